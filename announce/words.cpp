@@ -1,0 +1,42 @@
+#include "announce/words.h"
+
+#include <array>
+
+namespace {
+// Entries 17 and 71 are spelled as the caller's board has always shown them.
+constexpr std::array<const char *, 90> kParole = {
+    "uno",           "due",              "tre",             "quattro",         "cinque",
+    "sei",           "sette",            "otto",            "nove",            "dieci",
+    "undici",        "dodici",           "tredici",         "quattordici",     "quindici",
+    "sedici",        "disciasette",      "diciotto",        "diciannove",      "venti",
+    "ventuno",       "ventidue",         "ventitre",        "ventiquattro",    "venticinque",
+    "ventisei",      "ventisette",       "ventotto",        "ventinove",       "trenta",
+    "trentuno",      "trentadue",        "trentatre",       "trentaquattro",   "trentacinque",
+    "trentasei",     "trentasette",      "trentotto",       "trentanove",      "quaranta",
+    "quarantuno",    "quarantadue",      "quarantatre",     "quarantaquattro", "quarantacinque",
+    "quarantasei",   "quarantasette",    "quarantotto",     "quarantanove",    "cinquanta",
+    "cinquantuno",   "cinquantadue",     "cinquantatre",    "cinquantaquattro", "cinquantacinque",
+    "cinquantasei",  "cinquantasette",   "cinquantotto",    "cinquantanove",   "sessanta",
+    "sessantuno",    "sessantadue",      "sessantatre",     "sessantaquattro", "sessantacinque",
+    "sessantasei",   "sessantasette",    "sessantotto",     "sessantanove",    "settanta",
+    "settantauno",   "settantadue",      "settantatre",     "settantaquattro", "settantacinque",
+    "settantasei",   "settantasette",    "settantotto",     "settantanove",    "ottanta",
+    "ottantuno",     "ottantadue",       "ottantatre",      "ottantaquattro",  "ottantacinque",
+    "ottantasei",    "ottantasette",     "ottantotto",      "ottantanove",     "novanta",
+};
+} // namespace
+
+void riempi_numeri_in_lettere(Lista90 &numeri_in_lettere)
+{
+    for (int n = 1; n <= 90; ++n)
+        numeri_in_lettere(n) = QString::fromLatin1(kParole[n - 1]);
+}
+
+QString applica_maiuscole(const QString &parola, const QString &direttiva)
+{
+    if (direttiva == QLatin1String(">"))
+        return parola.toUpper();
+    if (direttiva == QLatin1String("<"))
+        return parola.toLower();
+    return parola;
+}

@@ -1,0 +1,1 @@
+#include "ui/form1.h"
