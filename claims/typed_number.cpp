@@ -12,8 +12,7 @@ double valore_numerico(const QString &testo)
     bool cifreLette = false;
     for (const QChar c : testo) {
         const char16_t u = c.unicode();
-        if (u == u' ' || u == u'\t' || u == u'\n')
-            continue;
+        if (u == u' ' || u == u'\t' || u == u'\n') continue;
         if (!segnoLetto && !cifreLette && !puntoLetto && (u == u'+' || u == u'-')) {
             segnoLetto = true;
             numero.append(static_cast<char>(u));
@@ -30,12 +29,10 @@ double valore_numerico(const QString &testo)
             break;
         }
     }
-    if (!cifreLette)
-        return 0.0;
+    if (!cifreLette) return 0.0;
     bool ok = false;
     const double v = numero.toDouble(&ok);
-    if (ok)
-        return v;
+    if (ok) return v;
     // Only an overflow can fail here: the text is a well-formed decimal number.
     const double inf = std::numeric_limits<double>::infinity();
     return numero.startsWith('-') ? -inf : inf;
@@ -43,8 +40,7 @@ double valore_numerico(const QString &testo)
 
 std::optional<std::int16_t> intero_16(double valore)
 {
-    if (!std::isfinite(valore))
-        return std::nullopt;
+    if (!std::isfinite(valore)) return std::nullopt;
     const double r = std::nearbyint(valore); // the default rounding mode sends halves to even
     if (r < std::numeric_limits<std::int16_t>::min() || r > std::numeric_limits<std::int16_t>::max())
         return std::nullopt;

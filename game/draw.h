@@ -13,4 +13,3 @@ void togli_dal_mucchio(Lista90 &numeri_da_estrarre, int indice, int quanti);
 
 // "Numeri estratti    <i>      e da estrarre   <totale - i>"
 QString riga_contatore(int i, int totale_numeri);
-

@@ -19,28 +19,27 @@ public:
 private:
     static int check(int i)
     {
-        if (i < 1 || i > 90)
-            throw std::out_of_range("indice fuori da 1..90");
+        if (i < 1 || i > 90) throw std::out_of_range("indice fuori da 1..90");
         return i;
     }
     std::array<QString, 90> m_items;
 };
 
 struct GameState {
-    Lista90 numeri_da_estrarre;       // the pool; entries 1..quanti_da_estrarre are live
+    Lista90 numeri_da_estrarre; // the pool; entries 1..quanti_da_estrarre are live
     std::int16_t quanti_da_estrarre = 0;
     std::int16_t indice_pescato = 0;
-    Lista90 numeri_estratti;          // the history, in draw order; also the card dealer's pool
+    Lista90 numeri_estratti; // the history, in draw order; also the card dealer's pool
     std::int16_t prossima_estrazione = 0;
     bool nuova_partita = false;
     std::int16_t totale_numeri = 0;
     bool sospeso = false;
-    float ritardo = 0.0f;             // seconds between two numbers, 0.1 to 7.0
+    float ritardo = 0.0f; // seconds between two numbers, 0.1 to 7.0
     std::int16_t conta_ambo = 0;
     std::int16_t conta_terno = 0;
     std::int16_t conta_quaterno = 0;
     std::int16_t conta_cinquina = 0;
-    std::int16_t premio_scelto = 0;   // 0 ambo, 1 terno, 2 quaterno, 3 cinquina
+    std::int16_t premio_scelto = 0; // 0 ambo, 1 terno, 2 quaterno, 3 cinquina
     std::int16_t num_cartelle = 0;
     std::int16_t conta_cartelle = 0;
     QString font_corsivo;

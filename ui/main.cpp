@@ -1,1 +1,42 @@
-int main() { return 0; }
+#include "game/std_random.h"
+#include "ui/faces.h"
+#include "ui/form1.h"
+#include "ui/qt_platform.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+namespace
+{
+class NoPrinter : public PrinterPort
+{
+public:
+    std::unique_ptr<CardCanvas> open(const QString &, QString *why) override
+    {
+        *why = QStringLiteral("Stampa non disponibile.");
+        return nullptr;
+    }
+    std::unique_ptr<CardCanvas> openPdf(const QString &, QString *why) override { return open({}, why); }
+};
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(Form1::titoloApplicazione());
+    QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    installFaceSubstitutes();
+
+    SilentSound sound;
+    QtClock clock;
+    StdRandom random;
+    QtDialogs dialogs;
+    NoPrinter printer;
+    Form1 form(Ports{sound, clock, random, dialogs, printer});
+    dialogs.setParent(&form);
+
+    form.Form_Load();
+    if (form.isClosed()) return 0;
+    return QApplication::exec();
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The real clock and message boxes.
+
+#include "game/ports.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QWidget>
+
+class QtClock : public ClockPort
+{
+public:
+    QtClock();
+    double now() override;
+    void pump() override;
+    void waitUntil(double deadline) override;
+
+private:
+    QElapsedTimer m_timer;
+};
+
+class QtDialogs : public DialogPort
+{
+public:
+    void setParent(QWidget *parent) { m_parent = parent; }
+    void message(const QString &text, const QString &title, Icon icon) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+// Used where the machine has no such device.
+class SilentSound : public SoundPort
+{
+public:
+    void play(const QString &, const QString &) override {}
+    void shutdown() override {}
+};
