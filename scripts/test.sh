@@ -1,0 +1,50 @@
+#!/bin/bash
+# test.sh: installs what is missing, builds, and runs every test: the normal build, the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets for a bounded time.
+# A private sound server and a CUPS PDF printer are started for the tests that use them.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bash scripts/deps.sh test
+jobs=$(nproc)
+
+export QT_QPA_PLATFORM=offscreen
+export TOMBOLA_REQUIRE_SOUND=1
+export TOMBOLA_REQUIRE_PRINTER=1
+
+echo "== format check"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOMBOLA_WERROR=ON >/dev/null
+cmake --build build -j "$jobs"
+
+echo "== build with sanitizers"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOMBOLA_SANITIZE=ON -DTOMBOLA_WERROR=ON >/dev/null
+cmake --build build-asan -j "$jobs"
+
+run_ctest() {
+    (cd "$1" && bash "$root/scripts/with-pulse.sh" bash "$root/scripts/with-cups.sh" \
+        ctest --output-on-failure -j "$jobs" --timeout 600)
+}
+echo "== tests"
+run_ctest build
+echo "== tests under ASan and UBSan"
+# Qt's own libraries are not instrumented: leaks inside them are not ours to fix.
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    TOMBOLA_RANDOM_RUN_MS=15000 run_ctest build-asan
+
+if [ -d fuzz ] && ls fuzz/*.cmake >/dev/null 2>&1; then
+    echo "== fuzz"
+    CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOMBOLA_FUZZ=ON >/dev/null
+    cmake --build build-fuzz -j "$jobs"
+    for f in build-fuzz/fuzz/fuzz_*; do
+        name=$(basename "$f")
+        corpus=fuzz/corpus/${name#fuzz_}
+        work=$(mktemp -d)
+        [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
+        "$f" -max_total_time="${TOMBOLA_FUZZ_SECONDS:-30}" -print_final_stats=1 "$work" 2>&1 | tail -n 3
+        rm -rf "$work"
+    done
+fi
+echo "== all tests passed"

@@ -1,0 +1,119 @@
+#pragma once
+// A fresh window with fake ports for every test, and helpers to reach its controls by name.
+
+#include "fakes/fake_ports.h"
+#include "fakes/fake_random.h"
+#include "ui/form1.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+struct Harness {
+    FakeSound sound;
+    FakeClock clock;
+    FakeRandom random;
+    FakeDialogs dialogs;
+    FakePrinter printer;
+    std::unique_ptr<Form1> form;
+
+    explicit Harness(std::uint32_t seed = 1, bool load = true) : random(seed)
+    {
+        sound.clock = &clock;
+        form = std::make_unique<Form1>(Ports{sound, clock, random, dialogs, printer});
+        if (load) form->Form_Load();
+    }
+
+    template <typename T = QWidget> T *control(const QString &name)
+    {
+        T *w = form->findChild<T *>(name);
+        if (!w) qFatal("no control named %s", qPrintable(name));
+        return w;
+    }
+
+    void click(const QString &name) { QTest::mouseClick(control<QPushButton>(name), Qt::LeftButton); }
+    void clickIfEnabled(const QString &name)
+    {
+        auto *b = control<QPushButton>(name);
+        if (b->isEnabled() && b->isVisible()) QTest::mouseClick(b, Qt::LeftButton);
+    }
+
+    // A mouse move over the big number with the given buttons held, at x pixels from its left.
+    void gesture(Qt::MouseButtons buttons, double xPixels)
+    {
+        QLabel *l = control<QLabel>(QStringLiteral("Label1"));
+        const QPointF pos(xPixels, 20);
+        QMouseEvent move(QEvent::MouseMove, pos, l->mapToGlobal(pos), Qt::NoButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(l, &move);
+    }
+
+    QString text(const QString &name) { return control<QLabel>(name)->text(); }
+
+    // The numbers drawn so far in this game, in draw order.
+    QStringList drawn() const
+    {
+        QStringList out;
+        for (int j = 1; j <= 90 - form->stato.quanti_da_estrarre; ++j)
+            out << form->stato.numeri_estratti(j);
+        return out;
+    }
+
+    // Empty when the game state and the board agree; otherwise what is wrong.
+    QString invariantFault() const
+    {
+        const GameState &s = form->stato;
+        if (s.quanti_da_estrarre < 0 || s.quanti_da_estrarre > 90)
+            return QStringLiteral("quanti_da_estrarre %1").arg(s.quanti_da_estrarre);
+        if (s.prossima_estrazione < 1 || s.prossima_estrazione > 91)
+            return QStringLiteral("prossima_estrazione %1").arg(s.prossima_estrazione);
+        const int d = 90 - s.quanti_da_estrarre;
+        QVector<int> seen(91, 0);
+        QVector<bool> isDrawn(91, false);
+        for (int j = 1; j <= d; ++j) {
+            const int v = s.numeri_estratti(j).toInt();
+            if (v < 1 || v > 90 || QString::number(v) != s.numeri_estratti(j))
+                return QStringLiteral("history entry %1 = '%2'").arg(j).arg(s.numeri_estratti(j));
+            ++seen[v];
+            isDrawn[v] = true;
+        }
+        for (int j = 1; j <= s.quanti_da_estrarre; ++j) {
+            const int v = s.numeri_da_estrarre(j).toInt();
+            if (v < 1 || v > 90)
+                return QStringLiteral("pool entry %1 = '%2'").arg(j).arg(s.numeri_da_estrarre(j));
+            ++seen[v];
+        }
+        for (int v = 1; v <= 90; ++v)
+            if (seen[v] != 1) return QStringLiteral("number %1 held %2 times").arg(v).arg(seen[v]);
+        for (int v = 1; v <= 90; ++v) {
+            const QLabel *cell = form->LBL_TAB[v - 1];
+            const bool lit = !cell->text().isEmpty();
+            const bool cyan = Form1::backColor(cell) == QColor(192, 255, 255);
+            if (lit != isDrawn[v] || cyan != isDrawn[v] || (lit && cell->text() != QString::number(v)))
+                return QStringLiteral("cell of %1 lit=%2 cyan=%3 drawn=%4")
+                    .arg(v)
+                    .arg(lit)
+                    .arg(cyan)
+                    .arg(isDrawn[v]);
+        }
+        return {};
+    }
+};
+
+// r values that make the next picks of a draw come out as `numbers`, given the pool order
+// (the pool is kept sorted by the compaction, so the position of n is its rank among the rest).
+inline std::vector<double> picksFor(const QList<int> &numbers)
+{
+    QList<int> pool;
+    for (int n = 1; n <= 90; ++n)
+        pool << n;
+    std::vector<double> rs;
+    for (int n : numbers) {
+        const int index = int(pool.indexOf(n));
+        rs.push_back((index + 0.5) / pool.size());
+        pool.removeAt(index);
+    }
+    return rs;
+}
