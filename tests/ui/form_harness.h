@@ -50,6 +50,15 @@ struct Harness {
         QApplication::sendEvent(l, &move);
     }
 
+    // The live part of the pool, in its order.
+    QList<int> pool() const
+    {
+        QList<int> out;
+        for (int j = 1; j <= form->stato.quanti_da_estrarre; ++j)
+            out << form->stato.numeri_da_estrarre(j).toInt();
+        return out;
+    }
+
     QString text(const QString &name) { return control<QLabel>(name)->text(); }
 
     // The numbers drawn so far in this game, in draw order.
@@ -104,11 +113,11 @@ struct Harness {
 
 // r values that make the next picks of a draw come out as `numbers`, given the pool order
 // (the pool is kept sorted by the compaction, so the position of n is its rank among the rest).
-inline std::vector<double> picksFor(const QList<int> &numbers)
+inline std::vector<double> picksFor(const QList<int> &numbers, QList<int> pool = {})
 {
-    QList<int> pool;
-    for (int n = 1; n <= 90; ++n)
-        pool << n;
+    if (pool.isEmpty())
+        for (int n = 1; n <= 90; ++n)
+            pool << n;
     std::vector<double> rs;
     for (int n : numbers) {
         const int index = int(pool.indexOf(n));
