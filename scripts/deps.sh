@@ -7,7 +7,7 @@ what=${1:-run}
 run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libxkbcommon-dev
     libqt6multimedia6 qt6-qpa-plugins fonts-liberation fonts-dancingscript fonts-dejavu-core
     pulseaudio-utils gstreamer1.0-plugins-base)
-test_pkgs=(xvfb xdotool x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf poppler-utils
+test_pkgs=(xvfb xdotool openbox wmctrl bc x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf poppler-utils
     clang libclang-rt-14-dev clang-format)
 
 pkgs=("${run_pkgs[@]}")

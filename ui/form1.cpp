@@ -2,17 +2,21 @@
 
 #include "announce/module1.h"
 #include "announce/words.h"
+#include "cards/card_sheet.h"
 #include "claims/typed_number.h"
 #include "game/draw.h"
 #include "ui/wrap_button.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDate>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -206,6 +210,8 @@ void Form1::buildControls()
     HScroll1->setValue(100);
     // A dragged thumb reports its value when it is let go, not on every position it passes.
     HScroll1->setTracking(false);
+    // Right arrow and Page Down go towards "Piu Lenta", as the caption under the bar reads.
+    HScroll1->setInvertedControls(false);
     Label6 = label(this, "Label6", QString(), tw(5040, 3840, 7092, 1092));
     Label6->setAlignment(Qt::AlignCenter);
     Label6->setFont(faccia(QStringLiteral("Arial Narrow"), 36, true));
@@ -300,6 +306,15 @@ void Form1::buildControls()
     cmd_stampa->setObjectName(QStringLiteral("cmd_stampa"));
     cmd_stampa->setGeometry(tw(3480, 240, 372, 372));
     cmd_stampa->setToolTip(QStringLiteral("attiva la stampa dele cartelle"));
+    cmd_pdf = new QPushButton(QStringLiteral("..."), fra_cartelle);
+    cmd_pdf->setObjectName(QStringLiteral("cmd_pdf"));
+    cmd_pdf->setGeometry(tw(3900, 240, 255, 372));
+    cmd_pdf->setToolTip(QStringLiteral("salva le cartelle in un file PDF invece di stamparle"));
+    sceltaFilePdf = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Salva le cartelle in PDF"),
+                                            QStringLiteral("cartelle-tombola.pdf"),
+                                            QStringLiteral("PDF (*.pdf)"));
+    };
 
     Label7 = label(this, "Label7", QStringLiteral("E-Mail > tombola@example.org"), tw(960, 7800, 3132, 252));
     // The contact line lies under the card panel and shows once the panel is gone.
@@ -318,6 +333,7 @@ void Form1::buildControls()
     connect(cmd_verifica, &QPushButton::clicked, this, [this] { cmd_verifica_Click(); });
     connect(cmd_ripeti, &QPushButton::clicked, this, [this] { cmd_ripeti_Click(); });
     connect(cmd_stampa, &QPushButton::clicked, this, [this] { cmd_stampa_Click(); });
+    connect(cmd_pdf, &QPushButton::clicked, this, [this] { stampaCartelle(true); });
     connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
     connect(Opt_escludi, &QRadioButton::clicked, this, [this] { Opt_escludi_Click(); });
     for (int p = 0; p < 4; ++p)
@@ -564,6 +580,7 @@ template <typename Step> void Form1::passo(Step &&step)
 
 void Form1::cmd_estrai_Click()
 {
+    if (m_chiusa) return;
     if (m_drawDepth > 0) {
         // A start while a draw is running starts no second one. A plain resume lets the running
         // draw go on; after a new game the running draw stops, rewinds, and then starts afresh.
@@ -947,7 +964,7 @@ void Form1::cmd_stampa_Click()
     stampaCartelle(false);
 }
 
-void Form1::stampaCartelle(bool /*suPdf*/)
+void Form1::stampaCartelle(bool suPdf)
 {
     stato.conta_cartelle = -1;
     const double valore = valore_numerico(Txt_num_cartelle->text());
@@ -957,4 +974,29 @@ void Form1::stampaCartelle(bool /*suPdf*/)
         return;
     }
     stato.num_cartelle = *intero_16(valore);
+    // A message box of a run, or a second click behind it, starts no second run.
+    if (m_printing || isDrawing()) return;
+    m_printing = true;
+    QString why;
+    std::unique_ptr<CardCanvas> canvas;
+    if (suPdf) {
+        const QString file = sceltaFilePdf ? sceltaFilePdf() : QString();
+        if (file.isEmpty()) {
+            m_printing = false;
+            return;
+        }
+        canvas = m_ports.printer.openPdf(file, &why);
+    } else {
+        canvas = m_ports.printer.open(nomeDocumento, &why);
+    }
+    if (canvas) {
+        const QString oggi = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+        if (stampa_cartelle(stato.num_cartelle, stato, m_ports.random, *canvas, oggi, &why))
+            why.clear();
+        else if (why.isEmpty())
+            why = QStringLiteral("La stampa delle cartelle non e' riuscita.");
+    }
+    m_printing = false;
+    if (!why.isEmpty() && !m_chiusa)
+        m_ports.dialogs.message(why, QStringLiteral("Stampa delle cartelle"), Icon::Critical);
 }

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QGroupBox;
 class QLabel;
@@ -63,6 +64,10 @@ public:
     QLineEdit *Txt_num_cartelle = nullptr;
     QPushButton *cmd_stampa = nullptr;
     QLabel *Label7 = nullptr;
+    // Beside "OK": the same cards into a PDF file, for a caller without a printer.
+    QPushButton *cmd_pdf = nullptr;
+    std::function<QString()> sceltaFilePdf;
+    QString nomeDocumento = QStringLiteral("Cartelle della tombola");
 
     // Start-up and closing.
     void Form_Load();

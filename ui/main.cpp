@@ -1,3 +1,4 @@
+#include "cards/painter_canvas.h"
 #include "game/std_random.h"
 #include "ui/faces.h"
 #include "ui/form1.h"
@@ -5,20 +6,6 @@
 
 #include <QApplication>
 #include <QStyleFactory>
-
-namespace
-{
-class NoPrinter : public PrinterPort
-{
-public:
-    std::unique_ptr<CardCanvas> open(const QString &, QString *why) override
-    {
-        *why = QStringLiteral("Stampa non disponibile.");
-        return nullptr;
-    }
-    std::unique_ptr<CardCanvas> openPdf(const QString &, QString *why) override { return open({}, why); }
-};
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -32,7 +19,7 @@ int main(int argc, char **argv)
     QtClock clock;
     StdRandom random;
     QtDialogs dialogs;
-    NoPrinter printer;
+    QtPrinterPort printer;
     Form1 form(Ports{sound, clock, random, dialogs, printer});
     dialogs.setParent(&form);
 

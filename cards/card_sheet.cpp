@@ -1,0 +1,97 @@
+#include "cards/card_sheet.h"
+
+namespace
+{
+
+void moveToUnits(CardCanvas &c, float x, float y)
+{
+    c.moveTo(x * unita, y * unita);
+}
+
+void lineUnits(CardCanvas &c, float x1, float y1, float x2, float y2)
+{
+    c.line(x1 * unita, y1 * unita, x2 * unita, y2 * unita);
+}
+
+void fail(QString *why, const QString &text)
+{
+    if (why) *why = text;
+}
+
+} // namespace
+
+void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &cartella, CardCanvas &c,
+                     QString date)
+{
+    c.setFontSize(20);
+    c.setPenWidth(8);
+    ordina_colonna(cartella);
+
+    for (int r = 1; r <= Cartella::righe; ++r) {
+        for (int col = 1; col <= Cartella::colonne; ++col) {
+            const QString testo = cartella.cella(r, col).trimmed();
+            if (testo.isEmpty()) continue;
+            moveToUnits(c, 2.5f * static_cast<float>(col) + 2.5f, alto + 2.0f * static_cast<float>(r));
+            c.printLine(testo);
+        }
+    }
+
+    const float alto_riquadro = alto + 1.7f;
+    const float basso_riquadro = alto + 7.6f;
+    c.rectangle(4.0f * unita, alto_riquadro * unita, 27.0f * unita, basso_riquadro * unita);
+    c.setPenWidth(2);
+
+    for (int col = 1; col <= Cartella::colonne - 1; ++col) {
+        const float x = 2.5f * static_cast<float>(col) + 4.1f;
+        lineUnits(c, x, alto_riquadro, x, basso_riquadro);
+    }
+    for (int r = 1; r <= Cartella::righe; ++r) {
+        const float y = alto + 2.0f * static_cast<float>(r) - 0.3f;
+        lineUnits(c, 4.0f, y, 27.0f, y);
+        for (int col = 1; col <= Cartella::colonne; ++col)
+            cartella.cella(r, col).clear();
+    }
+
+    moveToUnits(c, 10.0f, alto + 8.0f);
+    c.setFontSize(8);
+    c.printLine(QStringLiteral("la tombola del Vandrello Corvalo") + QStringLiteral("          ") + date +
+                QStringLiteral("     cartella N=") + QStringLiteral(" ") + QString::number(numero_cartella) +
+                QStringLiteral(" "));
+    c.setFontSize(20);
+}
+
+bool stampa_cartelle(std::int16_t num_cartelle, GameState &stato, RandomPort &random, CardCanvas &canvas,
+                     const QString &date, QString *why)
+{
+    // Outside 1..30 the loop below would never meet its last card.
+    if (num_cartelle < 1 || num_cartelle > 30) throw std::out_of_range("numero di cartelle fuori da 1..30");
+
+    Cartella cartella;
+    stato.conta_cartelle = -1;
+    float alto = 3.0f;
+    for (;;) {
+        stato.conta_cartelle += 1;
+        std::int16_t k = static_cast<std::int16_t>(stato.conta_cartelle + 1);
+        if (stato.conta_cartelle % 6 == 0) genera_tombola(stato.numeri_estratti, random);
+        genera_cartella(cartella, k, stato.numeri_estratti);
+        stampa_cartella(alto, k, cartella, canvas, date);
+        shift_cartella(stato.numeri_estratti);
+        alto += 13.0f;
+        if (k % 3 == 0) {
+            if (!canvas.newPage()) {
+                fail(why,
+                     QStringLiteral("La stampante non ha accettato una nuova pagina: stampa interrotta."));
+                return false;
+            }
+            alto = 3.0f;
+        }
+        if (k == num_cartelle) {
+            if (!canvas.endDoc()) {
+                fail(why, QStringLiteral("La stampa non è stata completata: il documento non è arrivato alla "
+                                         "stampante."));
+                return false;
+            }
+            return true;
+        }
+    }
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The printed sheet: three cards to a page, each a framed 3 x 9 grid with a footer line, drawn
+// onto the abstract CardCanvas in twips.
+
+#include "cards/dealer.h"
+#include "game/game_state.h"
+#include "game/ports.h"
+#include <QString>
+#include <cstdint>
+
+// Twips in one grid unit of the sheet.
+constexpr float unita = 367.0f;
+
+// Prints `cartella` with its top at grid row `alto` and footer number `numero_cartella`, then
+// empties the card. Leaves the canvas with font size 20 and pen width 2.
+void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &cartella, CardCanvas &c,
+                     QString date);
+
+// The print run of `num_cartelle` (1..30, else std::out_of_range) cards, a fresh shuffle of
+// stato.numeri_estratti every six, three cards a page; ends the document. Leaves the number of the
+// last card printed, less one, in stato.conta_cartelle. False, with `why` in Italian, as soon as
+// the canvas refuses a new page or the end of the document.
+bool stampa_cartelle(std::int16_t num_cartelle, GameState &stato, RandomPort &random, CardCanvas &canvas,
+                     const QString &date, QString *why = nullptr);

@@ -1,0 +1,109 @@
+#!/bin/bash
+# evening.sh TOMBOLA_BINARY [SHOTS_DIR]
+# A scripted evening with the real program under Xvfb and a window manager: start-up, three games
+# with pauses, resumes, speed changes and new games in the middle of a draw, then closing through
+# the window manager, during a pause and during a clip. Checks that the program exits promptly with
+# status 0 each time, and, when a sound server is reachable, that sound came out.
+set -u
+bin=$1
+shots=${2:-$(mktemp -d)}
+mkdir -p "$shots"
+work=$(mktemp -d)
+fail() { echo "FAIL: $*"; exit 1; }
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+unset QT_QPA_PLATFORM
+openbox >/dev/null 2>&1 &
+wm=$!
+rec=
+cleanup() {
+    [ -n "$rec" ] && kill "$rec" 2>/dev/null
+    kill "$wm" "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+sleep 1
+
+if [ -n "${PULSE_SERVER:-}" ] && pactl info >/dev/null 2>&1; then
+    parec -d ci_sink.monitor --rate=22050 --channels=1 --format=s16le "$work/rec.raw" &
+    rec=$!
+fi
+
+start() {
+    "$bin" >"$work/log" 2>&1 &
+    app=$!
+    win=$(timeout 20 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
+}
+# Clicks at a point of the window, in pixels of its client area.
+click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.2; }
+shot() { import -window root "$shots/$1.png"; }
+alive() { kill -0 "$app" 2>/dev/null || fail "the program died ($1)"; }
+# Closes the window through the window manager and checks a prompt exit with status 0.
+close_and_check() {
+    local t0 t1 rc
+    t0=$(date +%s.%N)
+    wmctrl -c 'TOMBOLA' || fail "wmctrl could not close the window"
+    for _ in $(seq 60); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$app" 2>/dev/null && { kill -9 "$app"; fail "still running 6 s after closing ($1)"; }
+    wait "$app"
+    rc=$?
+    t1=$(date +%s.%N)
+    [ "$rc" -eq 0 ] || fail "exit status $rc after closing ($1)"
+    printf 'closed %s: exited with 0 after %.2f s\n' "$1" "$(echo "$t1 - $t0" | bc)"
+}
+
+ESTRAI="88 64"; NUOVO="88 24"; PAUSA="184 64"; FASTER="462 240"
+
+start
+sleep 3
+shot start
+for _ in $(seq 14); do click $FASTER; done # 3.0 s down to 0.2 s
+click $ESTRAI
+sleep 4
+shot game1
+click $PAUSA
+sleep 1
+shot paused
+alive "pause"
+click $PAUSA # resume
+sleep 3
+click $NUOVO # new game in the middle of a draw
+sleep 3
+alive "new game"
+click $ESTRAI
+sleep 4
+click $PAUSA
+sleep 0.5
+click $PAUSA
+sleep 2
+click $NUOVO
+sleep 3
+click $ESTRAI # third game
+sleep 3
+shot game3
+click $PAUSA
+sleep 1
+close_and_check "during a pause"
+
+start
+sleep 0.3 # "inizio" is playing
+close_and_check "during the start-up clip"
+
+start
+sleep 3
+click $ESTRAI
+sleep 2.3
+close_and_check "during a draw"
+
+if [ -n "$rec" ]; then
+    kill "$rec"; wait "$rec" 2>/dev/null; rec=
+    sox -t raw -r 22050 -e signed -b 16 -c 1 "$work/rec.raw" "$work/rec.wav" 2>/dev/null
+    loud=$(sox "$work/rec.wav" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}')
+    echo "sound recorded from the server: RMS $loud"
+    awk -v v="$loud" 'BEGIN { exit !(v > 0.005) }' || fail "no sound came out"
+fi
+echo "evening passed; screenshots in $shots"

@@ -1,0 +1,257 @@
+// The card panel of the window: the count box, its two paths and their refusals, the printer
+// faults, the PDF alternative, and real printing through the default printer.
+
+#include "../cards/pdf_text.h"
+#include "fakes/recording_canvas.h"
+#include "form_harness.h"
+
+#include "cards/painter_canvas.h"
+#include "game/std_random.h"
+
+#include <QDate>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+int footers(const RecordingCanvas &c)
+{
+    int n = 0;
+    for (const auto &call : c.ofKind(RecordingCanvas::Kind::PrintLine))
+        n += call.text.contains(QLatin1String("cartella N=")) ? 1 : 0;
+    return n;
+}
+
+// A canvas that keeps its record in a shared log after the run destroys it.
+struct LoggedCanvas : RecordingCanvas {
+    QList<QList<Call>> *log;
+    explicit LoggedCanvas(QList<QList<Call>> *l) : log(l) {}
+    ~LoggedCanvas() override { log->append(calls); }
+};
+} // namespace
+
+class TestCardsWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void countsAreCheckedOnBothPaths_data();
+    void countsAreCheckedOnBothPaths();
+    void aValidCountPrintsThatManyCards_data();
+    void aValidCountPrintsThatManyCards();
+    void keyFilterOfTheCountBox();
+    void noPrinterIsReportedAndThePanelStaysUsable();
+    void aFailingPrinterIsReported();
+    void pdfButtonSavesTheSameCards();
+    void thePanelIsGoneForGoodAfterTheFirstDraw();
+    void printsThroughTheRealDefaultPrinter_data();
+    void printsThroughTheRealDefaultPrinter();
+};
+
+void TestCardsWindow::countsAreCheckedOnBothPaths_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("0") << "0";
+    QTest::newRow("31") << "31";
+    QTest::newRow("99") << "99";
+    QTest::newRow("empty") << "";
+    QTest::newRow("/3") << "/3";
+    QTest::newRow("pasted 0.4") << "0.4";
+}
+
+void TestCardsWindow::countsAreCheckedOnBothPaths()
+{
+    QFETCH(QString, typed);
+    Harness h;
+    auto *box = h.control<QLineEdit>("Txt_num_cartelle");
+    box->setText(typed);
+    h.click("cmd_stampa");
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("valore invalido  ( digitare da 1 a 30 cartelle ) "));
+    QCOMPARE(h.dialogs.shown[0].icon, Icon::None);
+    QCOMPARE(h.form->stato.conta_cartelle, std::int16_t(-1));
+
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(h.dialogs.shown.size(), 2);
+    QCOMPARE(h.dialogs.shown[1].text, QStringLiteral("digitare non piu di 30 "));
+    QCOMPARE(h.dialogs.shown[1].icon, Icon::Question);
+    QCOMPARE(h.printer.opened, 0);
+}
+
+void TestCardsWindow::aValidCountPrintsThatManyCards_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<bool>("byEnter");
+    QTest::newRow("1 by click") << "1" << 1 << false;
+    QTest::newRow("1/2 by click") << "1/2" << 1 << false;
+    QTest::newRow("4 by Enter") << "4" << 4 << true;
+    QTest::newRow("30 by click") << "30" << 30 << false;
+}
+
+void TestCardsWindow::aValidCountPrintsThatManyCards()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, cards);
+    QFETCH(bool, byEnter);
+    Harness h;
+    QList<QList<RecordingCanvas::Call>> log;
+    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
+    auto *box = h.control<QLineEdit>("Txt_num_cartelle");
+    box->setText(typed);
+    if (byEnter) {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Return);
+    } else {
+        h.click("cmd_stampa");
+    }
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    QCOMPARE(log.size(), 1);
+    RecordingCanvas doc;
+    doc.calls = log[0];
+    QCOMPARE(footers(doc), cards);
+    QCOMPARE(doc.ofKind(RecordingCanvas::Kind::EndDoc).size(), 1);
+    QCOMPARE(h.form->stato.num_cartelle, std::int16_t(cards));
+    QCOMPARE(h.form->stato.conta_cartelle, std::int16_t(cards - 1));
+    // Printing leaves the game ready to start.
+    QVERIFY(h.control("cmd_estrai")->isEnabled());
+    QCOMPARE(h.form->stato.quanti_da_estrarre, std::int16_t(90));
+}
+
+void TestCardsWindow::keyFilterOfTheCountBox()
+{
+    Harness h;
+    auto *box = h.control<QLineEdit>("Txt_num_cartelle");
+    box->setFocus();
+    QTest::keyClicks(box, "a1 .-2x/");
+    QCOMPARE(box->text(), QStringLiteral("12/"));
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QCOMPARE(box->text(), QStringLiteral("12"));
+}
+
+void TestCardsWindow::noPrinterIsReportedAndThePanelStaysUsable()
+{
+    Harness h;
+    h.control<QLineEdit>("Txt_num_cartelle")->setText(QStringLiteral("3"));
+    h.click("cmd_stampa");
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].icon, Icon::Critical);
+    QCOMPARE(h.dialogs.shown[0].text, h.printer.refusal);
+    QVERIFY(h.control("fra_cartelle")->isVisible());
+
+    QList<QList<RecordingCanvas::Call>> log;
+    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
+    h.click("cmd_stampa");
+    QCOMPARE(log.size(), 1);
+    QCOMPARE(h.dialogs.shown.size(), 1);
+}
+
+void TestCardsWindow::aFailingPrinterIsReported()
+{
+    Harness h;
+    h.printer.make = [] {
+        auto c = std::make_unique<RecordingCanvas>();
+        c->failNewPageAt = 1;
+        return c;
+    };
+    h.control<QLineEdit>("Txt_num_cartelle")->setText(QStringLiteral("9"));
+    h.click("cmd_stampa");
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].icon, Icon::Critical);
+    QVERIFY(!h.dialogs.shown[0].text.isEmpty());
+    QVERIFY(h.control("cmd_stampa")->isEnabled());
+}
+
+void TestCardsWindow::pdfButtonSavesTheSameCards()
+{
+    if (!havePdftotext()) QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("cartelle.pdf"));
+    FakeSound sound;
+    FakeClock clock;
+    FakeRandom random(5);
+    FakeDialogs dialogs;
+    QtPrinterPort printer;
+    Form1 form(Ports{sound, clock, random, dialogs, printer});
+    form.Form_Load();
+    form.sceltaFilePdf = [&] { return file; };
+    form.Txt_num_cartelle->setText(QStringLiteral("5"));
+    QTest::mouseClick(form.cmd_pdf, Qt::LeftButton);
+    QCOMPARE(dialogs.shown.size(), 0);
+    const PdfText text = readPdfText(file);
+    QVERIFY2(text.error.isEmpty(), qPrintable(text.error));
+    QCOMPARE(text.pages, 2);
+    int found = 0;
+    for (const PdfWord &w : text.words)
+        found += w.text == QLatin1String("N=") ? 1 : 0;
+    QCOMPARE(found, 5);
+}
+
+void TestCardsWindow::thePanelIsGoneForGoodAfterTheFirstDraw()
+{
+    Harness h;
+    QVERIFY(h.control("fra_cartelle")->isVisible());
+    h.clock.onPump = [&](FakeClock::Point) { h.form->stato.sospeso = true; };
+    h.click("cmd_estrai");
+    QVERIFY(!h.control("fra_cartelle")->isVisible());
+    h.clock.onPump = nullptr;
+    h.click("cmd_nuovo");
+    QVERIFY(!h.control("fra_cartelle")->isVisible());
+    QVERIFY(h.control("Label7")->isVisible()); // the contact line it covered shows now
+}
+
+void TestCardsWindow::printsThroughTheRealDefaultPrinter_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::newRow("4") << 4;
+    QTest::newRow("7") << 7;
+}
+
+void TestCardsWindow::printsThroughTheRealDefaultPrinter()
+{
+    QFETCH(int, n);
+    if (QPrinterInfo::defaultPrinter().isNull()) {
+        if (qEnvironmentVariable("TOMBOLA_REQUIRE_PRINTER") == QLatin1String("1"))
+            QFAIL("no default printer, and TOMBOLA_REQUIRE_PRINTER=1");
+        QSKIP("no default printer (run under scripts/with-cups.sh)");
+    }
+    QVERIFY(havePdftotext());
+    FakeSound sound;
+    FakeClock clock;
+    StdRandom random;
+    FakeDialogs dialogs;
+    QtPrinterPort printer;
+    Form1 form(Ports{sound, clock, random, dialogs, printer});
+    form.Form_Load();
+    form.nomeDocumento =
+        QStringLiteral("tombola-window-%1-%2").arg(QCoreApplication::applicationPid()).arg(n);
+    form.Txt_num_cartelle->setText(QString::number(n));
+    QTest::mouseClick(form.cmd_stampa, Qt::LeftButton);
+    QCOMPARE(dialogs.shown.size(), 0);
+
+    const QString file = waitForJob(cupsPdfFolder(), form.nomeDocumento, 60);
+    QVERIFY2(!file.isEmpty(), "the job never came out of the printer");
+    const PdfText text = readPdfText(file);
+    QCOMPARE(text.pages, (n + 2) / 3);
+    QPrinter probe(QPrinter::HighResolution);
+    probe.setPrinterName(QPrinterInfo::defaultPrinter().printerName());
+    const QRectF area = probe.pageLayout().paintRect(QPageLayout::Point);
+    const SheetOrigin origin{area.left(), area.top()};
+    const QList<ReadCard> cards = readCards(text, origin);
+    QCOMPARE(cards.size(), n);
+    const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).simplified();
+    QCOMPARE(cards[0].page, 1);
+    QCOMPARE(cards[2].place, 3);
+    QCOMPARE(cards[0].footer, QStringLiteral("la tombola del Vandrello Corvalo %1 cartella N= 1").arg(date));
+    const QString faults = sheetFaults(cards, origin, 1.5, 5);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults));
+    QFile::remove(file);
+}
+
+QTEST_MAIN(TestCardsWindow)
+#include "test_cards_window.moc"
