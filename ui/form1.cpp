@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 
 #include <cmath>
 #include <limits>
@@ -316,6 +317,31 @@ void Form1::buildControls()
                                             QStringLiteral("PDF (*.pdf)"));
     };
 
+    cmd_pubblico = button(
+        this, "cmd_pubblico", QStringLiteral("Schermo per il pubblico (F5)"),
+        QStringLiteral("apre o chiude lo schermo per il pubblico, sulla TV o sul proiettore (tasto F5)"),
+        tw(10080, 720, 1932, 492));
+    cmd_pubblico->setFocusPolicy(Qt::NoFocus);
+    cmd_cartella = new QPushButton(QStringLiteral("Cartella per codice"), fra_controlli);
+    cmd_cartella->setObjectName(QStringLiteral("cmd_cartella"));
+    cmd_cartella->setGeometry(tw(2640, 360, 1692, 372));
+    cmd_cartella->setToolTip(QStringLiteral("controlla una cartella stampata dal suo codice di serie"));
+    auto *tastoPubblico = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    tastoPubblico->setContext(Qt::ApplicationShortcut);
+    connect(tastoPubblico, &QShortcut::activated, this, [this] {
+        if (alternaSchermoPubblico) alternaSchermoPubblico();
+    });
+    auto *tastoInfo = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(tastoInfo, &QShortcut::activated, this, [this] {
+        if (mostraInformazioni) mostraInformazioni();
+    });
+    connect(cmd_pubblico, &QPushButton::clicked, this, [this] {
+        if (alternaSchermoPubblico) alternaSchermoPubblico();
+    });
+    connect(cmd_cartella, &QPushButton::clicked, this, [this] {
+        if (controllaCartella) controllaCartella();
+    });
+
     Label7 = label(this, "Label7", QStringLiteral("E-Mail > tombola@example.org"), tw(960, 7800, 3132, 252));
     // The contact line lies under the card panel and shows once the panel is gone.
     Label7->lower();
@@ -357,6 +383,12 @@ void Form1::buildControls()
     txt_ultimi->installEventFilter(this);
     Txt_num_cartelle->installEventFilter(this);
     Label1->installEventFilter(this);
+}
+
+bool Form1::inPausa() const
+{
+    const int d = 90 - stato.quanti_da_estrarre;
+    return !isDrawing() && stato.sospeso && d > 0 && d < 90 && !m_chiusa;
 }
 
 QString Form1::label2Tag() const
@@ -697,6 +729,7 @@ void Form1::scriviInLettere(int n, QString &direttiva)
 void Form1::Opt_escludi_Click()
 {
     Label6->setText(QString());
+    emit aggiornato();
 }
 
 void Form1::pronuncia_numero(std::int16_t numero)

@@ -69,6 +69,15 @@ public:
     std::function<QString()> sceltaFilePdf;
     QString nomeDocumento = QStringLiteral("Cartelle della tombola");
 
+    // Extras around the board, each reached by a small button or a key: the audience screen
+    // (F5), the check of a card by its code (in the claim panel) and the About box (F1). Unset
+    // hooks do nothing.
+    QPushButton *cmd_pubblico = nullptr;
+    QPushButton *cmd_cartella = nullptr;
+    std::function<void()> alternaSchermoPubblico;
+    std::function<void()> controllaCartella;
+    std::function<void()> mostraInformazioni;
+
     // Start-up and closing.
     void Form_Load();
     void Form_Activate();
@@ -102,6 +111,8 @@ public:
 
     bool isDrawing() const { return m_drawDepth > 0; }
     bool isClosed() const { return m_chiusa; }
+    // The draw is stopped in the middle of a game (by the pause or the hidden gesture).
+    bool inPausa() const;
 
     // The colour a control shows behind its text.
     static QColor backColor(const QWidget *w);
