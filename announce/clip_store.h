@@ -1,0 +1,9 @@
+#pragma once
+// The WAVE clips carried as Qt resources under :/clips/<NAME>.<type>.
+
+#include <QByteArray>
+#include <QString>
+
+// The whole image of the clip `nome` of type `tipo`, case ignored in both, read afresh on every
+// call (nothing is cached). Throws ClipMissing (game/ports.h) when there is no such clip.
+QByteArray caricaClip(const QString &nome, const QString &tipo);
