@@ -1,3 +1,4 @@
+#include "announce/qt_sound.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
 #include "ui/faces.h"
@@ -15,7 +16,7 @@ int main(int argc, char **argv)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     installFaceSubstitutes();
 
-    SilentSound sound;
+    QtSoundPort sound;
     QtClock clock;
     StdRandom random;
     QtDialogs dialogs;
