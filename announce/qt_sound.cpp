@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <climits>
 
 namespace
 {
@@ -112,6 +113,12 @@ void QtSoundPort::play(const QString &nome, const QString &tipo)
     pcm.append(padBytes, info->format == SampleFormat::UInt8 ? '\x80' : '\0');
     qint64 written = 0;
     auto feed = [&] {
+        // A stream the server killed (its sink removed) stays ActiveState with NoError on 6.4; only
+        // bytesFree() tells, by turning negative.
+        if (sink->bytesFree() < 0) {
+            loop.exit();
+            return;
+        }
         while (written < pcm.size()) {
             const qint64 n = std::min<qint64>(sink->bytesFree(), pcm.size() - written);
             const qint64 w = n > 0 ? out->write(pcm.constData() + written, n) : 0;
@@ -132,7 +139,7 @@ void QtSoundPort::play(const QString &nome, const QString &tipo)
     QTimer guard;
     guard.setSingleShot(true);
     guard.setTimerType(Qt::PreciseTimer);
-    guard.setInterval(static_cast<int>(lengthUs / 1000) + kGuardSlackMs);
+    guard.setInterval(static_cast<int>(std::min<qint64>(lengthUs / 1000 + kGuardSlackMs, INT_MAX)));
     QObject::connect(&guard, &QTimer::timeout, &loop, [&] { loop.exit(); });
     QObject::connect(app, &QCoreApplication::aboutToQuit, &loop, [&] { loop.exit(); });
     // A device that goes away without failing the stream must not keep the play until the guard.

@@ -99,8 +99,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no sound server: run under scripts/with-pulse.sh\n");
         return 1;
     }
-    std::printf("start latency: play() called -> first loud sample on the sink's monitor "
-                "(dated to about one render block)\noverrun: play() duration - clip length\n");
+    std::printf(
+        "start latency: play() called -> first loud sample on the sink's monitor. The null sink renders\n"
+        "  a block ahead of its clock, so a date can be a few ms early: values just below 0 mean 'at once'.\n"
+        "overrun: play() duration - clip length\n");
     bool ok = true;
     for (const char *key : {"breve", "tono_s16", "tono_u8"})
         ok = measure(QString::fromLatin1(key),
