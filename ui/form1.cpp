@@ -211,6 +211,7 @@ void Form1::buildControls()
     HScroll1->setValue(100);
     // A dragged thumb reports its value when it is let go, not on every position it passes.
     HScroll1->setTracking(false);
+    HScroll1->setFocusPolicy(Qt::StrongFocus);
     // Right arrow and Page Down go towards "Piu Lenta", as the caption under the bar reads.
     HScroll1->setInvertedControls(false);
     Label6 = label(this, "Label6", QString(), tw(5040, 3840, 7092, 1092));

@@ -1,0 +1,237 @@
+// The window as it first opens: controls, containers, geometry in twips, captions, tool tips,
+// accelerators, tab order and the board's cells.
+
+#include "form_harness.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+
+namespace
+{
+// Twips to the window's pixels at 96 dots per inch.
+int px(int twips)
+{
+    return int(std::lround(twips / 15.0));
+}
+} // namespace
+
+class TestLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowCaptionSizeAndColour();
+    void controlsStandInTheirContainers_data();
+    void controlsStandInTheirContainers();
+    void boardCellsBelongToTheirNumbers_data();
+    void boardCellsBelongToTheirNumbers();
+    void claimBoxesFollowTheirPrizes();
+    void acceleratorsReachTheirButtons_data();
+    void acceleratorsReachTheirButtons();
+    void tabOrderStartsWithTheGameButtons();
+    void bigNumberAndWordsFaces();
+};
+
+void TestLayout::windowCaptionSizeAndColour()
+{
+    Harness h(1, false);
+    const QString caption = h.form->windowTitle();
+    QCOMPARE(caption, QStringLiteral(" IL GIOCO della  TOMBOLA") + QString(84, QLatin1Char(' ')) +
+                          QStringLiteral("by Corvalo  (il Vandrello)"));
+    QCOMPARE(h.form->size(), QSize(px(12216), px(8760)));
+    QCOMPARE(Form1::backColor(h.form.get()), QColor(192, 255, 255));
+    QVERIFY(!h.form->windowIcon().isNull());
+}
+
+void TestLayout::controlsStandInTheirContainers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tip");
+    auto row = [](const char *name, const char *container, QRect r, const char *caption, const char *tip) {
+        QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(container) << r
+                            << QString::fromUtf8(caption) << QString::fromUtf8(tip);
+    };
+    row("cmd_estrai", "Form1", {840, 720, 972, 492}, "&Estrai", "inizio estrazione dei numeri");
+    row("cmd_nuovo", "Form1", {840, 120, 972, 492}, "&Nuova  Tombola", "una  nuova tombolata");
+    row("cmd_sospendi", "Form1", {2160, 720, 1212, 492}, "&Pausa",
+        "ferma o riprende l'estrazione dei numeri");
+    row("cmd_verifica", "Form1", {2160, 120, 1212, 492}, "&Verifica",
+        "Verifica dei isultati (ambo,terno,quaterno e cinquina");
+    row("cmd_ripeti", "Form1", {3720, 120, 1332, 492}, "Ripeti &Ultimi numeri estratti",
+        "ripetizione ultimi numeri estratti (solo in modalita di pausa)");
+    row("Label4", "Form1", {3720, 720, 1332, 612}, "il comando ripeti diventa attivo solo in modalita Pausa",
+        "");
+    row("txt_ultimi", "Form1", {4080, 840, 492, 288}, "", "digitare un valore e poi premere INVIO");
+    row("Label2", "Form1", {6600, 240, 3132, 252}, "", "");
+    row("Label1", "Form1", {6600, 720, 3132, 2172}, "", "Visualizzatore numero estratto");
+    row("Label3", "Form1", {6960, 3120, 2772, 252}, "Piu  Veloce  < estrazione  >   Piu Lenta", "");
+    row("HScroll1", "Form1", {6840, 3480, 2892, 252}, "", "");
+    row("Label6", "Form1", {5040, 3840, 7092, 1092}, "", "");
+    row("Fra_scrittura", "Form1", {5280, 5040, 6012, 612}, "",
+        "Modo  di scrittura dei numeri estratti in lettere");
+    row("TABELLONE", "Form1", {240, 1680, 4692, 5652}, "", "IL tabellone");
+    row("fra_controlli", "Form1", {5880, 5880, 4572, 2292}, "Controlli",
+        "cliccare sui bottoni per attivare le caselle dei numeri estratti");
+    row("fra_cartelle", "Form1", {480, 7560, 4212, 732}, "", "stampa delle cartelle della tombola");
+    row("Opt_escludi", "Fra_scrittura", {240, 240, 972, 252}, "Escludi",
+        "Modo  di scrittura dei numeri estratti in lettere");
+    row("Opt_maiuscolo", "Fra_scrittura", {1800, 240, 1092, 252}, "Maiuscolo",
+        "Modo  di scrittura dei numeri estratti in lettere");
+    row("Opt_minuscolo", "Fra_scrittura", {3120, 240, 1212, 252}, "Minuscolo",
+        "Modo  di scrittura dei numeri estratti in lettere");
+    row("Opt_script", "Fra_scrittura", {4680, 240, 1092, 252}, "Corsivo",
+        "Modo  di scrittura dei numeri estratti in lettere");
+    row("cat1", "TABELLONE", {120, 240, 2052, 1572}, "", "caetella 1");
+    row("cart2", "TABELLONE", {2400, 240, 2172, 1572}, "", "");
+    row("caer3", "TABELLONE", {120, 1920, 2052, 1572}, "", "");
+    row("cart4", "TABELLONE", {2400, 1920, 2052, 1572}, "", "");
+    row("cart5", "TABELLONE", {120, 3720, 2172, 1572}, "", "");
+    row("cart6", "TABELLONE", {2400, 3720, 2052, 1572}, "", "");
+    row("Label5", "fra_cartelle", {120, 240, 2532, 252}, "Stampa delle cartelle    (Max 30)",
+        "stampa le cartelle");
+    row("Txt_num_cartelle", "fra_cartelle", {2880, 240, 375, 372}, "", "Num cartelle  ( da 1 a 30 )");
+    row("cmd_stampa", "fra_cartelle", {3480, 240, 372, 372}, "OK", "attiva la stampa dele cartelle");
+    row("cmd_ambo_0", "fra_controlli", {240, 360, 972, 372}, "&Ambo", "clicca qui per controllare l'ambo");
+    row("cmd_ambo_3", "fra_controlli", {240, 1800, 972, 375}, "&Cinquina",
+        "clicca qui per controllare la cinquina");
+}
+
+void TestLayout::controlsStandInTheirContainers()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, container);
+    QFETCH(QRect, twips);
+    QFETCH(QString, caption);
+    QFETCH(QString, tip);
+    Harness h(1, false);
+    QWidget *w = h.control(name);
+    QCOMPARE(w->parentWidget()->objectName(), container);
+    QCOMPARE(w->geometry(), QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+    QCOMPARE(w->toolTip(), tip);
+    QString text;
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        text = b->text();
+    else if (auto *l = qobject_cast<QLabel *>(w))
+        text = l->text();
+    else if (auto *g = qobject_cast<QGroupBox *>(w))
+        text = g->title();
+    QCOMPARE(text, caption);
+}
+
+void TestLayout::boardCellsBelongToTheirNumbers_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<QPoint>("twips");
+    QTest::newRow("1 top-left of cat1") << 1 << "cat1" << QPoint(120, 120);
+    QTest::newRow("10 top-right of cart2") << 10 << "cart2" << QPoint(1680, 120);
+    QTest::newRow("11 middle-row left of cat1") << 11 << "cat1" << QPoint(120, 600);
+    QTest::newRow("30 bottom-right of cart2") << 30 << "cart2" << QPoint(1680, 1080);
+    QTest::newRow("31 top-left of caer3") << 31 << "caer3" << QPoint(120, 120);
+    QTest::newRow("43 middle row of caer3") << 43 << "caer3" << QPoint(840, 600);
+    QTest::newRow("60 bottom-right of cart4") << 60 << "cart4" << QPoint(1560, 1080);
+    QTest::newRow("61 top-left of cart5") << 61 << "cart5" << QPoint(120, 120);
+    QTest::newRow("90 bottom-right of cart6") << 90 << "cart6" << QPoint(1560, 1080);
+}
+
+void TestLayout::boardCellsBelongToTheirNumbers()
+{
+    QFETCH(int, number);
+    QFETCH(QString, block);
+    QFETCH(QPoint, twips);
+    Harness h; // started, so that the draw below can light the cell
+    QLabel *cell = h.form->LBL_TAB[number - 1];
+    QCOMPARE(cell->objectName(), QStringLiteral("LBL_TAB_%1").arg(number - 1));
+    QCOMPARE(cell->parentWidget()->objectName(), block);
+    QCOMPARE(cell->geometry(), QRect(px(twips.x()), px(twips.y()), px(372), px(324)));
+    QCOMPARE(cell->font().family(), QStringLiteral("MS Sans Serif"));
+    QVERIFY(cell->font().bold());
+    QCOMPARE(cell->font().pointSize(), 12);
+
+    h.random.replay(picksFor({number}));
+    h.clock.onPump = [&](FakeClock::Point) { h.form->stato.sospeso = true; };
+    h.click("cmd_estrai");
+    QCOMPARE(cell->text(), QString::number(number));
+    QCOMPARE(Form1::backColor(cell), QColor(192, 255, 255));
+}
+
+void TestLayout::claimBoxesFollowTheirPrizes()
+{
+    Harness h(1, false);
+    const int firstBox[4] = {0, 2, 5, 9};
+    const int boxes[4] = {2, 3, 4, 5};
+    const int rowTop[4] = {360, 840, 1320, 1800};
+    for (int p = 0; p < 4; ++p) {
+        for (int k = 0; k < boxes[p]; ++k) {
+            QLineEdit *box = h.control<QLineEdit>(QStringLiteral("Text1_%1").arg(firstBox[p] + k));
+            QCOMPARE(box, h.form->Text1[firstBox[p] + k]);
+            QCOMPARE(box->parentWidget()->objectName(), QStringLiteral("fra_controlli"));
+            QCOMPARE(box->geometry(), QRect(px(1320 + 600 * k), px(rowTop[p]), px(492), px(372)));
+            QCOMPARE(box->maxLength(), 2);
+        }
+    }
+    QCOMPARE(Form1::backColor(h.form->Text1[0]), QColor(255, 255, 255));
+}
+
+void TestLayout::acceleratorsReachTheirButtons_data()
+{
+    QTest::addColumn<char>("letter");
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Alt+E") << 'E' << "cmd_estrai";
+    QTest::newRow("Alt+N") << 'N' << "cmd_nuovo";
+    QTest::newRow("Alt+P") << 'P' << "cmd_sospendi";
+    QTest::newRow("Alt+V") << 'V' << "cmd_verifica";
+    QTest::newRow("Alt+U") << 'U' << "cmd_ripeti";
+    QTest::newRow("Alt+A") << 'A' << "cmd_ambo_0";
+    QTest::newRow("Alt+T") << 'T' << "cmd_ambo_1";
+    QTest::newRow("Alt+Q") << 'Q' << "cmd_ambo_2";
+    QTest::newRow("Alt+C") << 'C' << "cmd_ambo_3";
+}
+
+void TestLayout::acceleratorsReachTheirButtons()
+{
+    QFETCH(char, letter);
+    QFETCH(QString, button);
+    Harness h;
+    auto *b = h.control<QPushButton>(button);
+    // Every button enabled and visible, so only the accelerator decides which one is pressed.
+    h.control("fra_controlli")->show();
+    b->setEnabled(true);
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+    int clicks = 0;
+    QObject::connect(b, &QPushButton::clicked, [&] { ++clicks; });
+    h.clock.onPump = [&](FakeClock::Point) { h.form->stato.sospeso = true; };
+    QTest::keyClick(h.form.get(), Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
+    // An accelerator animates the press: the click comes a moment later.
+    QTRY_COMPARE(clicks, 1);
+}
+
+void TestLayout::tabOrderStartsWithTheGameButtons()
+{
+    Harness h(1, false);
+    QCOMPARE(h.form->cmd_estrai->nextInFocusChain(), h.control("cmd_sospendi"));
+    QCOMPARE(h.control("cmd_sospendi")->nextInFocusChain(), h.control("cmd_nuovo"));
+    QCOMPARE(h.control("cmd_nuovo")->nextInFocusChain(), h.control("HScroll1"));
+}
+
+void TestLayout::bigNumberAndWordsFaces()
+{
+    Harness h(1, false);
+    const QFont big = h.control("Label1")->font();
+    QCOMPARE(big.family(), QStringLiteral("Arial Narrow"));
+    QCOMPARE(big.pointSize(), 72);
+    QVERIFY(big.bold());
+    QCOMPARE(h.control<QLabel>("Label1")->frameShape(), QFrame::Box);
+    QCOMPARE(h.control("Label6")->font().pointSize(), 36);
+    QCOMPARE(h.control<QScrollBar>("HScroll1")->value(), 100); // until start-up sets it
+}
+
+QTEST_MAIN(TestLayout)
+#include "test_layout.moc"
