@@ -22,7 +22,8 @@
 #include <ctime>
 #include <vector>
 
-namespace {
+namespace
+{
 double cpuSeconds()
 {
     timespec ts{};
@@ -44,14 +45,12 @@ public:
     TimedSound(SoundPort *inner, ClockPort &clock) : m_inner(inner), m_clock(clock) {}
     void play(const QString &nome, const QString &tipo) override
     {
-        if (m_inner)
-            m_inner->play(nome, tipo);
+        if (m_inner) m_inner->play(nome, tipo);
         lastEnd = m_clock.now();
     }
     void shutdown() override
     {
-        if (m_inner)
-            m_inner->shutdown();
+        if (m_inner) m_inner->shutdown();
     }
     double lastEnd = 0;
 
@@ -65,8 +64,7 @@ int main(int argc, char **argv)
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     installFaceSubstitutes();
     const QStringList args = QApplication::arguments();
@@ -76,8 +74,7 @@ int main(int argc, char **argv)
 
     QtClock clock;
     std::unique_ptr<QtSoundPort> real;
-    if (withSound)
-        real = std::make_unique<QtSoundPort>();
+    if (withSound) real = std::make_unique<QtSoundPort>();
     TimedSound sound(real.get(), clock);
     StdRandom random;
     QtDialogs dialogs;
@@ -94,8 +91,7 @@ int main(int argc, char **argv)
         if (left < lastCount && sound.lastEnd > 0 && lastCount < 90)
             gaps.push_back(clock.now() - sound.lastEnd);
         lastCount = left;
-        if (90 - left >= numbers && form.isDrawing())
-            form.stato.sospeso = true;
+        if (90 - left >= numbers && form.isDrawing()) form.stato.sospeso = true;
     });
     QElapsedTimer wall;
     QTimer::singleShot(0, &form, [&] {
@@ -106,8 +102,8 @@ int main(int argc, char **argv)
         const double cpu = cpuSeconds() - cpu0;
         std::printf("time to window shown: %.1f ms\n", shownMs);
         std::printf("%d numbers at %.1f s pace%s: %.2f s wall, %.3f s CPU, %.2f %% of one core\n",
-                    90 - form.stato.quanti_da_estrarre, paceMs / 1000.0, withSound ? " with sound" : "", seconds,
-                    cpu, 100.0 * cpu / seconds);
+                    90 - form.stato.quanti_da_estrarre, paceMs / 1000.0, withSound ? " with sound" : "",
+                    seconds, cpu, 100.0 * cpu / seconds);
         if (!gaps.empty()) {
             std::sort(gaps.begin(), gaps.end());
             std::printf("gap from the end of an announcement to the next draw: median %.1f ms, worst %.1f ms "

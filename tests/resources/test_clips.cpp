@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <optional>
 
-namespace {
+namespace
+{
 
 struct Wave {
     quint16 tag = 0;
@@ -21,8 +22,14 @@ struct Wave {
     QByteArray data;
 };
 
-quint32 u32(const QByteArray &b, qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); }
-quint16 u16(const QByteArray &b, qsizetype at) { return qFromLittleEndian<quint16>(b.constData() + at); }
+quint32 u32(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+quint16 u16(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(b.constData() + at);
+}
 
 // A minimal RIFF walk: the "fmt " and "data" chunks, or nothing when the image is broken.
 std::optional<Wave> readWave(const QByteArray &b, QString *why)
@@ -87,8 +94,16 @@ QList<int> samples(const Wave &w)
 QByteArray makeWave(int count, qint16 value)
 {
     QByteArray b;
-    auto put32 = [&b](quint32 v) { char c[4]; qToLittleEndian(v, c); b.append(c, 4); };
-    auto put16 = [&b](quint16 v) { char c[2]; qToLittleEndian(v, c); b.append(c, 2); };
+    auto put32 = [&b](quint32 v) {
+        char c[4];
+        qToLittleEndian(v, c);
+        b.append(c, 4);
+    };
+    auto put16 = [&b](quint16 v) {
+        char c[2];
+        qToLittleEndian(v, c);
+        b.append(c, 2);
+    };
     b.append("RIFF");
     put32(36 + count * 2);
     b.append("WAVEfmt ");
@@ -115,8 +130,9 @@ struct Bounds {
 QList<Bounds> allClips()
 {
     QList<Bounds> list;
-    static const char *const numbers[] = {"VA1", "VA2", "VA3", "VA4", "VA5", "VA6", "VA7",
-        "VA8", "VA9", "VA10", "VA11", "VA12", "VA13", "VA14", "VA15", "VA16", "VA17", "VA18",
+    static const char *const numbers[] = {
+        "VA1",  "VA2",    "VA3",    "VA4",    "VA5",    "VA6",    "VA7",    "VA8",    "VA9",
+        "VA10", "VA11",   "VA12",   "VA13",   "VA14",   "VA15",   "VA16",   "VA17",   "VA18",
         "VA19", "VALE20", "VALE30", "VALE40", "VALE50", "VALE60", "VALE70", "VALE80", "VALE90"};
     for (const char *n : numbers)
         list.append({n, 0.2, 1.15});
@@ -130,15 +146,16 @@ QList<Bounds> allClips()
     return list;
 }
 
-constexpr int kMinPeak = 8000;      // about -12 dBFS: a clip quieter than that was not normalised
-constexpr int kClipLevel = 32700;   // at or beyond: a sample at full scale
-constexpr int kMaxFlatRun = 4;      // consecutive full-scale samples tolerated
-constexpr int kEdgeLevel = 328;     // -40 dBFS: below it counts as silence at the ends
+constexpr int kMinPeak = 8000;           // about -12 dBFS: a clip quieter than that was not normalised
+constexpr int kClipLevel = 32700;        // at or beyond: a sample at full scale
+constexpr int kMaxFlatRun = 4;           // consecutive full-scale samples tolerated
+constexpr int kEdgeLevel = 328;          // -40 dBFS: below it counts as silence at the ends
 constexpr double kMaxEdgeSilence = 0.25; // untrimmed synthesizer output ends in about 0.6 s of it
 
 } // namespace
 
-class TestClips : public QObject {
+class TestClips : public QObject
+{
     Q_OBJECT
 private slots:
     void clip_data();
@@ -190,15 +207,18 @@ void TestClips::clip()
         longestRun = std::max(longestRun, run);
     }
     QVERIFY2(peak >= kMinPeak, qPrintable(QStringLiteral("peak %1").arg(peak)));
-    QVERIFY2(longestRun <= kMaxFlatRun, qPrintable(QStringLiteral("%1 samples clipped in a row").arg(longestRun)));
+    QVERIFY2(longestRun <= kMaxFlatRun,
+             qPrintable(QStringLiteral("%1 samples clipped in a row").arg(longestRun)));
 
     // Trimmed: sound starts and ends close to the edges of the file.
     const auto loud = [](int v) { return std::abs(v) > kEdgeLevel; };
     const auto first = std::find_if(s.cbegin(), s.cend(), loud) - s.cbegin();
     const auto last = std::find_if(s.crbegin(), s.crend(), loud) - s.crbegin();
     const double perSample = 1.0 / (double(w->rate) * w->channels);
-    QVERIFY2(first * perSample <= kMaxEdgeSilence, qPrintable(QStringLiteral("%1 s of silence first").arg(first * perSample)));
-    QVERIFY2(last * perSample <= kMaxEdgeSilence, qPrintable(QStringLiteral("%1 s of silence last").arg(last * perSample)));
+    QVERIFY2(first * perSample <= kMaxEdgeSilence,
+             qPrintable(QStringLiteral("%1 s of silence first").arg(first * perSample)));
+    QVERIFY2(last * perSample <= kMaxEdgeSilence,
+             qPrintable(QStringLiteral("%1 s of silence last").arg(last * perSample)));
 }
 
 // Stale or misspelt files would load under the wrong name or not at all.
@@ -221,17 +241,19 @@ void TestClips::walkRejectsBrokenImages()
     QVERIFY(readWave(good, &why).has_value());
     QCOMPARE(readWave(good, &why)->data.size(), 200);
 
-    QVERIFY(!readWave(good.left(good.size() - 1), &why).has_value());   // data past the end
+    QVERIFY(!readWave(good.left(good.size() - 1), &why).has_value()); // data past the end
     QVERIFY(why.contains(QStringLiteral("data")));
     QByteArray noWave = good;
     noWave.replace(8, 4, "AVI ");
     QVERIFY(!readWave(noWave, &why).has_value());
-    QVERIFY(!readWave(good.left(36), &why).has_value());                  // no data chunk
+    QVERIFY(!readWave(good.left(36), &why).has_value()); // no data chunk
     QCOMPARE(why, QStringLiteral("no data chunk"));
 
     // An odd-sized chunk before fmt is skipped with its pad byte.
     QByteArray padded = good;
-    padded.insert(12, QByteArray("LIST\x03\x00\x00\x00" "abc\x00", 12));
+    padded.insert(12, QByteArray("LIST\x03\x00\x00\x00"
+                                 "abc\x00",
+                                 12));
     const auto w = readWave(padded, &why);
     QVERIFY2(w.has_value(), qPrintable(why));
     QCOMPARE(w->bits, quint16(16));
