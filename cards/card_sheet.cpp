@@ -1,5 +1,7 @@
 #include "cards/card_sheet.h"
 
+#include "cards/card_code.h"
+
 namespace
 {
 
@@ -21,7 +23,7 @@ void fail(QString *why, const QString &text)
 } // namespace
 
 void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &cartella, CardCanvas &c,
-                     QString date)
+                     QString date, const QString &codice)
 {
     c.setFontSize(20);
     c.setPenWidth(8);
@@ -54,9 +56,11 @@ void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &carte
 
     moveToUnits(c, 10.0f, alto + 8.0f);
     c.setFontSize(8);
-    c.printLine(QStringLiteral("la tombola del Vandrello Corvalo") + QStringLiteral("          ") + date +
-                QStringLiteral("     cartella N=") + QStringLiteral(" ") + QString::number(numero_cartella) +
-                QStringLiteral(" "));
+    QString piede = QStringLiteral("la tombola del Vandrello Corvalo") + QStringLiteral("          ") + date +
+                    QStringLiteral("     cartella N=") + QStringLiteral(" ") +
+                    QString::number(numero_cartella) + QStringLiteral(" ");
+    if (!codice.isEmpty()) piede += QStringLiteral("   serie ") + codice;
+    c.printLine(piede);
     c.setFontSize(20);
 }
 
@@ -69,12 +73,18 @@ bool stampa_cartelle(std::int16_t num_cartelle, GameState &stato, RandomPort &ra
     Cartella cartella;
     stato.conta_cartelle = -1;
     float alto = 3.0f;
+    quint32 serie = 0;
     for (;;) {
         stato.conta_cartelle += 1;
         std::int16_t k = static_cast<std::int16_t>(stato.conta_cartelle + 1);
-        if (stato.conta_cartelle % 6 == 0) genera_tombola(stato.numeri_estratti, random);
+        const int posto = stato.conta_cartelle % cardsPerSet + 1;
+        if (posto == 1) {
+            random.reseed();
+            serie = seriesFromUnit(random.next());
+            mescola_serie(stato.numeri_estratti, serie);
+        }
         genera_cartella(cartella, k, stato.numeri_estratti);
-        stampa_cartella(alto, k, cartella, canvas, date);
+        stampa_cartella(alto, k, cartella, canvas, date, formatCardCode({serie, posto}));
         shift_cartella(stato.numeri_estratti);
         alto += 13.0f;
         if (k % 3 == 0) {

@@ -12,13 +12,15 @@
 constexpr float unita = 367.0f;
 
 // Prints `cartella` with its top at grid row `alto` and footer number `numero_cartella`, then
-// empties the card. Leaves the canvas with font size 20 and pen width 2.
+// empties the card. A non-empty `codice` ends the footer as "   serie <codice>". Leaves the canvas
+// with font size 20 and pen width 2.
 void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &cartella, CardCanvas &c,
-                     QString date);
+                     QString date, const QString &codice = QString());
 
-// The print run of `num_cartelle` (1..30, else std::out_of_range) cards, a fresh shuffle of
-// stato.numeri_estratti every six, three cards a page; ends the document. Leaves the number of the
-// last card printed, less one, in stato.conta_cartelle. False, with `why` in Italian, as soon as
-// the canvas refuses a new page or the end of the document.
+// The print run of `num_cartelle` (1..30, else std::out_of_range) cards, three cards a page; ends
+// the document. Every six cards the random port is reseeded and gives the series of a new set, whose
+// shuffle (mescola_serie) fills stato.numeri_estratti; each footer carries its card's code. Leaves
+// the number of the last card printed, less one, in stato.conta_cartelle. False, with `why` in
+// Italian, as soon as the canvas refuses a new page or the end of the document.
 bool stampa_cartelle(std::int16_t num_cartelle, GameState &stato, RandomPort &random, CardCanvas &canvas,
                      const QString &date, QString *why = nullptr);

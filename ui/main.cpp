@@ -1,6 +1,7 @@
 #include "announce/qt_sound.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
+#include "ui/card_check.h"
 #include "ui/faces.h"
 #include "ui/form1.h"
 #include "ui/qt_platform.h"
@@ -23,6 +24,7 @@ int main(int argc, char **argv)
     QtPrinterPort printer;
     Form1 form(Ports{sound, clock, random, dialogs, printer});
     dialogs.setParent(&form);
+    installaControlloCartella(form, sound);
 
     form.Form_Load();
     if (form.isClosed()) return 0;

@@ -1,6 +1,7 @@
 // Prints through the real default printer. Run under scripts/with-cups.sh, which makes a CUPS PDF
 // queue the default, so each job comes back as a PDF file to read.
 
+#include "cards/card_code.h"
 #include "cards/card_sheet.h"
 #include "cards/painter_canvas.h"
 #include "fakes/fake_random.h"
@@ -14,6 +15,7 @@
 #include <QLocale>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QTest>
 #include <pwd.h>
 #include <unistd.h>
@@ -87,9 +89,26 @@ void TestCupsPrint::printsCards()
     for (int k = 0; k < n; ++k) {
         QCOMPARE(cards[k].page, k / 3 + 1);
         QCOMPARE(cards[k].place, k % 3 + 1);
-        QCOMPARE(cards[k].footer, QStringLiteral("la tombola del Vandrello Corvalo %1 cartella N= %2")
-                                      .arg(date.simplified())
-                                      .arg(k + 1));
+        // The pieces in their order, then the code; the code on paper rebuilds the numbers on paper.
+        const QRegularExpression footer(
+            QStringLiteral("^la tombola del Vandrello Corvalo %1 cartella N= %2 serie (\\S+ \\S)$")
+                .arg(QRegularExpression::escape(date.simplified()))
+                .arg(k + 1));
+        const QRegularExpressionMatch m = footer.match(cards[k].footer);
+        QVERIFY2(m.hasMatch(), qPrintable(cards[k].footer));
+        const CodeReading reading = parseCardCode(m.captured(1));
+        QCOMPARE(reading.error, CodeError::None);
+        QCOMPARE(reading.code.place, k % 6 + 1);
+        const Cartella rebuilt = carta_da_codice(reading.code.series, reading.code.place);
+        QList<int> expected, printed;
+        for (int r = 1; r <= Cartella::righe; ++r)
+            for (int c = 1; c <= Cartella::colonne; ++c)
+                if (const int v = valore(rebuilt.cella(r, c))) expected << v;
+        for (const PdfWord &w : cards[k].numbers)
+            printed << w.text.toInt();
+        std::sort(expected.begin(), expected.end());
+        std::sort(printed.begin(), printed.end());
+        QCOMPARE(printed, expected);
         if (k % 6 != 5) QCOMPARE(cards[k].numbers.size(), 15);
     }
     // The printer's chain re-embeds the font with other ascent figures: word boxes keep their x but

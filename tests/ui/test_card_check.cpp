@@ -1,0 +1,176 @@
+// The check of a card by its code, opened from the claim panel of a paused game in the real window.
+
+#include "form_harness.h"
+#include "ui/card_check.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+
+namespace
+{
+// Card 00000-1: 3 11 30 70 80 / 17 24 37 63 86 / 39 48 51 68 88.
+const QString kCode = QStringLiteral("00000-1 2");
+
+// A game paused after drawing `numbers`, in that order.
+void drawAndPause(Harness &h, const QList<int> &numbers)
+{
+    h.random.replay(picksFor(numbers));
+    h.clock.onPump = [&h, n = numbers.size()](FakeClock::Point p) {
+        if (p == FakeClock::Point::Wait && h.drawn().size() == n && !h.form->stato.sospeso)
+            h.click("cmd_sospendi");
+    };
+    h.click("cmd_estrai");
+    h.clock.onPump = nullptr;
+    QCOMPARE(h.drawn().size(), numbers.size());
+    QVERIFY(h.form->inPausa());
+}
+
+// Opens the check through the claim panel; null when it did not open.
+CardCheckDialog *openCheck(Harness &h)
+{
+    installaControlloCartella(*h.form, h.sound);
+    h.click("cmd_verifica");
+    if (!h.control("fra_controlli")->isVisible()) return nullptr;
+    h.click("cmd_cartella");
+    return h.form->findChild<CardCheckDialog *>();
+}
+
+QLabel *label(CardCheckDialog *d, const QString &name)
+{
+    auto *l = d->findChild<QLabel *>(name);
+    if (!l) qFatal("no label %s", qPrintable(name));
+    return l;
+}
+
+bool isMarked(CardCheckDialog *d, int r, int c)
+{
+    QLabel *cell = label(d, QStringLiteral("cella_%1_%2").arg(r).arg(c));
+    const bool coloured = cell->palette().color(QPalette::Window) == CardCheckDialog::coloreUscito();
+    if (coloured != cell->font().bold()) qFatal("cell %d %d: colour and weight disagree", r, c);
+    return coloured;
+}
+
+void check(CardCheckDialog *d, const QString &code)
+{
+    auto *box = d->findChild<QLineEdit *>(QStringLiteral("txt_codice"));
+    box->setText(code);
+    QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("cmd_controlla")), Qt::LeftButton);
+}
+} // namespace
+
+class TestCardCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsTheCardWithItsDrawnNumbersAndPrize();
+    void aTombolaPlaysItsClipThenTheApplause();
+    void aBadCodeOnlyShowsAMessage();
+};
+
+void TestCardCheck::showsTheCardWithItsDrawnNumbersAndPrize()
+{
+    Harness h;
+    drawAndPause(h, {3, 50, 11, 17, 30, 2});
+    CardCheckDialog *d = openCheck(h);
+    QVERIFY(d);
+    QVERIFY(d->isVisible());
+    QCOMPARE(d->windowModality(), Qt::WindowModal);
+
+    // Typed loosely and confirmed with Enter.
+    auto *box = d->findChild<QLineEdit *>(QStringLiteral("txt_codice"));
+    QVERIFY(!box->toolTip().isEmpty());
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("00000 1-2"));
+    h.sound.played.clear();
+    QTest::keyClick(box, Qt::Key_Return);
+
+    QVERIFY(!label(d, "lbl_messaggio")->isVisible());
+    QCOMPARE(label(d, "cella_1_1")->text(), QStringLiteral("3"));
+    QCOMPARE(label(d, "cella_1_3")->text(), QString());
+    QCOMPARE(label(d, "cella_3_9")->text(), QStringLiteral("88"));
+    const QList<QPair<int, int>> marked{{1, 1}, {1, 2}, {1, 4}, {2, 2}};
+    for (int r = 1; r <= 3; ++r) {
+        for (int c = 1; c <= 9; ++c)
+            QCOMPARE(isMarked(d, r, c), marked.contains({r, c}));
+    }
+    QCOMPARE(label(d, "lbl_riga_1")->text(), QStringLiteral("riga 1: 3 numeri usciti"));
+    QCOMPARE(label(d, "lbl_riga_2")->text(), QStringLiteral("riga 2: 1 numero uscito"));
+    QCOMPARE(label(d, "lbl_riga_3")->text(), QStringLiteral("riga 3: nessun numero uscito"));
+    QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("terno"));
+    QCOMPARE(label(d, "lbl_momenti")->text(),
+             QStringLiteral("ambo alla 3ª estrazione (l'11)\nterno alla 5ª estrazione (il 30)"));
+    QCOMPARE(h.sound.played, QStringList());
+    QCOMPARE(h.dialogs.shown.size(), 0);
+
+    // The window's game is untouched by the check.
+    QCOMPARE(h.drawn(), (QStringList{"3", "50", "11", "17", "30", "2"}));
+    d->close();
+}
+
+void TestCardCheck::aTombolaPlaysItsClipThenTheApplause()
+{
+    Harness h;
+    drawAndPause(h, {3, 11, 30, 70, 80, 17, 24, 37, 63, 86, 39, 48, 51, 5, 68, 88});
+    CardCheckDialog *d = openCheck(h);
+    QVERIFY(d);
+    h.sound.played.clear();
+    check(d, kCode);
+    QCOMPARE(h.sound.played, QStringList({"tombola", "applausi"}));
+    QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("TOMBOLA!"));
+    const QStringList moments = label(d, "lbl_momenti")->text().split(QLatin1Char('\n'));
+    QCOMPARE(moments.size(), 5);
+    QCOMPARE(moments[3], QStringLiteral("cinquina alla 5ª estrazione (l'80)"));
+    QCOMPARE(moments[4], QStringLiteral("tombola alla 16ª estrazione (l'88)"));
+
+    // A clip that is missing is skipped quietly; the applause still comes.
+    h.sound.missing.insert(QStringLiteral("tombola"));
+    h.sound.played.clear();
+    check(d, kCode);
+    QCOMPARE(h.sound.played, QStringList({"applausi"}));
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    d->close();
+}
+
+void TestCardCheck::aBadCodeOnlyShowsAMessage()
+{
+    Harness h;
+    drawAndPause(h, {3, 11, 30, 70, 80});
+    CardCheckDialog *d = openCheck(h);
+    QVERIFY(d);
+    check(d, kCode);
+    QVERIFY(label(d, "lbl_premio")->isVisible());
+
+    const struct {
+        const char *typed;
+        const char *says;
+    } bad[] = {{"00000-1 3", "un simbolo è sbagliato"},
+               {"00000-7 2", "da 1 a 6"},
+               {"0000-1 2", "Codice non valido"},
+               {"", "Codice non valido"}};
+    for (const auto &b : bad) {
+        h.sound.played.clear();
+        check(d, QString::fromUtf8(b.typed));
+        QLabel *message = label(d, "lbl_messaggio");
+        QVERIFY2(message->isVisible(), b.typed);
+        QVERIFY2(message->text().contains(QString::fromUtf8(b.says)), qPrintable(message->text()));
+        QVERIFY(!label(d, "lbl_premio")->isVisible());
+        QVERIFY(!label(d, "cella_1_1")->isVisible());
+        QCOMPARE(h.sound.played, QStringList());
+        QCOMPARE(h.dialogs.shown.size(), 0);
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY(!(qobject_cast<QMessageBox *>(w) && w->isVisible()));
+    }
+
+    // A good code again clears the message; a prize short of the tombola plays nothing.
+    h.sound.played.clear();
+    check(d, kCode);
+    QVERIFY(!label(d, "lbl_messaggio")->isVisible());
+    QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("cinquina"));
+    QCOMPARE(h.sound.played, QStringList());
+    d->close();
+}
+
+QTEST_MAIN(TestCardCheck)
+#include "test_card_check.moc"

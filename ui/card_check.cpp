@@ -1,0 +1,265 @@
+#include "ui/card_check.h"
+
+#include "cards/card_code.h"
+#include "cards/dealer.h"
+#include "ui/form1.h"
+
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace
+{
+
+const QColor kBiancoCella(255, 255, 255);
+
+void coloraCella(QLabel *cella, const QColor &colore, bool grassetto)
+{
+    QPalette pal = cella->palette();
+    pal.setColor(QPalette::Window, colore);
+    cella->setPalette(pal);
+    QFont f = cella->font();
+    f.setBold(grassetto);
+    cella->setFont(f);
+}
+
+QString parolaPremio(Prize p)
+{
+    switch (p) {
+    case Prize::None:
+        return QStringLiteral("nessun premio");
+    case Prize::Ambo:
+        return QStringLiteral("ambo");
+    case Prize::Terno:
+        return QStringLiteral("terno");
+    case Prize::Quaterno:
+        return QStringLiteral("quaterno");
+    case Prize::Cinquina:
+        return QStringLiteral("cinquina");
+    case Prize::Tombola:
+        return QStringLiteral("TOMBOLA!");
+    }
+    return {};
+}
+
+// "il 45", "l'8": the article a number's name takes (uno, otto, undici, ottanta...).
+QString conArticolo(int n)
+{
+    const bool vocale = n == 1 || n == 8 || n == 11 || (n >= 80 && n <= 89);
+    return (vocale ? QStringLiteral("l'") : QStringLiteral("il ")) + QString::number(n);
+}
+
+QString rigaUsciti(int riga, int quanti)
+{
+    const QString inizio = QStringLiteral("riga %1: ").arg(riga);
+    if (quanti == 0) return inizio + QStringLiteral("nessun numero uscito");
+    if (quanti == 1) return inizio + QStringLiteral("1 numero uscito");
+    return inizio + QStringLiteral("%1 numeri usciti").arg(quanti);
+}
+
+} // namespace
+
+CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, QWidget *parent)
+    : QDialog(parent), m_drawn(std::move(drawn)), m_sound(sound)
+{
+    setObjectName(QStringLiteral("CardCheckDialog"));
+    setWindowTitle(QStringLiteral("Controllo della cartella"));
+    setMinimumWidth(380);
+    auto *colonna = new QVBoxLayout(this);
+
+    auto *spiega = new QLabel(
+        QStringLiteral(
+            "Scrivi il codice stampato sotto la cartella, dopo \"serie\" (per esempio 7KQ3M-4 X)."),
+        this);
+    spiega->setWordWrap(true);
+    colonna->addWidget(spiega);
+
+    auto *riga = new QHBoxLayout;
+    m_codice = new QLineEdit(this);
+    m_codice->setObjectName(QStringLiteral("txt_codice"));
+    m_codice->setToolTip(
+        QStringLiteral("il codice della cartella: 5 simboli di serie, il posto da 1 a 6 e il "
+                       "simbolo di controllo; maiuscole, spazi e trattini non contano"));
+    m_codice->setMaxLength(20);
+    riga->addWidget(m_codice, 1);
+    m_controlla = new QPushButton(QStringLiteral("Controlla"), this);
+    m_controlla->setObjectName(QStringLiteral("cmd_controlla"));
+    m_controlla->setDefault(true);
+    riga->addWidget(m_controlla);
+    colonna->addLayout(riga);
+
+    m_messaggio = new QLabel(this);
+    m_messaggio->setObjectName(QStringLiteral("lbl_messaggio"));
+    m_messaggio->setWordWrap(true);
+    m_messaggio->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_messaggio->hide();
+    colonna->addWidget(m_messaggio);
+
+    m_esito = new QWidget(this);
+    m_esito->setObjectName(QStringLiteral("esito"));
+    auto *esito = new QVBoxLayout(m_esito);
+    esito->setContentsMargins(0, 0, 0, 0);
+    m_titolo = new QLabel(m_esito);
+    m_titolo->setObjectName(QStringLiteral("lbl_cartella"));
+    esito->addWidget(m_titolo);
+
+    auto *griglia = new QGridLayout;
+    griglia->setSpacing(2);
+    for (int r = 0; r < Cartella::righe; ++r) {
+        for (int c = 0; c < Cartella::colonne; ++c) {
+            auto *cella = new QLabel(m_esito);
+            cella->setObjectName(QStringLiteral("cella_%1_%2").arg(r + 1).arg(c + 1));
+            cella->setAlignment(Qt::AlignCenter);
+            cella->setFrameShape(QFrame::Box);
+            cella->setMinimumSize(34, 28);
+            cella->setAutoFillBackground(true);
+            coloraCella(cella, kBiancoCella, false);
+            griglia->addWidget(cella, r, c);
+            m_celle[std::size_t(r)][std::size_t(c)] = cella;
+        }
+    }
+    esito->addLayout(griglia);
+    for (int r = 0; r < Cartella::righe; ++r) {
+        m_righe[std::size_t(r)] = new QLabel(m_esito);
+        m_righe[std::size_t(r)]->setObjectName(QStringLiteral("lbl_riga_%1").arg(r + 1));
+        esito->addWidget(m_righe[std::size_t(r)]);
+    }
+    m_premio = new QLabel(m_esito);
+    m_premio->setObjectName(QStringLiteral("lbl_premio"));
+    QFont grande = m_premio->font();
+    grande.setBold(true);
+    grande.setPointSizeF(grande.pointSizeF() * 1.5);
+    m_premio->setFont(grande);
+    esito->addWidget(m_premio);
+    m_momenti = new QLabel(m_esito);
+    m_momenti->setObjectName(QStringLiteral("lbl_momenti"));
+    esito->addWidget(m_momenti);
+    m_esito->hide();
+    colonna->addWidget(m_esito);
+
+    auto *tasti = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton *chiudi = tasti->button(QDialogButtonBox::Close);
+    chiudi->setText(QStringLiteral("Chiudi"));
+    chiudi->setObjectName(QStringLiteral("cmd_chiudi"));
+    chiudi->setAutoDefault(false);
+    colonna->addWidget(tasti);
+
+    connect(m_controlla, &QPushButton::clicked, this, &CardCheckDialog::controlla);
+    connect(tasti, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    m_codice->setFocus();
+}
+
+QColor CardCheckDialog::coloreUscito()
+{
+    return QColor(192, 255, 255); // as the drawn numbers on the board
+}
+
+void CardCheckDialog::mostraErrore(const QString &testo)
+{
+    m_esito->hide();
+    m_messaggio->setText(testo);
+    m_messaggio->show();
+}
+
+void CardCheckDialog::controlla()
+{
+    if (!m_controlla->isEnabled()) return; // a clip of the last check is still playing
+    const CodeReading lettura = parseCardCode(m_codice->text());
+    switch (lettura.error) {
+    case CodeError::WrongForm:
+        mostraErrore(
+            QStringLiteral("Codice non valido: servono 5 simboli della serie, il posto nella serie e "
+                           "il simbolo di controllo, come in 7KQ3M-4 X."));
+        return;
+    case CodeError::PlaceOutOfSet:
+        mostraErrore(QStringLiteral("Il posto nella serie, la cifra dopo il trattino, va da 1 a 6."));
+        return;
+    case CodeError::WrongCheck:
+        mostraErrore(QStringLiteral("Il codice non torna: un simbolo è sbagliato o due sono scambiati. "
+                                    "Ricopialo dalla cartella."));
+        return;
+    case CodeError::None:
+        break;
+    }
+
+    const CardCode code = lettura.code;
+    const Cartella cartella = carta_da_codice(code.series, code.place);
+    const CardResult esito = evaluateCard(cartella, m_drawn);
+
+    m_messaggio->hide();
+    m_messaggio->clear();
+    m_titolo->setText(QStringLiteral("Cartella %1 della serie %2, dopo %3 numeri estratti")
+                          .arg(code.place)
+                          .arg(formatCardCode(code).left(5))
+                          .arg(m_drawn.size()));
+    for (int r = 0; r < Cartella::righe; ++r) {
+        for (int c = 0; c < Cartella::colonne; ++c) {
+            QLabel *cella = m_celle[std::size_t(r)][std::size_t(c)];
+            cella->setText(cartella.cella(r + 1, c + 1));
+            const bool uscito = esito.marked[std::size_t(r)][std::size_t(c)];
+            coloraCella(cella, uscito ? coloreUscito() : kBiancoCella, uscito);
+        }
+        m_righe[std::size_t(r)]->setText(rigaUsciti(r + 1, esito.outPerRow[std::size_t(r)]));
+    }
+    m_premio->setText(parolaPremio(esito.best));
+
+    QStringList momenti;
+    const std::pair<Prize, const char *> premi[] = {{Prize::Ambo, "ambo"},
+                                                    {Prize::Terno, "terno"},
+                                                    {Prize::Quaterno, "quaterno"},
+                                                    {Prize::Cinquina, "cinquina"},
+                                                    {Prize::Tombola, "tombola"}};
+    for (const auto &[premio, nome] : premi) {
+        const PrizeMoment &m = esito.moment(premio);
+        if (m.ordinal == 0) continue;
+        momenti << QStringLiteral("%1 alla %2ª estrazione (%3)")
+                       .arg(QLatin1String(nome))
+                       .arg(m.ordinal)
+                       .arg(conArticolo(m.number));
+    }
+    m_momenti->setText(momenti.join(QLatin1Char('\n')));
+    m_esito->show();
+
+    if (esito.best == Prize::Tombola) {
+        // The card shows before the clips, which play to their end.
+        if (layout()) layout()->activate();
+        repaint();
+        m_controlla->setEnabled(false);
+        suona(QStringLiteral("tombola"));
+        suona(QStringLiteral("applausi"));
+        m_controlla->setEnabled(true);
+    }
+}
+
+void CardCheckDialog::suona(const QString &nome)
+{
+    try {
+        m_sound.play(nome, QStringLiteral("wav"));
+    } catch (const ClipMissing &) {
+    }
+}
+
+QList<int> numeriUsciti(const Form1 &form)
+{
+    const int estratti = std::clamp(90 - int(form.stato.quanti_da_estrarre), 0, 90);
+    QList<int> out;
+    for (int j = 1; j <= estratti; ++j)
+        out << valore(form.stato.numeri_estratti(j));
+    return out;
+}
+
+void installaControlloCartella(Form1 &form, SoundPort &sound)
+{
+    form.controllaCartella = [&form, &sound] {
+        auto *dialogo = new CardCheckDialog(numeriUsciti(form), sound, &form);
+        dialogo->setAttribute(Qt::WA_DeleteOnClose);
+        dialogo->open();
+    };
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The check of a printed card by its code, during a pause: the card rebuilt from the code, its
+// numbers already drawn marked, and the prizes it holds.
+
+#include "game/ports.h"
+
+#include <QColor>
+#include <QDialog>
+#include <QList>
+#include <array>
+
+class Form1;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+class CardCheckDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // `drawn`: the numbers of the current game in draw order.
+    CardCheckDialog(QList<int> drawn, SoundPort &sound, QWidget *parent = nullptr);
+
+    // Reads the code in the box and shows its card, or says what is wrong with the code.
+    void controlla();
+
+    // The colour of a cell whose number is out.
+    static QColor coloreUscito();
+
+private:
+    void mostraErrore(const QString &testo);
+    void suona(const QString &nome);
+
+    QList<int> m_drawn;
+    SoundPort &m_sound;
+    QLineEdit *m_codice = nullptr;
+    QPushButton *m_controlla = nullptr;
+    QLabel *m_messaggio = nullptr;
+    QWidget *m_esito = nullptr;
+    QLabel *m_titolo = nullptr;
+    std::array<std::array<QLabel *, 9>, 3> m_celle{};
+    std::array<QLabel *, 3> m_righe{};
+    QLabel *m_premio = nullptr;
+    QLabel *m_momenti = nullptr;
+};
+
+// The draw order of the window's current game.
+QList<int> numeriUsciti(const Form1 &form);
+
+// Makes the window's "Cartella per codice" open the check (window-modal, without blocking).
+void installaControlloCartella(Form1 &form, SoundPort &sound);
