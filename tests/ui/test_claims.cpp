@@ -52,6 +52,9 @@ private slots:
     void repeatBoxKeyFilter();
     void ripetiShowsTheHintWhileDrawing();
     void repeatCountsOutsideSixteenBits();
+    void missingClipsOutsideTheDrawAreSkippedQuietly();
+    void closingDuringTheFanfareStopsIt();
+    void closingDuringARepeatEndsIt();
 };
 
 void TestClaims::amboOfTwoDrawnNumbersSoundsTheFanfare()
@@ -399,6 +402,59 @@ void TestClaims::repeatCountsOutsideSixteenBits()
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(h.sound.played, QStringList({"num_estratti"})); // nothing repeated, as for 0
     QVERIFY(!box->isVisible());
+}
+
+void TestClaims::missingClipsOutsideTheDrawAreSkippedQuietly()
+{
+    // Start-up, a new game, the repeat and the fanfare go on without their clips and say nothing.
+    Harness h(1, false);
+    h.sound.missing = {"apri", "inizio", "num_estratti", "ambo", "applausi"};
+    h.form->Form_Load();
+    QVERIFY(h.form->isVisible());
+    drawAndPause(h, {3, 4});
+    h.form->Avviso(0);
+    h.form->Avviso(0);
+    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(0));
+    h.click("cmd_ripeti");
+    auto *box = h.control<QLineEdit>("txt_ultimi");
+    type(box, "2");
+    QTest::keyClick(box, Qt::Key_Return);
+    QVERIFY(!box->isVisible());
+    QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), QStringList({"va3", "va4"}));
+    h.click("cmd_nuovo");
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    QCOMPARE(h.invariantFault(), QString());
+}
+
+void TestClaims::closingDuringTheFanfareStopsIt()
+{
+    Harness h;
+    drawAndPause(h, {3, 4});
+    h.sound.onPlay = [&](const QString &key) {
+        if (key == QLatin1String("ambo")) h.form->close();
+    };
+    h.form->Avviso(0);
+    h.form->Avviso(0);
+    QVERIFY(h.form->isClosed());
+    QVERIFY(!h.sound.played.contains(QStringLiteral("applausi")));
+}
+
+void TestClaims::closingDuringARepeatEndsIt()
+{
+    Harness h;
+    drawAndPause(h, {10, 20, 30, 40, 50});
+    h.click("cmd_ripeti");
+    auto *box = h.control<QLineEdit>("txt_ultimi");
+    type(box, "5");
+    QStringList shown;
+    h.clock.onPump = [&](FakeClock::Point) {
+        if (!shown.contains(h.text("Label1")) && !h.text("Label1").isEmpty()) shown << h.text("Label1");
+        if (shown.size() == 2) h.form->close();
+    };
+    QTest::keyClick(box, Qt::Key_Return);
+    QVERIFY(h.form->isClosed());
+    QCOMPARE(shown, QStringList({"10", "20"}));
+    QVERIFY(!h.form->isVisible());
 }
 
 QTEST_MAIN(TestClaims)
