@@ -34,6 +34,9 @@ echo "== tests under ASan and UBSan"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     TOMBOLA_RANDOM_RUN_MS=15000 run_ctest build-asan
 
+echo "== package"
+bash scripts/test-package.sh
+
 if [ -d fuzz ] && ls fuzz/*.cmake >/dev/null 2>&1; then
     echo "== fuzz"
     CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOMBOLA_FUZZ=ON >/dev/null

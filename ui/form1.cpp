@@ -139,7 +139,7 @@ void Form1::buildControls()
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" IL GIOCO della  TOMBOLA") + QString(84, QLatin1Char(' ')) +
                    QStringLiteral("by Corvalo  (il Vandrello)"));
-    setWindowIcon(iconaFinestra());
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("tombola"), iconaFinestra()));
     setFixedSize(tw(0, 0, 12216, 8760).size());
     setBackColor(this, kCiano);
     setFont(faccia(QStringLiteral("MS Sans Serif"), 8, false));
@@ -582,6 +582,9 @@ void Form1::Form_Unload()
     m_ports.sound.shutdown();
     hide();
     emit aggiornato();
+    // Every event loop still running (a message box, a clip) returns; the loops of the draw and
+    // the repeat see the stop and the closing.
+    QCoreApplication::quit();
 }
 
 // ---------------------------------------------------------------------------------------------

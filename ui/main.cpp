@@ -1,6 +1,8 @@
 #include "announce/qt_sound.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
+#include "ui/about.h"
+#include "ui/accessibility.h"
 #include "ui/card_check.h"
 #include "ui/faces.h"
 #include "ui/form1.h"
@@ -14,6 +16,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(Form1::titoloApplicazione());
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    // Ties the window to tombola.desktop (the Wayland app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("tombola"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     installFaceSubstitutes();
 
@@ -25,6 +29,8 @@ int main(int argc, char **argv)
     Form1 form(Ports{sound, clock, random, dialogs, printer});
     dialogs.setParent(&form);
     installaControlloCartella(form, sound);
+    installaInformazioni(form);
+    applicaAccessibilita(form);
 
     form.Form_Load();
     if (form.isClosed()) return 0;

@@ -2,7 +2,9 @@
 
 #include "ui/form1.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QTimer>
 #include <cmath>
@@ -55,5 +57,41 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
     }
     QMessageBox box(boxIcon, title.isEmpty() ? Form1::titoloApplicazione() : title, text, QMessageBox::Ok,
                     m_parent);
-    box.exec();
+    // Modal by hand: the window's input is held back while the box is up, but a close request
+    // still reaches the window, so the caller can end the program with a message open. A box that
+    // Qt makes modal would swallow that close.
+    box.setWindowModality(Qt::NonModal);
+    InputBlocker blocker(m_parent);
+    qApp->installEventFilter(&blocker);
+    QEventLoop loop;
+    QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
+    box.show();
+    box.raise();
+    box.activateWindow();
+    loop.exec();
+    qApp->removeEventFilter(&blocker);
+}
+
+bool InputBlocker::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd: {
+        auto *w = qobject_cast<QWidget *>(watched);
+        return m_window && w && w->window() == m_window;
+    }
+    default:
+        return false;
+    }
 }

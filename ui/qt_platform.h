@@ -19,6 +19,17 @@ private:
     QElapsedTimer m_timer;
 };
 
+// Holds back the mouse and the keys meant for one window.
+class InputBlocker : public QObject
+{
+public:
+    explicit InputBlocker(QWidget *window) : m_window(window) {}
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QPointer<QWidget> m_window;
+};
+
 class QtDialogs : public DialogPort
 {
 public:

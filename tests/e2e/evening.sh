@@ -99,6 +99,15 @@ click $ESTRAI
 sleep 2.3
 close_and_check "during a draw"
 
+start
+sleep 3
+click 248 532 # the card count box
+xdotool type 99
+xdotool key Return # "digitare non piu di 30" comes up
+sleep 1
+wmctrl -l | grep -q ' Tombola$' || fail "the message box did not come up"
+close_and_check "with a message box open"
+
 if [ -n "$rec" ]; then
     kill "$rec"; wait "$rec" 2>/dev/null; rec=
     sox -t raw -r 22050 -e signed -b 16 -c 1 "$work/rec.raw" "$work/rec.wav" 2>/dev/null

@@ -1,0 +1,271 @@
+// What a release adds to the window: accessible names and descriptions for its controls, the
+// announcement of each drawn number to assistive technology, and the About box on F1.
+
+#include "form_harness.h"
+
+#include "ui/about.h"
+#include "ui/accessibility.h"
+
+#include <QAccessible>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+
+namespace
+{
+struct Heard {
+    QObject *object;
+    QAccessible::Event type;
+};
+QVector<Heard> heard;
+
+void listen(QAccessibleEvent *event)
+{
+    heard.append({event->object(), event->type()});
+}
+
+int count(QObject *object, QAccessible::Event type)
+{
+    int n = 0;
+    for (const Heard &e : heard)
+        n += e.object == object && e.type == type;
+    return n;
+}
+
+QString accessible(QWidget *w, QAccessible::Text what)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+    return iface ? iface->text(what) : QStringLiteral("<no interface>");
+}
+
+// Draws `numbers` in that order and stops with the pause button after the last one.
+void drawAndPause(Harness &h, const QList<int> &numbers)
+{
+    h.random.replay(picksFor(numbers));
+    h.clock.onPump = [&h, n = numbers.size()](FakeClock::Point p) {
+        if (p == FakeClock::Point::Wait && h.drawn().size() == n && !h.form->stato.sospeso)
+            h.click("cmd_sospendi");
+    };
+    h.click("cmd_estrai");
+    h.clock.onPump = nullptr;
+}
+} // namespace
+
+class TestRelease : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void acceleratorMarksAreLeftOut();
+    void everyControlIsNamedAndDescribedByItsTip();
+    void captionlessControlsGetTheirOwnNames();
+    void drawnNumberIsNamedAndAnnounced();
+    void namesFollowChangedCaptions();
+    void aboutTextCarriesVersionLicenceAndClipOrigin();
+    void f1ShowsTheAboutBoxAndEscapeClosesIt();
+};
+
+void TestRelease::init()
+{
+    heard.clear();
+    QAccessible::installUpdateHandler(listen);
+}
+
+void TestRelease::cleanup()
+{
+    QAccessible::installUpdateHandler(nullptr);
+}
+
+void TestRelease::acceleratorMarksAreLeftOut()
+{
+    QCOMPARE(senzaAcceleratori(QStringLiteral("&Nuova  Tombola")), QStringLiteral("Nuova Tombola"));
+    QCOMPARE(senzaAcceleratori(QStringLiteral("Sale && &Pepe")), QStringLiteral("Sale & Pepe"));
+    QCOMPARE(senzaAcceleratori(QStringLiteral("&&&&")), QStringLiteral("&&"));
+    QCOMPARE(senzaAcceleratori(QStringLiteral("Fine&")), QStringLiteral("Fine"));
+}
+
+void TestRelease::everyControlIsNamedAndDescribedByItsTip()
+{
+    Harness h;
+    applicaAccessibilita(*h.form);
+    int controls = 0, withTip = 0;
+    for (QWidget *w : h.form->findChildren<QWidget *>()) {
+        if (w->window() != h.form.get()) continue;
+        if (!qobject_cast<QPushButton *>(w) && !qobject_cast<QLabel *>(w) && !qobject_cast<QLineEdit *>(w) &&
+            !qobject_cast<QRadioButton *>(w) && !qobject_cast<QGroupBox *>(w) &&
+            !qobject_cast<QScrollBar *>(w))
+            continue;
+        ++controls;
+        const QByteArray id = w->objectName().toUtf8();
+        QVERIFY2(!w->accessibleName().isEmpty(), id.constData());
+        QVERIFY2(!w->accessibleName().contains(QLatin1Char('&')), id.constData());
+        // What a screen reader is told, through Qt's accessibility interface.
+        QCOMPARE(accessible(w, QAccessible::Name), w->accessibleName());
+        if (!w->toolTip().isEmpty()) {
+            ++withTip;
+            QCOMPARE(w->accessibleDescription(), w->toolTip());
+            QCOMPARE(accessible(w, QAccessible::Description), w->toolTip());
+        }
+    }
+    // 90 board cells, 14 claim boxes and the rest of the window.
+    QVERIFY2(controls >= 130, qPrintable(QString::number(controls)));
+    QVERIFY(withTip >= 20);
+    QCOMPARE(h.form->cmd_nuovo->accessibleName(), QStringLiteral("Nuova Tombola"));
+    QCOMPARE(h.form->fra_controlli->accessibleName(), QStringLiteral("Controlli"));
+}
+
+void TestRelease::captionlessControlsGetTheirOwnNames()
+{
+    Harness h;
+    applicaAccessibilita(*h.form);
+    QCOMPARE(h.form->Label1->accessibleName(), QStringLiteral("Numero estratto"));
+    QCOMPARE(h.form->HScroll1->accessibleName(), QStringLiteral("Velocità dell'estrazione"));
+    QCOMPARE(h.form->TABELLONE->accessibleName(), QStringLiteral("Tabellone"));
+    QCOMPARE(h.form->cart6->accessibleName(), QStringLiteral("Cartella 6 del tabellone"));
+    QCOMPARE(h.form->cmd_pdf->accessibleName(), QStringLiteral("Salva le cartelle in PDF"));
+    QCOMPARE(h.form->txt_ultimi->accessibleName(), QStringLiteral("Quanti ultimi numeri ripetere"));
+    QCOMPARE(h.form->Text1[0]->accessibleName(), QStringLiteral("Ambo, numero 1"));
+    QCOMPARE(h.form->Text1[2]->accessibleName(), QStringLiteral("Terno, numero 1"));
+    QCOMPARE(h.form->Text1[13]->accessibleName(), QStringLiteral("Cinquina, numero 5"));
+    for (int i = 0; i < 90; ++i) {
+        QCOMPARE(h.form->LBL_TAB[i]->accessibleName(), QStringLiteral("Casella numero %1").arg(i + 1));
+        QCOMPARE(h.form->LBL_TAB[i]->accessibleDescription(), QStringLiteral("non estratto"));
+    }
+    // Each claim box says which prize and which place it is.
+    QSet<QString> boxes;
+    for (QLineEdit *box : h.form->Text1)
+        boxes << box->accessibleName();
+    QCOMPARE(boxes.size(), 14);
+}
+
+void TestRelease::drawnNumberIsNamedAndAnnounced()
+{
+    // Qt passes accessibility events on only while a bridge to assistive technology is up (AT-SPI
+    // under X, when a reader or QT_LINUX_ACCESSIBILITY_ALWAYS_ON asks for it); offscreen has none,
+    // so there only the names are checked. test_release_atspi runs this with the bridge on.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!QAccessible::isActive() && waited.elapsed() < 5000)
+            QTest::qWait(20);
+    }
+    const bool bridge = QAccessible::isActive();
+    if (!bridge && qEnvironmentVariableIsSet("TOMBOLA_REQUIRE_ATSPI"))
+        QFAIL("no accessibility bridge came up");
+
+    Harness h;
+    applicaAccessibilita(*h.form);
+    QLabel *display = h.form->Label1;
+    const auto alerts = [&] { return count(display, QAccessible::Alert); };
+    heard.clear();
+    drawAndPause(h, {42});
+    QCOMPARE(h.drawn(), QStringList{"42"});
+    QCOMPARE(accessible(display, QAccessible::Name), QStringLiteral("Estratto il numero 42"));
+    QCOMPARE(accessible(display, QAccessible::Description), display->toolTip());
+    QCOMPARE(h.form->LBL_TAB[41]->accessibleDescription(), QStringLiteral("estratto"));
+    QCOMPARE(h.form->LBL_TAB[40]->accessibleDescription(), QStringLiteral("non estratto"));
+    // The words under the display are read as they are written.
+    QVERIFY(!h.form->Label6->text().trimmed().isEmpty());
+    QCOMPARE(accessible(h.form->Label6, QAccessible::Name), h.form->Label6->text().simplified());
+    const int renamed = count(display, QAccessible::NameChanged);
+    if (bridge) {
+        QVERIFY(renamed >= 1);
+        QCOMPARE(alerts(), 1);
+        QCOMPARE(count(h.form->LBL_TAB[41], QAccessible::DescriptionChanged), 1);
+        QCOMPARE(count(h.form->LBL_TAB[40], QAccessible::DescriptionChanged), 0);
+    }
+
+    // Nothing new on show: no second announcement.
+    emit h.form->aggiornato();
+    QCOMPARE(count(display, QAccessible::NameChanged), renamed);
+    QCOMPARE(alerts(), bridge ? 1 : 0);
+
+    // The next number is announced in its turn.
+    h.random.replay(picksFor({7}, h.pool()));
+    h.clock.onPump = [&h](FakeClock::Point p) {
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 2 && !h.form->stato.sospeso)
+            h.click("cmd_sospendi");
+    };
+    h.click("cmd_sospendi");
+    h.clock.onPump = nullptr;
+    QCOMPARE(h.drawn(), QStringList({"42", "7"}));
+    QCOMPARE(display->accessibleName(), QStringLiteral("Estratto il numero 7"));
+    QCOMPARE(alerts(), bridge ? 2 : 0);
+    // Resumed to the end: every one of the 90 numbers, then "Fine".
+    h.click("cmd_sospendi");
+    QCOMPARE(display->text(), QStringLiteral("Fine"));
+    QCOMPARE(display->accessibleName(), QStringLiteral("Fine"));
+    QCOMPARE(alerts(), bridge ? 91 : 0);
+
+    // A new game blanks the display: renamed, not announced.
+    const int before = count(display, QAccessible::NameChanged);
+    h.click("cmd_nuovo");
+    QCOMPARE(display->accessibleName(), QStringLiteral("Numero estratto"));
+    QCOMPARE(h.form->LBL_TAB[41]->accessibleDescription(), QStringLiteral("non estratto"));
+    QCOMPARE(alerts(), bridge ? 91 : 0);
+    if (bridge) QVERIFY(count(display, QAccessible::NameChanged) > before);
+}
+
+void TestRelease::namesFollowChangedCaptions()
+{
+    Harness h;
+    applicaAccessibilita(*h.form);
+    QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Pausa"));
+    drawAndPause(h, {5, 6});
+    QCOMPARE(h.form->cmd_sospendi->text(), QStringLiteral("&Riprendi"));
+    QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Riprendi"));
+    QCOMPARE(accessible(h.form->Label2, QAccessible::Name), h.form->Label2->text().simplified());
+}
+
+void TestRelease::aboutTextCarriesVersionLicenceAndClipOrigin()
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
+    const QString text = testoInformazioni();
+    for (const char *part : {"Tombola 9.8.7", "GPL-3.0-or-later", "SVOX Pico", "Apache-2.0", "SoX"})
+        QVERIFY2(text.contains(QLatin1String(part)), part);
+    // A version is text, never markup.
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0<b>"));
+    QVERIFY(testoInformazioni().contains(QStringLiteral("1.0&lt;b&gt;")));
+}
+
+void TestRelease::f1ShowsTheAboutBoxAndEscapeClosesIt()
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    Harness h;
+    installaInformazioni(*h.form);
+    QVERIFY(h.form->mostraInformazioni);
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+
+    QString title, text;
+    QWidget *parent = nullptr;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll.stop();
+        title = box->windowTitle();
+        text = box->text();
+        parent = box->parentWidget();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    poll.start();
+    QTest::keyClick(h.form.get(), Qt::Key_F1);
+    poll.stop();
+    QCOMPARE(title, QStringLiteral("Informazioni su Tombola"));
+    QCOMPARE(text, testoInformazioni());
+    QCOMPARE(parent, h.form.get());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+QTEST_MAIN(TestRelease)
+#include "test_release.moc"

@@ -1,0 +1,29 @@
+#include "ui/about.h"
+
+#include "ui/form1.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+QString testoInformazioni()
+{
+    const QString versione = QCoreApplication::applicationVersion().toHtmlEscaped();
+    return QStringLiteral("<h3>Tombola %1</h3>"
+                          "<p>Estrazione dei numeri del gioco della tombola, da 1 a 90.</p>"
+                          "<p><b>Licenza</b>: GNU General Public License, versione 3 o successiva "
+                          "(GPL-3.0-or-later). Il programma è distribuito senza alcuna garanzia.</p>"
+                          "<p><b>Voce</b>: i numeri e le vincite sono pronunciati dalla voce italiana di "
+                          "SVOX Pico (pico2wave), di SVOX AG e dell'Android Open Source Project, "
+                          "rilasciata con licenza Apache 2.0 (Apache-2.0).</p>"
+                          "<p><b>Sigle e applausi</b>: sintetizzati con SoX dallo script del progetto; "
+                          "nessuna registrazione proviene da altre fonti.</p>"
+                          "<p>Tasti: F1 queste informazioni, F5 lo schermo per il pubblico.</p>")
+        .arg(versione);
+}
+
+void installaInformazioni(Form1 &form)
+{
+    form.mostraInformazioni = [&form] {
+        QMessageBox::about(&form, QStringLiteral("Informazioni su Tombola"), testoInformazioni());
+    };
+}

@@ -1,0 +1,11 @@
+#pragma once
+// The About box, on F1: the version, the program's licence and where the sound clips come from.
+
+#include <QString>
+
+class Form1;
+
+// The text of the box (rich text), with the version from QCoreApplication::applicationVersion().
+QString testoInformazioni();
+// Sets the window's F1 hook to show the box over it.
+void installaInformazioni(Form1 &form);
