@@ -42,11 +42,16 @@ if [ -d fuzz ] && ls fuzz/*.cmake >/dev/null 2>&1; then
     CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOMBOLA_FUZZ=ON >/dev/null
     cmake --build build-fuzz -j "$jobs"
     for f in build-fuzz/fuzz/fuzz_*; do
+        [ -f "$f" ] && [ -x "$f" ] || continue
         name=$(basename "$f")
         corpus=fuzz/corpus/${name#fuzz_}
         work=$(mktemp -d)
         [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
-        "$f" -max_total_time="${TOMBOLA_FUZZ_SECONDS:-30}" -print_final_stats=1 "$work" 2>&1 | tail -n 3
+        echo "-- $name"
+        "$f" -max_total_time="${TOMBOLA_FUZZ_SECONDS:-30}" -print_final_stats=1 "$work" >"$work.log" 2>&1 ||
+            { tail -n 40 "$work.log"; exit 1; }
+        grep -E "^(Done|stat::number_of_executed_units)" "$work.log" || true
+        rm -f "$work.log"
         rm -rf "$work"
     done
 fi
