@@ -59,6 +59,9 @@ struct Harness {
         return out;
     }
 
+    // Draws `numbers` in that order (starting the game, or resuming it) and pauses after the last.
+    void drawAndPause(const QList<int> &numbers);
+
     QString text(const QString &name) { return control<QLabel>(name)->text(); }
 
     // The numbers drawn so far in this game, in draw order.
@@ -125,4 +128,16 @@ inline std::vector<double> picksFor(const QList<int> &numbers, QList<int> pool =
         pool.removeAt(index);
     }
     return rs;
+}
+
+inline void Harness::drawAndPause(const QList<int> &numbers)
+{
+    random.replay(picksFor(numbers, form->stato.quanti_da_estrarre < 90 ? pool() : QList<int>{}));
+    const int target = int(drawn().size() + numbers.size());
+    clock.onPump = [this, target](FakeClock::Point p) {
+        if (p == FakeClock::Point::Wait && drawn().size() == target && !form->stato.sospeso)
+            click("cmd_sospendi");
+    };
+    click(form->cmd_estrai->isEnabled() ? "cmd_estrai" : "cmd_sospendi");
+    clock.onPump = nullptr;
 }

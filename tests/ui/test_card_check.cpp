@@ -12,20 +12,6 @@ namespace
 // Card 00000-1: 3 11 30 70 80 / 17 24 37 63 86 / 39 48 51 68 88.
 const QString kCode = QStringLiteral("00000-1 2");
 
-// A game paused after drawing `numbers`, in that order.
-void drawAndPause(Harness &h, const QList<int> &numbers)
-{
-    h.random.replay(picksFor(numbers));
-    h.clock.onPump = [&h, n = numbers.size()](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == n && !h.form->stato.sospeso)
-            h.click("cmd_sospendi");
-    };
-    h.click("cmd_estrai");
-    h.clock.onPump = nullptr;
-    QCOMPARE(h.drawn().size(), numbers.size());
-    QVERIFY(h.form->inPausa());
-}
-
 // Opens the check through the claim panel; null when it did not open.
 CardCheckDialog *openCheck(Harness &h)
 {
@@ -72,7 +58,7 @@ private slots:
 void TestCardCheck::showsTheCardWithItsDrawnNumbersAndPrize()
 {
     Harness h;
-    drawAndPause(h, {3, 50, 11, 17, 30, 2});
+    h.drawAndPause({3, 50, 11, 17, 30, 2});
     CardCheckDialog *d = openCheck(h);
     QVERIFY(d);
     QVERIFY(d->isVisible());
@@ -112,7 +98,7 @@ void TestCardCheck::showsTheCardWithItsDrawnNumbersAndPrize()
 void TestCardCheck::aTombolaPlaysItsClipThenTheApplause()
 {
     Harness h;
-    drawAndPause(h, {3, 11, 30, 70, 80, 17, 24, 37, 63, 86, 39, 48, 51, 5, 68, 88});
+    h.drawAndPause({3, 11, 30, 70, 80, 17, 24, 37, 63, 86, 39, 48, 51, 5, 68, 88});
     CardCheckDialog *d = openCheck(h);
     QVERIFY(d);
     h.sound.played.clear();
@@ -136,7 +122,7 @@ void TestCardCheck::aTombolaPlaysItsClipThenTheApplause()
 void TestCardCheck::aBadCodeOnlyShowsAMessage()
 {
     Harness h;
-    drawAndPause(h, {3, 11, 30, 70, 80});
+    h.drawAndPause({3, 11, 30, 70, 80});
     CardCheckDialog *d = openCheck(h);
     QVERIFY(d);
     check(d, kCode);

@@ -8,16 +8,10 @@
 
 namespace
 {
-// A game paused after drawing `numbers`, in that order.
+// A game paused after drawing `numbers`, in that order, with the window active for typing.
 void drawAndPause(Harness &h, const QList<int> &numbers)
 {
-    h.random.replay(picksFor(numbers));
-    h.clock.onPump = [&h, n = numbers.size()](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == n && !h.form->stato.sospeso)
-            h.click("cmd_sospendi");
-    };
-    h.click("cmd_estrai");
-    h.clock.onPump = nullptr;
+    h.drawAndPause(numbers);
     h.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
 }

@@ -44,17 +44,6 @@ QString accessible(QWidget *w, QAccessible::Text what)
     return iface ? iface->text(what) : QStringLiteral("<no interface>");
 }
 
-// Draws `numbers` in that order and stops with the pause button after the last one.
-void drawAndPause(Harness &h, const QList<int> &numbers)
-{
-    h.random.replay(picksFor(numbers));
-    h.clock.onPump = [&h, n = numbers.size()](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == n && !h.form->stato.sospeso)
-            h.click("cmd_sospendi");
-    };
-    h.click("cmd_estrai");
-    h.clock.onPump = nullptr;
-}
 } // namespace
 
 class TestRelease : public QObject
@@ -166,7 +155,7 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
     QLabel *display = h.form->Label1;
     const auto alerts = [&] { return count(display, QAccessible::Alert); };
     heard.clear();
-    drawAndPause(h, {42});
+    h.drawAndPause({42});
     QCOMPARE(h.drawn(), QStringList{"42"});
     QCOMPARE(accessible(display, QAccessible::Name), QStringLiteral("Estratto il numero 42"));
     QCOMPARE(accessible(display, QAccessible::Description), display->toolTip());
@@ -219,7 +208,7 @@ void TestRelease::namesFollowChangedCaptions()
     Harness h;
     applicaAccessibilita(*h.form);
     QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Pausa"));
-    drawAndPause(h, {5, 6});
+    h.drawAndPause({5, 6});
     QCOMPARE(h.form->cmd_sospendi->text(), QStringLiteral("&Riprendi"));
     QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Riprendi"));
     QCOMPARE(accessible(h.form->Label2, QAccessible::Name), h.form->Label2->text().simplified());

@@ -10,21 +10,6 @@
 
 namespace
 {
-// Draws `numbers` in order and stops after the last one.
-void draw(Harness &h, const QList<int> &numbers)
-{
-    h.random.replay(picksFor(numbers, h.form->stato.quanti_da_estrarre < 90 ? h.pool() : QList<int>{}));
-    const int target = int(h.drawn().size() + numbers.size());
-    h.clock.onPump = [&h, target](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == target && !h.form->stato.sospeso)
-            h.click("cmd_sospendi");
-    };
-    if (h.control("cmd_estrai")->isEnabled())
-        h.click("cmd_estrai");
-    else
-        h.click("cmd_sospendi"); // resume
-    h.clock.onPump = nullptr;
-}
 
 QString face(Harness &h)
 {
@@ -79,7 +64,7 @@ void TestWords::wordsInEachMode()
     QCOMPARE(face(h), QStringLiteral("script Mt Bold"));
     QCOMPARE(h.text("Label6"), QString());
     h.control<QRadioButton>(mode)->click();
-    draw(h, {number});
+    h.drawAndPause({number});
     QCOMPARE(h.text("Label6"), caption);
     QCOMPARE(face(h), family);
     QCOMPARE(h.dialogs.shown.size(), 0);
@@ -111,27 +96,27 @@ void TestWords::theTableSpellsEveryNumber()
 void TestWords::escludiEmptiesAtOnceAndLaterDrawsLeaveItEmpty()
 {
     Harness h;
-    draw(h, {5});
+    h.drawAndPause({5});
     QCOMPARE(h.text("Label6"), QStringLiteral("CINQUE"));
     h.control<QRadioButton>("Opt_escludi")->click();
     QCOMPARE(h.text("Label6"), QString());
-    draw(h, {6});
+    h.drawAndPause({6});
     QCOMPARE(h.text("Label6"), QString());
     QCOMPARE(face(h), QStringLiteral("arial"));
     h.control<QRadioButton>("Opt_minuscolo")->click();
     QCOMPARE(h.text("Label6"), QString());
-    draw(h, {7});
+    h.drawAndPause({7});
     QCOMPARE(h.text("Label6"), QStringLiteral("sette"));
 }
 
 void TestWords::switchingModeInAPauseDoesNotRedraw()
 {
     Harness h;
-    draw(h, {33});
+    h.drawAndPause({33});
     QCOMPARE(h.text("Label6"), QStringLiteral("TRENTATRE"));
     h.control<QRadioButton>("Opt_minuscolo")->click();
     QCOMPARE(h.text("Label6"), QStringLiteral("TRENTATRE"));
-    draw(h, {34});
+    h.drawAndPause({34});
     QCOMPARE(h.text("Label6"), QStringLiteral("trentaquattro"));
 }
 
@@ -142,13 +127,13 @@ void TestWords::failingCorsivoDrawWarnsOnceAndWritesLowerCase()
     Harness h;
     h.control<QRadioButton>("Opt_script")->click();
     h.sound.missing.insert(QStringLiteral("va8"));
-    draw(h, {8});
+    h.drawAndPause({8});
     QCOMPARE(h.dialogs.shown.size(), 1);
     QVERIFY(h.control<QRadioButton>("Opt_minuscolo")->isChecked());
     QVERIFY(!h.control<QRadioButton>("Opt_script")->isChecked());
     QCOMPARE(h.text("Label6"), QStringLiteral("otto"));
     h.sound.missing.clear();
-    draw(h, {9, 10});
+    h.drawAndPause({9, 10});
     QCOMPARE(h.dialogs.shown.size(), 1);
     QCOMPARE(h.text("Label6"), QStringLiteral("dieci"));
     QCOMPARE(face(h), QStringLiteral("arial"));
