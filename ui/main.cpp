@@ -3,6 +3,7 @@
 #include "game/std_random.h"
 #include "ui/about.h"
 #include "ui/accessibility.h"
+#include "ui/audience_screen.h"
 #include "ui/card_check.h"
 #include "ui/faces.h"
 #include "ui/form1.h"
@@ -31,6 +32,8 @@ int main(int argc, char **argv)
     installaControlloCartella(form, sound);
     installaInformazioni(form);
     applicaAccessibilita(form);
+    AudienceController pubblico(form);
+    form.alternaSchermoPubblico = [&pubblico] { pubblico.toggle(); };
 
     form.Form_Load();
     if (form.isClosed()) return 0;
