@@ -1,6 +1,6 @@
 #include "announce/clip_store.h"
 
-#include "game/ports.h"
+#include "announce/sound_port.h"
 #include <QFile>
 
 QByteArray caricaClip(const QString &nome, const QString &tipo)

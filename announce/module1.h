@@ -1,7 +1,7 @@
 #pragma once
 // Playing a recording by key.
 
-#include "game/ports.h"
+#include "announce/sound_port.h"
 #include <QString>
 #include <cstdint>
 

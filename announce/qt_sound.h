@@ -1,7 +1,7 @@
 #pragma once
 // The sound port on Qt Multimedia: plays one embedded WAVE clip to its end, synchronously.
 
-#include "game/ports.h"
+#include "announce/sound_port.h"
 #include <QAudioFormat>
 #include <QByteArray>
 #include <vector>

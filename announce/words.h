@@ -1,7 +1,7 @@
 #pragma once
 // The Italian words of the numbers 1 to 90, and the case directive of the writing modes.
 
-#include "game/game_state.h"
+#include "game/lista90.h"
 #include <QString>
 
 // Fills entry n of the table with the word of n, lower case and without accents.

@@ -1,6 +1,6 @@
 #include "cards/card_code.h"
 
-#include "game/draw.h"
+#include "game/lista90.h"
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>

@@ -4,7 +4,7 @@
 // machine. Also the prizes a card holds against a draw order. QtCore only.
 
 #include "cards/dealer.h"
-#include "game/game_state.h"
+#include "game/lista90.h"
 #include <QList>
 #include <QString>
 #include <QtGlobal>

@@ -3,8 +3,8 @@
 // onto the abstract CardCanvas in twips.
 
 #include "cards/dealer.h"
+#include "cards/printer_port.h"
 #include "game/game_state.h"
-#include "game/ports.h"
 #include <QString>
 #include <cstdint>
 

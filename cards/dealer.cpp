@@ -1,6 +1,6 @@
 #include "cards/dealer.h"
 
-#include "game/draw.h"
+#include "game/lista90.h"
 
 int colonna_di(int n)
 {

@@ -1,7 +1,7 @@
 #pragma once
 // The card canvas on a real page: a QPrinter (the default printer) or a PDF file.
 
-#include "game/ports.h"
+#include "cards/printer_port.h"
 #include <QFont>
 #include <QPainter>
 #include <QPen>

@@ -1,5 +1,5 @@
 #include "announce/clip_store.h"
-#include "game/ports.h"
+#include "announce/sound_port.h"
 
 #include <QFile>
 #include <QTest>

@@ -2,7 +2,7 @@
 // A CardCanvas that records every call with its arguments, and can refuse a chosen page break or
 // the end of the document.
 
-#include "game/ports.h"
+#include "cards/printer_port.h"
 #include <QList>
 #include <QString>
 
