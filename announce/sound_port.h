@@ -21,4 +21,7 @@ public:
     virtual void play(const QString &nome, const QString &tipo) = 0;
     // Cuts the clip under way and turns every later play into a no-op: the program is closing.
     virtual void shutdown() = 0;
+    // True when the last clip could not be played (no sound server, a stalled or lost one, no
+    // output device); false again once a clip plays to its end. Missing clips do not count.
+    virtual bool lastPlayFailed() const { return false; }
 };

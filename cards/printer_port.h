@@ -21,6 +21,9 @@ public:
     virtual bool newPage() = 0;
     // Ends the document and hands it to the printer; false when that failed.
     virtual bool endDoc() = 0;
+    // After newPage() or endDoc() returned false: what went wrong, in Italian, for the user; empty
+    // when the canvas has nothing more precise to say than the caller's own message.
+    virtual QString failure() const { return {}; }
 };
 
 class PrinterPort
