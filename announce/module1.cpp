@@ -1,10 +1,16 @@
 #include "announce/module1.h"
 
-#include <QStringList>
-
 void Module1::suona_risorsa(SoundPort &sound, const QString &nome, const QString &tipo)
 {
     sound.play(nome, tipo);
+}
+
+void playIfPresent(SoundPort &sound, const QString &key)
+{
+    try {
+        Module1::suona_risorsa(sound, key, QStringLiteral("wav"));
+    } catch (const std::exception &) {
+    }
 }
 
 QStringList chiavi_numero(std::int16_t numero)
@@ -15,4 +21,12 @@ QStringList chiavi_numero(std::int16_t numero)
     QStringList chiavi{QStringLiteral("vale") + QString::number(t)};
     if (u != 0) chiavi << QStringLiteral("va") + QString::number(u);
     return chiavi;
+}
+
+void pronuncia_numero(std::int16_t numero, SoundPort &sound, const std::function<void()> &pump)
+{
+    const QStringList chiavi = chiavi_numero(numero);
+    for (const QString &chiave : chiavi)
+        Module1::suona_risorsa(sound, chiave, QStringLiteral("wav"));
+    if (chiavi.size() == 2 && pump) pump();
 }

@@ -1,9 +1,12 @@
 #pragma once
-// Playing a recording by key.
+// Playing the recordings by key, and speaking a number.
 
 #include "announce/sound_port.h"
+
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <functional>
 
 namespace Module1
 {
@@ -11,6 +14,14 @@ namespace Module1
 void suona_risorsa(SoundPort &sound, const QString &nome, const QString &tipo);
 } // namespace Module1
 
+// Plays the clip `key` ("wav") to its end; a clip that cannot be played is skipped without a word,
+// as everywhere outside the draw.
+void playIfPresent(SoundPort &sound, const QString &key);
+
 // The clip keys that speak `numero`, in order: "va<n>" below 20, else "vale<ten>" then, unless the
 // unit is 0, "va<unit>".
 QStringList chiavi_numero(std::int16_t numero);
+
+// Speaks `numero` (1..90): its one or two clips, each to its end; after the unit of a two-clip
+// number, `pump` lets the events that came during the speech in. A missing clip throws ClipMissing.
+void pronuncia_numero(std::int16_t numero, SoundPort &sound, const std::function<void()> &pump);

@@ -1,6 +1,7 @@
 #include "announce/words.h"
 
 #include <array>
+#include <stdexcept>
 
 namespace
 {
@@ -99,10 +100,10 @@ constexpr std::array<const char *, 90> kParole = {
 };
 } // namespace
 
-void riempi_numeri_in_lettere(Lista90 &numeri_in_lettere)
+QString parola_del_numero(int n)
 {
-    for (int n = 1; n <= 90; ++n)
-        numeri_in_lettere(n) = QString::fromLatin1(kParole[n - 1]);
+    if (n < 1 || n > 90) throw std::out_of_range("numero fuori da 1..90");
+    return QString::fromLatin1(kParole[std::size_t(n - 1)]);
 }
 
 QString applica_maiuscole(const QString &parola, const QString &direttiva)

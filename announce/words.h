@@ -1,11 +1,10 @@
 #pragma once
 // The Italian words of the numbers 1 to 90, and the case directive of the writing modes.
 
-#include "game/lista90.h"
 #include <QString>
 
-// Fills entry n of the table with the word of n, lower case and without accents.
-void riempi_numeri_in_lettere(Lista90 &numeri_in_lettere);
+// The word of n (1..90), lower case and without accents; std::out_of_range outside 1..90.
+QString parola_del_numero(int n);
 
 // Applies the case directive: ">" every letter upper case, "<" every letter lower case.
 QString applica_maiuscole(const QString &parola, const QString &direttiva);

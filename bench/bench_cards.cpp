@@ -1,10 +1,12 @@
 // Median times of the card work: dealing 30 cards, laying them out, rendering them to a PDF.
 // Usage: bench_cards [runs-scale]; set QT_QPA_PLATFORM=offscreen where there is no display.
 
+#include "cards/card_code.h"
 #include "cards/card_sheet.h"
 #include "cards/dealer.h"
 #include "cards/painter_canvas.h"
 #include "fakes/fake_random.h"
+#include "game/game_state.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -90,7 +92,8 @@ int main(int argc, char **argv)
     NullCanvas null;
     const Figures layout = measure(2000 * scale, [&] {
         GameState stato;
-        stampa_cartelle(30, stato, random, null, date);
+        stampa_cartelle(
+            30, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, null, date);
     });
     report("30-card run onto a canvas drawing nothing", 2000 * scale, layout);
 
@@ -104,7 +107,10 @@ int main(int argc, char **argv)
             writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
             PainterCanvas canvas(writer);
             GameState stato;
-            if (!stampa_cartelle(30, stato, random, canvas, date)) std::fprintf(stderr, "PDF run failed\n");
+            if (!stampa_cartelle(
+                    30, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); },
+                    canvas, date))
+                std::fprintf(stderr, "PDF run failed\n");
         }
         bytes = buffer.size();
     });

@@ -7,8 +7,8 @@
 
 #include "announce/qt_sound.h"
 #include "game/std_random.h"
+#include "ui/caller.h"
 #include "ui/faces.h"
-#include "ui/form1.h"
 #include "ui/qt_platform.h"
 
 #include <QApplication>
@@ -79,19 +79,21 @@ int main(int argc, char **argv)
     StdRandom random;
     QtDialogs dialogs;
     NoPrinter printer;
-    Form1 form(Ports{sound, clock, random, dialogs, printer});
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    Form1 &form = caller.form;
+    Game &game = caller.game;
     form.Form_Load();
     const double shownMs = double(sinceStart.nsecsElapsed()) * 1e-6;
 
     form.HScroll1->setValue(paceMs);
     std::vector<double> gaps;
     int lastCount = 90;
-    QObject::connect(&form, &Form1::aggiornato, &form, [&] {
-        const int left = form.stato.quanti_da_estrarre;
+    QObject::connect(&game, &Game::updated, &form, [&] {
+        const int left = game.state().quanti_da_estrarre;
         if (left < lastCount && sound.lastEnd > 0 && lastCount < 90)
             gaps.push_back(clock.now() - sound.lastEnd);
         lastCount = left;
-        if (90 - left >= numbers && form.isDrawing()) form.stato.sospeso = true;
+        if (90 - left >= numbers && game.isDrawing()) game.state().sospeso = true;
     });
     QElapsedTimer wall;
     QTimer::singleShot(0, &form, [&] {
@@ -102,7 +104,7 @@ int main(int argc, char **argv)
         const double cpu = cpuSeconds() - cpu0;
         std::printf("time to window shown: %.1f ms\n", shownMs);
         std::printf("%d numbers at %.1f s pace%s: %.2f s wall, %.3f s CPU, %.2f %% of one core\n",
-                    90 - form.stato.quanti_da_estrarre, paceMs / 1000.0, withSound ? " with sound" : "",
+                    90 - game.state().quanti_da_estrarre, paceMs / 1000.0, withSound ? " with sound" : "",
                     seconds, cpu, 100.0 * cpu / seconds);
         if (!gaps.empty()) {
             std::sort(gaps.begin(), gaps.end());

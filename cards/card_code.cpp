@@ -1,6 +1,5 @@
 #include "cards/card_code.h"
 
-#include "game/lista90.h"
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -71,15 +70,7 @@ quint32 seriesFromUnit(double r)
 void mescola_serie(Lista90 &N_estratti, quint64 serie)
 {
     SeriesGenerator generator(serie);
-    Lista90 numeri_liberi;
-    riempi_numeri(numeri_liberi);
-    int n = Lista90::size();
-    for (int i = 1; i <= Lista90::size(); ++i) {
-        const int j = pesca_indice(generator.nextUnit(), n);
-        N_estratti(i) = numeri_liberi(j);
-        togli_dal_mucchio(numeri_liberi, j, n);
-        n = n - 1;
-    }
+    genera_tombola(N_estratti, generator);
 }
 
 Cartella carta_da_codice(quint64 serie, int posto)

@@ -27,6 +27,10 @@ public:
     }
     // 53 bits over 2^53: exact, 0 <= r < 1.
     double nextUnit() { return double(next64() >> 11) * 0x1.0p-53; }
+    // As a generator of the dealer's shuffle: the seed is the series, and a reseed from the clock
+    // would make the card impossible to rebuild, so it does nothing.
+    double next() { return nextUnit(); }
+    void reseed() {}
 
 private:
     quint64 m_state;
@@ -40,8 +44,14 @@ constexpr int cardsPerSet = 6;
 // The series of a new set from a uniform 0 <= r < 1: floor(r * 2^25), kept in range.
 quint32 seriesFromUnit(double r);
 
-// Fills all 90 entries with 1..90 shuffled as genera_tombola does (pick floor(r * n) + 1 from the
-// shrinking list of the rest), r coming from SeriesGenerator(serie).
+// The series of a new set from the program's generator: reseeded from the clock, then one value.
+template <class Generator> quint32 newSeries(Generator &random)
+{
+    random.reseed();
+    return seriesFromUnit(random.next());
+}
+
+// Fills all 90 entries with the shuffle of genera_tombola driven by SeriesGenerator(serie).
 void mescola_serie(Lista90 &N_estratti, quint64 serie);
 
 // The card at `posto` (1..6) of the set of `serie`, as the print run deals and prints it: the

@@ -15,9 +15,10 @@ void lineUnits(CardCanvas &c, float x1, float y1, float x2, float y2)
     c.line(x1 * unita, y1 * unita, x2 * unita, y2 * unita);
 }
 
-void fail(QString *why, const QString &text)
+// The canvas's own reason when it has one, else `text`.
+void fail(QString *why, const CardCanvas &canvas, const QString &text)
 {
-    if (why) *why = text;
+    if (why) *why = canvas.failure().isEmpty() ? text : canvas.failure();
 }
 
 } // namespace
@@ -64,32 +65,32 @@ void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &carte
     c.setFontSize(20);
 }
 
-bool stampa_cartelle(std::int16_t num_cartelle, GameState &stato, RandomPort &random, CardCanvas &canvas,
-                     const QString &date, QString *why)
+bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::int16_t &conta_cartelle,
+                     const std::function<quint32()> &nuovaSerie, CardCanvas &canvas, const QString &date,
+                     QString *why)
 {
     // Outside 1..30 the loop below would never meet its last card.
     if (num_cartelle < 1 || num_cartelle > 30) throw std::out_of_range("numero di cartelle fuori da 1..30");
 
     Cartella cartella;
-    stato.conta_cartelle = -1;
+    conta_cartelle = -1;
     float alto = 3.0f;
     quint32 serie = 0;
     for (;;) {
-        stato.conta_cartelle += 1;
-        std::int16_t k = static_cast<std::int16_t>(stato.conta_cartelle + 1);
-        const int posto = stato.conta_cartelle % cardsPerSet + 1;
+        conta_cartelle += 1;
+        std::int16_t k = static_cast<std::int16_t>(conta_cartelle + 1);
+        const int posto = conta_cartelle % cardsPerSet + 1;
         if (posto == 1) {
-            random.reseed();
-            serie = seriesFromUnit(random.next());
-            mescola_serie(stato.numeri_estratti, serie);
+            serie = nuovaSerie();
+            mescola_serie(numeri_estratti, serie);
         }
-        genera_cartella(cartella, k, stato.numeri_estratti);
+        genera_cartella(cartella, k, numeri_estratti);
         stampa_cartella(alto, k, cartella, canvas, date, formatCardCode({serie, posto}));
-        shift_cartella(stato.numeri_estratti);
+        shift_cartella(numeri_estratti);
         alto += 13.0f;
         if (k % 3 == 0) {
             if (!canvas.newPage()) {
-                fail(why,
+                fail(why, canvas,
                      QStringLiteral("La stampante non ha accettato una nuova pagina: stampa interrotta."));
                 return false;
             }
@@ -97,8 +98,9 @@ bool stampa_cartelle(std::int16_t num_cartelle, GameState &stato, RandomPort &ra
         }
         if (k == num_cartelle) {
             if (!canvas.endDoc()) {
-                fail(why, QStringLiteral("La stampa non è stata completata: il documento non è arrivato alla "
-                                         "stampante."));
+                fail(why, canvas,
+                     QStringLiteral("La stampa non è stata completata: il documento non è arrivato alla "
+                                    "stampante."));
                 return false;
             }
             return true;

@@ -14,20 +14,6 @@ int valore(const QString &testo)
     return testo.trimmed().toInt();
 }
 
-void genera_tombola(Lista90 &N_estratti, RandomPort &random)
-{
-    random.reseed();
-    Lista90 numeri_liberi;
-    riempi_numeri(numeri_liberi);
-    int n = Lista90::size();
-    for (int i = 1; i <= Lista90::size(); ++i) {
-        const int j = pesca_indice(random.next(), n);
-        N_estratti(i) = numeri_liberi(j);
-        togli_dal_mucchio(numeri_liberi, j, n);
-        n = n - 1;
-    }
-}
-
 void genera_cartella(Cartella &cartella, std::int16_t &posizione, Lista90 &numeri_estratti)
 {
     Q_UNUSED(posizione);

@@ -3,7 +3,6 @@
 // from it, six cards to a shuffle. Pure: no widgets, no printer.
 
 #include "game/lista90.h"
-#include "game/ports.h"
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -55,8 +54,22 @@ int colonna_di(int n);
 // The numeric value of an entry's text; 0 for an empty or non-numeric text.
 int valore(const QString &testo);
 
-// Fills all 90 entries with the texts of 1..90 in a fresh random order (reseeds first).
-void genera_tombola(Lista90 &N_estratti, RandomPort &random);
+// Fills all 90 entries with the texts of 1..90 in a fresh random order: reseeds `random`, then
+// picks floor(r * n) + 1 from the shrinking list of the rest for each entry. `random` is any
+// generator with reseed() and a uniform next() in [0, 1): the program's, or a card series'.
+template <class Generator> void genera_tombola(Lista90 &N_estratti, Generator &random)
+{
+    random.reseed();
+    Lista90 numeri_liberi;
+    riempi_numeri(numeri_liberi);
+    int n = Lista90::size();
+    for (int i = 1; i <= Lista90::size(); ++i) {
+        const int j = pesca_indice(random.next(), n);
+        N_estratti(i) = numeri_liberi(j);
+        togli_dal_mucchio(numeri_liberi, j, n);
+        n = n - 1;
+    }
+}
 
 // Deals one card from the pool, greedily and in pool order; each number dealt is emptied in the
 // pool, numbers that fit nowhere stay. `posizione` is not used.

@@ -1,9 +1,8 @@
 #pragma once
-// The platform enters the program through these few interfaces. main.cpp builds the real ones
-// (Qt Multimedia, a monotonic clock, QMessageBox, QPrinter); the tests build recording fakes.
+// The platform enters the game through these few interfaces. main.cpp builds the real ones (a
+// monotonic clock, QMessageBox, the generator, the sound server); the tests build recording fakes.
 
 #include "announce/sound_port.h"
-#include "cards/printer_port.h"
 
 #include <QString>
 
@@ -46,5 +45,4 @@ struct Ports {
     ClockPort &clock;
     RandomPort &random;
     DialogPort &dialogs;
-    PrinterPort &printer;
 };

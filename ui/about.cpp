@@ -23,7 +23,7 @@ QString testoInformazioni()
 
 void installaInformazioni(Form1 &form)
 {
-    form.mostraInformazioni = [&form] {
+    QObject::connect(&form, &Form1::aboutRequested, &form, [&form] {
         QMessageBox::about(&form, QStringLiteral("Informazioni su Tombola"), testoInformazioni());
-    };
+    });
 }

@@ -7,5 +7,5 @@ class Form1;
 
 // The text of the box (rich text), with the version from QCoreApplication::applicationVersion().
 QString testoInformazioni();
-// Sets the window's F1 hook to show the box over it.
+// Makes F1 in the window show the box over it.
 void installaInformazioni(Form1 &form);

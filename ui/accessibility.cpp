@@ -1,5 +1,7 @@
 #include "ui/accessibility.h"
 
+#include "announce/prizes.h"
+#include "game/game.h"
 #include "ui/form1.h"
 
 #include <QAbstractButton>
@@ -9,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <array>
 #include <map>
 #include <memory>
 
@@ -61,48 +64,58 @@ QString tipoGenerico(const QWidget *w)
 }
 
 // The number shown in the big display, or 0 when it shows none.
-int numeroMostrato(const QLabel *l)
+int numeroMostrato(const Game &game)
 {
     bool ok = false;
-    const int n = l->text().trimmed().toInt(&ok);
+    const int n = game.display().number.trimmed().toInt(&ok);
     return ok && n >= 1 && n <= 90 ? n : 0;
 }
 
 class Accessibilita
 {
 public:
-    explicit Accessibilita(Form1 &form) : m_form(form)
+    Accessibilita(Form1 &form, const Game &game)
+        : m_form(form), m_game(game), m_display(form.control(Control::Label1))
     {
-        const char *const premi[4] = {"Ambo", "Terno", "Quaterno", "Cinquina"};
-        for (int p = 0, index = 0; p < 4; ++p)
-            for (int k = 0; k < p + 2; ++k, ++index)
-                if (form.Text1[index])
-                    m_fissi.emplace(form.Text1[index],
-                                    QStringLiteral("%1, numero %2").arg(QLatin1String(premi[p])).arg(k + 1));
+        for (int p = 0; p < int(prizes.size()); ++p) {
+            const PrizeInfo &premio = prizes[std::size_t(p)];
+            const QString parola = QLatin1String(premio.word);
+            for (int k = 0; k < premio.boxes; ++k)
+                m_fissi.emplace(
+                    form.control(ControlId(Control::Text1, premio.firstBox + k)),
+                    QStringLiteral("%1, numero %2").arg(parola.left(1).toUpper() + parola.mid(1)).arg(k + 1));
+        }
         for (int i = 0; i < 90; ++i)
-            if (form.LBL_TAB[i]) m_celle.emplace(form.LBL_TAB[i], i + 1);
-        const QGroupBox *blocchi[6] = {form.cat1, form.cart2, form.caer3, form.cart4, form.cart5, form.cart6};
-        for (int b = 0; b < 6; ++b)
-            if (blocchi[b])
-                m_fissi.emplace(blocchi[b], QStringLiteral("Cartella %1 del tabellone").arg(b + 1));
-        m_fissi.emplace(form.txt_ultimi, QStringLiteral("Quanti ultimi numeri ripetere"));
-        m_fissi.emplace(form.Txt_num_cartelle, QStringLiteral("Numero di cartelle da stampare"));
-        m_fissi.emplace(form.HScroll1, QStringLiteral("Velocità dell'estrazione"));
-        m_fissi.emplace(form.Fra_scrittura, QStringLiteral("Modo di scrittura dei numeri in lettere"));
-        m_fissi.emplace(form.TABELLONE, QStringLiteral("Tabellone"));
-        m_fissi.emplace(form.Label1, QStringLiteral("Numero estratto"));
-        m_fissi.emplace(form.Label2, QStringLiteral("Contatore dei numeri estratti"));
-        m_fissi.emplace(form.Label6, QStringLiteral("Numero estratto in lettere"));
-        m_fissi.emplace(form.cmd_pdf, QStringLiteral("Salva le cartelle in PDF"));
-        m_fissi.erase(nullptr);
+            m_celle.emplace(form.control(ControlId(Control::LBL_TAB, i)), i + 1);
+        for (const auto &[nome, testo] : std::initializer_list<std::pair<const char *, const char *>>{
+                 {"cat1", "Cartella 1 del tabellone"},
+                 {"cart2", "Cartella 2 del tabellone"},
+                 {"caer3", "Cartella 3 del tabellone"},
+                 {"cart4", "Cartella 4 del tabellone"},
+                 {"cart5", "Cartella 5 del tabellone"},
+                 {"cart6", "Cartella 6 del tabellone"},
+                 {"txt_ultimi", "Quanti ultimi numeri ripetere"},
+                 {"Txt_num_cartelle", "Numero di cartelle da stampare"},
+                 {"HScroll1", "Velocità dell'estrazione"},
+                 {"Fra_scrittura", "Modo di scrittura dei numeri in lettere"},
+                 {"TABELLONE", "Tabellone"},
+                 {"Label1", "Numero estratto"},
+                 {"Label2", "Contatore dei numeri estratti"},
+                 {"Label6", "Numero estratto in lettere"},
+                 {"cmd_pdf", "Salva le cartelle in PDF"}})
+            if (QWidget *w = form.findChild<QWidget *>(QLatin1String(nome)))
+                m_fissi.emplace(w, QString::fromUtf8(testo));
 
-        if (form.Label1) m_ultimoNumero = form.Label1->text();
+        m_ultimoNumero = game.display().number;
         aggiorna();
     }
 
     // Brings names and descriptions up to date; announces a new content of the big display.
     void aggiorna()
     {
+        m_drawn.fill(false);
+        for (const int n : m_game.drawnNumbers())
+            if (n >= 1 && n <= 90) m_drawn[std::size_t(n)] = true;
         // Looked up each time: a control added later is named at its first update.
         for (QWidget *w : m_form.findChildren<QWidget *>()) {
             if (w->window() != &m_form || !isControl(w)) continue;
@@ -112,13 +125,12 @@ public:
             const QString descrizione = descrizioneDi(w);
             if (w->accessibleDescription() != descrizione) w->setAccessibleDescription(descrizione);
         }
-        QLabel *display = m_form.Label1;
-        if (!display || display->text() == m_ultimoNumero) return;
-        m_ultimoNumero = display->text();
+        if (m_game.display().number == m_ultimoNumero) return;
+        m_ultimoNumero = m_game.display().number;
         if (m_ultimoNumero.trimmed().isEmpty()) return;
         // Qt 6.4 has no live regions: the name change reaches a reader that watches the display,
         // the alert the platforms that pass alerts on.
-        QAccessibleEvent alert(display, QAccessible::Alert);
+        QAccessibleEvent alert(m_display, QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
     }
 
@@ -127,9 +139,8 @@ private:
     {
         if (const auto cella = m_celle.find(w); cella != m_celle.end())
             return QStringLiteral("Casella numero %1").arg(cella->second);
-        if (w == m_form.Label1) {
-            if (const int n = numeroMostrato(m_form.Label1))
-                return QStringLiteral("Estratto il numero %1").arg(n);
+        if (w == m_display) {
+            if (const int n = numeroMostrato(m_game)) return QStringLiteral("Estratto il numero %1").arg(n);
         }
         // A caption that says something names its control, even a label whose text changes.
         const QString testo = senzaAcceleratori(caption(w));
@@ -142,12 +153,16 @@ private:
     QString descrizioneDi(const QWidget *w) const
     {
         if (!w->toolTip().isEmpty()) return w->toolTip();
-        if (m_celle.count(w))
-            return caption(w).isEmpty() ? QStringLiteral("non estratto") : QStringLiteral("estratto");
+        if (const auto cella = m_celle.find(w); cella != m_celle.end())
+            return m_drawn[std::size_t(cella->second)] ? QStringLiteral("estratto")
+                                                       : QStringLiteral("non estratto");
         return {};
     }
 
     Form1 &m_form;
+    const Game &m_game;
+    QWidget *m_display;
+    std::array<bool, 91> m_drawn{};
     std::map<const QWidget *, QString> m_fissi;
     std::map<const QWidget *, int> m_celle;
     QString m_ultimoNumero;
@@ -155,8 +170,8 @@ private:
 
 } // namespace
 
-void applicaAccessibilita(Form1 &form)
+void applicaAccessibilita(Form1 &form, const Game &game)
 {
-    auto stato = std::make_shared<Accessibilita>(form);
-    QObject::connect(&form, &Form1::aggiornato, &form, [stato] { stato->aggiorna(); });
+    auto stato = std::make_shared<Accessibilita>(form, game);
+    QObject::connect(&game, &Game::updated, &form, [stato] { stato->aggiorna(); });
 }

@@ -5,12 +5,13 @@
 #include <QString>
 
 class Form1;
+class Game;
 
 // A caption as a screen reader should say it: without the '&' accelerator marks ("&&" is a
 // literal '&') and with runs of spaces folded into one.
 QString senzaAcceleratori(const QString &caption);
 
 // Names and describes every button, label, text box, option, frame and scroll bar of the window,
-// and keeps the names in step with the window each time it shows something new; a new number in
-// the big display is announced as "Estratto il numero N".
-void applicaAccessibilita(Form1 &form);
+// and keeps the names in step with the window each time the game says it may show something new; a
+// new number in the big display is announced as "Estratto il numero N".
+void applicaAccessibilita(Form1 &form, const Game &game);

@@ -1,6 +1,9 @@
 #include "ui/audience_screen.h"
 
+#include "game/board.h"
+#include "game/game.h"
 #include "ui/form1.h"
+#include "ui/qt_colour.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -27,10 +30,6 @@ const QColor kContatore(200, 208, 222);
 const QColor kDidascalia(150, 160, 178);
 const QColor kPausa(255, 190, 0);
 const QColor kNuovo(255, 214, 0);
-// The block colours of the main board: top, middle and bottom row of blocks.
-const QColor kAccenti[3] = {QColor(128, 255, 128), QColor(255, 192, 128), QColor(128, 128, 255)};
-
-const QColor kRossoLabel(255, 0, 0);
 
 QColor mix(const QColor &a, const QColor &b, double t)
 {
@@ -38,9 +37,10 @@ QColor mix(const QColor &a, const QColor &b, double t)
     return QColor(ch(a.red(), b.red()), ch(a.green(), b.green()), ch(a.blue(), b.blue()));
 }
 
+// The colour of the block row the number stands in on the caller's board.
 QColor accentOf(int n)
 {
-    return kAccenti[((n - 1) / 10) / 3];
+    return qColour(Palette::blockRows[boardPlace(n).blockRow()]);
 }
 
 QFont face(double pixels, bool bold)
@@ -95,11 +95,12 @@ const QString &AudienceScreen::titolo()
     return t;
 }
 
-AudienceScreen::AudienceScreen(const Form1 &form) : QWidget(nullptr, Qt::Window), m_form(form)
+AudienceScreen::AudienceScreen(const Game &game, const QIcon &icon)
+    : QWidget(nullptr, Qt::Window), m_game(game)
 {
     setObjectName(QStringLiteral("schermoPubblico"));
     setWindowTitle(titolo());
-    setWindowIcon(form.windowIcon());
+    setWindowIcon(icon);
     // The caller keeps the keyboard: this window never takes the focus or the activation.
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -108,7 +109,7 @@ AudienceScreen::AudienceScreen(const Form1 &form) : QWidget(nullptr, Qt::Window)
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 180);
-    connect(&form, &Form1::aggiornato, this, &AudienceScreen::refresh);
+    connect(&game, &Game::updated, this, &AudienceScreen::refresh);
     refresh();
 }
 
@@ -125,22 +126,21 @@ QList<int> AudienceScreen::litNumbers() const
 void AudienceScreen::refresh()
 {
     Shown s;
-    s.number = m_form.Label1->text();
-    s.red = Form1::backColor(m_form.Label1) == kRossoLabel;
-    s.words = m_form.Label6->text();
-    s.counter = m_form.Label2->text();
-    for (int i = 0; i < 90; ++i)
-        s.lit[std::size_t(i)] = !m_form.LBL_TAB[std::size_t(i)]->text().isEmpty();
-    const GameState &stato = m_form.stato;
-    const int drawn = std::clamp(90 - int(stato.quanti_da_estrarre), 0, 90);
-    for (int j = drawn; j >= 1 && s.lastFive.size() < 5; --j) {
-        bool ok = false;
-        const int n = stato.numeri_estratti(j).toInt(&ok);
-        if (ok && n >= 1 && n <= 90) s.lastFive << n;
-    }
-    s.pause = m_form.inPausa();
-    m_shown = std::move(s);
+    const Game::Display &display = m_game.display();
+    s.number = display.number;
+    s.red = display.repeatOn;
+    s.words = display.words;
+    s.counter = display.counter;
+    const QList<int> drawn = m_game.drawnNumbers();
+    for (int n : drawn)
+        if (n >= 1 && n <= 90) s.lit[std::size_t(n - 1)] = true;
+    for (qsizetype k = drawn.size() - 1; k >= 0 && s.lastFive.size() < 5; --k)
+        if (drawn[k] >= 1 && drawn[k] <= 90) s.lastFive << drawn[k];
+    s.pause = m_game.isPaused();
     ++m_refreshes;
+    // Nothing new, nothing to paint.
+    if (s == m_shown) return;
+    m_shown = std::move(s);
     update();
 }
 
@@ -185,11 +185,11 @@ AudienceScreen::Layout AudienceScreen::layoutFor(const QSizeF &size)
             QRectF(b.left() + (k % 2) * (blockWidth + blockGap), b.top() + (k / 2) * (blockHeight + blockGap),
                    blockWidth, blockHeight);
     for (int i = 0; i < 90; ++i) {
-        const int t = i / 10, u = i % 10;
-        const QRectF &block = l.blocks[std::size_t((t / 3) * 2 + u / 5)];
+        const BoardPlace at = boardPlace(i + 1);
+        const QRectF &block = l.blocks[std::size_t(at.block)];
         l.cells[std::size_t(i)] =
-            QRectF(block.left() + pad + (u % 5) * (cellWidth + cellGap),
-                   block.top() + pad + (t % 3) * (cellHeight + cellGap), cellWidth, cellHeight);
+            QRectF(block.left() + pad + at.column * (cellWidth + cellGap),
+                   block.top() + pad + at.row * (cellHeight + cellGap), cellWidth, cellHeight);
     }
     return l;
 }
@@ -291,7 +291,7 @@ void AudienceScreen::paintBoard(QPainter &p, const Layout &l) const
     const int newest = m_shown.lastFive.isEmpty() ? 0 : m_shown.lastFive.first();
 
     for (int k = 0; k < 6; ++k) {
-        const QColor accent = kAccenti[k / 2];
+        const QColor accent = qColour(Palette::blockRows[k / 2]);
         const QRectF &block = l.blocks[std::size_t(k)];
         const double edge = std::max(2.0, std::min(block.width(), block.height()) * 0.012);
         const double radius = std::min(block.width(), block.height()) * 0.045;
@@ -328,12 +328,10 @@ void AudienceScreen::paintBoard(QPainter &p, const Layout &l) const
 
 // ---------------------------------------------------------------------------------------------
 
-AudienceController::AudienceController(Form1 &form) : m_form(form)
+AudienceController::AudienceController(Form1 &form, const Game &game) : m_form(form), m_game(game)
 {
     // Closing the caller's window closes this one too, so the program can end.
-    connect(&form, &Form1::aggiornato, this, [this] {
-        if (m_form.isClosed()) close();
-    });
+    connect(&game, &Game::closed, this, &AudienceController::close);
     // Esc is the screen's only while the caller's window has the keyboard: in a dialog over it,
     // Esc stays the dialog's.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &AudienceController::updateEsc);
@@ -373,9 +371,9 @@ void AudienceController::toggle()
 
 void AudienceController::open()
 {
-    if (m_form.isClosed() || isOpen()) return;
+    if (m_game.isClosed() || isOpen()) return;
     if (!m_screen) {
-        m_screen = std::make_unique<AudienceScreen>(m_form);
+        m_screen = std::make_unique<AudienceScreen>(m_game, m_form.windowIcon());
         // The screen never has the keyboard, so its Esc has to be an application-wide key.
         m_esc = new QShortcut(QKeySequence(Qt::Key_Escape), m_screen.get());
         m_esc->setContext(Qt::ApplicationShortcut);

@@ -1,8 +1,8 @@
 #pragma once
 // The audience screen: a second window that mirrors the game for the room, on a TV or projector.
 //
-// It reads the caller's window only when that window says it has new content (`aggiornato`) and
-// when it opens; it changes nothing there, takes no focus and runs no event loop of its own.
+// It reads the game when the game says the window may show something new and when it opens; it
+// changes nothing, takes no focus and runs no event loop of its own.
 
 #include <QList>
 #include <QPointer>
@@ -13,6 +13,7 @@
 #include <memory>
 
 class Form1;
+class Game;
 class QScreen;
 class QShortcut;
 
@@ -21,7 +22,7 @@ class AudienceScreen : public QWidget
     Q_OBJECT
 
 public:
-    explicit AudienceScreen(const Form1 &form);
+    AudienceScreen(const Game &game, const QIcon &icon);
     ~AudienceScreen() override;
 
     static const QString &titolo();
@@ -61,13 +62,14 @@ private:
         std::array<bool, 90> lit{};
         QList<int> lastFive;
         bool pause = false;
+        bool operator==(const Shown &) const = default;
     };
 
     void paintNumberPanel(QPainter &p, const Layout &l) const;
     void paintLastFive(QPainter &p, const QRectF &area, double captionPixels) const;
     void paintBoard(QPainter &p, const Layout &l) const;
 
-    const Form1 &m_form;
+    const Game &m_game;
     Shown m_shown;
     int m_refreshes = 0;
 };
@@ -80,7 +82,7 @@ class AudienceController : public QObject
     Q_OBJECT
 
 public:
-    explicit AudienceController(Form1 &form);
+    AudienceController(Form1 &form, const Game &game);
     ~AudienceController() override;
 
     void toggle();
@@ -99,6 +101,7 @@ private:
     void updateEsc();
 
     Form1 &m_form;
+    const Game &m_game;
     std::unique_ptr<AudienceScreen> m_screen;
     QPointer<QWidget> m_activeBefore;
     QPointer<QShortcut> m_esc;

@@ -1,7 +1,9 @@
 #include "ui/card_check.h"
 
+#include "announce/prizes.h"
 #include "cards/card_code.h"
 #include "cards/dealer.h"
+#include "game/game.h"
 #include "ui/form1.h"
 
 #include <QDialogButtonBox>
@@ -30,23 +32,18 @@ void coloraCella(QLabel *cella, const QColor &colore, bool grassetto)
     cella->setFont(f);
 }
 
+// The prize's word as the result line shows it.
 QString parolaPremio(Prize p)
 {
-    switch (p) {
-    case Prize::None:
-        return QStringLiteral("nessun premio");
-    case Prize::Ambo:
-        return QStringLiteral("ambo");
-    case Prize::Terno:
-        return QStringLiteral("terno");
-    case Prize::Quaterno:
-        return QStringLiteral("quaterno");
-    case Prize::Cinquina:
-        return QStringLiteral("cinquina");
-    case Prize::Tombola:
-        return QStringLiteral("TOMBOLA!");
-    }
-    return {};
+    if (p == Prize::None) return QStringLiteral("nessun premio");
+    if (p == Prize::Tombola) return QStringLiteral("TOMBOLA!");
+    return QLatin1String(prizes[std::size_t(p) - 1].word);
+}
+
+// The word of a prize in the list of moments: lower case, "tombola" too.
+QString nomePremio(Prize p)
+{
+    return p == Prize::Tombola ? QStringLiteral("tombola") : parolaPremio(p);
 }
 
 // "il 45", "l'8": the article a number's name takes (uno, otto, undici, ottanta...).
@@ -211,16 +208,11 @@ void CardCheckDialog::controlla()
     m_premio->setText(parolaPremio(esito.best));
 
     QStringList momenti;
-    const std::pair<Prize, const char *> premi[] = {{Prize::Ambo, "ambo"},
-                                                    {Prize::Terno, "terno"},
-                                                    {Prize::Quaterno, "quaterno"},
-                                                    {Prize::Cinquina, "cinquina"},
-                                                    {Prize::Tombola, "tombola"}};
-    for (const auto &[premio, nome] : premi) {
+    for (const Prize premio : {Prize::Ambo, Prize::Terno, Prize::Quaterno, Prize::Cinquina, Prize::Tombola}) {
         const PrizeMoment &m = esito.moment(premio);
         if (m.ordinal == 0) continue;
         momenti << QStringLiteral("%1 alla %2ª estrazione (%3)")
-                       .arg(QLatin1String(nome))
+                       .arg(nomePremio(premio))
                        .arg(m.ordinal)
                        .arg(conArticolo(m.number));
     }
@@ -246,20 +238,11 @@ void CardCheckDialog::suona(const QString &nome)
     }
 }
 
-QList<int> numeriUsciti(const Form1 &form)
+void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound)
 {
-    const int estratti = std::clamp(90 - int(form.stato.quanti_da_estrarre), 0, 90);
-    QList<int> out;
-    for (int j = 1; j <= estratti; ++j)
-        out << valore(form.stato.numeri_estratti(j));
-    return out;
-}
-
-void installaControlloCartella(Form1 &form, SoundPort &sound)
-{
-    form.controllaCartella = [&form, &sound] {
-        auto *dialogo = new CardCheckDialog(numeriUsciti(form), sound, &form);
+    QObject::connect(&form, &Form1::cardCheckRequested, &form, [&form, &game, &sound] {
+        auto *dialogo = new CardCheckDialog(game.drawnNumbers(), sound, &form);
         dialogo->setAttribute(Qt::WA_DeleteOnClose);
         dialogo->open();
-    };
+    });
 }

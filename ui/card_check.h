@@ -2,7 +2,7 @@
 // The check of a printed card by its code, during a pause: the card rebuilt from the code, its
 // numbers already drawn marked, and the prizes it holds.
 
-#include "game/ports.h"
+#include "announce/sound_port.h"
 
 #include <QColor>
 #include <QDialog>
@@ -10,6 +10,7 @@
 #include <array>
 
 class Form1;
+class Game;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,8 +47,6 @@ private:
     QLabel *m_momenti = nullptr;
 };
 
-// The draw order of the window's current game.
-QList<int> numeriUsciti(const Form1 &form);
-
-// Makes the window's "Cartella per codice" open the check (window-modal, without blocking).
-void installaControlloCartella(Form1 &form, SoundPort &sound);
+// Makes the window's "Cartella per codice" open the check of the game's current draw order
+// (window-modal, without blocking).
+void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound);

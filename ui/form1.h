@@ -1,18 +1,20 @@
 #pragma once
-// The caller's one window: its controls, the game state and every handler of the game.
-//
-// Everything runs on the window's thread. The draw cycle is one long handler that lets other
-// events in only at its pump points; the other handlers steer it through `sospeso` and
-// `nuova_partita`.
+// The caller's one window: its controls under their own names, their layout, the key and focus
+// filters, and every handler of the window as a short forward to the rule behind it (the game,
+// the claim check, the repeat, the print run). It is the game's view.
 
-#include "game/game_state.h"
-#include "game/ports.h"
+#include "game/game_view.h"
 
+#include <QColor>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
 
+class ClaimCheck;
+class Game;
+class PrintRun;
+class Repeat;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -20,15 +22,16 @@ class QPushButton;
 class QRadioButton;
 class QScrollBar;
 
-class Form1 : public QWidget
+class Form1 : public QWidget, public GameView
 {
     Q_OBJECT
 
 public:
-    explicit Form1(Ports ports, QWidget *parent = nullptr);
+    explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
 
-    GameState stato;
+    // The rules behind the handlers; set once, before Form_Load.
+    void attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &printRun);
 
     // Controls, named as the caller's manual names them.
     QPushButton *cmd_estrai = nullptr;
@@ -64,19 +67,13 @@ public:
     QLineEdit *Txt_num_cartelle = nullptr;
     QPushButton *cmd_stampa = nullptr;
     QLabel *Label7 = nullptr;
-    // Beside "OK": the same cards into a PDF file, for a caller without a printer.
+    // Beside "OK": a fresh set of cards into a PDF file, for a caller without a printer.
     QPushButton *cmd_pdf = nullptr;
     std::function<QString()> sceltaFilePdf;
-    QString nomeDocumento = QStringLiteral("Cartelle della tombola");
-
-    // Extras around the board, each reached by a small button or a key: the audience screen
-    // (F5), the check of a card by its code (in the claim panel) and the About box (F1). Unset
-    // hooks do nothing.
+    // Extras: the audience screen (F5 or its button), the check of a card by its code (in the claim
+    // panel) and the About box (F1); each only asks, through its signal.
     QPushButton *cmd_pubblico = nullptr;
     QPushButton *cmd_cartella = nullptr;
-    std::function<void()> alternaSchermoPubblico;
-    std::function<void()> controllaCartella;
-    std::function<void()> mostraInformazioni;
 
     // Start-up and closing.
     void Form_Load();
@@ -105,14 +102,8 @@ public:
     void cmd_stampa_Click();
     void Txt_num_cartelle_KeyPress(std::int16_t &key);
 
-    // The free-text tag of Label2: the position at which the last stopped draw resumes.
-    QString label2Tag() const;
-    void setLabel2Tag(const QString &tag);
-
-    bool isDrawing() const { return m_drawDepth > 0; }
-    bool isClosed() const { return m_chiusa; }
-    // The draw is stopped in the middle of a game (by the pause or the hidden gesture).
-    bool inPausa() const;
+    // The widget of a control, or of a member of a control array.
+    QWidget *control(ControlId c) const;
 
     // The colour a control shows behind its text.
     static QColor backColor(const QWidget *w);
@@ -120,9 +111,35 @@ public:
 
     static const QString &titoloApplicazione();
 
+    // GameView.
+    void setCaption(ControlId c, const QString &text) override;
+    QString caption(ControlId c) const override;
+    void setEnabled(ControlId c, bool on) override;
+    void setVisible(ControlId c, bool on) override;
+    bool isVisible(ControlId c) const override;
+    void setLocked(ControlId c, bool on) override;
+    bool isLocked(ControlId c) const override;
+    void setBackColor(ControlId c, Rgb colour) override;
+    void setFace(ControlId c, const QString &family) override;
+    void setBorder(ControlId c) override;
+    void setChecked(ControlId c, bool on) override;
+    bool isChecked(ControlId c) const override;
+    void setValue(ControlId c, int value) override;
+    int value(ControlId c) const override;
+    void setTag(ControlId c, const QString &tag) override;
+    QString tag(ControlId c) const override;
+    void setFocus(ControlId c, Focus how) override;
+    void showWindow() override;
+    void clearSurface() override;
+    using QWidget::isVisible;
+    using QWidget::setEnabled;
+    using QWidget::setFocus;
+    using QWidget::setVisible;
+
 signals:
-    // The window has new content to show: emitted at every point where the game lets events in.
-    void aggiornato();
+    void audienceScreenRequested();
+    void cardCheckRequested();
+    void aboutRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -130,25 +147,13 @@ protected:
 
 private:
     void buildControls();
-    void runDraw();
-    void scriviInLettere(int n, QString &direttiva);
-    void avvisoCorsivo();
-    template <typename Step> void passo(Step &&step);
-    void pompa();
-    void attendiFino(double deadline);
-    template <typename Duration> void attesa(Duration &&secondi);
-    void suonaQuieto(const QString &nome);
-    void ripetiUltimi();
-    void stampaCartelle(bool suPdf);
-    bool countValid(double valore) const;
-    void rimettiFuoco(QWidget *w);
+    void connectControls();
+    void printCards(bool toPdf);
     bool keyFilter(QObject *watched, QEvent *event);
 
-    Ports m_ports;
-    int m_drawDepth = 0;
-    bool m_restartAfterStop = false;
-    bool m_activated = false;
-    bool m_chiusa = false;
-    bool m_printing = false;
+    Game *m_game = nullptr;
+    ClaimCheck *m_claims = nullptr;
+    Repeat *m_repeat = nullptr;
+    PrintRun *m_printRun = nullptr;
     int m_focusBack = 0;
 };

@@ -5,6 +5,7 @@
 #include "cards/card_sheet.h"
 #include "fakes/fake_random.h"
 #include "fakes/recording_canvas.h"
+#include "game/game_state.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -174,7 +175,9 @@ void TestCardCode::everyPrintedCardComesBackFromItsCode()
         FakeRandom random(seed);
         GameState stato;
         const std::int16_t n = seed % 5 == 0 ? std::int16_t(seed % 29 + 1) : std::int16_t(30);
-        QVERIFY(stampa_cartelle(n, stato, random, canvas, QStringLiteral("1/2/03")));
+        QVERIFY(stampa_cartelle(
+            n, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
+            QStringLiteral("1/2/03")));
         const QList<PrintedCard> printed = readBack(canvas);
         QCOMPARE(printed.size(), int(n));
         quint32 setSeries = 0;
@@ -215,7 +218,9 @@ void TestCardCode::seriesComesFromTheRandomPort()
     random.onReseed = [&canvas] { canvas.mark(QStringLiteral("reseed")); };
     random.replay({0.5, 0.0, 4294967295.0 / 4294967296.0});
     GameState stato;
-    QVERIFY(stampa_cartelle(13, stato, random, canvas, QStringLiteral("x")));
+    QVERIFY(stampa_cartelle(
+        13, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
+        QStringLiteral("x")));
     const QList<PrintedCard> printed = readBack(canvas);
     QCOMPARE(printed[0].code, formatCardCode({seriesCount / 2, 1}));
     QCOMPARE(printed[0].code.left(5), QStringLiteral("G0000"));

@@ -1,6 +1,8 @@
+#include "cards/card_code.h"
 #include "cards/card_sheet.h"
 #include "fakes/fake_random.h"
 #include "fakes/recording_canvas.h"
+#include "game/game_state.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -219,7 +221,9 @@ void TestCardSheet::pageStructure()
     FakeRandom random(n);
     GameState stato;
     QString why = QStringLiteral("untouched");
-    QVERIFY(stampa_cartelle(std::int16_t(n), stato, random, canvas, QStringLiteral("1/2/03"), &why));
+    QVERIFY(stampa_cartelle(
+        std::int16_t(n), stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); },
+        canvas, QStringLiteral("1/2/03"), &why));
     QCOMPARE(why, QStringLiteral("untouched"));
     QCOMPARE(stato.conta_cartelle, std::int16_t(n - 1));
 
@@ -261,7 +265,9 @@ void TestCardSheet::reshufflesEverySixCards()
     FakeRandom random(7);
     random.onReseed = [&canvas] { canvas.mark(QStringLiteral("reseed")); };
     GameState stato;
-    QVERIFY(stampa_cartelle(30, stato, random, canvas, QStringLiteral("x")));
+    QVERIFY(stampa_cartelle(
+        30, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
+        QStringLiteral("x")));
 
     // The card printed right after each reseed.
     QList<int> shuffledFor;
@@ -286,7 +292,9 @@ void TestCardSheet::printedCardsKeepTheRules()
     FakeRandom random(31);
     GameState stato;
     riempi_numeri(stato.numeri_estratti); // an earlier game's history must not leak into the cards
-    QVERIFY(stampa_cartelle(30, stato, random, canvas, QStringLiteral("x")));
+    QVERIFY(stampa_cartelle(
+        30, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
+        QStringLiteral("x")));
 
     QSet<QString> inSet;
     QList<QPair<double, int>> card; // (x, value) of the current card, in print order
@@ -331,7 +339,9 @@ void TestCardSheet::stopsWhenTheCanvasRefuses()
         FakeRandom random;
         GameState stato;
         QString why;
-        QVERIFY(!stampa_cartelle(7, stato, random, canvas, QStringLiteral("x"), &why));
+        QVERIFY(!stampa_cartelle(
+            7, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
+            QStringLiteral("x"), &why));
         QVERIFY(!why.isEmpty());
         QCOMPARE(canvas.calls.last().kind, Kind::NewPage); // nothing drawn after the refusal
         int footers = 0;
@@ -345,9 +355,13 @@ void TestCardSheet::stopsWhenTheCanvasRefuses()
         FakeRandom random;
         GameState stato;
         QString why;
-        QVERIFY(!stampa_cartelle(2, stato, random, canvas, QStringLiteral("x"), &why));
+        QVERIFY(!stampa_cartelle(
+            2, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
+            QStringLiteral("x"), &why));
         QVERIFY(!why.isEmpty());
-        QVERIFY(!stampa_cartelle(2, stato, random, canvas, QStringLiteral("x"))); // no `why` wanted
+        QVERIFY(!stampa_cartelle(
+            2, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
+            QStringLiteral("x"))); // no `why` wanted
     }
 }
 
@@ -356,8 +370,12 @@ void TestCardSheet::rejectsCountsOutsideTheRange()
     RecordingCanvas canvas;
     FakeRandom random;
     GameState stato;
-    QVERIFY_THROWS_EXCEPTION(std::out_of_range, stampa_cartelle(0, stato, random, canvas, QString()));
-    QVERIFY_THROWS_EXCEPTION(std::out_of_range, stampa_cartelle(31, stato, random, canvas, QString()));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, stampa_cartelle(
+                                                    0, stato.numeri_estratti, stato.conta_cartelle,
+                                                    [&] { return newSeries(random); }, canvas, QString()));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, stampa_cartelle(
+                                                    31, stato.numeri_estratti, stato.conta_cartelle,
+                                                    [&] { return newSeries(random); }, canvas, QString()));
     QVERIFY(canvas.calls.isEmpty());
 }
 

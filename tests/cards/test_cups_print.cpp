@@ -5,6 +5,7 @@
 #include "cards/card_sheet.h"
 #include "cards/painter_canvas.h"
 #include "fakes/fake_random.h"
+#include "game/game_state.h"
 #include "pdf_text.h"
 
 #include <QCoreApplication>
@@ -75,7 +76,10 @@ void TestCupsPrint::printsCards()
         QVERIFY2(canvas, qPrintable(why));
         FakeRandom random(n);
         GameState stato;
-        QVERIFY2(stampa_cartelle(std::int16_t(n), stato, random, *canvas, date, &why), qPrintable(why));
+        QVERIFY2(stampa_cartelle(
+                     std::int16_t(n), stato.numeri_estratti, stato.conta_cartelle,
+                     [&] { return newSeries(random); }, *canvas, date, &why),
+                 qPrintable(why));
     }
 
     const QString file = waitForJob(m_folder, docName, 60);

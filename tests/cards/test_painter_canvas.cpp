@@ -1,7 +1,9 @@
+#include "cards/card_code.h"
 #include "cards/card_sheet.h"
 #include "cards/painter_canvas.h"
 #include "fakes/fake_random.h"
 #include "fakes/recording_canvas.h"
+#include "game/game_state.h"
 #include "pdf_text.h"
 
 #include <QBuffer>
@@ -40,7 +42,9 @@ bool renderCards(const QString &fileName, int n, std::uint32_t seed)
     if (!canvas.isActive()) return false;
     FakeRandom random(seed);
     GameState stato;
-    return stampa_cartelle(std::int16_t(n), stato, random, canvas, date);
+    return stampa_cartelle(
+        std::int16_t(n), stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); },
+        canvas, date);
 }
 
 } // namespace
@@ -100,7 +104,8 @@ void TestPainterCanvas::numbersLandWhereTheSheetPutsThem()
     RecordingCanvas recorded;
     FakeRandom random(11);
     GameState stato;
-    QVERIFY(stampa_cartelle(4, stato, random, recorded, date));
+    QVERIFY(stampa_cartelle(
+        4, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, recorded, date));
     QMultiMap<QString, QPointF> expected; // text -> top-left in points, pages in order
     int page = 1;
     for (int i = 0; i < recorded.calls.size(); ++i) {
@@ -157,7 +162,9 @@ void TestPainterCanvas::pdfPortWritesA4()
         QVERIFY2(canvas, qPrintable(why));
         FakeRandom random;
         GameState stato;
-        QVERIFY(stampa_cartelle(5, stato, random, *canvas, date));
+        QVERIFY(stampa_cartelle(
+            5, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, *canvas,
+            date));
     }
     const QByteArray pdf = readAll(file);
     QCOMPARE(pageObjects(pdf), 2);
@@ -176,7 +183,9 @@ void TestPainterCanvas::failingDeviceReportsFalse()
         FakeRandom random;
         GameState stato;
         QString why;
-        QVERIFY(!stampa_cartelle(4, stato, random, canvas, date, &why));
+        QVERIFY(!stampa_cartelle(
+            4, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas, date,
+            &why));
         QVERIFY(!why.isEmpty());
     }
     QVERIFY(!QFile::exists(bad));

@@ -1,6 +1,7 @@
 #pragma once
-// Recording fakes of the sound, the clock and the message boxes, for tests that drive the window.
+// Recording fakes of the sound, the clock, the message boxes and the printer.
 
+#include "cards/printer_port.h"
 #include "game/ports.h"
 
 #include <QSet>

@@ -3,7 +3,7 @@
 
 #include "fakes/fake_ports.h"
 #include "fakes/fake_random.h"
-#include "ui/form1.h"
+#include "ui/caller.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -18,14 +18,21 @@ struct Harness {
     FakeRandom random;
     FakeDialogs dialogs;
     FakePrinter printer;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<Caller> caller;
+    Form1 *form = nullptr;
 
     explicit Harness(std::uint32_t seed = 1, bool load = true) : random(seed)
     {
         sound.clock = &clock;
-        form = std::make_unique<Form1>(Ports{sound, clock, random, dialogs, printer});
+        caller = std::make_unique<Caller>(Ports{sound, clock, random, dialogs}, printer);
+        form = &caller->form;
         if (load) form->Form_Load();
     }
+
+    Game &game() { return caller->game; }
+    GameState &state() { return caller->game.state(); }
+    const GameState &state() const { return caller->game.state(); }
+    QString label2Tag() const { return form->tag(Control::Label2); }
 
     template <typename T = QWidget> T *control(const QString &name)
     {
@@ -54,8 +61,8 @@ struct Harness {
     QList<int> pool() const
     {
         QList<int> out;
-        for (int j = 1; j <= form->stato.quanti_da_estrarre; ++j)
-            out << form->stato.numeri_da_estrarre(j).toInt();
+        for (int j = 1; j <= state().quanti_da_estrarre; ++j)
+            out << state().numeri_da_estrarre(j).toInt();
         return out;
     }
 
@@ -68,15 +75,15 @@ struct Harness {
     QStringList drawn() const
     {
         QStringList out;
-        for (int j = 1; j <= 90 - form->stato.quanti_da_estrarre; ++j)
-            out << form->stato.numeri_estratti(j);
+        for (int j = 1; j <= 90 - state().quanti_da_estrarre; ++j)
+            out << state().numeri_estratti(j);
         return out;
     }
 
     // Empty when the game state and the board agree; otherwise what is wrong.
     QString invariantFault() const
     {
-        const GameState &s = form->stato;
+        const GameState &s = state();
         if (s.quanti_da_estrarre < 0 || s.quanti_da_estrarre > 90)
             return QStringLiteral("quanti_da_estrarre %1").arg(s.quanti_da_estrarre);
         if (s.prossima_estrazione < 1 || s.prossima_estrazione > 91)
@@ -132,10 +139,10 @@ inline std::vector<double> picksFor(const QList<int> &numbers, QList<int> pool =
 
 inline void Harness::drawAndPause(const QList<int> &numbers)
 {
-    random.replay(picksFor(numbers, form->stato.quanti_da_estrarre < 90 ? pool() : QList<int>{}));
+    random.replay(picksFor(numbers, state().quanti_da_estrarre < 90 ? pool() : QList<int>{}));
     const int target = int(drawn().size() + numbers.size());
     clock.onPump = [this, target](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && drawn().size() == target && !form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && drawn().size() == target && !state().sospeso)
             click("cmd_sospendi");
     };
     click(form->cmd_estrai->isEnabled() ? "cmd_estrai" : "cmd_sospendi");

@@ -43,13 +43,13 @@ int main(int argc, char **argv)
     const QString more = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
     Harness h(3);
-    AudienceController controller(*h.form);
+    AudienceController controller(*h.form, h.game());
     controller.open();
     AudienceScreen &screen = *controller.screen();
     bool ok = true;
     h.random.replay(picksFor({14, 3, 67, 42, 90, 15, 29, 35, 18, 52, 36, 64, 1, 37, 40, 73, 46, 72, 50, 77}));
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p != FakeClock::Point::Wait || h.drawn().size() != 20 || h.form->stato.sospeso) return;
+        if (p != FakeClock::Point::Wait || h.drawn().size() != 20 || h.state().sospeso) return;
         showAt(screen, QSize(1920, 1080));
         ok = save(screen, main) && ok;
         if (!more.isEmpty())

@@ -24,13 +24,13 @@ void drawAndPause(Harness &h, const QList<int> &numbers)
 {
     h.random.replay(picksFor(numbers));
     h.clock.onPump = [&h, n = numbers.size()](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == n && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == n && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
     h.clock.onPump = nullptr;
     h.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
 }
 
 bool isRed(const QWidget *w)
@@ -58,7 +58,7 @@ QString mirrorFault(Harness &h, const AudienceScreen &s)
     if (s.litNumbers() != lit)
         out << QStringLiteral("%1 lit for %2").arg(s.litNumbers().size()).arg(lit.size());
     if (s.lastFive() != last) out << QStringLiteral("last five differ");
-    if (s.pauseShown() != f.inPausa()) out << QStringLiteral("pause %1").arg(s.pauseShown());
+    if (s.pauseShown() != h.game().isPaused()) out << QStringLiteral("pause %1").arg(s.pauseShown());
     return out.join(QStringLiteral("; "));
 }
 
@@ -70,9 +70,9 @@ QStringList snapshot(Harness &h)
                     f.Label2->text(),
                     f.Label6->text(),
                     Form1::backColor(f.Label1).name(),
-                    QString::number(f.stato.quanti_da_estrarre),
-                    QString::number(f.stato.sospeso),
-                    QString::number(f.stato.prossima_estrazione)};
+                    QString::number(h.state().quanti_da_estrarre),
+                    QString::number(h.state().sospeso),
+                    QString::number(h.state().prossima_estrazione)};
     for (const QLabel *cell : f.LBL_TAB)
         out << cell->text();
     out << h.drawn() << QString::number(h.pool().size());
@@ -120,7 +120,7 @@ private slots:
 void TestAudience::mirrorsEveryPumpThroughPauseResumeAndEnd()
 {
     Harness h;
-    AudienceController c(*h.form);
+    AudienceController c(*h.form, h.game());
     c.open();
     AudienceScreen &s = *c.screen();
     QCOMPARE(mirrorFault(h, s), QString());
@@ -133,7 +133,7 @@ void TestAudience::mirrorsEveryPumpThroughPauseResumeAndEnd()
         const QString fault = mirrorFault(h, s);
         if (!fault.isEmpty()) faults << QStringLiteral("pump %1: %2").arg(checked).arg(fault);
         if (s.pauseShown()) faults << QStringLiteral("pump %1: PAUSA while drawing").arg(checked);
-        if (pauseAtSeven && p == FakeClock::Point::Wait && h.drawn().size() == 7 && !h.form->stato.sospeso)
+        if (pauseAtSeven && p == FakeClock::Point::Wait && h.drawn().size() == 7 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
@@ -162,7 +162,7 @@ void TestAudience::mirrorsEveryPumpThroughPauseResumeAndEnd()
 void TestAudience::newGameEmptiesTheBoard()
 {
     Harness h;
-    AudienceController c(*h.form);
+    AudienceController c(*h.form, h.game());
     drawAndPause(h, {7, 8, 9});
     c.open();
     AudienceScreen &s = *c.screen();
@@ -196,7 +196,7 @@ void TestAudience::newGameEmptiesTheBoard()
 void TestAudience::repeatIsShownOnRed()
 {
     Harness h;
-    AudienceController c(*h.form);
+    AudienceController c(*h.form, h.game());
     c.open();
     AudienceScreen &s = *c.screen();
     drawAndPause(h, {17, 4, 88});
@@ -232,7 +232,7 @@ void TestAudience::repeatIsShownOnRed()
 void TestAudience::readsTheCallerOnlyWhenToldAndChangesNothing()
 {
     Harness h;
-    AudienceController c(*h.form);
+    AudienceController c(*h.form, h.game());
     drawAndPause(h, {30, 31});
     const QStringList before = snapshot(h);
     c.open();
@@ -240,23 +240,29 @@ void TestAudience::readsTheCallerOnlyWhenToldAndChangesNothing()
     s.resize(640, 360);
     s.grab(); // the first painting of a face may differ in its last bit of smoothing
     const QImage shown = s.grab().toImage();
-    const int refreshes = s.refreshes();
 
-    // A change the caller has not announced yet is neither held nor painted.
+    // A change of the window's widgets is never read: the screen learns the game from the game.
     h.form->Label1->setText(QStringLiteral("77"));
     h.form->LBL_TAB[76]->setText(QStringLiteral("77"));
+    h.game().publish();
     QCOMPARE(s.shownNumber(), QStringLiteral("31"));
     QVERIFY(!s.litNumbers().contains(77));
     QCOMPARE(s.grab().toImage(), shown);
-    QCOMPARE(s.refreshes(), refreshes);
-    emit h.form->aggiornato();
-    QCOMPARE(s.shownNumber(), QStringLiteral("77"));
-    QVERIFY(s.litNumbers().contains(77));
-    QVERIFY(s.grab().toImage() != shown);
-
     h.form->Label1->setText(QStringLiteral("31"));
     h.form->LBL_TAB[76]->setText(QString());
-    emit h.form->aggiornato();
+
+    // A change the game has not announced yet is neither held nor painted.
+    const int refreshes = s.refreshes();
+    h.game().showNumber(QStringLiteral("77"));
+    QCOMPARE(s.shownNumber(), QStringLiteral("31"));
+    QCOMPARE(s.grab().toImage(), shown);
+    QCOMPARE(s.refreshes(), refreshes);
+    h.game().publish();
+    QCOMPARE(s.shownNumber(), QStringLiteral("77"));
+    QVERIFY(s.grab().toImage() != shown);
+
+    h.game().showNumber(QStringLiteral("31"));
+    h.game().publish();
     c.close();
     QCOMPARE(snapshot(h), before);
 }
@@ -264,8 +270,8 @@ void TestAudience::readsTheCallerOnlyWhenToldAndChangesNothing()
 void TestAudience::keyboardStaysWithTheCaller()
 {
     Harness h;
-    AudienceController c(*h.form);
-    h.form->alternaSchermoPubblico = [&c] { c.toggle(); };
+    AudienceController c(*h.form, h.game());
+    QObject::connect(h.form, &Form1::audienceScreenRequested, &c, &AudienceController::toggle);
     drawAndPause(h, {12, 34, 56});
     h.click("cmd_verifica");
     h.click("cmd_ambo_0");
@@ -273,7 +279,7 @@ void TestAudience::keyboardStaysWithTheCaller()
     QTest::keyClick(h.form->Text1[0], Qt::Key_F5);
     QVERIFY(c.isOpen());
     QTest::qWait(50); // let the window system settle the activation
-    QCOMPARE(QApplication::activeWindow(), h.form.get());
+    QCOMPARE(QApplication::activeWindow(), h.form);
     QCOMPARE(QApplication::focusWidget(), h.form->Text1[0]);
     QVERIFY(!c.screen()->isActiveWindow());
 
@@ -293,24 +299,24 @@ void TestAudience::keyboardStaysWithTheCaller()
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(h.sound.played, QStringList({"num_estratti", "vale50", "va6"}));
     QVERIFY(c.isOpen());
-    QCOMPARE(QApplication::activeWindow(), h.form.get());
+    QCOMPARE(QApplication::activeWindow(), h.form);
 }
 
 void TestAudience::f5TheButtonAndEscOpenAndClose()
 {
     Harness h;
-    AudienceController c(*h.form);
-    h.form->alternaSchermoPubblico = [&c] { c.toggle(); };
+    AudienceController c(*h.form, h.game());
+    QObject::connect(h.form, &Form1::audienceScreenRequested, &c, &AudienceController::toggle);
     h.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
-    QTest::keyClick(h.form.get(), Qt::Key_F5);
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    QTest::keyClick(h.form, Qt::Key_F5);
     QVERIFY(c.isOpen());
     AudienceScreen &s = *c.screen();
     QCOMPARE(s.windowTitle(), QStringLiteral("Tombola - tabellone per il pubblico"));
     QVERIFY(s.isWindow());
     QVERIFY(!s.isFullScreen()); // one screen: a window of its own
     QVERIFY(h.form->screen()->availableGeometry().contains(s.geometry()));
-    QTest::keyClick(h.form.get(), Qt::Key_F5);
+    QTest::keyClick(h.form, Qt::Key_F5);
     QVERIFY(!c.isOpen());
     h.click("cmd_pubblico");
     QVERIFY(c.isOpen());
@@ -344,7 +350,7 @@ void TestAudience::f5TheButtonAndEscOpenAndClose()
     // A message box over the caller gets its Esc; the screen stays.
     c.open();
     QMessageBox box(QMessageBox::Information, QStringLiteral("Tombola"), QStringLiteral("prova"),
-                    QMessageBox::Ok, h.form.get());
+                    QMessageBox::Ok, h.form);
     bool boxClosedByEsc = false;
     QTimer::singleShot(0, &box, [&] {
         QTest::keyClick(&box, Qt::Key_Escape);
@@ -356,14 +362,14 @@ void TestAudience::f5TheButtonAndEscOpenAndClose()
     QVERIFY(c.isOpen());
 
     // So does a dialog that blocks only the caller's window, as the card check does.
-    QDialog dialog(h.form.get());
+    QDialog dialog(h.form);
     dialog.open();
     QTRY_COMPARE(QApplication::activeWindow(), &dialog);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());
     QVERIFY(c.isOpen());
     h.form->activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), h.form.get());
+    QTRY_COMPARE(QApplication::activeWindow(), h.form);
     QTest::keyClick(typing, Qt::Key_Escape);
     QVERIFY(!c.isOpen());
 }
@@ -372,7 +378,7 @@ void TestAudience::closingTheCallerClosesTheScreen()
 {
     {
         Harness h;
-        AudienceController c(*h.form);
+        AudienceController c(*h.form, h.game());
         drawAndPause(h, {1, 2});
         c.open();
         h.form->close();
@@ -382,13 +388,13 @@ void TestAudience::closingTheCallerClosesTheScreen()
     }
     // Closed in the middle of a draw.
     Harness h;
-    AudienceController c(*h.form);
+    AudienceController c(*h.form, h.game());
     c.open();
     h.clock.onPump = [&](FakeClock::Point) {
-        if (h.drawn().size() == 3 && !h.form->isClosed()) h.form->close();
+        if (h.drawn().size() == 3 && !h.game().isClosed()) h.form->close();
     };
     h.click("cmd_estrai");
-    QVERIFY(h.form->isClosed());
+    QVERIFY(h.game().isClosed());
     QVERIFY(!c.isOpen());
 }
 
@@ -405,7 +411,7 @@ void TestAudience::paintsTheBoardAtEverySize()
 {
     QFETCH(QSize, size);
     Harness h;
-    AudienceController c(*h.form);
+    AudienceController c(*h.form, h.game());
     const QList<int> drawn{1, 15, 46, 90, 23, 58};
     drawAndPause(h, drawn);
     c.open();
@@ -482,7 +488,7 @@ void TestAudience::fullScreenOnTheOtherScreen()
     const QList<QScreen *> screens = QGuiApplication::screens();
     if (screens.size() != 2) QSKIP("runs with two screens, from otherScreenInAChildProcess");
     Harness h;
-    AudienceController c(*h.form);
+    AudienceController c(*h.form, h.game());
     h.form->setScreen(screens[0]);
     c.open();
     QTRY_VERIFY(c.screen()->isFullScreen());

@@ -15,7 +15,7 @@ const QString kCode = QStringLiteral("00000-1 2");
 // Opens the check through the claim panel; null when it did not open.
 CardCheckDialog *openCheck(Harness &h)
 {
-    installaControlloCartella(*h.form, h.sound);
+    installaControlloCartella(*h.form, h.game(), h.sound);
     h.click("cmd_verifica");
     if (!h.control("fra_controlli")->isVisible()) return nullptr;
     h.click("cmd_cartella");

@@ -74,7 +74,7 @@ void TestCardsWindow::countsAreCheckedOnBothPaths()
     QCOMPARE(h.dialogs.shown.size(), 1);
     QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("valore invalido  ( digitare da 1 a 30 cartelle ) "));
     QCOMPARE(h.dialogs.shown[0].icon, Icon::None);
-    QCOMPARE(h.form->stato.conta_cartelle, std::int16_t(-1));
+    QCOMPARE(h.state().conta_cartelle, std::int16_t(-1));
 
     box->setFocus();
     QTest::keyClick(box, Qt::Key_Return);
@@ -117,11 +117,11 @@ void TestCardsWindow::aValidCountPrintsThatManyCards()
     doc.calls = log[0];
     QCOMPARE(footers(doc), cards);
     QCOMPARE(doc.ofKind(RecordingCanvas::Kind::EndDoc).size(), 1);
-    QCOMPARE(h.form->stato.num_cartelle, std::int16_t(cards));
-    QCOMPARE(h.form->stato.conta_cartelle, std::int16_t(cards - 1));
+    QCOMPARE(h.state().num_cartelle, std::int16_t(cards));
+    QCOMPARE(h.state().conta_cartelle, std::int16_t(cards - 1));
     // Printing leaves the game ready to start.
     QVERIFY(h.control("cmd_estrai")->isEnabled());
-    QCOMPARE(h.form->stato.quanti_da_estrarre, std::int16_t(90));
+    QCOMPARE(h.state().quanti_da_estrarre, std::int16_t(90));
 }
 
 void TestCardsWindow::keyFilterOfTheCountBox()
@@ -178,7 +178,8 @@ void TestCardsWindow::pdfButtonSavesTheSameCards()
     FakeRandom random(5);
     FakeDialogs dialogs;
     QtPrinterPort printer;
-    Form1 form(Ports{sound, clock, random, dialogs, printer});
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    Form1 &form = caller.form;
     form.Form_Load();
     form.sceltaFilePdf = [&] { return file; };
     form.Txt_num_cartelle->setText(QStringLiteral("5"));
@@ -197,7 +198,7 @@ void TestCardsWindow::thePanelIsGoneForGoodAfterTheFirstDraw()
 {
     Harness h;
     QVERIFY(h.control("fra_cartelle")->isVisible());
-    h.clock.onPump = [&](FakeClock::Point) { h.form->stato.sospeso = true; };
+    h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
     h.click("cmd_estrai");
     QVERIFY(!h.control("fra_cartelle")->isVisible());
     h.clock.onPump = nullptr;
@@ -227,15 +228,17 @@ void TestCardsWindow::printsThroughTheRealDefaultPrinter()
     StdRandom random;
     FakeDialogs dialogs;
     QtPrinterPort printer;
-    Form1 form(Ports{sound, clock, random, dialogs, printer});
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    Form1 &form = caller.form;
     form.Form_Load();
-    form.nomeDocumento =
+    const QString documento =
         QStringLiteral("tombola-window-%1-%2").arg(QCoreApplication::applicationPid()).arg(n);
+    caller.printRun.setDocumentName(documento);
     form.Txt_num_cartelle->setText(QString::number(n));
     QTest::mouseClick(form.cmd_stampa, Qt::LeftButton);
     QCOMPARE(dialogs.shown.size(), 0);
 
-    const QString file = waitForJob(cupsPdfFolder(), form.nomeDocumento, 60);
+    const QString file = waitForJob(cupsPdfFolder(), documento, 60);
     QVERIFY2(!file.isEmpty(), "the job never came out of the printer");
     const PdfText text = readPdfText(file);
     QCOMPARE(text.pages, (n + 2) / 3);

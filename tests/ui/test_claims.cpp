@@ -13,7 +13,7 @@ void drawAndPause(Harness &h, const QList<int> &numbers)
 {
     h.drawAndPause(numbers);
     h.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
 }
 
 void type(QLineEdit *box, const QString &text)
@@ -59,7 +59,7 @@ void TestClaims::amboOfTwoDrawnNumbersSoundsTheFanfare()
     h.click("cmd_verifica");
     QVERIFY(h.control("fra_controlli")->isVisible());
     h.click("cmd_ambo_0");
-    QCOMPARE(h.form->stato.premio_scelto, std::int16_t(0));
+    QCOMPARE(h.state().premio_scelto, std::int16_t(0));
     QVERIFY(!h.form->Text1[0]->isReadOnly());
     QVERIFY(!h.form->Text1[1]->isReadOnly());
     QVERIFY(h.form->Text1[2]->isReadOnly());
@@ -76,7 +76,7 @@ void TestClaims::amboOfTwoDrawnNumbersSoundsTheFanfare()
     QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
     QCOMPARE(QApplication::focusWidget(), h.form->Text1[2]);
     QCOMPARE(h.dialogs.shown.size(), 0);
-    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(0));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
 }
 
 void TestClaims::theSameNumberTwiceCompletesTheAmbo()
@@ -101,17 +101,17 @@ void TestClaims::countsSurviveAChangeOfPrize()
     h.click("cmd_ambo_0");
     type(h.form->Text1[0], "12");
     QTest::keyClick(h.form->Text1[0], Qt::Key_Return);
-    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(1));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
     h.click("cmd_ambo_1"); // terno: the ambo count keeps its 1
     type(h.form->Text1[2], "34");
     QTest::keyClick(h.form->Text1[2], Qt::Key_Return);
-    QCOMPARE(h.form->stato.conta_terno, std::int16_t(1));
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
     h.sound.played.clear();
     h.click("cmd_ambo_0");
     // Text1(0) still holds 12: leaving it counts it again, and the ambo is complete.
     QTest::keyClick(h.form->Text1[0], Qt::Key_Return);
     QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
-    QCOMPARE(h.form->stato.conta_terno, std::int16_t(1));
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
 }
 
 void TestClaims::cinquinaNeedsFiveAndEachThresholdPlaysItsWord()
@@ -146,8 +146,8 @@ void TestClaims::lockedBoxIsRetestedWhenItLosesTheFocus()
     h.click("cmd_ambo_1");                             // Text1(0) is locked now, still holding 12
     h.form->Text1[0]->setFocus(Qt::MouseFocusReason);
     h.form->Text1[2]->setFocus(Qt::MouseFocusReason); // leaving it checks 12 for the terno
-    QCOMPARE(h.form->stato.conta_terno, std::int16_t(1));
-    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(1));
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
 }
 
 void TestClaims::enterInAnEmptyLockedBoxGivesBothMessages()
@@ -195,7 +195,7 @@ void TestClaims::onlyThePlainDecimalFormOfADrawnNumberIsAccepted()
     type(box, typed);
     QCOMPARE(box->text(), typed);
     QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(h.form->stato.conta_cinquina, std::int16_t(accepted ? 1 : 0));
+    QCOMPARE(h.state().conta_cinquina, std::int16_t(accepted ? 1 : 0));
     if (emptied) {
         QCOMPARE(box->text(), QString());
         QCOMPARE(h.dialogs.shown.size(), 0);
@@ -223,7 +223,7 @@ void TestClaims::aNumberOfAnEarlierGameIsNotDrawn()
     h.click("cmd_ambo_0");
     type(h.form->Text1[0], "41");
     QTest::keyClick(h.form->Text1[0], Qt::Key_Return);
-    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(0));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
     QCOMPARE(h.dialogs.shown.size(), 1);
 }
 
@@ -260,7 +260,7 @@ void TestClaims::pastedTextIsTrimmedToWhatTypingAllows()
     emit box->textEdited(box->text());
     QCOMPARE(box->text(), QStringLiteral("12"));
     QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(1));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
 }
 
 void TestClaims::enterInTheLastBoxChecksInPlace()
@@ -302,7 +302,7 @@ void TestClaims::avvisoOutsideTheFourPrizesDoesNothing()
     h.form->Avviso(4);
     h.form->Avviso(-1);
     QCOMPARE(h.sound.played, QStringList());
-    QCOMPARE(h.form->stato.conta_ambo + h.form->stato.conta_cinquina, 0);
+    QCOMPARE(h.state().conta_ambo + h.state().conta_cinquina, 0);
 }
 
 void TestClaims::repeatShowsAndSpeaksTheLastNumbersOldestFirst()
@@ -376,7 +376,7 @@ void TestClaims::ripetiShowsTheHintWhileDrawing()
             hint << h.control("Label4")->isVisible();
             QVERIFY(!h.control("txt_ultimi")->isVisible());
         }
-        if (h.drawn().size() == 3) h.form->stato.sospeso = true;
+        if (h.drawn().size() == 3) h.state().sospeso = true;
     };
     h.click("cmd_estrai");
     QCOMPARE(hint, QList<bool>({true, false}));
@@ -408,7 +408,7 @@ void TestClaims::missingClipsOutsideTheDrawAreSkippedQuietly()
     drawAndPause(h, {3, 4});
     h.form->Avviso(0);
     h.form->Avviso(0);
-    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(0));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
     h.click("cmd_ripeti");
     auto *box = h.control<QLineEdit>("txt_ultimi");
     type(box, "2");
@@ -429,7 +429,7 @@ void TestClaims::closingDuringTheFanfareStopsIt()
     };
     h.form->Avviso(0);
     h.form->Avviso(0);
-    QVERIFY(h.form->isClosed());
+    QVERIFY(h.game().isClosed());
     QVERIFY(!h.sound.played.contains(QStringLiteral("applausi")));
 }
 
@@ -446,7 +446,7 @@ void TestClaims::closingDuringARepeatEndsIt()
         if (shown.size() == 2) h.form->close();
     };
     QTest::keyClick(box, Qt::Key_Return);
-    QVERIFY(h.form->isClosed());
+    QVERIFY(h.game().isClosed());
     QCOMPARE(shown, QStringList({"10", "20"}));
     QVERIFY(!h.form->isVisible());
 }

@@ -42,7 +42,7 @@ void TestControls::startUpPlaysApriBeforeTheWindowAndInizioAfter()
 void TestControls::startUpLeavesTheWindowReadyToPlay()
 {
     Harness h;
-    const GameState &s = h.form->stato;
+    const GameState &s = h.state();
     QCOMPARE(h.control<QScrollBar>("HScroll1")->value(), 3000);
     QCOMPARE(s.ritardo, 3.0f);
     QCOMPARE(s.prossima_estrazione, std::int16_t(1));
@@ -66,7 +66,7 @@ void TestControls::startUpLeavesTheWindowReadyToPlay()
         QCOMPARE(cell->frameShape(), QFrame::Box);
         QCOMPARE(Form1::backColor(cell), QColor(255, 255, 255));
     }
-    QCOMPARE(h.form->stato.font_corsivo, QStringLiteral("script Mt Bold"));
+    QCOMPARE(h.state().font_corsivo, QStringLiteral("script Mt Bold"));
     QCOMPARE(h.control("Label6")->font().family(), QStringLiteral("script Mt Bold"));
     QCOMPARE(h.invariantFault(), QString());
 }
@@ -76,7 +76,7 @@ void TestControls::pauseThenResumeContinuesTheSameGame()
     Harness h;
     QStringList lines;
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 20 && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 20 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
@@ -112,7 +112,7 @@ void TestControls::newGameDuringADrawClearsEverything()
     QVERIFY(!h.control("cmd_sospendi")->isEnabled());
     QVERIFY(!h.control("cmd_ripeti")->isEnabled());
     QCOMPARE(h.control<QPushButton>("cmd_sospendi")->text(), QStringLiteral("&Pausa"));
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(1));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(1));
     QCOMPARE(h.invariantFault(), QString());
     QCOMPARE(h.sound.played.count(QStringLiteral("apri")), 2);
 }
@@ -121,7 +121,7 @@ void TestControls::newGameWhilePausedRestoresThePauseCaption()
 {
     Harness h;
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 3 && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 3 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
@@ -139,12 +139,12 @@ void TestControls::newGameWhilePausedRestoresThePauseCaption()
 void TestControls::newGameResetsHalfDoneClaims()
 {
     Harness h;
-    h.form->stato.conta_ambo = 1;
-    h.form->stato.conta_cinquina = 4;
+    h.state().conta_ambo = 1;
+    h.state().conta_cinquina = 4;
     h.click("cmd_estrai");
     h.click("cmd_nuovo");
-    QCOMPARE(h.form->stato.conta_ambo, std::int16_t(0));
-    QCOMPARE(h.form->stato.conta_cinquina, std::int16_t(0));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
+    QCOMPARE(h.state().conta_cinquina, std::int16_t(0));
 }
 
 void TestControls::speedBarRangeAndSteps()
@@ -155,13 +155,13 @@ void TestControls::speedBarRangeAndSteps()
     QCOMPARE(bar->maximum(), 7000);
     QTest::keyClick(bar, Qt::Key_Right);
     QCOMPARE(bar->value(), 3200);
-    QCOMPARE(h.form->stato.ritardo, 3.2f);
+    QCOMPARE(h.state().ritardo, 3.2f);
     QTest::keyClick(bar, Qt::Key_PageUp);
     QCOMPARE(bar->value(), 4200);
     QTest::keyClick(bar, Qt::Key_End);
-    QCOMPARE(h.form->stato.ritardo, 7.0f);
+    QCOMPARE(h.state().ritardo, 7.0f);
     QTest::keyClick(bar, Qt::Key_Home);
-    QCOMPARE(h.form->stato.ritardo, 0.1f);
+    QCOMPARE(h.state().ritardo, 0.1f);
 }
 
 void TestControls::rightGestureStopsSilentlyAndPausaResumes()
@@ -170,19 +170,19 @@ void TestControls::rightGestureStopsSilentlyAndPausaResumes()
     // chooses its branch by the stop flag, not by the caption.
     Harness h;
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 4 && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 4 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
-    QCOMPARE(h.form->label2Tag(), QStringLiteral("5"));
+    QCOMPARE(h.label2Tag(), QStringLiteral("5"));
     h.clock.onPump = [&](FakeClock::Point p) {
         if (p == FakeClock::Point::Wait && h.drawn().size() == 8) h.gesture(Qt::RightButton, 3);
     };
     h.click("cmd_sospendi"); // "&Riprendi"
     QCOMPARE(h.drawn().size(), 8);
     QCOMPARE(h.control<QPushButton>("cmd_sospendi")->text(), QStringLiteral("&Pausa"));
-    QCOMPARE(h.form->label2Tag(), QStringLiteral("9"));
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(9));
+    QCOMPARE(h.label2Tag(), QStringLiteral("9"));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(9));
 
     h.clock.onPump = nullptr;
     h.click("cmd_sospendi");
@@ -194,7 +194,8 @@ void TestControls::rightGestureStopsSilentlyAndPausaResumes()
 void TestControls::gestureAtOrBeyondHundredTwipsDoesNothing()
 {
     Harness h;
-    h.form->setLabel2Tag(QStringLiteral("1")); // a stored position, so only the 100-twip bound holds it back
+    h.form->setTag(Control::Label2,
+                   QStringLiteral("1")); // a stored position, so only the 100-twip bound holds it back
     h.clock.onPump = [&](FakeClock::Point) {
         if (h.drawn().size() == 6) h.gesture(Qt::RightButton, 100.0 / 15.0); // exactly 100 twips
     };
@@ -209,33 +210,33 @@ void TestControls::gestureWithoutAStoredPositionDoesNothing()
     QVERIFY(h.sound.played.size() == 2); // apri and inizio only: no draw started
     QCOMPARE(h.drawn().size(), 0);
     h.gesture(Qt::RightButton, 1);
-    QVERIFY(!h.form->stato.sospeso);
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(1));
+    QVERIFY(!h.state().sospeso);
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(1));
 
     // After a stop and a new game the old position is forgotten as well.
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 30 && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 30 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
-    QCOMPARE(h.form->label2Tag(), QStringLiteral("31"));
+    QCOMPARE(h.label2Tag(), QStringLiteral("31"));
     h.clock.onPump = nullptr;
     h.click("cmd_nuovo");
-    QCOMPARE(h.form->label2Tag(), QString());
+    QCOMPARE(h.label2Tag(), QString());
     h.gesture(Qt::LeftButton, 1);
     QCOMPARE(h.drawn().size(), 0);
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(1));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(1));
 }
 
 void TestControls::leftGestureResumesFromTheSavedPosition()
 {
     Harness h;
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 10 && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 10 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
-    QCOMPARE(h.form->label2Tag(), QStringLiteral("11"));
+    QCOMPARE(h.label2Tag(), QStringLiteral("11"));
     h.clock.onPump = nullptr;
     const QStringList first = h.drawn();
     h.gesture(Qt::LeftButton, 2);
@@ -251,9 +252,9 @@ void TestControls::closingDuringAPauseEndsTheDrawAndTheSound()
         if (p == FakeClock::Point::Wait && h.drawn().size() == 5) h.form->close();
     };
     h.click("cmd_estrai");
-    QVERIFY(h.form->isClosed());
+    QVERIFY(h.game().isClosed());
     QVERIFY(!h.form->isVisible());
-    QVERIFY(!h.form->isDrawing());
+    QVERIFY(!h.game().isDrawing());
     QCOMPARE(h.drawn().size(), 5);
     QVERIFY(h.sound.closed);
     // Nothing can start drawing again behind the closed window.
@@ -268,7 +269,7 @@ void TestControls::closingDuringNewGameSoundStopsStartUp()
         if (key == QLatin1String("apri")) h.form->close();
     };
     h.form->Form_Load();
-    QVERIFY(h.form->isClosed());
+    QVERIFY(h.game().isClosed());
     QVERIFY(!h.form->isVisible());
     QCOMPARE(h.sound.played, QStringList({"apri"}));
 }
@@ -279,13 +280,13 @@ void TestControls::activationRunsOnlyOnce()
     // must not refill the pool or clear the board mid-game.
     Harness h;
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 7 && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 7 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
     h.form->Form_Activate();
     QEvent activate(QEvent::WindowActivate);
-    QApplication::sendEvent(h.form.get(), &activate);
+    QApplication::sendEvent(h.form, &activate);
     QCOMPARE(h.drawn().size(), 7);
     QCOMPARE(h.invariantFault(), QString());
 }

@@ -66,7 +66,7 @@ void TestDrawCycle::firstTurnCountsTheNumberAboutToBeDrawn()
     QString firstLine;
     h.clock.onPump = [&](FakeClock::Point) {
         if (firstLine.isEmpty()) firstLine = h.text("Label2");
-        h.form->stato.sospeso = true;
+        h.state().sospeso = true;
     };
     h.click("cmd_estrai");
     QCOMPARE(firstLine, QStringLiteral("Numeri estratti    1      e da estrarre   89"));
@@ -81,8 +81,8 @@ void TestDrawCycle::stopInThePauseSavesTheNextOrdinal()
         if (p == FakeClock::Point::Wait && h.drawn().size() == 5) h.clickIfEnabled("cmd_sospendi");
     };
     h.click("cmd_estrai");
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(6));
-    QCOMPARE(h.form->label2Tag(), QStringLiteral("6"));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(6));
+    QCOMPARE(h.label2Tag(), QStringLiteral("6"));
     QCOMPARE(h.control<QPushButton>("cmd_sospendi")->text(), QStringLiteral("&Riprendi"));
     QVERIFY(h.control("cmd_verifica")->isEnabled());
     QCOMPARE(h.invariantFault(), QString());
@@ -113,8 +113,8 @@ void TestDrawCycle::stopAtTheTopOfATurnSavesThatTurn()
     };
     h.click("cmd_estrai");
     QCOMPARE(h.drawn().size(), 3);
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(4));
-    QCOMPARE(h.form->label2Tag(), QStringLiteral("4"));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(4));
+    QCOMPARE(h.label2Tag(), QStringLiteral("4"));
     QVERIFY(h.control("cmd_verifica")->isEnabled());
 }
 
@@ -128,13 +128,13 @@ void TestDrawCycle::newGameStoppingAtTheTopDisablesVerifica()
         }
     };
     h.click("cmd_estrai");
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(1));
-    QCOMPARE(h.form->stato.quanti_da_estrarre, std::int16_t(90));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(1));
+    QCOMPARE(h.state().quanti_da_estrarre, std::int16_t(90));
     QVERIFY(!h.control("cmd_verifica")->isEnabled());
     QVERIFY(h.control("cmd_estrai")->isEnabled());
     QVERIFY(!h.control("cmd_sospendi")->isEnabled());
     // The old position is gone, so the hidden gesture cannot resume the new game from it.
-    QCOMPARE(h.form->label2Tag(), QString());
+    QCOMPARE(h.label2Tag(), QString());
     QCOMPARE(h.invariantFault(), QString());
 }
 
@@ -153,7 +153,7 @@ void TestDrawCycle::pauseDuringSpeechKeepsTheNumber()
     h.click("cmd_estrai");
     QCOMPARE(h.drawn(), QStringList({"45", "7", "90", "21"}));
     QCOMPARE(h.form->LBL_TAB[20]->text(), QStringLiteral("21"));
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(5));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(5));
     QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), QStringList({"vale20", "va1"}));
 
     h.sound.onPlay = nullptr;
@@ -170,7 +170,7 @@ void TestDrawCycle::newGameDuringThePauseRewinds()
         if (p == FakeClock::Point::Wait && h.drawn().size() == 10) h.click("cmd_nuovo");
     };
     h.click("cmd_estrai");
-    QCOMPARE(h.form->stato.prossima_estrazione, std::int16_t(1));
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(1));
     QCOMPARE(h.drawn().size(), 0);
     QCOMPARE(h.text("Label1"), QStringLiteral("       "));
     QCOMPARE(h.text("Label2"), QStringLiteral("        "));
@@ -192,7 +192,7 @@ void TestDrawCycle::newGameDuringThePauseRewinds()
 void TestDrawCycle::speedChangeEndsThePauseUnderWay()
 {
     Harness h;
-    QCOMPARE(h.form->stato.ritardo, 3.0f);
+    QCOMPARE(h.state().ritardo, 3.0f);
     double t0 = 0;
     int waitsInSecondPause = 0;
     h.clock.onPump = [&](FakeClock::Point p) {
@@ -205,11 +205,11 @@ void TestDrawCycle::speedChangeEndsThePauseUnderWay()
                 QTest::keyClick(h.control<QScrollBar>("HScroll1"), Qt::Key_Home);
             }
         }
-        if (h.drawn().size() == 3) h.form->stato.sospeso = true;
+        if (h.drawn().size() == 3) h.state().sospeso = true;
     };
     h.click("cmd_estrai");
     QCOMPARE(h.control<QScrollBar>("HScroll1")->value(), 100);
-    QCOMPARE(h.form->stato.ritardo, 0.1f);
+    QCOMPARE(h.state().ritardo, 0.1f);
     // The second pause ended at the next pass, half a second after it began, not after three.
     QCOMPARE(waitsInSecondPause, 1);
     QCOMPARE(h.drawn().size(), 3);
@@ -224,7 +224,7 @@ void TestDrawCycle::clockEqualToTheDeadlineStillWaits()
         if (p != FakeClock::Point::Wait) return;
         ++waits;
         if (waits == 1) h.clock.t = h.clock.lastDeadline; // exactly at the deadline: not over yet
-        if (waits == 3) h.form->stato.sospeso = true;
+        if (waits == 3) h.state().sospeso = true;
     };
     h.click("cmd_estrai");
     // The first pause took two waits (equal, then past); the third wait is in the second pause.
@@ -243,7 +243,7 @@ void TestDrawCycle::resumeInTheSamePumpStartsNoSecondDraw()
             h.click("cmd_sospendi");      // and resume before the draw noticed
             h.gesture(Qt::LeftButton, 2); // the hidden resume as well
         }
-        maxDepthSeen = std::max(maxDepthSeen, h.form->isDrawing() ? 1 : 0);
+        maxDepthSeen = std::max(maxDepthSeen, h.game().isDrawing() ? 1 : 0);
         QCOMPARE(h.invariantFault(), QString());
     };
     h.click("cmd_estrai");
@@ -265,7 +265,7 @@ void TestDrawCycle::estraiAfterNewGameInTheSamePumpStartsAFreshGame()
             h.click("cmd_nuovo");
             h.click("cmd_estrai");
         }
-        if (h.form->stato.quanti_da_estrarre == 89) firstLines << h.text("Label2");
+        if (h.state().quanti_da_estrarre == 89) firstLines << h.text("Label2");
         QCOMPARE(h.invariantFault(), QString());
     };
     h.click("cmd_estrai");
@@ -295,7 +295,7 @@ void TestDrawCycle::failingStepWarnsAndTheDrawGoesOn()
     h.sound.missing.insert(QStringLiteral("va7"));
     h.random.replay(picksFor({7, 12}));
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 2) h.form->stato.sospeso = true;
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 2) h.state().sospeso = true;
     };
     h.click("cmd_estrai");
     QCOMPARE(h.dialogs.shown.size(), 1);
@@ -348,7 +348,7 @@ void TestDrawCycle::invariantsHoldAtEveryPumpOverRandomRuns()
         int budgetEvents = 400;
         h.clock.onPump = [&](FakeClock::Point) {
             if (!fault.isEmpty() || --budgetEvents < 0) {
-                h.form->stato.sospeso = true; // wind the run down
+                h.state().sospeso = true; // wind the run down
                 return;
             }
             fault = h.invariantFault();
@@ -398,7 +398,7 @@ void TestDrawCycle::invariantsHoldAtEveryPumpOverRandomRuns()
         }
         h.clock.onPump = nullptr;
         if (!fault.isEmpty()) QFAIL(qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(fault)));
-        QVERIFY(!h.form->isDrawing());
+        QVERIFY(!h.game().isDrawing());
     }
     qInfo("random runs: %d, events: %ld, in %lld ms", runs, events, budget.elapsed());
     QVERIFY(runs >= 50);

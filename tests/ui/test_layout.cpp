@@ -42,7 +42,7 @@ void TestLayout::windowCaptionSizeAndColour()
     QCOMPARE(caption, QStringLiteral(" IL GIOCO della  TOMBOLA") + QString(84, QLatin1Char(' ')) +
                           QStringLiteral("by Corvalo  (il Vandrello)"));
     QCOMPARE(h.form->size(), QSize(px(12216), px(8760)));
-    QCOMPARE(Form1::backColor(h.form.get()), QColor(192, 255, 255));
+    QCOMPARE(Form1::backColor(h.form), QColor(192, 255, 255));
     QVERIFY(!h.form->windowIcon().isNull());
 }
 
@@ -155,7 +155,7 @@ void TestLayout::boardCellsBelongToTheirNumbers()
     QCOMPARE(cell->font().pointSize(), 12);
 
     h.random.replay(picksFor({number}));
-    h.clock.onPump = [&](FakeClock::Point) { h.form->stato.sospeso = true; };
+    h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
     h.click("cmd_estrai");
     QCOMPARE(cell->text(), QString::number(number));
     QCOMPARE(Form1::backColor(cell), QColor(192, 255, 255));
@@ -204,11 +204,11 @@ void TestLayout::acceleratorsReachTheirButtons()
     h.control("fra_controlli")->show();
     b->setEnabled(true);
     h.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
     int clicks = 0;
     QObject::connect(b, &QPushButton::clicked, [&] { ++clicks; });
-    h.clock.onPump = [&](FakeClock::Point) { h.form->stato.sospeso = true; };
-    QTest::keyClick(h.form.get(), Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
+    h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
+    QTest::keyClick(h.form, Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
     // An accelerator animates the press: the click comes a moment later.
     QTRY_COMPARE(clicks, 1);
 }

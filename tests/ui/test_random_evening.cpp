@@ -82,7 +82,7 @@ struct Evening {
 
     void step()
     {
-        if (!fault.isEmpty() || budget <= 0 || h.form->isClosed()) return;
+        if (!fault.isEmpty() || budget <= 0 || h.game().isClosed()) return;
         --budget;
         ++events;
         ++depth;
@@ -186,9 +186,9 @@ struct Evening {
         if (fault.isEmpty()) fault = h.invariantFault();
         if (fault.isEmpty()) {
             const QString line = h.text(QStringLiteral("Label2"));
-            const int d = 90 - h.form->stato.quanti_da_estrarre;
+            const int d = 90 - h.state().quanti_da_estrarre;
             // The counter line counts the numbers drawn, or is blank after a new game.
-            if (line.startsWith(QLatin1String("Numeri estratti")) && h.form->isDrawing() &&
+            if (line.startsWith(QLatin1String("Numeri estratti")) && h.game().isDrawing() &&
                 !line.contains(QStringLiteral("Numeri estratti    %1 ").arg(d)) && d > 0)
                 fault = QStringLiteral("counter line '%1' with %2 drawn").arg(line).arg(d);
         }
@@ -201,16 +201,16 @@ struct Evening {
                 step();
             else
                 check();
-            if (budget <= 0 || !fault.isEmpty()) h.form->stato.sospeso = true;
+            if (budget <= 0 || !fault.isEmpty()) h.state().sospeso = true;
         };
         h.dialogs.onMessage = [this](const FakeDialogs::Shown &) { check(); };
-        while (budget > 0 && fault.isEmpty() && !h.form->isClosed())
+        while (budget > 0 && fault.isEmpty() && !h.game().isClosed())
             step();
         h.clock.onPump = nullptr;
-        if (fault.isEmpty() && h.form->isDrawing())
+        if (fault.isEmpty() && h.game().isDrawing())
             fault = QStringLiteral("a draw is still running after the evening");
         // The window still answers: a new game and a draw work, unless it was closed.
-        if (fault.isEmpty() && !h.form->isClosed()) {
+        if (fault.isEmpty() && !h.game().isClosed()) {
             h.sound.missing.clear();
             h.click("cmd_nuovo");
             h.click("cmd_estrai");
@@ -252,7 +252,7 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
         messages += evening.h.dialogs.shown.size();
         clips += evening.h.sound.played.size();
         prints += evening.h.printer.opened;
-        closes += evening.h.form->isClosed() ? 1 : 0;
+        closes += evening.h.game().isClosed() ? 1 : 0;
         ++seeds;
         if (!evening.fault.isEmpty())
             QFAIL(qPrintable(QStringLiteral("seed %1 (replay with TOMBOLA_EVENING_SEED=%1): %2")

@@ -84,10 +84,10 @@ void TestRelease::acceleratorMarksAreLeftOut()
 void TestRelease::everyControlIsNamedAndDescribedByItsTip()
 {
     Harness h;
-    applicaAccessibilita(*h.form);
+    applicaAccessibilita(*h.form, h.game());
     int controls = 0, withTip = 0;
     for (QWidget *w : h.form->findChildren<QWidget *>()) {
-        if (w->window() != h.form.get()) continue;
+        if (w->window() != h.form) continue;
         if (!qobject_cast<QPushButton *>(w) && !qobject_cast<QLabel *>(w) && !qobject_cast<QLineEdit *>(w) &&
             !qobject_cast<QRadioButton *>(w) && !qobject_cast<QGroupBox *>(w) &&
             !qobject_cast<QScrollBar *>(w))
@@ -114,7 +114,7 @@ void TestRelease::everyControlIsNamedAndDescribedByItsTip()
 void TestRelease::captionlessControlsGetTheirOwnNames()
 {
     Harness h;
-    applicaAccessibilita(*h.form);
+    applicaAccessibilita(*h.form, h.game());
     QCOMPARE(h.form->Label1->accessibleName(), QStringLiteral("Numero estratto"));
     QCOMPARE(h.form->HScroll1->accessibleName(), QStringLiteral("Velocità dell'estrazione"));
     QCOMPARE(h.form->TABELLONE->accessibleName(), QStringLiteral("Tabellone"));
@@ -151,7 +151,7 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
         QFAIL("no accessibility bridge came up");
 
     Harness h;
-    applicaAccessibilita(*h.form);
+    applicaAccessibilita(*h.form, h.game());
     QLabel *display = h.form->Label1;
     const auto alerts = [&] { return count(display, QAccessible::Alert); };
     heard.clear();
@@ -173,14 +173,14 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
     }
 
     // Nothing new on show: no second announcement.
-    emit h.form->aggiornato();
+    h.game().publish();
     QCOMPARE(count(display, QAccessible::NameChanged), renamed);
     QCOMPARE(alerts(), bridge ? 1 : 0);
 
     // The next number is announced in its turn.
     h.random.replay(picksFor({7}, h.pool()));
     h.clock.onPump = [&h](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 2 && !h.form->stato.sospeso)
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 2 && !h.state().sospeso)
             h.click("cmd_sospendi");
     };
     h.click("cmd_sospendi");
@@ -206,7 +206,7 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
 void TestRelease::namesFollowChangedCaptions()
 {
     Harness h;
-    applicaAccessibilita(*h.form);
+    applicaAccessibilita(*h.form, h.game());
     QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Pausa"));
     h.drawAndPause({5, 6});
     QCOMPARE(h.form->cmd_sospendi->text(), QStringLiteral("&Riprendi"));
@@ -230,9 +230,8 @@ void TestRelease::f1ShowsTheAboutBoxAndEscapeClosesIt()
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     Harness h;
     installaInformazioni(*h.form);
-    QVERIFY(h.form->mostraInformazioni);
     h.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
 
     QString title, text;
     QWidget *parent = nullptr;
@@ -248,11 +247,11 @@ void TestRelease::f1ShowsTheAboutBoxAndEscapeClosesIt()
         QTest::keyClick(box, Qt::Key_Escape);
     });
     poll.start();
-    QTest::keyClick(h.form.get(), Qt::Key_F1);
+    QTest::keyClick(h.form, Qt::Key_F1);
     poll.stop();
     QCOMPARE(title, QStringLiteral("Informazioni su Tombola"));
     QCOMPARE(text, testoInformazioni());
-    QCOMPARE(parent, h.form.get());
+    QCOMPARE(parent, h.form);
     QVERIFY(!QApplication::activeModalWidget());
 }
 

@@ -73,7 +73,7 @@ void TestWords::wordsInEachMode()
 void TestWords::theTableSpellsEveryNumber()
 {
     Harness h;
-    const GameState &s = h.form->stato;
+    const GameState &s = h.state();
     // A few entries by hand, the irregular ones among them.
     QCOMPARE(s.numeri_in_lettere(1), QStringLiteral("uno"));
     QCOMPARE(s.numeri_in_lettere(17), QStringLiteral("disciasette"));

@@ -1,12 +1,14 @@
+// The program: the real ports, the caller's window with its game, and the windows around it.
+
 #include "announce/qt_sound.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
 #include "ui/about.h"
 #include "ui/accessibility.h"
 #include "ui/audience_screen.h"
+#include "ui/caller.h"
 #include "ui/card_check.h"
 #include "ui/faces.h"
-#include "ui/form1.h"
 #include "ui/qt_platform.h"
 
 #include <QApplication>
@@ -27,15 +29,15 @@ int main(int argc, char **argv)
     StdRandom random;
     QtDialogs dialogs;
     QtPrinterPort printer;
-    Form1 form(Ports{sound, clock, random, dialogs, printer});
-    dialogs.setParent(&form);
-    installaControlloCartella(form, sound);
-    installaInformazioni(form);
-    applicaAccessibilita(form);
-    AudienceController pubblico(form);
-    form.alternaSchermoPubblico = [&pubblico] { pubblico.toggle(); };
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    dialogs.setParent(&caller.form);
+    installaControlloCartella(caller.form, caller.game, sound);
+    installaInformazioni(caller.form);
+    applicaAccessibilita(caller.form, caller.game);
+    AudienceController pubblico(caller.form, caller.game);
+    QObject::connect(&caller.form, &Form1::audienceScreenRequested, &pubblico, &AudienceController::toggle);
 
-    form.Form_Load();
-    if (form.isClosed()) return 0;
+    caller.form.Form_Load();
+    if (caller.game.isClosed()) return 0;
     return QApplication::exec();
 }

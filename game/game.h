@@ -1,0 +1,110 @@
+#pragma once
+// The game: the draw cycle and the controls that start, pause, resume, pace, reset and end it. It
+// owns the game state and acts on the caller's window only through GameView.
+//
+// Everything runs on one thread. The draw is one long call that lets other events in only at its
+// pump points; the other handlers steer it through `sospeso` and `nuova_partita`. Observers learn
+// what happened from the signals and the read-only state, never from the window.
+
+#include "game/game_state.h"
+#include "game/game_view.h"
+#include "game/ports.h"
+
+#include <QList>
+#include <QObject>
+#include <functional>
+
+class Game : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the big display, the counter line and the words show, as the game last set them.
+    struct Display {
+        QString number;
+        QString counter;
+        QString words;
+        bool repeatOn = false; // the big display is red: the last numbers are being repeated
+        bool operator==(const Display &) const = default;
+    };
+
+    Game(GameView &view, Ports ports, QObject *parent = nullptr);
+    ~Game() override;
+
+    const GameState &state() const { return m_state; }
+    // The claim check, the repeat and the print run share the record with the draw.
+    GameState &state() { return m_state; }
+    const Display &display() const { return m_display; }
+    // The numbers of the current game, in draw order.
+    QList<int> drawnNumbers() const;
+    bool isDrawing() const { return m_drawDepth > 0; }
+    bool isClosed() const { return m_closed; }
+    // The draw is stopped in the middle of a game (by the pause or the hidden gesture).
+    bool isPaused() const;
+
+    // The window's handlers for the game.
+    void load();                                // Form_Load
+    void activate();                            // Form_Activate
+    void close();                               // Form_Unload
+    void draw();                                // cmd_estrai_Click
+    void newGame();                             // cmd_nuovo_Click
+    void pauseOrResume();                       // cmd_sospendi_Click
+    void speedChanged();                        // HScroll1_Change
+    void bigNumberGesture(int button, float x); // Label1_MouseMove, x in twips
+    void wordsExcluded();                       // Opt_escludi_Click
+
+    // The waits the rules share. Each first lets observers see what changed.
+    void pump();
+    void waitUntil(double deadline);
+    // Waits until the clock passes the start plus `seconds()`, read afresh on every pass; returns
+    // early when the program closes.
+    void waitFor(const std::function<double()> &seconds);
+    // Speaks a number, pumping after a two-clip number; a missing clip throws ClipMissing.
+    void speak(int numero);
+    void playQuietly(const QString &key);
+
+    // The big display as the repeat sets it.
+    void showNumber(const QString &text);
+    void showRepeatColour(bool on);
+    void showWords(const QString &text);
+    // A repeated number is on the big display.
+    void announceRepeated(int number);
+    // Tells observers that the window may show something new.
+    void publish();
+
+    Ports &ports() { return m_ports; }
+    GameView &view() { return m_view; }
+
+signals:
+    // A number was drawn, shown, lit and spoken is about to follow; `ordinal` counts from 1.
+    void numberDrawn(int number, int ordinal);
+    // The draw stopped; the next number to draw is `position` (1 after a new game).
+    void stopped(int position);
+    void newGameStarted();
+    // The 90th number is out: the big display reads "Fine".
+    void gameEnded();
+    // The repeat shows `number` on the red display.
+    void repeatShowing(int number);
+    // What an observer shows may have changed (the display, the numbers drawn, the pause, a
+    // caption): emitted before every pump and wait, and when a handler has done its part.
+    void updated();
+    void closed();
+
+private:
+    template <typename Step> void step(Step &&f);
+    void runDraw();
+    bool stopAtTop(int i);
+    bool stopInPause(int i);
+    void writeInWords(int n, QString &direttiva);
+    void warnAboutScriptFace();
+    void setLabel(Control c, const QString &text);
+
+    GameView &m_view;
+    Ports m_ports;
+    GameState m_state;
+    Display m_display;
+    int m_drawDepth = 0;
+    bool m_restartAfterStop = false;
+    bool m_activated = false;
+    bool m_closed = false;
+};

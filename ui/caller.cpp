@@ -1,0 +1,10 @@
+#include "ui/caller.h"
+
+#include "cards/card_code.h"
+
+Caller::Caller(Ports ports, PrinterPort &printer)
+    : game(form, ports), claims(game), repeat(game),
+      printRun(printer, [&random = ports.random] { return newSeries(random); })
+{
+    form.attach(game, claims, repeat, printRun);
+}
