@@ -10,13 +10,16 @@
 #include "ui/card_check.h"
 #include "ui/faces.h"
 #include "ui/qt_platform.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QStyleFactory>
 
 int main(int argc, char **argv)
 {
+    if (!schermoDisponibile(argc, argv)) return 1;
     QApplication app(argc, argv);
+    installaTraduzioniQt(app);
     QApplication::setApplicationName(Form1::titoloApplicazione());
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
     // Ties the window to tombola.desktop (the Wayland app id).

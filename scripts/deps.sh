@@ -4,21 +4,28 @@
 set -eu
 what=${1:-run}
 
-run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libxkbcommon-dev
-    libqt6multimedia6 qt6-qpa-plugins fonts-liberation fonts-dancingscript fonts-dejavu-core
+run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libxkbcommon-dev libcups2-dev libpulse-dev
+    libqt6multimedia6 qt6-qpa-plugins qt6-translations-l10n fonts-liberation fonts-dancingscript fonts-dejavu-core
     pulseaudio-utils gstreamer1.0-plugins-base)
-test_pkgs=(xvfb xdotool openbox wmctrl bc x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf poppler-utils
-    clang libclang-rt-14-dev clang-format desktop-file-utils appstream dpkg-dev file dbus-daemon dbus-bin at-spi2-core)
+# Installed with --no-install-recommends, so every tool a test calls is named here, even one that
+# another package only recommends: xvfb-run needs xauth, the format check needs git.
+test_pkgs=(xvfb xauth xdotool openbox wmctrl bc x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf
+    poppler-utils git clang libclang-rt-14-dev clang-format desktop-file-utils appstream dpkg-dev file lintian
+    dbus-daemon dbus-bin at-spi2-core)
 
 pkgs=("${run_pkgs[@]}")
 [ "$what" = test ] && pkgs+=("${test_pkgs[@]}")
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=()
 for p in "${pkgs[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    installed "$p" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    for p in "${missing[@]}"; do
+        installed "$p" || { echo "deps.sh: $p is still not installed" >&2; exit 1; }
+    done
 fi

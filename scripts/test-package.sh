@@ -1,9 +1,11 @@
 #!/bin/bash
 # test-package.sh: builds the Release .deb with CPack in its own folder (build-package) and checks
-# it: the control data, that every dependency is satisfied on this machine, the installed desktop
-# entry, AppStream metadata and icons, and that the installed program starts and shows its window.
+# it: lintian (no error, no warning), the control data, that every dependency is satisfied on this
+# machine, the changelog, manual page, desktop entry, AppStream metadata and icons, and that the
+# installed program starts and shows its window.
 # Nothing is installed into the system: the package is unpacked into a scratch folder.
-# Needs dpkg-dev, file, desktop-file-utils, appstream, xvfb, xdotool and x11-utils (scripts/deps.sh test).
+# Needs dpkg-dev, file, lintian, desktop-file-utils, appstream, xvfb, xauth, xdotool and x11-utils
+# (scripts/deps.sh test); a missing one is a failure, not a skipped check.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -16,9 +18,16 @@ fail() {
     exit 1
 }
 
+for tool in dpkg-deb dpkg-shlibdeps dpkg-parsechangelog lintian desktop-file-validate appstreamcli xvfb-run xauth \
+    xdotool xprop; do
+    command -v "$tool" >/dev/null || fail "$tool is missing: run scripts/deps.sh test"
+done
+
 echo "== package: build and cpack"
 # The package needs only the program: install does not wait for the tests and benches.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+# A game goes to /usr/games (packaging/CMakeLists.txt refuses to pack it anywhere else).
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+    -DCMAKE_INSTALL_BINDIR=games >/dev/null
 cmake --build "$build" -j "$(nproc)" --target tombola
 rm -f "$build"/tombola_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -26,6 +35,10 @@ debs=("$build"/tombola_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one tombola_*.deb in $build"
 deb=${debs[0]}
 echo "$(basename "$deb")"
+
+echo "== package: lintian"
+# Every tag of level warning or above fails; the informational ones are shown, not counted.
+lintian --fail-on error,warning --display-info "$deb" || fail "lintian"
 
 echo "== package: control data"
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -44,7 +57,7 @@ names() { tr ',|' '\n\n' <<<"$1" | sed 's/(.*//; s/[[:space:]]//g'; }
 has() { names "$1" | grep -qxF "$2"; }
 # Found by dpkg-shlibdeps from the binary, and added by hand for what it loads at run time.
 for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6multimedia6 \
-    fonts-liberation fonts-dancingscript; do
+    fonts-liberation fonts-dancingscript qt6-translations-l10n; do
     has "$depends" "$p" || fail "Depends lacks $p"
 done
 for p in pulseaudio pipewire-pulse; do
@@ -73,9 +86,19 @@ echo "== package: contents"
 dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./$' | grep -v '^\./usr/' && fail "files outside /usr"
 dpkg-deb -x "$deb" "$scratch/root"
 usr=$scratch/root/usr
-[ -x "$usr/bin/tombola" ] || fail "no executable usr/bin/tombola"
-readelf -d "$usr/bin/tombola" | grep -qE 'RPATH|RUNPATH' && fail "the installed binary keeps a build RPATH"
+bin=$usr/games/tombola
+[ -x "$bin" ] || fail "no executable usr/games/tombola"
+[ -e "$usr/bin/tombola" ] && fail "a game in usr/bin"
+readelf -d "$bin" | grep -qE 'RPATH|RUNPATH' && fail "the installed binary keeps a build RPATH"
 [ -f "$usr/share/doc/tombola/copyright" ] || fail "no usr/share/doc/tombola/copyright"
+# The changelog's newest entry is this version: a version raised without a changelog entry fails.
+changelog=$scratch/changelog
+gzip -dc "$usr/share/doc/tombola/changelog.gz" >"$changelog" || fail "changelog.gz is not gzip"
+[ "$(dpkg-parsechangelog -l "$changelog" -S Version)" = "$version" ] ||
+    fail "the changelog's newest entry is $(dpkg-parsechangelog -l "$changelog" -S Version), not $version"
+man=$usr/share/man/man6/tombola.6.gz
+[ -f "$man" ] || fail "no manual page usr/share/man/man6/tombola.6.gz"
+gzip -dc "$man" | grep -q '^\.TH TOMBOLA 6 .*"tombola '"$version"'"' || fail "the manual page is not for tombola $version"
 desktop=$usr/share/applications/tombola.desktop
 metainfo=$usr/share/metainfo/io.github.tombola.tombola.metainfo.xml
 [ -f "$desktop" ] || fail "no desktop entry"
@@ -87,6 +110,12 @@ appstreamcli validate-tree --no-net "$scratch/root" || fail "appstreamcli valida
 grep -q '<launchable type="desktop-id">tombola.desktop</launchable>' "$metainfo" ||
     fail "the metainfo does not launch tombola.desktop"
 grep -qx 'Exec=tombola' "$desktop" || fail "Exec is not tombola"
+# Exec names the program by the PATH of a Debian user (/etc/login.defs, /etc/profile), which holds
+# /usr/games: on that PATH, with the package's folders in place of the system's, it finds the program.
+user_path=$(sed -n 's/^ENV_PATH[[:space:]]*PATH=//p' /etc/login.defs)
+[ -n "$user_path" ] || fail "no ENV_PATH in /etc/login.defs"
+found=$(PATH=$(sed "s#/usr/#$usr/#g" <<<"$user_path") command -v tombola) || true
+[ "$found" = "$bin" ] || fail "Exec=tombola is not found on a user's PATH ($user_path)"
 grep -qx 'Icon=tombola' "$desktop" || fail "Icon is not tombola"
 icons=$usr/share/icons/hicolor
 [ -f "$icons/scalable/apps/tombola.svg" ] || fail "no scalable icon"
@@ -102,7 +131,7 @@ done
 echo "== package: the installed program starts"
 # Headless first: still running after 3 s means it got through start-up.
 log=$scratch/offscreen.log
-QT_QPA_PLATFORM=offscreen "$usr/bin/tombola" >"$log" 2>&1 &
+QT_QPA_PLATFORM=offscreen "$bin" >"$log" 2>&1 &
 pid=$!
 sleep 3
 kill -0 "$pid" 2>/dev/null || {
@@ -114,27 +143,23 @@ wait "$pid" 2>/dev/null || true
 
 # Then on an X server through the xcb plugin: the window appears, with the WM_CLASS the desktop
 # entry's StartupWMClass names.
-if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && command -v xprop >/dev/null; then
-    wmclass=$(sed -n 's/^StartupWMClass=//p' "$desktop")
-    TOMBOLA_BIN=$usr/bin/tombola WMCLASS=$wmclass xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-        unset QT_QPA_PLATFORM
-        "$TOMBOLA_BIN" >/dev/null 2>&1 &
-        pid=$!
-        wid=
-        for _ in $(seq 100); do
-            wid=$(xdotool search --onlyvisible --name "IL GIOCO della" 2>/dev/null | head -n 1) && [ -n "$wid" ] && break
-            kill -0 $pid 2>/dev/null || break
-            sleep 0.1
-        done
-        class=
-        [ -n "$wid" ] && class=$(xprop -id "$wid" WM_CLASS)
-        kill $pid 2>/dev/null
-        wait $pid 2>/dev/null
-        [ -n "$wid" ] || { echo "FAIL: no window under Xvfb" >&2; exit 1; }
-        echo "$class"
-        case "$class" in *"\"$WMCLASS\""*) ;; *) echo "FAIL: WM_CLASS is not $WMCLASS" >&2; exit 1 ;; esac
-    ' || fail "the program under Xvfb"
-else
-    echo "(xvfb-run, xdotool or xprop missing: window check skipped)"
-fi
+wmclass=$(sed -n 's/^StartupWMClass=//p' "$desktop")
+TOMBOLA_BIN=$bin WMCLASS=$wmclass xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    unset QT_QPA_PLATFORM
+    "$TOMBOLA_BIN" >/dev/null 2>&1 &
+    pid=$!
+    wid=
+    for _ in $(seq 100); do
+        wid=$(xdotool search --onlyvisible --name "IL GIOCO della" 2>/dev/null | head -n 1) && [ -n "$wid" ] && break
+        kill -0 $pid 2>/dev/null || break
+        sleep 0.1
+    done
+    class=
+    [ -n "$wid" ] && class=$(xprop -id "$wid" WM_CLASS)
+    kill $pid 2>/dev/null
+    wait $pid 2>/dev/null
+    [ -n "$wid" ] || { echo "FAIL: no window under Xvfb" >&2; exit 1; }
+    echo "$class"
+    case "$class" in *"\"$WMCLASS\""*) ;; *) echo "FAIL: WM_CLASS is not $WMCLASS" >&2; exit 1 ;; esac
+' || fail "the program under Xvfb"
 echo "== package: all checks passed"

@@ -13,7 +13,11 @@ export TOMBOLA_REQUIRE_SOUND=1
 export TOMBOLA_REQUIRE_PRINTER=1
 
 echo "== format check"
-git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+# The sources are git's list: without git, or outside a git work tree, the check fails, not skips.
+sources=$(git ls-files '*.cpp' '*.h') || { echo "FAIL: git cannot list the sources to check" >&2; exit 1; }
+[ -n "$sources" ] || { echo "FAIL: git lists no C++ source to check" >&2; exit 1; }
+xargs clang-format --dry-run --Werror <<<"$sources"
+echo "$(wc -l <<<"$sources") files formatted"
 
 echo "== build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOMBOLA_WERROR=ON >/dev/null
