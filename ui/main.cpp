@@ -1,4 +1,4 @@
-#include "announce/qt_sound.h"
+#include "announce/pulse_sound.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
 #include "ui/about.h"
@@ -22,7 +22,7 @@ int main(int argc, char **argv)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     installFaceSubstitutes();
 
-    QtSoundPort sound;
+    PulseSoundPort sound;
     QtClock clock;
     StdRandom random;
     QtDialogs dialogs;
