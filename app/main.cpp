@@ -1,6 +1,6 @@
 // The program: the real ports, the caller's window with its game, and the windows around it.
 
-#include "announce/qt_sound.h"
+#include "announce/pulse_sound.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
 #include "ui/about.h"
@@ -27,7 +27,7 @@ int main(int argc, char **argv)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     installFaceSubstitutes();
 
-    QtSoundPort sound;
+    PulseSoundPort sound;
     QtClock clock;
     StdRandom random;
     QtDialogs dialogs;

@@ -5,7 +5,7 @@
 //   bench_draw [pace-seconds] [numbers] [--sound]
 // With --sound the real player speaks through the sound server (run under scripts/with-pulse.sh).
 
-#include "announce/qt_sound.h"
+#include "announce/pulse_sound.h"
 #include "game/std_random.h"
 #include "ui/caller.h"
 #include "ui/faces.h"
@@ -73,8 +73,8 @@ int main(int argc, char **argv)
     const bool withSound = args.contains(QStringLiteral("--sound"));
 
     QtClock clock;
-    std::unique_ptr<QtSoundPort> real;
-    if (withSound) real = std::make_unique<QtSoundPort>();
+    std::unique_ptr<PulseSoundPort> real;
+    if (withSound) real = std::make_unique<PulseSoundPort>();
     TimedSound sound(real.get(), clock);
     StdRandom random;
     QtDialogs dialogs;

@@ -1,13 +1,11 @@
 // How soon a clip is heard after play() is called and how long play() outlasts the clip, measured
 // on the monitor of the default PulseAudio sink. Usage: with-pulse.sh bench_sound [plays]
 #include "announce/clip_store.h"
-#include "announce/qt_sound.h"
+#include "announce/pulse_sound.h"
 #include "announce/wave.h"
 #include "monitor_recording.h"
 
-#include <QAudioDevice>
 #include <QCoreApplication>
-#include <QMediaDevices>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
@@ -60,7 +58,7 @@ bool measure(const QString &key, int plays)
         std::fprintf(stderr, "recording failed: %s\n", qPrintable(why));
         return false;
     }
-    QtSoundPort port;
+    PulseSoundPort port;
     std::vector<double> starts;
     std::vector<double> overruns;
     for (int i = 0; i < plays; ++i) {
@@ -95,9 +93,13 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int plays = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
-    if (QMediaDevices::defaultAudioOutput().isNull()) {
-        std::fprintf(stderr, "no sound server: run under scripts/with-pulse.sh\n");
-        return 1;
+    {
+        PulseSoundPort probe;
+        probe.play(QStringLiteral("breve"), QStringLiteral("wav"));
+        if (probe.lastPlayFailed()) {
+            std::fprintf(stderr, "no sound server: run under scripts/with-pulse.sh\n");
+            return 1;
+        }
     }
     std::printf(
         "start latency: play() called -> first loud sample on the sink's monitor. The null sink renders\n"

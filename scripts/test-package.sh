@@ -56,7 +56,7 @@ echo "Recommends: $recommends"
 names() { tr ',|' '\n\n' <<<"$1" | sed 's/(.*//; s/[[:space:]]//g'; }
 has() { names "$1" | grep -qxF "$2"; }
 # Found by dpkg-shlibdeps from the binary, and added by hand for what it loads at run time.
-for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6multimedia6 \
+for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libpulse0 \
     fonts-liberation fonts-dancingscript qt6-translations-l10n; do
     has "$depends" "$p" || fail "Depends lacks $p"
 done

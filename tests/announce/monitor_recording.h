@@ -1,6 +1,7 @@
 #pragma once
-// Records what the default PulseAudio sink plays, through `parec` on its monitor, as mono 16-bit
-// samples, and dates every sample on the caller's clock. Shared by the sound test and benchmark.
+// Records what a PulseAudio sink plays (the default one unless told), through `parec` on its monitor,
+// as mono 16-bit samples, and dates every sample on the caller's clock. Shared by the sound test and
+// benchmark.
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -25,8 +26,10 @@ public:
         double seconds() const { return double(last - first + 1) / kRate; }
     };
 
-    // `clock` must be running; times are read in its milliseconds.
-    explicit MonitorRecording(const QElapsedTimer &clock) : m_clock(clock)
+    // `clock` must be running; times are read in its milliseconds. `monitor` is a source name.
+    explicit MonitorRecording(const QElapsedTimer &clock,
+                              const QString &monitor = QStringLiteral("@DEFAULT_MONITOR@"))
+        : m_clock(clock), m_monitor(monitor)
     {
         QObject::connect(&m_parec, &QProcess::readyReadStandardOutput, [this] { take(); });
     }
@@ -40,10 +43,9 @@ public:
             *why = QStringLiteral("parec is not installed");
             return false;
         }
-        m_parec.start(parec,
-                      {QStringLiteral("-d"), QStringLiteral("@DEFAULT_MONITOR@"), QStringLiteral("--raw"),
-                       QStringLiteral("--format=s16le"), QStringLiteral("--rate=%1").arg(kRate),
-                       QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=10")});
+        m_parec.start(parec, {QStringLiteral("-d"), m_monitor, QStringLiteral("--raw"),
+                              QStringLiteral("--format=s16le"), QStringLiteral("--rate=%1").arg(kRate),
+                              QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=10")});
         if (!m_parec.waitForStarted(5000)) {
             *why = QStringLiteral("parec did not start");
             return false;
@@ -130,6 +132,7 @@ private:
     }
 
     const QElapsedTimer &m_clock;
+    const QString m_monitor;
     QProcess m_parec;
     QByteArray m_pending;
     std::vector<qint16> m_samples;

@@ -1,16 +1,16 @@
-// QtSoundPort against a real PulseAudio server: what reaches the server's monitor, how long a play
-// blocks, and the ways a play must end early. Needs a server (scripts/with-pulse.sh); skips without
-// one unless TOMBOLA_REQUIRE_SOUND=1. Some cases run this program again as a child (--child MODE),
-// because they need a fresh process: no server, a server to kill, an X display, an application exit.
+// PulseSoundPort against a real PulseAudio server: what reaches the server's monitor, how long a play
+// blocks, the ways a play must end early, and how the port follows a server that stalls, dies, comes
+// back or changes its default sink. Needs a server (scripts/with-pulse.sh); skips without one unless
+// TOMBOLA_REQUIRE_SOUND=1. Some cases run this program again as a child (--child MODE), because they
+// need a fresh process: no server, a private server to stall, kill or restart, an X display, an
+// application exit.
 
 #include "announce/clip_store.h"
-#include "announce/qt_sound.h"
+#include "announce/pulse_sound.h"
 #include "announce/wave.h"
 #include "monitor_recording.h"
 
-#include <QAudioDevice>
 #include <QGuiApplication>
-#include <QMediaDevices>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QTest>
@@ -48,7 +48,7 @@ QMap<QString, QString> parseReport(const QByteArray &out)
 
 void say(const char *key, double value)
 {
-    std::printf("%s=%.1f\n", key, value);
+    std::printf("%s=%.3f\n", key, value);
 }
 
 double msSince(const QElapsedTimer &t)
@@ -56,16 +56,69 @@ double msSince(const QElapsedTimer &t)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
+// A server answers on PULSE_SERVER (or the default place), asked by a tool of its own.
+bool serverAnswers()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+    return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
+}
+
+bool pactl(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("pactl"), args);
+    return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Plays `key` while recording `monitor`; how much sound the monitor got from the play on, in
+// seconds (0 when none), or -1 when the recording failed.
+double heardWhilePlaying(PulseSoundPort &port, const QString &key,
+                         const QString &monitor = QStringLiteral("@DEFAULT_MONITOR@"))
+{
+    QElapsedTimer clock;
+    clock.start();
+    MonitorRecording rec(clock, monitor);
+    QString why;
+    if (!rec.start(&why)) {
+        std::fprintf(stderr, "recording %s failed: %s\n", qPrintable(monitor), qPrintable(why));
+        return -1;
+    }
+    const double startMs = msSince(clock);
+    port.play(key, QStringLiteral("wav"));
+    QTest::qWait(300);
+    rec.stop();
+    double seconds = 0;
+    for (const auto &sound : rec.sounds(rec.sampleAt(startMs - 100)))
+        seconds += sound.seconds();
+    return seconds;
+}
+
+// A new server on this run's socket, through with-pulse.sh; its process id, or 0.
+qint64 startAnotherServer()
+{
+    QProcess helper;
+    helper.start(QStringLiteral("bash"),
+                 {QStringLiteral(TOMBOLA_WITH_PULSE), QStringLiteral("--start-server")});
+    if (!helper.waitForFinished(20000) || helper.exitCode() != 0) {
+        std::fprintf(stderr, "with-pulse.sh --start-server failed: %s\n",
+                     helper.readAllStandardError().constData());
+        return 0;
+    }
+    return helper.readAllStandardOutput().trimmed().toLongLong();
+}
+
 // ---- children -------------------------------------------------------------------------------
 
 // No server: plays return at once, quietly; a missing key still throws.
 int childNoServer()
 {
-    QtSoundPort port;
+    PulseSoundPort port;
     QElapsedTimer t;
     t.start();
     port.play(QStringLiteral("tono_lungo"), QStringLiteral("wav"));
     say("play_ms", msSince(t));
+    say("failed", port.lastPlayFailed());
     bool thrown = false;
     try {
         port.play(QStringLiteral("nessuna"), QStringLiteral("wav"));
@@ -80,8 +133,8 @@ int childNoServer()
 int childLoseOutput(const QByteArray &how)
 {
     const qint64 pid = qEnvironmentVariable("TOMBOLA_PULSE_PID").toLongLong();
-    if (pid <= 0 || QMediaDevices::defaultAudioOutput().isNull()) return 3;
-    QtSoundPort port;
+    if (pid <= 0 || !serverAnswers()) return 3;
+    PulseSoundPort port;
     QTimer::singleShot(500, [pid, how] {
         if (how == "kill")
             ::kill(pid_t(pid), SIGKILL);
@@ -93,17 +146,19 @@ int childLoseOutput(const QByteArray &how)
     t.start();
     port.play(QStringLiteral("tono_lungo"), QStringLiteral("wav"));
     say("play_ms", msSince(t));
+    say("failed", port.lastPlayFailed());
     t.restart();
     port.play(QStringLiteral("tono_lungo"), QStringLiteral("wav"));
     say("replay_ms", msSince(t));
+    say("replay_failed", port.lastPlayFailed());
     return 0;
 }
 
 // QCoreApplication::quit() while a 2 s clip plays inside the application's own event loop.
 int childQuit()
 {
-    if (QMediaDevices::defaultAudioOutput().isNull()) return 3;
-    QtSoundPort port;
+    if (!serverAnswers()) return 3;
+    PulseSoundPort port;
     QElapsedTimer t;
     QTimer::singleShot(0, [&] {
         QTimer::singleShot(300, [] { QCoreApplication::quit(); });
@@ -139,7 +194,7 @@ protected:
 // window updates go on.
 int childInput()
 {
-    if (QMediaDevices::defaultAudioOutput().isNull()) return 3;
+    if (!serverAnswers()) return 3;
     QElapsedTimer t;
     t.start();
     ClickWindow window;
@@ -148,7 +203,7 @@ int childInput()
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) return 4;
     QTest::qWait(200);
-    QtSoundPort port;
+    PulseSoundPort port;
     QProcess xdotool;
     double xdotoolDoneMs = -1;
     QObject::connect(&xdotool, &QProcess::finished, [&] { xdotoolDoneMs = msSince(t); });
@@ -171,6 +226,135 @@ int childInput()
     return 0;
 }
 
+// The server stalls (SIGSTOP) half a second into a 2 s clip and stays stalled: the play ends at
+// its bound. Still stalled, a play is closed by shutdown(); then the server is killed during a play,
+// and a play after that fails at once. No port waits for its stuck workers when it goes.
+int childStall()
+{
+    const auto pid = pid_t(qEnvironmentVariable("TOMBOLA_PULSE_PID").toLongLong());
+    if (pid <= 0 || !serverAnswers()) return 3;
+    QElapsedTimer t;
+    {
+        PulseSoundPort stalled;
+        PulseSoundPort closed;
+        PulseSoundPort killed;
+        PulseSoundPort after;
+        QTimer::singleShot(500, [pid] { ::kill(pid, SIGSTOP); });
+        t.start();
+        stalled.play(QStringLiteral("tono_lungo"), QStringLiteral("wav"));
+        say("stalled_play_ms", msSince(t));
+        say("stalled_failed", stalled.lastPlayFailed());
+
+        double shutdownMs = -1;
+        QTimer::singleShot(300, [&] {
+            QElapsedTimer s;
+            s.start();
+            closed.shutdown();
+            shutdownMs = msSince(s);
+        });
+        t.restart();
+        closed.play(QStringLiteral("tono_lungo"), QStringLiteral("wav"));
+        say("closed_play_ms", msSince(t));
+        say("shutdown_ms", shutdownMs);
+
+        QTimer::singleShot(300, [pid] { ::kill(pid, SIGKILL); });
+        t.restart();
+        killed.play(QStringLiteral("tono_lungo"), QStringLiteral("wav"));
+        say("killed_play_ms", msSince(t));
+        say("killed_failed", killed.lastPlayFailed());
+
+        t.restart();
+        after.play(QStringLiteral("tono_u8"), QStringLiteral("wav"));
+        say("after_play_ms", msSince(t));
+        say("after_failed", after.lastPlayFailed());
+        t.restart();
+    }
+    say("destroy_ms", msSince(t));
+    return 0;
+}
+
+// The server is killed and stays away for 5.5 s, a play meanwhile; then a new server starts on the
+// same socket and the next clip is heard on it.
+int childRestart()
+{
+    const auto pid = pid_t(qEnvironmentVariable("TOMBOLA_PULSE_PID").toLongLong());
+    if (pid <= 0 || !serverAnswers()) return 3;
+    PulseSoundPort port;
+    say("heard_before", heardWhilePlaying(port, QStringLiteral("tono_s16")));
+    ::kill(pid, SIGKILL);
+    QElapsedTimer gone;
+    gone.start();
+    QTest::qWait(200);
+    QElapsedTimer t;
+    t.start();
+    port.play(QStringLiteral("tono_u8"), QStringLiteral("wav"));
+    say("outage_play_ms", msSince(t));
+    say("outage_failed", port.lastPlayFailed());
+    QTest::qWait(int(std::max<qint64>(0, 5500 - gone.elapsed())));
+    if (startAnotherServer() <= 0) return 4;
+    say("heard_after", heardWhilePlaying(port, QStringLiteral("tono_s16")));
+    say("after_failed", port.lastPlayFailed());
+    return 0;
+}
+
+// Started with no server at all: the first play fails at once; once a server runs, the next clip
+// is heard on it.
+int childLateServer()
+{
+    if (serverAnswers()) return 3;
+    PulseSoundPort port;
+    QElapsedTimer t;
+    t.start();
+    port.play(QStringLiteral("tono_u8"), QStringLiteral("wav"));
+    say("early_play_ms", msSince(t));
+    say("early_failed", port.lastPlayFailed());
+    if (startAnotherServer() <= 0) return 4;
+    say("heard", heardWhilePlaying(port, QStringLiteral("tono_s16")));
+    say("failed", port.lastPlayFailed());
+    return 0;
+}
+
+// The default sink moves to a second null sink that another stream already plays into: the next
+// clip is heard there and not on the first sink.
+int childSwitchSink()
+{
+    if (!serverAnswers()) return 3;
+    PulseSoundPort port;
+    say("heard_first",
+        heardWhilePlaying(port, QStringLiteral("tono_s16"), QStringLiteral("ci_sink.monitor")));
+    if (!pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                QStringLiteral("sink_name=other_sink"), QStringLiteral("rate=44100"),
+                QStringLiteral("channels=2")}))
+        return 4;
+    QProcess busy;
+    busy.start(QStringLiteral("pacat"),
+               {QStringLiteral("-p"), QStringLiteral("-d"), QStringLiteral("other_sink"),
+                QStringLiteral("--raw"), QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
+                QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=30"),
+                QStringLiteral("/dev/zero")});
+    if (!busy.waitForStarted(5000)) return 5;
+    QTest::qWait(1000);
+    if (!pactl({QStringLiteral("set-default-sink"), QStringLiteral("other_sink")})) return 6;
+
+    QElapsedTimer clock;
+    clock.start();
+    MonitorRecording old(clock, QStringLiteral("ci_sink.monitor"));
+    QString why;
+    if (!old.start(&why)) return 7;
+    const double startMs = msSince(clock);
+    say("heard_new",
+        heardWhilePlaying(port, QStringLiteral("tono_s16"), QStringLiteral("other_sink.monitor")));
+    say("failed", port.lastPlayFailed());
+    old.stop();
+    double onOld = 0;
+    for (const auto &sound : old.sounds(old.sampleAt(startMs)))
+        onOld += sound.seconds();
+    say("heard_old", onOld);
+    busy.kill();
+    busy.waitForFinished(3000);
+    return 0;
+}
+
 int runChild(int argc, char **argv)
 {
     const QByteArray mode = argv[2];
@@ -183,6 +367,10 @@ int runChild(int argc, char **argv)
     if (mode == "kill-server") return childLoseOutput("kill");
     if (mode == "unload-sink") return childLoseOutput("unload");
     if (mode == "quit") return childQuit();
+    if (mode == "stall") return childStall();
+    if (mode == "restart") return childRestart();
+    if (mode == "late-server") return childLateServer();
+    if (mode == "switch-sink") return childSwitchSink();
     return 2;
 }
 
@@ -197,6 +385,28 @@ private:
 
     // Without a server the cases that need one skip; initTestCase has failed already when one is required.
     bool needServer() const { return m_server; }
+
+    // False, with the case failed or skipped, when no private server can be started.
+    bool privateServerPossible()
+    {
+        if (!QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()) return true;
+        if (soundRequired())
+            QTest::qFail("pulseaudio is needed for this case", __FILE__, __LINE__);
+        else
+            QTest::qSkip("pulseaudio is not installed", __FILE__, __LINE__);
+        return false;
+    }
+
+    // Runs `--child mode` under a server of its own (none at first unless `withServer`), which the
+    // child may stall, kill or restart.
+    QMap<QString, QString> runUnderPrivateServer(const QString &mode, bool withServer = true)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("WITH_PULSE_SETTLE"), QStringLiteral("0.5"));
+        env.insert(QStringLiteral("WITH_PULSE_SERVER"),
+                   withServer ? QStringLiteral("1") : QStringLiteral("0"));
+        return runChildProcess(mode, env, {QStringLiteral(TOMBOLA_WITH_PULSE)});
+    }
 
     // Runs this program as `--child mode`; the report, or an empty map after a failure logged.
     QMap<QString, QString> runChildProcess(const QString &mode, const QProcessEnvironment &env,
@@ -226,14 +436,14 @@ private:
 private slots:
     void initTestCase()
     {
-        m_server = !QMediaDevices::defaultAudioOutput().isNull();
+        m_server = serverAnswers();
         if (!m_server && soundRequired()) QFAIL("TOMBOLA_REQUIRE_SOUND=1 but no sound server is reachable");
     }
 
     // A bad image and a missing key need no server: the first is quiet, the second throws.
     void badClipsFailTheirOwnWay()
     {
-        QtSoundPort port;
+        PulseSoundPort port;
         QElapsedTimer t;
         t.start();
         port.play(QStringLiteral("guasto"), QStringLiteral("wav"));
@@ -264,10 +474,11 @@ private slots:
         MonitorRecording rec(clock);
         QString why;
         QVERIFY2(rec.start(&why), qPrintable(why));
-        QtSoundPort port;
+        PulseSoundPort port;
         const double startMs = msSince(clock);
         port.play(key, QStringLiteral("wav"));
         const double endMs = msSince(clock);
+        QVERIFY(!port.lastPlayFailed());
         QTest::qWait(400);
         rec.stop();
 
@@ -291,9 +502,8 @@ private slots:
                      QStringLiteral("last sample at %1 ms, play returned at %2 ms").arg(lastMs).arg(endMs)));
     }
 
-    // One sink serves every play of a format, restarted each time, with a change of format in between.
-    // Each clip is heard whole and apart, and each play lasts its clip: Qt 6.4's PulseAudio sink
-    // shrinks its buffer on every restart unless told its size, and breaks up after about 15.
+    // Many short clips in a row, each on a connection and a stream of its own, with a change of
+    // format in between: each is heard whole and apart, and each play lasts its clip.
     void clipsInARowAreEachHeardWhole()
     {
         if (!needServer()) QSKIP("no sound server");
@@ -306,7 +516,7 @@ private slots:
         MonitorRecording rec(clock);
         QString why;
         QVERIFY2(rec.start(&why), qPrintable(why));
-        QtSoundPort port;
+        PulseSoundPort port;
         const double startMs = msSince(clock);
         QList<double> playedMs;
         for (const QString &key : keys) {
@@ -344,7 +554,7 @@ private slots:
         MonitorRecording rec(clock);
         QString why;
         QVERIFY2(rec.start(&why), qPrintable(why));
-        QtSoundPort port;
+        PulseSoundPort port;
         QTimer::singleShot(300, [&] { port.shutdown(); });
         const double startMs = msSince(clock);
         port.play(QStringLiteral("tono_lungo"), QStringLiteral("wav"));
@@ -415,6 +625,7 @@ private slots:
         QVERIFY(!report.isEmpty());
         QVERIFY2(report[QStringLiteral("play_ms")].toDouble() < 300,
                  qPrintable(report[QStringLiteral("play_ms")]));
+        QCOMPARE(report[QStringLiteral("failed")].toDouble(), 1.0);
         QCOMPARE(report[QStringLiteral("missing_thrown")].toDouble(), 1.0);
     }
 
@@ -429,19 +640,87 @@ private slots:
     void losingTheOutputMidClipEndsThePlay()
     {
         QFETCH(QString, mode);
-        const QString withPulse = QStringLiteral(TOMBOLA_WITH_PULSE);
-        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()) {
-            if (soundRequired()) QFAIL("pulseaudio is needed for this case");
-            QSKIP("pulseaudio is not installed");
-        }
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("WITH_PULSE_SETTLE"), QStringLiteral("0.5"));
-        const auto report = runChildProcess(mode, env, {withPulse});
+        if (!privateServerPossible()) return;
+        const auto report = runUnderPrivateServer(mode);
         QVERIFY(!report.isEmpty());
         const double played = report[QStringLiteral("play_ms")].toDouble();
         QVERIFY2(played >= 450 && played <= 1500, qPrintable(QStringLiteral("play took %1 ms").arg(played)));
         QVERIFY2(report[QStringLiteral("replay_ms")].toDouble() <= 1000,
                  qPrintable(report[QStringLiteral("replay_ms")]));
+        QCOMPARE(report[QStringLiteral("failed")].toDouble(), 1.0);
+        QCOMPARE(report[QStringLiteral("replay_failed")].toDouble(), 1.0);
+    }
+
+    // A server stalled mid-clip holds the play to its bound (2 s clip + 2 s), never longer; a
+    // shutdown() during a play on the stalled server returns at once and so does the play; the
+    // server killed while a play waits on it ends that play, and the next one fails at once.
+    void aStalledServerHoldsAPlayOnlyToItsBound()
+    {
+        if (!privateServerPossible()) return;
+        const auto report = runUnderPrivateServer(QStringLiteral("stall"));
+        QVERIFY(!report.isEmpty());
+        const auto at = [&](const char *key) { return report[QString::fromLatin1(key)].toDouble(); };
+        QVERIFY2(at("stalled_play_ms") >= 3900 && at("stalled_play_ms") < 2000 + 3000,
+                 qPrintable(QStringLiteral("stalled play took %1 ms").arg(at("stalled_play_ms"))));
+        QCOMPARE(at("stalled_failed"), 1.0);
+        QVERIFY2(at("shutdown_ms") >= 0 && at("shutdown_ms") < 50,
+                 qPrintable(QString::number(at("shutdown_ms"))));
+        QVERIFY2(at("closed_play_ms") >= 250 && at("closed_play_ms") < 300 + 500,
+                 qPrintable(QString::number(at("closed_play_ms"))));
+        QVERIFY2(at("killed_play_ms") >= 250 && at("killed_play_ms") < 300 + 500,
+                 qPrintable(QString::number(at("killed_play_ms"))));
+        QCOMPARE(at("killed_failed"), 1.0);
+        QVERIFY2(at("after_play_ms") < 300, qPrintable(QString::number(at("after_play_ms"))));
+        QCOMPARE(at("after_failed"), 1.0);
+        QVERIFY2(at("destroy_ms") < 200, qPrintable(QString::number(at("destroy_ms"))));
+    }
+
+    // A server killed, gone for 5.5 s and started again on the same socket: plays fail during the
+    // outage and the first clip after it is heard whole on the new server.
+    void aRestartedServerIsUsedFromTheNextClipOn()
+    {
+        if (!privateServerPossible()) return;
+        const auto report = runUnderPrivateServer(QStringLiteral("restart"));
+        QVERIFY(!report.isEmpty());
+        const double length = clipSeconds(QStringLiteral("tono_s16"));
+        QVERIFY2(qAbs(report[QStringLiteral("heard_before")].toDouble() - length) < 0.03 * length + 0.02,
+                 qPrintable(report[QStringLiteral("heard_before")]));
+        QVERIFY2(report[QStringLiteral("outage_play_ms")].toDouble() < 300,
+                 qPrintable(report[QStringLiteral("outage_play_ms")]));
+        QCOMPARE(report[QStringLiteral("outage_failed")].toDouble(), 1.0);
+        QVERIFY2(qAbs(report[QStringLiteral("heard_after")].toDouble() - length) < 0.03 * length + 0.02,
+                 qPrintable(report[QStringLiteral("heard_after")]));
+        QCOMPARE(report[QStringLiteral("after_failed")].toDouble(), 0.0);
+    }
+
+    // No server when the program starts; one appears later and the next clip is heard on it.
+    void aServerThatAppearsLaterIsUsed()
+    {
+        if (!privateServerPossible()) return;
+        const auto report = runUnderPrivateServer(QStringLiteral("late-server"), false);
+        QVERIFY(!report.isEmpty());
+        QVERIFY2(report[QStringLiteral("early_play_ms")].toDouble() < 300,
+                 qPrintable(report[QStringLiteral("early_play_ms")]));
+        QCOMPARE(report[QStringLiteral("early_failed")].toDouble(), 1.0);
+        const double length = clipSeconds(QStringLiteral("tono_s16"));
+        QVERIFY2(qAbs(report[QStringLiteral("heard")].toDouble() - length) < 0.03 * length + 0.02,
+                 qPrintable(report[QStringLiteral("heard")]));
+        QCOMPARE(report[QStringLiteral("failed")].toDouble(), 0.0);
+    }
+
+    // The default sink switched to a busy one: the next clip goes there, none of it to the old one.
+    void aClipGoesToTheSinkThatIsDefaultWhenItStarts()
+    {
+        if (!privateServerPossible()) return;
+        const auto report = runUnderPrivateServer(QStringLiteral("switch-sink"));
+        QVERIFY(!report.isEmpty());
+        const double length = clipSeconds(QStringLiteral("tono_s16"));
+        QVERIFY2(qAbs(report[QStringLiteral("heard_first")].toDouble() - length) < 0.03 * length + 0.02,
+                 qPrintable(report[QStringLiteral("heard_first")]));
+        QVERIFY2(qAbs(report[QStringLiteral("heard_new")].toDouble() - length) < 0.03 * length + 0.02,
+                 qPrintable(report[QStringLiteral("heard_new")]));
+        QCOMPARE(report[QStringLiteral("heard_old")].toDouble(), 0.0);
+        QCOMPARE(report[QStringLiteral("failed")].toDouble(), 0.0);
     }
 
     // QCoreApplication::quit() during a clip ends the play and the application's loop promptly.

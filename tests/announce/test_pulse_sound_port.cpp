@@ -1,0 +1,383 @@
+// PulseSoundPort with fake connections in place of the server: how long a play may hold its caller
+// when the server never answers, how shutdown and an application exit cut such a play, and what
+// the port reports. Needs no sound server.
+
+#include "announce/pulse_sound.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace
+{
+
+// Shut until the test ends: a connection stuck behind it never answers, whatever the deadline or
+// the cancel flag say, like a call into a stalled server.
+class Gate
+{
+public:
+    void wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_opened.wait(lock, [&] { return m_open; });
+    }
+    void open()
+    {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_opened.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_opened;
+    bool m_open = false;
+};
+
+// What the connections of one test saw, written from the worker threads.
+struct Log {
+    std::mutex mutex;
+    int stuckCalls = 0;
+    std::vector<PcmClip> clips;
+    std::vector<Clock::time_point> deadlines;
+};
+
+class StuckConnection : public SoundConnection
+{
+public:
+    StuckConnection(std::shared_ptr<Gate> gate, std::shared_ptr<Log> log) : m_gate(gate), m_log(log) {}
+    bool play(const PcmClip &, Clock::time_point, const std::atomic<bool> &) override
+    {
+        {
+            std::lock_guard lock(m_log->mutex);
+            ++m_log->stuckCalls;
+        }
+        m_gate->wait();
+        return false;
+    }
+
+private:
+    std::shared_ptr<Gate> m_gate;
+    std::shared_ptr<Log> m_log;
+};
+
+// Answers `result` after the clip's length, or earlier when cancelled, as a live server would.
+class AnsweringConnection : public SoundConnection
+{
+public:
+    AnsweringConnection(std::shared_ptr<Log> log, bool result) : m_log(log), m_result(result) {}
+    bool play(const PcmClip &clip, Clock::time_point deadline, const std::atomic<bool> &cancel) override
+    {
+        {
+            std::lock_guard lock(m_log->mutex);
+            m_log->clips.push_back(clip);
+            m_log->deadlines.push_back(deadline);
+        }
+        if (!m_result) return false;
+        const auto end = Clock::now() + clip.length();
+        while (Clock::now() < end) {
+            if (cancel.load()) return false;
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
+    }
+
+private:
+    std::shared_ptr<Log> m_log;
+    bool m_result;
+};
+
+double msSince(const QElapsedTimer &t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+const QString wav = QStringLiteral("wav");
+
+// Run as `--child quit`: QCoreApplication::quit() while a play waits on a stuck connection, inside
+// the application's own loop; then the process ends with that worker still stuck.
+int childQuit(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    auto gate = std::make_shared<Gate>();
+    auto log = std::make_shared<Log>();
+    PulseSoundPort port([=] { return std::make_unique<StuckConnection>(gate, log); });
+    QElapsedTimer t;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(300, [] { QCoreApplication::quit(); });
+        t.start();
+        port.play(QStringLiteral("tono_u8"), wav);
+        std::printf("play_ms=%.1f\n", msSince(t));
+    });
+    const int rc = QCoreApplication::exec();
+    std::printf("exec_returned_ms=%.1f\n", msSince(t));
+    std::fflush(stdout);
+    return rc;
+}
+
+} // namespace
+
+class TestPulseSoundPort : public QObject
+{
+    Q_OBJECT
+
+    std::shared_ptr<Gate> m_gate;
+    std::shared_ptr<Log> m_log;
+
+    // The first worker's connection is stuck, every later one answers `later`.
+    PulseSoundPort::ConnectionFactory stuckThen(bool later)
+    {
+        auto made = std::make_shared<int>(0);
+        return [gate = m_gate, log = m_log, made, later]() -> std::unique_ptr<SoundConnection> {
+            if ((*made)++ == 0) return std::make_unique<StuckConnection>(gate, log);
+            return std::make_unique<AnsweringConnection>(log, later);
+        };
+    }
+    PulseSoundPort::ConnectionFactory answering(bool result)
+    {
+        return [log = m_log, result] { return std::make_unique<AnsweringConnection>(log, result); };
+    }
+
+private slots:
+    void init()
+    {
+        m_gate = std::make_shared<Gate>();
+        m_log = std::make_shared<Log>();
+    }
+    // Lets the threads left behind by a case end.
+    void cleanup() { m_gate->open(); }
+
+    // A server that never answers holds the play to the clip's length plus the slack, not longer
+    // and not much shorter; timers keep running meanwhile. The next clip gets a fresh worker whose
+    // connection answers, and the failure is cleared.
+    void aStuckServerHoldsAPlayOnlyToItsBound_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<double>("lengthMs");
+        QTest::newRow("1 s clip") << QStringLiteral("tono_u8") << 1000.0;
+        QTest::newRow("0.1 s clip") << QStringLiteral("breve") << 100.0;
+    }
+    void aStuckServerHoldsAPlayOnlyToItsBound()
+    {
+        QFETCH(QString, key);
+        QFETCH(double, lengthMs);
+        PulseSoundPort port(stuckThen(true));
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(100);
+        QElapsedTimer t;
+        t.start();
+        port.play(key, wav);
+        const double playedMs = msSince(t);
+        ticker.stop();
+        const double bound = lengthMs + double(PulseSoundPort::kSlack.count());
+        QVERIFY2(playedMs >= bound - 50 && playedMs < lengthMs + 3000,
+                 qPrintable(QStringLiteral("play took %1 ms, bound %2 ms").arg(playedMs).arg(bound)));
+        QVERIFY(port.lastPlayFailed());
+        QVERIFY2(ticks >= int(bound / 100) - 3, qPrintable(QStringLiteral("%1 timer ticks").arg(ticks)));
+
+        t.restart();
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY2(msSince(t) < 100 + 500, qPrintable(QString::number(msSince(t))));
+        QVERIFY(!port.lastPlayFailed());
+        std::lock_guard lock(m_log->mutex);
+        QCOMPARE(m_log->stuckCalls, 1);
+        QCOMPARE(int(m_log->clips.size()), 1);
+    }
+
+    // Called off the application's thread there is no event loop to wait in; the wait is bounded
+    // all the same.
+    void offTheApplicationThreadTheWaitIsBoundedToo()
+    {
+        PulseSoundPort port(stuckThen(true));
+        double playedMs = -1;
+        bool failed = false;
+        std::thread caller([&] {
+            QElapsedTimer t;
+            t.start();
+            port.play(QStringLiteral("breve"), wav);
+            playedMs = msSince(t);
+            failed = port.lastPlayFailed();
+            port.play(QStringLiteral("breve"), wav);
+        });
+        caller.join();
+        QVERIFY2(playedMs >= 2100 - 50 && playedMs < 3100, qPrintable(QString::number(playedMs)));
+        QVERIFY(failed);
+        QVERIFY(!port.lastPlayFailed());
+    }
+
+    // shutdown() from a timer during a stuck play: it returns at once, the play soon after, later
+    // plays do nothing (not even throw for a missing clip) and the port goes without waiting for
+    // the stuck worker.
+    void shutdownEndsAStuckPlayAtOnce()
+    {
+        QElapsedTimer t;
+        double shutdownMs = -1;
+        double playedMs = -1;
+        {
+            PulseSoundPort port(stuckThen(true));
+            QTimer::singleShot(300, [&] {
+                QElapsedTimer s;
+                s.start();
+                port.shutdown();
+                shutdownMs = msSince(s);
+            });
+            t.start();
+            port.play(QStringLiteral("tono_lungo"), wav);
+            playedMs = msSince(t);
+            t.restart();
+            port.play(QStringLiteral("breve"), wav);
+            port.play(QStringLiteral("nessuna"), wav);
+            QVERIFY(t.elapsed() < 50);
+            t.restart();
+        }
+        const double destroyedMs = msSince(t);
+        QVERIFY2(shutdownMs >= 0 && shutdownMs < 50, qPrintable(QString::number(shutdownMs)));
+        QVERIFY2(playedMs >= 250 && playedMs < 300 + 500, qPrintable(QString::number(playedMs)));
+        QVERIFY2(destroyedMs < 100, qPrintable(QString::number(destroyedMs)));
+        std::lock_guard lock(m_log->mutex);
+        QCOMPARE(m_log->stuckCalls, 1);
+        QVERIFY(m_log->clips.empty());
+    }
+
+    // QCoreApplication::quit() during a stuck play ends the play and the application's loop, and
+    // the process exits although the stuck worker never returns.
+    void applicationQuitEndsAStuckPlay()
+    {
+        QProcess child;
+        QElapsedTimer t;
+        t.start();
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"), QStringLiteral("quit")});
+        QVERIFY(child.waitForFinished(20000));
+        const double childMs = msSince(t);
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        const QByteArray out = child.readAllStandardOutput();
+        qInfo("child: %s (whole run %.0f ms)", out.simplified().constData(), childMs);
+        QMap<QByteArray, double> report;
+        for (const QByteArray &line : out.split('\n')) {
+            const int eq = line.indexOf('=');
+            if (eq > 0) report.insert(line.left(eq), line.mid(eq + 1).toDouble());
+        }
+        QVERIFY(report.contains("play_ms") && report.contains("exec_returned_ms"));
+        QVERIFY2(report["play_ms"] >= 250 && report["play_ms"] < 800,
+                 qPrintable(QString::number(report["play_ms"])));
+        QVERIFY2(report["exec_returned_ms"] < 1000, qPrintable(QString::number(report["exec_returned_ms"])));
+        // Far below the 3 s the stuck play would otherwise have taken.
+        QVERIFY2(childMs < 2500, qPrintable(QString::number(childMs)));
+    }
+
+    // A failed play sets the flag and a played one clears it; a missing clip or one that is not a
+    // playable WAVE changes nothing and reaches no server.
+    void lastPlayFailedFollowsTheOutputOnly()
+    {
+        PulseSoundPort port(answering(false));
+        QElapsedTimer t;
+        t.start();
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY2(t.elapsed() < 100, "a fault must end the play as soon as it shows");
+        QVERIFY(port.lastPlayFailed());
+        QVERIFY_THROWS_EXCEPTION(ClipMissing, port.play(QStringLiteral("nessuna"), wav));
+        port.play(QStringLiteral("guasto"), wav);
+        QVERIFY(port.lastPlayFailed());
+
+        PulseSoundPort good(answering(true));
+        good.play(QStringLiteral("breve"), wav);
+        QVERIFY(!good.lastPlayFailed());
+        QVERIFY_THROWS_EXCEPTION(ClipMissing, good.play(QStringLiteral("nessuna"), wav));
+        good.play(QStringLiteral("guasto"), wav);
+        QVERIFY(!good.lastPlayFailed());
+        std::lock_guard lock(m_log->mutex);
+        QCOMPARE(int(m_log->clips.size()), 2);
+    }
+
+    // The worker gets the samples exactly as the file holds them, their layout, and a deadline of
+    // the clip's length plus the slack.
+    void theWorkerGetsTheClipAsItsFileHoldsIt_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("lengthMs");
+        QTest::newRow("8-bit mono") << "TONO_U8" << 1 << 22050 << int(SampleFormat::UInt8) << 22050 << 1000;
+        QTest::newRow("16-bit stereo")
+            << "TONO_S16" << 2 << 16000 << int(SampleFormat::Int16) << 38400 << 600;
+        QTest::newRow("float mono, fact chunk")
+            << "TONO_F32" << 1 << 11025 << int(SampleFormat::Float32) << 5512 * 4 << 499;
+    }
+    void theWorkerGetsTheClipAsItsFileHoldsIt()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, channels);
+        QFETCH(int, rate);
+        QFETCH(int, format);
+        QFETCH(int, bytes);
+        QFETCH(int, lengthMs);
+        QFile file(QStringLiteral(TOMBOLA_TEST_DATA "/") + key + QStringLiteral(".wav"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // These files end with their data chunk.
+        const QByteArray expected = file.readAll().right(bytes);
+
+        PulseSoundPort port(answering(true));
+        const auto before = Clock::now();
+        port.play(key.toLower(), wav);
+        QVERIFY(!port.lastPlayFailed());
+        std::lock_guard lock(m_log->mutex);
+        QCOMPARE(int(m_log->clips.size()), 1);
+        const PcmClip &clip = m_log->clips[0];
+        QCOMPARE(clip.channels, channels);
+        QCOMPARE(int(clip.sampleRate), rate);
+        QCOMPARE(int(clip.format), format);
+        QVERIFY(clip.samples == expected);
+        QCOMPARE(int(std::chrono::duration_cast<std::chrono::milliseconds>(clip.length()).count()), lengthMs);
+        const auto budget =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_log->deadlines[0] - before);
+        QVERIFY2(budget.count() >= lengthMs + 2000 && budget.count() <= lengthMs + 2000 + 50,
+                 qPrintable(QString::number(budget.count())));
+    }
+
+    // A timer firing during a play that calls play again gets an immediate return, and no second
+    // clip reaches the server.
+    void aPlayInsideAPlayReturnsAtOnce()
+    {
+        PulseSoundPort port(answering(true));
+        double innerMs = -1;
+        QTimer::singleShot(100, [&] {
+            QElapsedTimer t;
+            t.start();
+            port.play(QStringLiteral("breve"), wav);
+            innerMs = msSince(t);
+        });
+        QElapsedTimer t;
+        t.start();
+        port.play(QStringLiteral("tono_s16"), wav);
+        QVERIFY2(msSince(t) >= 600 && msSince(t) < 600 + 200, qPrintable(QString::number(msSince(t))));
+        QVERIFY2(innerMs >= 0 && innerMs < 20, qPrintable(QString::number(innerMs)));
+        QVERIFY(!port.lastPlayFailed());
+        std::lock_guard lock(m_log->mutex);
+        QCOMPARE(int(m_log->clips.size()), 1);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    if (argc >= 3 && qstrcmp(argv[1], "--child") == 0 && qstrcmp(argv[2], "quit") == 0)
+        return childQuit(argc, argv);
+    QCoreApplication app(argc, argv);
+    TestPulseSoundPort test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_pulse_sound_port.moc"
