@@ -1,6 +1,7 @@
 #include "announce/pulse_sound.h"
 
 #include "announce/clip_store.h"
+#include "announce/input_hold.h"
 #include "announce/pulse_connection.h"
 #include "announce/wave.h"
 #include <QCoreApplication>
@@ -139,7 +140,10 @@ void PulseSoundPort::play(const QString &nome, const QString &tipo)
             guard.start();
             m_loop = &loop;
             // Returns at once when the application is already quitting (QCoreApplication::exit()).
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+            // The user's input waits for the end of the clip; a close request does not.
+            UserInputHold hold;
+            loop.exec();
+            if (m_shutdown) hold.drop();
             m_loop = nullptr;
             std::lock_guard lock(ticket->mutex);
             ticket->wake = nullptr;

@@ -25,8 +25,8 @@ public:
     PulseSoundPort(const PulseSoundPort &) = delete;
     PulseSoundPort &operator=(const PulseSoundPort &) = delete;
 
-    // A worker thread talks to the server; the caller waits in a local event loop that leaves user
-    // input queued (painting and timers go on) until the worker is done, the clip's length plus
+    // A worker thread talks to the server; the caller waits in a local event loop that holds user
+    // input back until the end (painting, timers and a close request go on; see UserInputHold) until the worker is done, the clip's length plus
     // kSlack has passed, shutdown() is called or the application quits. Called off the application's
     // thread, or with no application, it waits without an event loop. A play called from inside a
     // play (a timer firing meanwhile) returns at once. A clip that is not a playable WAVE returns at

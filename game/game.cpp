@@ -18,7 +18,28 @@ int storedPosition(const QString &tag)
 }
 } // namespace
 
-Game::Game(GameView &view, Ports ports, QObject *parent) : QObject(parent), m_view(view), m_ports(ports) {}
+Game::Game(GameView &view, Ports ports, QObject *parent)
+    : QObject(parent), m_view(view), m_sound(ports.sound, *this),
+      m_ports{m_sound, ports.clock, ports.random, ports.dialogs}
+{
+}
+
+void Game::WatchedSound::play(const QString &nome, const QString &tipo)
+{
+    struct After {
+        Game &game;
+        ~After() { game.soundPlayed(); }
+    } after{m_game};
+    m_inner.play(nome, tipo);
+}
+
+void Game::soundPlayed()
+{
+    const bool failed = m_sound.lastPlayFailed();
+    if (failed == m_soundFailed) return;
+    m_soundFailed = failed;
+    emit soundAvailabilityChanged(!failed);
+}
 
 Game::~Game() = default;
 

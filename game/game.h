@@ -89,8 +89,25 @@ signals:
     // caption): emitted before every pump and wait, and when a handler has done its part.
     void updated();
     void closed();
+    // The last clip could not be played (false), or one has played again (true).
+    void soundAvailabilityChanged(bool available);
 
 private:
+    // The game's sound port: every play, the game's own and the rules', tells the game how it went.
+    class WatchedSound : public SoundPort
+    {
+    public:
+        WatchedSound(SoundPort &inner, Game &game) : m_inner(inner), m_game(game) {}
+        void play(const QString &nome, const QString &tipo) override;
+        void shutdown() override { m_inner.shutdown(); }
+        bool lastPlayFailed() const override { return m_inner.lastPlayFailed(); }
+
+    private:
+        SoundPort &m_inner;
+        Game &m_game;
+    };
+    void soundPlayed();
+
     template <typename Step> void step(Step &&f);
     void runDraw();
     bool stopAtTop(int i);
@@ -100,7 +117,9 @@ private:
     void setLabel(Control c, const QString &text);
 
     GameView &m_view;
+    WatchedSound m_sound;
     Ports m_ports;
+    bool m_soundFailed = false;
     GameState m_state;
     Display m_display;
     int m_drawDepth = 0;

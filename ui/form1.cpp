@@ -19,10 +19,41 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QValidator>
 
 namespace
 {
 constexpr double kTwipsPerPixel = 15.0;
+
+// Accepts a text only when every character of it is one that typing could enter.
+class TypedOnly : public QValidator
+{
+public:
+    TypedOnly(bool (*allowed)(char16_t), QObject *parent) : QValidator(parent), m_allowed(allowed) {}
+    State validate(QString &input, int &) const override
+    {
+        for (const QChar c : input)
+            if (!m_allowed(c.unicode())) return Invalid;
+        return Acceptable;
+    }
+
+private:
+    bool (*m_allowed)(char16_t);
+};
+
+// The largest size up to `points` at which `text` fits the width of `label`, its margins aside.
+void fitToWidth(QLabel *label, const QString &text, int points)
+{
+    QFont f = label->font();
+    const int room = label->contentsRect().width() - 2 * label->margin() - 4;
+    int size = points;
+    for (; size > 6; --size) {
+        f.setPointSize(size);
+        if (QFontMetrics(f).horizontalAdvance(text) <= room) break;
+    }
+    f.setPointSize(size);
+    label->setFont(f);
+}
 } // namespace
 
 const QString &Form1::titoloApplicazione()
@@ -46,7 +77,9 @@ void Form1::setBackColor(QWidget *w, const QColor &c)
     } else if (qobject_cast<QPushButton *>(w)) {
         pal.setColor(QPalette::Button, c);
     } else {
+        // An option button fills its background with its own role, not the window's.
         pal.setColor(QPalette::Window, c);
+        pal.setColor(w->backgroundRole(), c);
         w->setAutoFillBackground(true);
     }
     w->setPalette(pal);
@@ -66,6 +99,7 @@ void Form1::attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &pri
     m_claims = &claims;
     m_repeat = &repeat;
     m_printRun = &printRun;
+    connect(&game, &Game::soundAvailabilityChanged, this, [this](bool available) { lbl_audio->setVisible(!available); });
     connect(&game, &Game::closed, this, [this] {
         hide();
         // Every event loop still running (a message box, a clip) returns; the loops of the draw
@@ -96,15 +130,9 @@ void Form1::connectControls()
     for (int p = 0; p < 4; ++p)
         connect(cmd_ambo[std::size_t(p)], &QPushButton::clicked, this, [this, p] { cmd_ambo_Click(p); });
 
-    // Pasted text never passes the key filters: keep in each box only what typing could put there.
-    auto keepOnly = [](QLineEdit *box, auto allowed) {
-        connect(box, &QLineEdit::textEdited, box, [box, allowed](const QString &text) {
-            QString kept;
-            for (const QChar c : text)
-                if (allowed(c.unicode())) kept += c;
-            if (kept != text) box->setText(kept.left(box->maxLength()));
-        });
-    };
+    // Pasted text never passes the key filters: a paste holding a character that typing could not
+    // put there is refused whole, and the box keeps what it had.
+    auto keepOnly = [](QLineEdit *box, bool (*allowed)(char16_t)) { box->setValidator(new TypedOnly(allowed, box)); };
     for (QLineEdit *box : Text1) {
         keepOnly(box, [](char16_t u) { return u >= 46 && u <= 57; });
         box->installEventFilter(this);
@@ -213,6 +241,8 @@ void Form1::Txt_num_cartelle_KeyPress(std::int16_t &key)
 {
     if (key == 8 || (key >= 47 && key <= 57)) return;
     if (key == 13) {
+        // An Enter behind a run under way (or its message) starts no second one.
+        if (m_printRun->isPrinting()) return;
         GameState &s = m_game->state();
         const auto refusal = m_printRun->checkOnEnter(valore_numerico(Txt_num_cartelle->text()),
                                                       {s.numeri_estratti, s.num_cartelle, s.conta_cartelle});
@@ -295,6 +325,8 @@ QWidget *Form1::control(ControlId c) const
 void Form1::setCaption(ControlId c, const QString &text)
 {
     QWidget *w = control(c);
+    // Long words in capitals are wider than the label: a smaller size rather than clipped ends.
+    if (w == Label6) fitToWidth(Label6, text, kWordsPoints);
     if (auto *l = qobject_cast<QLabel *>(w))
         l->setText(text);
     else if (auto *e = qobject_cast<QLineEdit *>(w))
@@ -353,6 +385,7 @@ void Form1::setFace(ControlId c, const QString &family)
     f.setFamily(family);
     f.setFamilies({family});
     w->setFont(f);
+    if (w == Label6) fitToWidth(Label6, Label6->text(), kWordsPoints);
 }
 
 void Form1::setBorder(ControlId c)
@@ -462,6 +495,8 @@ bool Form1::keyFilter(QObject *watched, QEvent *event)
     else
         return false; // navigation keys are no characters
     auto key = static_cast<std::int16_t>(code);
+    // A held key repeats: one Enter is one request, however long it is held.
+    if (code == 13 && ke->isAutoRepeat()) return true;
     if (watched == txt_ultimi) {
         txt_ultimi_KeyPress(key);
     } else if (watched == Txt_num_cartelle) {

@@ -74,6 +74,10 @@ public:
     // panel) and the About box (F1); each only asks, through its signal.
     QPushButton *cmd_pubblico = nullptr;
     QPushButton *cmd_cartella = nullptr;
+    // A muted speaker in the top right corner while the last clip could not be played.
+    QLabel *lbl_audio = nullptr;
+    // The words' size, which a long word in capitals lowers to fit the label.
+    static constexpr int kWordsPoints = 36;
 
     // Start-up and closing.
     void Form_Load();

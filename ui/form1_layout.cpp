@@ -5,9 +5,9 @@
 #include "game/board.h"
 #include "ui/form1.h"
 #include "ui/qt_colour.h"
+#include "ui/qt_platform.h"
 #include "ui/wrap_button.h"
 
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,6 +69,24 @@ QIcon iconaFinestra()
     return QIcon(pm);
 }
 
+// A speaker with a red cross: the sound is not coming out.
+QPixmap mutedSpeaker(QSize size)
+{
+    QPixmap pm(size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double u = std::min(size.width(), size.height()) / 12.0;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(40, 40, 40));
+    const QPointF cone[] = {{1 * u, 4 * u}, {3.5 * u, 4 * u}, {6.5 * u, 1 * u}, {6.5 * u, 11 * u}, {3.5 * u, 8 * u}, {1 * u, 8 * u}};
+    p.drawPolygon(cone, 6);
+    p.setPen(QPen(QColor(200, 0, 0), 1.4 * u, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(8 * u, 4 * u), QPointF(11.5 * u, 8 * u));
+    p.drawLine(QPointF(11.5 * u, 4 * u), QPointF(8 * u, 8 * u));
+    return pm;
+}
+
 } // namespace
 
 void Form1::buildControls()
@@ -121,6 +139,14 @@ void Form1::buildControls()
     setBackColor(Label1, ciano);
     Label3 = label(this, "Label3", QStringLiteral("Piu  Veloce  < estrazione  >   Piu Lenta"),
                    tw(6960, 3120, 2772, 252));
+    // Where the face is wider than the one the layout was drawn for, the caption must still end
+    // with "Piu Lenta".
+    for (int size = font().pointSize(); size > 5; --size) {
+        QFont f = font();
+        f.setPointSize(size);
+        Label3->setFont(f);
+        if (QFontMetrics(f).horizontalAdvance(Label3->text()) <= Label3->width() - 2) break;
+    }
     HScroll1 = place(new QScrollBar(Qt::Horizontal, this), "HScroll1", QString(), tw(6840, 3480, 2892, 252));
     HScroll1->setRange(100, 7000);
     HScroll1->setSingleStep(200);
@@ -133,7 +159,7 @@ void Form1::buildControls()
     HScroll1->setInvertedControls(false);
     Label6 = label(this, "Label6", QString(), tw(5040, 3840, 7092, 1092));
     Label6->setAlignment(Qt::AlignCenter);
-    Label6->setFont(faccia(QStringLiteral("Arial Narrow"), 36, true));
+    Label6->setFont(faccia(QStringLiteral("Arial Narrow"), kWordsPoints, true));
 
     const QString tipScrittura = QStringLiteral("Modo  di scrittura dei numeri estratti in lettere");
     Fra_scrittura =
@@ -217,11 +243,7 @@ void Form1::buildControls()
     cmd_pdf = place(new QPushButton(QStringLiteral("..."), fra_cartelle), "cmd_pdf",
                     QStringLiteral("salva le cartelle in un file PDF invece di stamparle"),
                     tw(3900, 240, 255, 372));
-    sceltaFilePdf = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Salva le cartelle in PDF"),
-                                            QStringLiteral("cartelle-tombola.pdf"),
-                                            QStringLiteral("PDF (*.pdf)"));
-    };
+    sceltaFilePdf = [this] { return choosePdfFile(this); };
 
     cmd_pubblico = button(this, "cmd_pubblico", "Schermo per il pubblico (F5)",
                           "apre o chiude lo schermo per il pubblico, sulla TV o sul proiettore (tasto F5)",
@@ -230,6 +252,12 @@ void Form1::buildControls()
     cmd_cartella = place(
         new QPushButton(QStringLiteral("Cartella per codice"), fra_controlli), "cmd_cartella",
         QStringLiteral("controlla una cartella stampata dal suo codice di serie"), tw(2640, 360, 1692, 372));
+
+    lbl_audio = place(new QLabel(this), "lbl_audio", QStringLiteral("audio non disponibile"), tw(11700, 120, 372, 372));
+    lbl_audio->setPixmap(mutedSpeaker(lbl_audio->size()));
+    lbl_audio->setAlignment(Qt::AlignCenter);
+    lbl_audio->setAccessibleName(QStringLiteral("audio non disponibile"));
+    lbl_audio->hide();
 
     Label7 = label(this, "Label7", QStringLiteral("E-Mail > tombola@example.org"), tw(960, 7800, 3132, 252));
     // The contact line lies under the card panel and shows once the panel is gone.

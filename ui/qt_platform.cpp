@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QSettings>
 #include <QMessageBox>
 #include <QTimer>
 #include <cmath>
@@ -57,19 +59,60 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
     }
     QMessageBox box(boxIcon, title.isEmpty() ? Form1::titoloApplicazione() : title, text, QMessageBox::Ok,
                     m_parent);
-    // Modal by hand: the window's input is held back while the box is up, but a close request
-    // still reaches the window, so the caller can end the program with a message open. A box that
-    // Qt makes modal would swallow that close.
-    box.setWindowModality(Qt::NonModal);
-    InputBlocker blocker(m_parent);
-    qApp->installEventFilter(&blocker);
+    execKeepingClose(box, m_parent);
+}
+
+int execKeepingClose(QDialog &dialog, QWidget *window)
+{
+    InputBlocker blocker(window);
     QEventLoop loop;
-    QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
-    box.show();
-    box.raise();
-    box.activateWindow();
+    QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
+    dialog.setWindowModality(Qt::NonModal);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+    // Returns at once when the application is already quitting.
     loop.exec();
-    qApp->removeEventFilter(&blocker);
+    return dialog.result();
+}
+
+void showKeepingClose(QDialog &dialog, QWidget *window)
+{
+    new InputBlocker(window, &dialog);
+    dialog.setWindowModality(Qt::NonModal);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+}
+
+QString choosePdfFile(QWidget *window)
+{
+    QFileDialog dialog(window, QStringLiteral("Salva le cartelle in PDF"), QString(), QStringLiteral("PDF (*.pdf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.selectFile(QStringLiteral("cartelle-tombola.pdf"));
+    if (execKeepingClose(dialog, window) != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
+}
+
+void keepNoSettings()
+{
+    // The file dialog saves its history of folders when it closes, whatever it is told; a folder
+    // under /dev/null can never be made, so that save writes nothing, anywhere.
+    const QString nowhere = QStringLiteral("/dev/null/tombola");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
+}
+
+InputBlocker::InputBlocker(QWidget *window, QObject *parent) : QObject(parent), m_window(window)
+{
+    qApp->installEventFilter(this);
+}
+
+InputBlocker::~InputBlocker()
+{
+    if (qApp) qApp->removeEventFilter(this);
 }
 
 bool InputBlocker::eventFilter(QObject *watched, QEvent *event)

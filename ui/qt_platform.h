@@ -19,16 +19,35 @@ private:
     QElapsedTimer m_timer;
 };
 
-// Holds back the mouse and the keys meant for one window.
+class QDialog;
+
+// Holds back the mouse and the keys meant for one window, from its construction to its end.
 class InputBlocker : public QObject
 {
 public:
-    explicit InputBlocker(QWidget *window) : m_window(window) {}
+    explicit InputBlocker(QWidget *window, QObject *parent = nullptr);
+    ~InputBlocker() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QPointer<QWidget> m_window;
 };
+
+// Shows `dialog` over `window` as a modal dialog would be, but made modal by hand: the window's
+// input is held back while it is up, yet a close request still reaches the window, so the caller
+// can end the program with a dialog open (a dialog Qt makes modal would swallow that close).
+// Returns when the dialog is finished (its result) or the application quits (QDialog::Rejected).
+int execKeepingClose(QDialog &dialog, QWidget *window);
+// The same for a dialog left open while the program goes on: its window is blocked until the
+// dialog is closed or destroyed.
+void showKeepingClose(QDialog &dialog, QWidget *window);
+
+// The PDF file for a print run, asked in a file dialog that keeps no history; empty when the user
+// gave up.
+QString choosePdfFile(QWidget *window);
+
+// Qt's own dialogs keep no settings: the user's settings scope points where nothing can be written.
+void keepNoSettings();
 
 class QtDialogs : public DialogPort
 {

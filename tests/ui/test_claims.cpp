@@ -37,7 +37,7 @@ private slots:
     void onlyThePlainDecimalFormOfADrawnNumberIsAccepted();
     void aNumberOfAnEarlierGameIsNotDrawn();
     void keyFilterOfTheClaimBoxes();
-    void pastedTextIsTrimmedToWhatTypingAllows();
+    void pastedTextIsRefusedWholeUnlessTypingCouldEnterIt();
     void enterInTheLastBoxChecksInPlace();
     void twoUndrawnNumbersDoNotBounceTheFocus();
     void avvisoOutsideTheFourPrizesDoesNothing();
@@ -244,23 +244,41 @@ void TestClaims::keyFilterOfTheClaimBoxes()
     QCOMPARE(box->text(), QStringLiteral("12")); // two characters at most
 }
 
-void TestClaims::pastedTextIsTrimmedToWhatTypingAllows()
+void TestClaims::pastedTextIsRefusedWholeUnlessTypingCouldEnterIt()
 {
+    // A paste that holds one character typing could not put there is refused whole: "2.5" in the
+    // count box must not become "25" cards, nor "x1" in a claim box the number 1.
     Harness h;
     drawAndPause(h, {12});
     h.click("cmd_verifica");
     h.click("cmd_ambo_0");
     QLineEdit *box = h.form->Text1[0];
-    // A paste is cut to the box's two characters first, then loses what typing would refuse.
-    box->insert(QStringLiteral("x1 2y9"));
-    emit box->textEdited(box->text());
-    QCOMPARE(box->text(), QStringLiteral("1"));
-    box->clear();
-    box->insert(QStringLiteral("12y"));
-    emit box->textEdited(box->text());
+    box->insert(QStringLiteral("x1"));
+    QCOMPARE(box->text(), QString());
+    box->insert(QStringLiteral("1 "));
+    QCOMPARE(box->text(), QString());
+    // What typing could enter goes in, cut to the box's two characters as typing would be.
+    box->insert(QStringLiteral("129"));
+    QCOMPARE(box->text(), QStringLiteral("12"));
+    box->insert(QStringLiteral("y"));
     QCOMPARE(box->text(), QStringLiteral("12"));
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+
+    auto *count = h.control<QLineEdit>("Txt_num_cartelle");
+    count->setText(QStringLiteral("2"));
+    count->setCursorPosition(1);
+    count->insert(QStringLiteral(".5"));
+    QCOMPARE(count->text(), QStringLiteral("2"));
+    count->insert(QStringLiteral("/3"));
+    QCOMPARE(count->text(), QStringLiteral("2/3"));
+
+    h.click("cmd_ripeti");
+    QLineEdit *repeat = h.form->txt_ultimi;
+    repeat->insert(QStringLiteral("1a"));
+    QCOMPARE(repeat->text(), QString());
+    repeat->insert(QStringLiteral(" 1z"));
+    QCOMPARE(repeat->text(), QStringLiteral(" 1z"));
 }
 
 void TestClaims::enterInTheLastBoxChecksInPlace()
