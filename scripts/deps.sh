@@ -6,7 +6,7 @@ what=${1:-run}
 
 run_pkgs=(cmake ninja-build g++ qt6-base-dev qt6-multimedia-dev libxkbcommon-dev
     libqt6multimedia6 qt6-qpa-plugins fonts-liberation fonts-dancingscript fonts-dejavu-core
-    pulseaudio-utils gstreamer1.0-plugins-base)
+    pulseaudio-utils gstreamer1.0-plugins-base libcups2-dev)
 test_pkgs=(xvfb xdotool openbox wmctrl bc x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf poppler-utils
     clang libclang-rt-14-dev clang-format desktop-file-utils appstream dpkg-dev file dbus-daemon dbus-bin at-spi2-core)
 
