@@ -1,5 +1,5 @@
 #include "announce/qt_sound.h"
-#include "cards/painter_canvas.h"
+#include "cards/cups_printer.h"
 #include "game/std_random.h"
 #include "ui/about.h"
 #include "ui/accessibility.h"
@@ -26,7 +26,7 @@ int main(int argc, char **argv)
     QtClock clock;
     StdRandom random;
     QtDialogs dialogs;
-    QtPrinterPort printer;
+    CupsPrinterPort printer;
     Form1 form(Ports{sound, clock, random, dialogs, printer});
     dialogs.setParent(&form);
     installaControlloCartella(form, sound);
