@@ -161,12 +161,14 @@ Http connectServer(WorkerControl &control, int msec)
     return http;
 }
 
-// The server's or libcups's words for the last failure; empty after a success.
+// The server's or libcups's words for the last failure; empty after a success, and when libcups
+// only passes on errno 0 (its "Success" for a server that hung up).
 std::string lastError()
 {
     if (cupsLastError() <= IPP_STATUS_OK_CONFLICTING) return {};
     const char *text = cupsLastErrorString();
-    return text ? std::string(text) : std::string();
+    if (!text || std::strcmp(text, std::strerror(0)) == 0) return {};
+    return std::string(text);
 }
 
 // The default destination and the margins it keeps on A4, the paper the sheet is laid out for.
