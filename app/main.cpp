@@ -1,7 +1,7 @@
 // The program: the real ports, the caller's window with its game, and the windows around it.
 
 #include "announce/pulse_sound.h"
-#include "cards/painter_canvas.h"
+#include "cards/cups_printer.h"
 #include "game/std_random.h"
 #include "ui/about.h"
 #include "ui/accessibility.h"
@@ -20,6 +20,7 @@ int main(int argc, char **argv)
     if (!schermoDisponibile(argc, argv)) return 1;
     QApplication app(argc, argv);
     installaTraduzioniQt(app);
+    keepNoSettings();
     QApplication::setApplicationName(Form1::titoloApplicazione());
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
     // Ties the window to tombola.desktop (the Wayland app id).
@@ -31,7 +32,7 @@ int main(int argc, char **argv)
     QtClock clock;
     StdRandom random;
     QtDialogs dialogs;
-    QtPrinterPort printer;
+    CupsPrinterPort printer;
     Caller caller(Ports{sound, clock, random, dialogs}, printer);
     dialogs.setParent(&caller.form);
     installaControlloCartella(caller.form, caller.game, sound);
