@@ -24,6 +24,8 @@ public:
         QString number;
         QString counter;
         QString words;
+        // The traditional meaning of the number shown, when the caller wants it shown; else empty.
+        QString meaning;
         bool repeatOn = false; // the big display is red: the last numbers are being repeated
         bool operator==(const Display &) const = default;
     };
