@@ -19,8 +19,8 @@ int storedPosition(const QString &tag)
 } // namespace
 
 Game::Game(GameView &view, Ports ports, QObject *parent)
-    : QObject(parent), m_view(view), m_sound(ports.sound, *this),
-      m_ports{m_sound, ports.clock, ports.random, ports.dialogs}
+    : QObject(parent), m_view(view),
+      m_sound(ports.sound, *this), m_ports{m_sound, ports.clock, ports.random, ports.dialogs}
 {
 }
 
@@ -358,15 +358,17 @@ void Game::speedChanged()
 void Game::bigNumberGesture(int button, float x)
 {
     if (x >= 100 || (button != 1 && button != 2)) return;
-    // Without a stored position from 1 to 90 the gesture does nothing.
+    // Only a stored position from 1 to 90 is copied; without one the right button still stops the
+    // draw, and the left one has nowhere to resume from.
     const int posizione = storedPosition(m_view.tag(Control::Label2));
-    if (posizione == 0) return;
-    m_state.prossima_estrazione = std::int16_t(posizione);
     if (button == 2) {
         m_state.sospeso = true;
+        if (posizione != 0) m_state.prossima_estrazione = std::int16_t(posizione);
         return;
     }
+    if (posizione == 0) return;
     m_state.sospeso = false;
+    m_state.prossima_estrazione = std::int16_t(posizione);
     draw();
 }
 

@@ -5,6 +5,7 @@
 #include "cards/dealer.h"
 #include "game/game.h"
 #include "ui/form1.h"
+#include "ui/qt_platform.h"
 
 #include <QDialogButtonBox>
 #include <QFrame>
@@ -75,6 +76,7 @@ CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, QWidget *pa
         QStringLiteral(
             "Scrivi il codice stampato sotto la cartella, dopo \"serie\" (per esempio 7KQ3M-4 X)."),
         this);
+    spiega->setObjectName(QStringLiteral("lbl_spiega"));
     spiega->setWordWrap(true);
     colonna->addWidget(spiega);
 
@@ -158,11 +160,27 @@ QColor CardCheckDialog::coloreUscito()
     return QColor(192, 255, 255); // as the drawn numbers on the board
 }
 
+void CardCheckDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    fitHeight();
+}
+
+void CardCheckDialog::fitHeight()
+{
+    QLayout *l = layout();
+    l->activate();
+    const int needed = l->hasHeightForWidth() ? l->totalHeightForWidth(width()) : l->totalSizeHint().height();
+    setMinimumHeight(needed);
+    if (height() < needed) resize(width(), needed);
+}
+
 void CardCheckDialog::mostraErrore(const QString &testo)
 {
     m_esito->hide();
     m_messaggio->setText(testo);
     m_messaggio->show();
+    fitHeight();
 }
 
 void CardCheckDialog::controlla()
@@ -218,6 +236,7 @@ void CardCheckDialog::controlla()
     }
     m_momenti->setText(momenti.join(QLatin1Char('\n')));
     m_esito->show();
+    fitHeight();
 
     if (esito.best == Prize::Tombola) {
         // The card shows before the clips, which play to their end.
@@ -243,6 +262,7 @@ void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound)
     QObject::connect(&form, &Form1::cardCheckRequested, &form, [&form, &game, &sound] {
         auto *dialogo = new CardCheckDialog(game.drawnNumbers(), sound, &form);
         dialogo->setAttribute(Qt::WA_DeleteOnClose);
-        dialogo->open();
+        // Modal by hand, so that closing the caller's window still ends the program.
+        showKeepingClose(*dialogo, &form);
     });
 }

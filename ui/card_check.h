@@ -30,7 +30,13 @@ public:
     // The colour of a cell whose number is out.
     static QColor coloreUscito();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    // Grows the dialog to the height its wrapped lines need at its width: a top-level window does
+    // not follow its labels' height for width on its own.
+    void fitHeight();
     void mostraErrore(const QString &testo);
     void suona(const QString &nome);
 

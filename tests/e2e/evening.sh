@@ -34,7 +34,7 @@ if [ -n "${PULSE_SERVER:-}" ] && pactl info >/dev/null 2>&1; then
 fi
 
 start() {
-    "$bin" >"$work/log" 2>&1 &
+    "$bin" >>"$work/log" 2>&1 &
     app=$!
     win=$(timeout 20 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
 }
@@ -42,18 +42,21 @@ start() {
 click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.2; }
 shot() { import -window root "$shots/$1.png"; }
 alive() { kill -0 "$app" 2>/dev/null || fail "the program died ($1)"; }
-# Closes the window through the window manager and checks a prompt exit with status 0.
+# Closes the window through the window manager and checks an exit with status 0 within 1 s.
 close_and_check() {
-    local t0 t1 rc
+    local t0 t1 rc took
     t0=$(date +%s.%N)
-    wmctrl -c 'TOMBOLA' || fail "wmctrl could not close the window"
-    for _ in $(seq 60); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    # By its id: a dialog's title also ends with the program's name.
+    wmctrl -i -c "$(printf '0x%x' "$win")" || fail "wmctrl could not close the window"
+    for _ in $(seq 120); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
     kill -0 "$app" 2>/dev/null && { kill -9 "$app"; fail "still running 6 s after closing ($1)"; }
     wait "$app"
     rc=$?
     t1=$(date +%s.%N)
+    took=$(echo "$t1 - $t0" | bc)
     [ "$rc" -eq 0 ] || fail "exit status $rc after closing ($1)"
-    printf 'closed %s: exited with 0 after %.2f s\n' "$1" "$(echo "$t1 - $t0" | bc)"
+    printf 'closed %s: exited with 0 after %.2f s\n' "$1" "$took"
+    awk -v t="$took" 'BEGIN { exit !(t < 1.0) }' || fail "closing took $took s ($1)"
 }
 
 ESTRAI="88 64"; NUOVO="88 24"; PAUSA="184 64"; FASTER="462 240"
@@ -107,6 +110,58 @@ xdotool key Return # "digitare non piu di 30" comes up
 sleep 1
 wmctrl -l | grep -q ' Tombola$' || fail "the message box did not come up"
 close_and_check "with a message box open"
+
+start
+sleep 0.3 # "inizio" is playing: clicks queue behind it, each of which would play clips
+for _ in 1 2 3; do click $ESTRAI; click $PAUSA; done
+close_and_check "with clicks queued behind a clip"
+
+start
+sleep 3
+click $ESTRAI
+sleep 2.3
+click $PAUSA
+sleep 1
+click 292 24 # Ripeti: the box for the count
+click 288 65
+xdotool type 5
+xdotool key Return # "num_estratti", then the last five numbers again
+sleep 1
+close_and_check "during a repeat"
+
+start
+sleep 3
+click $ESTRAI
+sleep 2.3
+click $PAUSA
+sleep 1
+click 184 24  # Verifica: the claim panel
+click 624 428 # Cartella per codice
+sleep 0.5
+wmctrl -l | grep -q 'Controllo della cartella' || fail "the card check did not open"
+shot card-check
+close_and_check "with the card check open"
+
+# The PDF dialog in a home of its own: Qt's file dialog must leave no settings file there.
+home=$(mktemp -d)
+HOME=$home XDG_CONFIG_HOME=$home/.config start
+sleep 3
+click 300 532 # "..." with no count: refused with a message
+xdotool key Return
+sleep 0.3
+click 248 532
+xdotool type 3
+click 300 532 # the PDF file dialog
+sleep 1
+wmctrl -l | grep -q 'Salva le cartelle in PDF' || fail "the PDF dialog did not open"
+shot pdf-dialog
+xdotool key Escape
+sleep 0.5
+click 300 532
+sleep 1
+close_and_check "with the PDF dialog open"
+[ -z "$(find "$home" -type f)" ] || fail "files written into the home: $(find "$home" -type f)"
+rm -rf "$home"
 
 if [ -n "$rec" ]; then
     kill "$rec"; wait "$rec" 2>/dev/null; rec=

@@ -53,6 +53,7 @@ private slots:
     void showsTheCardWithItsDrawnNumbersAndPrize();
     void aTombolaPlaysItsClipThenTheApplause();
     void aBadCodeOnlyShowsAMessage();
+    void textsAreWhollyShownAndACloseEndsAll();
 };
 
 void TestCardCheck::showsTheCardWithItsDrawnNumbersAndPrize()
@@ -62,7 +63,10 @@ void TestCardCheck::showsTheCardWithItsDrawnNumbersAndPrize()
     CardCheckDialog *d = openCheck(h);
     QVERIFY(d);
     QVERIFY(d->isVisible());
-    QCOMPARE(d->windowModality(), Qt::WindowModal);
+    // Modal by hand: the window takes no input while the check is open.
+    h.click("cmd_sospendi");
+    QCOMPARE(h.drawn().size(), 6);
+    QVERIFY(!h.game().isDrawing());
 
     // Typed loosely and confirmed with Enter.
     auto *box = d->findChild<QLineEdit *>(QStringLiteral("txt_codice"));
@@ -156,6 +160,31 @@ void TestCardCheck::aBadCodeOnlyShowsAMessage()
     QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("cinquina"));
     QCOMPARE(h.sound.played, QStringList());
     d->close();
+}
+
+void TestCardCheck::textsAreWhollyShownAndACloseEndsAll()
+{
+    // Word-wrapped lines in a dialog that does not grow cut their second line; and a dialog open
+    // over the window must not keep the window from closing.
+    Harness h;
+    h.drawAndPause({3, 11});
+    CardCheckDialog *d = openCheck(h);
+    QVERIFY(d);
+    QVERIFY(QTest::qWaitForWindowExposed(d));
+    auto whole = [](QLabel *l) { return l->height() >= l->heightForWidth(l->width()); };
+    QVERIFY(whole(label(d, "lbl_spiega")));
+    check(d, QStringLiteral("0000-1 2"));
+    QApplication::processEvents();
+    QVERIFY(whole(label(d, "lbl_spiega")));
+    QLabel *message = label(d, "lbl_messaggio");
+    QVERIFY2(whole(message), qPrintable(QStringLiteral("%1 of %2")
+                                            .arg(message->height())
+                                            .arg(message->heightForWidth(message->width()))));
+
+    QPointer<CardCheckDialog> open(d);
+    h.form->close();
+    QVERIFY(h.game().isClosed());
+    QVERIFY(!h.form->isVisible());
 }
 
 QTEST_MAIN(TestCardCheck)

@@ -205,13 +205,28 @@ void TestControls::gestureAtOrBeyondHundredTwipsDoesNothing()
 
 void TestControls::gestureWithoutAStoredPositionDoesNothing()
 {
+    // Without a stored position the left button has nowhere to resume from, but the right one
+    // still stops the draw: only the copy of the missing position is skipped.
     Harness h;
     h.gesture(Qt::LeftButton, 1);
     QVERIFY(h.sound.played.size() == 2); // apri and inizio only: no draw started
     QCOMPARE(h.drawn().size(), 0);
     h.gesture(Qt::RightButton, 1);
-    QVERIFY(!h.state().sospeso);
+    QVERIFY(h.state().sospeso);
     QCOMPARE(h.state().prossima_estrazione, std::int16_t(1));
+    bool stopped = false;
+    h.clock.onPump = [&](FakeClock::Point p) {
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 4 && !stopped) {
+            stopped = true;
+            h.gesture(Qt::RightButton, 1);
+        }
+    };
+    h.click("cmd_estrai"); // the first draw of the program: no position stored before it
+    QCOMPARE(h.drawn().size(), 4);
+    QCOMPARE(h.state().prossima_estrazione, std::int16_t(5));
+    QCOMPARE(h.label2Tag(), QStringLiteral("5"));
+    QCOMPARE(h.control<QPushButton>("cmd_sospendi")->text(), QStringLiteral("&Pausa"));
+    h.click("cmd_nuovo");
 
     // After a stop and a new game the old position is forgotten as well.
     h.clock.onPump = [&](FakeClock::Point p) {

@@ -33,6 +33,8 @@ private slots:
     void acceleratorsReachTheirButtons();
     void tabOrderStartsWithTheGameButtons();
     void bigNumberAndWordsFaces();
+    void textsFitTheirLabels();
+    void writingModesStandOnLightCyan();
 };
 
 void TestLayout::windowCaptionSizeAndColour()
@@ -231,6 +233,45 @@ void TestLayout::bigNumberAndWordsFaces()
     QCOMPARE(h.control<QLabel>("Label1")->frameShape(), QFrame::Box);
     QCOMPARE(h.control("Label6")->font().pointSize(), 36);
     QCOMPARE(h.control<QScrollBar>("HScroll1")->value(), 100); // until start-up sets it
+}
+
+void TestLayout::textsFitTheirLabels()
+{
+    // Liberation Sans is wider than the face the layout was drawn for: the speed caption must still
+    // end with "Piu Lenta", and the longest words in capitals must not lose their ends.
+    Harness h;
+    auto fits = [](QLabel *l) {
+        return QFontMetrics(l->font()).horizontalAdvance(l->text()) <= l->contentsRect().width();
+    };
+    auto *speed = h.control<QLabel>("Label3");
+    QVERIFY2(fits(speed), qPrintable(QString::number(speed->font().pointSize())));
+    auto *words = h.control<QLabel>("Label6");
+    for (int n : {54, 44, 64, 74, 77, 1}) {
+        h.random.replay(picksFor({n}, h.pool()));
+        h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
+        h.click(h.form->cmd_estrai->isEnabled() ? "cmd_estrai" : "cmd_sospendi");
+        h.clock.onPump = nullptr;
+        QCOMPARE(h.text("Label1"), QString::number(n));
+        QVERIFY2(fits(words),
+                 qPrintable(words->text() + QStringLiteral(" at %1 pt").arg(words->font().pointSize())));
+    }
+    // A short word keeps the full size.
+    QCOMPARE(words->text(), QStringLiteral("UNO"));
+    QCOMPARE(words->font().pointSize(), 36);
+}
+
+void TestLayout::writingModesStandOnLightCyan()
+{
+    Harness h;
+    h.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.form));
+    for (const char *name : {"Opt_escludi", "Opt_maiuscolo", "Opt_minuscolo", "Opt_script"}) {
+        QWidget *option = h.control(QLatin1String(name));
+        const QImage image = option->grab().toImage();
+        // The right end of the option, beyond its caption: background only.
+        const QColor at = image.pixelColor(image.width() - 3, image.height() / 2);
+        QCOMPARE(at, QColor(192, 255, 255));
+    }
 }
 
 QTEST_MAIN(TestLayout)
