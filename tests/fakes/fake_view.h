@@ -7,7 +7,6 @@
 
 #include "game/game_view.h"
 
-#include <QList>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -52,18 +51,10 @@ public:
         int times = 1;
     };
 
-    struct Call {
-        Operation operation;
-        ControlId control;
-    };
-
     std::optional<Failure> failOn;
     int failures = 0;
-    // Every setter call, in order, failed ones included.
-    QList<Call> calls;
     std::optional<ControlId> focus;
     int windowShows = 0;
-    int surfaceClears = 0;
     // The scroll bar's change handler, raised when setValue changes its value.
     std::function<void()> onValueChanged;
     // The focus left claim box `index` as a user moving on would leave it.
@@ -107,7 +98,7 @@ public:
         ++windowShows;
         cell(Control::Form1).visible = true;
     }
-    void clearSurface() override { ++surfaceClears; }
+    void clearSurface() override {}
 
     void setChecked(ControlId c, bool on) override
     {
@@ -164,7 +155,6 @@ private:
 
     Cell &change(Operation operation, ControlId c)
     {
-        calls.append({operation, c});
         if (failOn && failOn->operation == operation && failOn->control == c) {
             ++failures;
             if (--failOn->times == 0) failOn.reset();
