@@ -1,5 +1,6 @@
-// The card panel of the window: the count box, its two paths and their refusals, the printer
-// faults, the PDF alternative, and real printing through the default printer.
+// The card panel of the window: the count box's key filter, its two paths reaching the print run
+// and their messages, the PDF alternative, and real printing through the default printer. The
+// print run's own rules are tested without a window (tests/cards/test_print_run.cpp).
 
 #include "../cards/pdf_text.h"
 #include "fakes/recording_canvas.h"
@@ -17,111 +18,65 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace
-{
-int footers(const RecordingCanvas &c)
-{
-    int n = 0;
-    for (const auto &call : c.ofKind(RecordingCanvas::Kind::PrintLine))
-        n += call.text.contains(QLatin1String("cartella N=")) ? 1 : 0;
-    return n;
-}
-
-// A canvas that keeps its record in a shared log after the run destroys it.
-struct LoggedCanvas : RecordingCanvas {
-    QList<QList<Call>> *log;
-    explicit LoggedCanvas(QList<QList<Call>> *l) : log(l) {}
-    ~LoggedCanvas() override { log->append(calls); }
-};
-} // namespace
-
 class TestCardsWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void countsAreCheckedOnBothPaths_data();
-    void countsAreCheckedOnBothPaths();
-    void aValidCountPrintsThatManyCards_data();
-    void aValidCountPrintsThatManyCards();
+    void refusalsOfBothPathsReachTheirBoxes();
+    void enterInTheCountBoxPrints();
+    void aPrinterRefusalReachesACriticalBox();
     void keyFilterOfTheCountBox();
-    void noPrinterIsReportedAndThePanelStaysUsable();
-    void aFailingPrinterIsReported();
     void pdfButtonSavesTheSameCards();
     void thePanelIsGoneForGoodAfterTheFirstDraw();
     void printsThroughTheRealDefaultPrinter_data();
     void printsThroughTheRealDefaultPrinter();
 };
 
-void TestCardsWindow::countsAreCheckedOnBothPaths_data()
+void TestCardsWindow::refusalsOfBothPathsReachTheirBoxes()
 {
-    QTest::addColumn<QString>("typed");
-    QTest::newRow("0") << "0";
-    QTest::newRow("31") << "31";
-    QTest::newRow("99") << "99";
-    QTest::newRow("empty") << "";
-    QTest::newRow("/3") << "/3";
-    QTest::newRow("pasted 0.4") << "0.4";
-}
-
-void TestCardsWindow::countsAreCheckedOnBothPaths()
-{
-    QFETCH(QString, typed);
     Harness h;
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
     auto *box = h.control<QLineEdit>("Txt_num_cartelle");
-    box->setText(typed);
+    box->setText(QStringLiteral("31"));
     h.click("cmd_stampa");
     QCOMPARE(h.dialogs.shown.size(), 1);
     QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("valore invalido  ( digitare da 1 a 30 cartelle ) "));
     QCOMPARE(h.dialogs.shown[0].icon, Icon::None);
-    QCOMPARE(h.state().conta_cartelle, std::int16_t(-1));
 
     box->setFocus();
     QTest::keyClick(box, Qt::Key_Return);
     QCOMPARE(h.dialogs.shown.size(), 2);
     QCOMPARE(h.dialogs.shown[1].text, QStringLiteral("digitare non piu di 30 "));
     QCOMPARE(h.dialogs.shown[1].icon, Icon::Question);
+    QCOMPARE(QApplication::focusWidget(), box);
     QCOMPARE(h.printer.opened, 0);
 }
 
-void TestCardsWindow::aValidCountPrintsThatManyCards_data()
+void TestCardsWindow::enterInTheCountBoxPrints()
 {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("cards");
-    QTest::addColumn<bool>("byEnter");
-    QTest::newRow("1 by click") << "1" << 1 << false;
-    QTest::newRow("1/2 by click") << "1/2" << 1 << false;
-    QTest::newRow("4 by Enter") << "4" << 4 << true;
-    QTest::newRow("30 by click") << "30" << 30 << false;
+    Harness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    auto *box = h.control<QLineEdit>("Txt_num_cartelle");
+    box->setText(QStringLiteral("4"));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    QCOMPARE(h.printer.opened, 1);
+    QCOMPARE(h.state().conta_cartelle, std::int16_t(3));
 }
 
-void TestCardsWindow::aValidCountPrintsThatManyCards()
+void TestCardsWindow::aPrinterRefusalReachesACriticalBox()
 {
-    QFETCH(QString, typed);
-    QFETCH(int, cards);
-    QFETCH(bool, byEnter);
     Harness h;
-    QList<QList<RecordingCanvas::Call>> log;
-    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
-    auto *box = h.control<QLineEdit>("Txt_num_cartelle");
-    box->setText(typed);
-    if (byEnter) {
-        box->setFocus();
-        QTest::keyClick(box, Qt::Key_Return);
-    } else {
-        h.click("cmd_stampa");
-    }
-    QCOMPARE(h.dialogs.shown.size(), 0);
-    QCOMPARE(log.size(), 1);
-    RecordingCanvas doc;
-    doc.calls = log[0];
-    QCOMPARE(footers(doc), cards);
-    QCOMPARE(doc.ofKind(RecordingCanvas::Kind::EndDoc).size(), 1);
-    QCOMPARE(h.state().num_cartelle, std::int16_t(cards));
-    QCOMPARE(h.state().conta_cartelle, std::int16_t(cards - 1));
-    // Printing leaves the game ready to start.
-    QVERIFY(h.control("cmd_estrai")->isEnabled());
-    QCOMPARE(h.state().quanti_da_estrarre, std::int16_t(90));
+    h.control<QLineEdit>("Txt_num_cartelle")->setText(QStringLiteral("3"));
+    h.click("cmd_stampa");
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].icon, Icon::Critical);
+    QCOMPARE(h.dialogs.shown[0].text, h.printer.refusal);
+    QVERIFY(h.control("fra_cartelle")->isVisible());
+    QVERIFY(h.control("cmd_stampa")->isEnabled());
 }
 
 void TestCardsWindow::keyFilterOfTheCountBox()
@@ -133,39 +88,6 @@ void TestCardsWindow::keyFilterOfTheCountBox()
     QCOMPARE(box->text(), QStringLiteral("12/"));
     QTest::keyClick(box, Qt::Key_Backspace);
     QCOMPARE(box->text(), QStringLiteral("12"));
-}
-
-void TestCardsWindow::noPrinterIsReportedAndThePanelStaysUsable()
-{
-    Harness h;
-    h.control<QLineEdit>("Txt_num_cartelle")->setText(QStringLiteral("3"));
-    h.click("cmd_stampa");
-    QCOMPARE(h.dialogs.shown.size(), 1);
-    QCOMPARE(h.dialogs.shown[0].icon, Icon::Critical);
-    QCOMPARE(h.dialogs.shown[0].text, h.printer.refusal);
-    QVERIFY(h.control("fra_cartelle")->isVisible());
-
-    QList<QList<RecordingCanvas::Call>> log;
-    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
-    h.click("cmd_stampa");
-    QCOMPARE(log.size(), 1);
-    QCOMPARE(h.dialogs.shown.size(), 1);
-}
-
-void TestCardsWindow::aFailingPrinterIsReported()
-{
-    Harness h;
-    h.printer.make = [] {
-        auto c = std::make_unique<RecordingCanvas>();
-        c->failNewPageAt = 1;
-        return c;
-    };
-    h.control<QLineEdit>("Txt_num_cartelle")->setText(QStringLiteral("9"));
-    h.click("cmd_stampa");
-    QCOMPARE(h.dialogs.shown.size(), 1);
-    QCOMPARE(h.dialogs.shown[0].icon, Icon::Critical);
-    QVERIFY(!h.dialogs.shown[0].text.isEmpty());
-    QVERIFY(h.control("cmd_stampa")->isEnabled());
 }
 
 void TestCardsWindow::pdfButtonSavesTheSameCards()

@@ -1,0 +1,241 @@
+// The claim check and the prize fanfare during a pause, on a fake window: prize buttons, typed
+// numbers, Enter and the focus leaving a box.
+
+#include "fakes/game_harness.h"
+
+#include <QTest>
+
+class TestClaimCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void amboOfTwoDrawnNumbersSoundsTheFanfare();
+    void theSameNumberTwiceCompletesTheAmbo();
+    void countsSurviveAChangeOfPrize();
+    void lockedBoxIsRetestedWhenItLosesTheFocus();
+    void enterInAnEmptyLockedBoxGivesBothMessages();
+    void onlyThePlainDecimalFormOfADrawnNumberIsAccepted_data();
+    void onlyThePlainDecimalFormOfADrawnNumberIsAccepted();
+    void aNumberOfAnEarlierGameIsNotDrawn();
+    void enterInTheLastBoxChecksInPlace();
+    void cinquinaNeedsFiveAndEachThresholdPlaysItsWord();
+    void avvisoOutsideTheFourPrizesDoesNothing();
+    void closingDuringTheFanfareStopsIt();
+};
+
+void TestClaimCheck::amboOfTwoDrawnNumbersSoundsTheFanfare()
+{
+    GameHarness h;
+    h.drawAndPause({12, 34, 56});
+    h.view.setEnabled(Control::cmd_verifica, true);
+    QVERIFY(h.click(Control::cmd_verifica));
+    QVERIFY(h.view.isVisible(Control::fra_controlli));
+    QVERIFY(h.clickPrize(0));
+    QCOMPARE(h.state().premio_scelto, std::int16_t(0));
+    QVERIFY(!h.view.isLocked(ControlId(Control::Text1, 0)));
+    QVERIFY(!h.view.isLocked(ControlId(Control::Text1, 1)));
+    QVERIFY(h.view.isLocked(ControlId(Control::Text1, 2)));
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 0)).back, Palette::lightYellow);
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 2)).back, Palette::white);
+    QCOMPARE(h.focusedBox(), 0);
+
+    h.sound.played.clear();
+    h.type(0, "12");
+    h.enter(0);
+    QCOMPARE(h.sound.played, QStringList());
+    h.type(1, "34");
+    h.enter(1);
+    QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+    QCOMPARE(h.focusedBox(), 2);
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
+}
+
+void TestClaimCheck::theSameNumberTwiceCompletesTheAmbo()
+{
+    GameHarness h;
+    h.drawAndPause({12, 34, 56});
+    h.click(Control::cmd_verifica);
+    h.clickPrize(0);
+    h.sound.played.clear();
+    h.type(0, "56");
+    h.enter(0);
+    h.type(1, "56");
+    h.enter(1);
+    QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+}
+
+void TestClaimCheck::countsSurviveAChangeOfPrize()
+{
+    GameHarness h;
+    h.drawAndPause({12, 34, 56});
+    h.click(Control::cmd_verifica);
+    h.clickPrize(0);
+    h.type(0, "12");
+    h.enter(0);
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+    h.clickPrize(1); // terno: the ambo count keeps its 1
+    h.type(2, "34");
+    h.enter(2);
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
+    h.sound.played.clear();
+    h.clickPrize(0);
+    // Text1(0) still holds 12: leaving it counts it again, and the ambo is complete.
+    h.enter(0);
+    QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
+}
+
+void TestClaimCheck::lockedBoxIsRetestedWhenItLosesTheFocus()
+{
+    GameHarness h;
+    h.drawAndPause({12, 34, 56});
+    h.click(Control::cmd_verifica);
+    h.clickPrize(0);
+    h.type(0, "12");
+    h.enter(0);      // counted for the ambo: 1
+    h.clickPrize(1); // Text1(0) is locked now, still holding 12
+    h.moveFocus(ControlId(Control::Text1, 0));
+    h.moveFocus(ControlId(Control::Text1, 2)); // leaving it checks 12 for the terno
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+}
+
+void TestClaimCheck::enterInAnEmptyLockedBoxGivesBothMessages()
+{
+    GameHarness h;
+    h.drawAndPause({12});
+    h.click(Control::cmd_verifica);
+    h.moveFocus(ControlId(Control::Text1, 3));
+    h.enter(3);
+    QCOMPARE(h.dialogs.shown.size(), 2);
+    QCOMPARE(h.dialogs.shown[0].text,
+             QStringLiteral("Per attivare il controllo PRIMA clicca sul bottone terno"));
+    QCOMPARE(h.dialogs.shown[0].icon, Icon::None);
+    QCOMPARE(h.dialogs.shown[0].title, QString());
+    QCOMPARE(h.dialogs.shown[1].text, QStringLiteral("digitare un numero gia' estratto"));
+    QCOMPARE(h.dialogs.shown[1].icon, Icon::Question);
+    QCOMPARE(h.focusedBox(), 3);
+}
+
+void TestClaimCheck::onlyThePlainDecimalFormOfADrawnNumberIsAccepted_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("emptied");
+    QTest::newRow("7") << "7" << true << false;
+    QTest::newRow("07") << "07" << false << false;
+    QTest::newRow("7.") << "7." << false << false;
+    QTest::newRow("0") << "0" << false << false;
+    QTest::newRow("95 emptied") << "95" << false << true;
+    QTest::newRow("90 drawn") << "90" << true << false;
+    QTest::newRow("8 not drawn") << "8" << false << false;
+    QTest::newRow("slash") << "/" << false << false;
+}
+
+void TestClaimCheck::onlyThePlainDecimalFormOfADrawnNumberIsAccepted()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, accepted);
+    QFETCH(bool, emptied);
+    GameHarness h;
+    h.drawAndPause({7, 90});
+    h.click(Control::cmd_verifica);
+    h.clickPrize(3);
+    const ControlId box(Control::Text1, 9);
+    h.type(9, typed);
+    QCOMPARE(h.caption(box), typed);
+    h.enter(9);
+    QCOMPARE(h.state().conta_cinquina, std::int16_t(accepted ? 1 : 0));
+    if (emptied) {
+        QCOMPARE(h.caption(box), QString());
+        QCOMPARE(h.dialogs.shown.size(), 0);
+        QCOMPARE(h.focusedBox(), 9);
+    } else if (!accepted) {
+        QCOMPARE(h.dialogs.shown.size(), 1);
+        QCOMPARE(h.dialogs.shown[0].text, QStringLiteral(" il numero  ") + typed +
+                                              QStringLiteral("   NON  e' stato ancora  estratto "));
+        QCOMPARE(h.dialogs.shown[0].icon, Icon::Information);
+        QCOMPARE(h.caption(box), typed);
+        QCOMPARE(h.focusedBox(), 9);
+    } else {
+        QCOMPARE(h.dialogs.shown.size(), 0);
+        QCOMPARE(h.focusedBox(), 10);
+    }
+}
+
+void TestClaimCheck::aNumberOfAnEarlierGameIsNotDrawn()
+{
+    GameHarness h;
+    h.drawAndPause({40, 41, 42});
+    h.click(Control::cmd_nuovo);
+    h.drawAndPause({5});
+    h.click(Control::cmd_verifica);
+    h.clickPrize(0);
+    h.type(0, "41");
+    h.enter(0);
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
+    QCOMPARE(h.dialogs.shown.size(), 1);
+}
+
+void TestClaimCheck::enterInTheLastBoxChecksInPlace()
+{
+    GameHarness h;
+    h.drawAndPause({1, 2, 3, 4, 5});
+    h.click(Control::cmd_verifica);
+    h.clickPrize(3);
+    for (int i = 9; i <= 13; ++i) {
+        h.type(i, QString::number(i - 8));
+        h.enter(i);
+    }
+    QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), QStringList({"cinquina", "applausi"}));
+    QCOMPARE(h.focusedBox(), 13);
+}
+
+void TestClaimCheck::cinquinaNeedsFiveAndEachThresholdPlaysItsWord()
+{
+    GameHarness h;
+    h.drawAndPause({1, 2, 3, 4, 5});
+    const struct {
+        std::int16_t indice;
+        int threshold;
+        const char *word;
+    } prizes[] = {{0, 2, "ambo"}, {1, 3, "terno"}, {2, 4, "quaterno"}, {3, 5, "cinquina"}};
+    for (const auto &p : prizes) {
+        h.sound.played.clear();
+        for (int k = 1; k < p.threshold; ++k)
+            Avviso(p.indice, h.state(), h.sound);
+        QCOMPARE(h.sound.played, QStringList());
+        Avviso(p.indice, h.state(), h.sound);
+        QCOMPARE(h.sound.played, QStringList({p.word, "applausi"}));
+        Avviso(p.indice, h.state(), h.sound); // the count started again from 0
+        QCOMPARE(h.sound.played.size(), 2);
+    }
+}
+
+void TestClaimCheck::avvisoOutsideTheFourPrizesDoesNothing()
+{
+    GameHarness h;
+    h.sound.played.clear();
+    Avviso(4, h.state(), h.sound);
+    Avviso(-1, h.state(), h.sound);
+    QCOMPARE(h.sound.played, QStringList());
+    QCOMPARE(h.state().conta_ambo + h.state().conta_cinquina, 0);
+}
+
+void TestClaimCheck::closingDuringTheFanfareStopsIt()
+{
+    GameHarness h;
+    h.drawAndPause({3, 4});
+    h.sound.onPlay = [&](const QString &key) {
+        if (key == QLatin1String("ambo")) h.game.close();
+    };
+    Avviso(0, h.state(), h.sound);
+    Avviso(0, h.state(), h.sound);
+    QVERIFY(h.game.isClosed());
+    QVERIFY(!h.sound.played.contains(QStringLiteral("applausi")));
+}
+
+QTEST_GUILESS_MAIN(TestClaimCheck)
+#include "test_claim_check.moc"

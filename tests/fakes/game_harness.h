@@ -1,0 +1,219 @@
+#pragma once
+// The game and its rules on a recording fake of the window, with fake ports: no widget and no
+// display. Each helper does what the window's handler for the same click or key does.
+
+#include "cards/card_code.h"
+#include "cards/print_run.h"
+#include "claims/claim_check.h"
+#include "claims/repeat.h"
+#include "claims/typed_number.h"
+#include "fakes/fake_ports.h"
+#include "fakes/fake_random.h"
+#include "fakes/fake_view.h"
+#include "fakes/picks.h"
+#include "game/game.h"
+
+#include <QStringList>
+#include <QVector>
+
+struct GameHarness {
+    FakeSound sound;
+    FakeClock clock;
+    FakeRandom random;
+    FakeDialogs dialogs;
+    FakePrinter printer;
+    FakeView view;
+    Game game;
+    ClaimCheck claims;
+    Repeat repeat;
+    PrintRun printRun;
+
+    explicit GameHarness(std::uint32_t seed = 1, bool load = true)
+        : random(seed), game(view, Ports{sound, clock, random, dialogs}), claims(game), repeat(game),
+          printRun(printer, [&r = random] { return newSeries(static_cast<RandomPort &>(r)); })
+    {
+        sound.clock = &clock;
+        view.onValueChanged = [this] { game.speedChanged(); };
+        // As the window's focus filter: nothing is checked once the program is closing.
+        view.onBoxLeft = [this](int box) {
+            if (!game.isClosed()) claims.boxLeft(box);
+        };
+        if (load) game.load();
+    }
+
+    GameState &state() { return game.state(); }
+    const GameState &state() const { return game.state(); }
+    QString caption(ControlId c) const { return view.caption(c); }
+    QString label2Tag() const { return view.tag(Control::Label2); }
+
+    // A click on a button; like a mouse click, it does nothing on a disabled or hidden button.
+    bool click(Control c)
+    {
+        if (!view.isEnabled(c) || !view.isVisible(c)) return false;
+        switch (c) {
+        case Control::cmd_estrai:
+            game.draw();
+            break;
+        case Control::cmd_nuovo:
+            game.newGame();
+            break;
+        case Control::cmd_sospendi:
+            game.pauseOrResume();
+            break;
+        case Control::cmd_verifica:
+            claims.panelToggled();
+            break;
+        case Control::cmd_ripeti:
+            repeat.ripetiClicked();
+            break;
+        default:
+            qFatal("no click handler for control %d", int(c));
+        }
+        return true;
+    }
+
+    // A click on an option button of the words: it checks it, and Escludi has its own handler.
+    void chooseWriting(Control option)
+    {
+        view.setChecked(option, true);
+        if (option == Control::Opt_escludi) game.wordsExcluded();
+    }
+
+    // A user moving the focus to `c` (a click or a tab): the box left is checked.
+    void moveFocus(ControlId c) { view.setFocus(c, GameView::Focus::MoveOn); }
+    // The claim box with the focus, or -1.
+    int focusedBox() const
+    {
+        return view.focus && view.focus->control == Control::Text1 ? view.focus->index : -1;
+    }
+
+    // A click on a prize button of the open claim panel: the button takes the focus first.
+    bool clickPrize(int prize)
+    {
+        if (!view.isVisible(Control::fra_controlli)) return false;
+        moveFocus(Control::fra_controlli);
+        claims.prizePicked(prize);
+        return true;
+    }
+
+    // Typing into claim box `box`: each key passes its filter, then a read-only box takes no text.
+    void type(int box, const QString &text)
+    {
+        const ControlId c(Control::Text1, box);
+        for (const QChar ch : text) {
+            auto key = static_cast<std::int16_t>(ch.unicode());
+            claims.keyPressed(box, key);
+            if (key != 0 && !view.isLocked(c)) view.setCaption(c, view.caption(c) + QChar(key));
+        }
+    }
+    void enter(int box)
+    {
+        std::int16_t key = 13;
+        claims.keyPressed(box, key);
+    }
+
+    // Typing into the repeat box, and Enter there.
+    void typeInRepeatBox(const QString &text)
+    {
+        for (const QChar ch : text) {
+            auto key = static_cast<std::int16_t>(ch.unicode());
+            repeat.keyPressed(key);
+            if (key != 0)
+                view.setCaption(Control::txt_ultimi, view.caption(Control::txt_ultimi) + QChar(key));
+        }
+    }
+    void enterInRepeatBox()
+    {
+        std::int16_t key = 13;
+        repeat.keyPressed(key);
+    }
+
+    // The card panel's "OK" (or "..." with `toPdf`) with `count` in its box.
+    std::optional<Notice> printCards(const QString &count, bool toPdf = false,
+                                     const std::function<QString()> &chooseFile = {})
+    {
+        return printRun.print(valore_numerico(count), toPdf, game.isDrawing(), record(), chooseFile);
+    }
+    // Enter in the count box: its own refusal, or the run as "OK" would start it.
+    std::optional<Notice> enterCount(const QString &count)
+    {
+        if (auto refusal = printRun.checkOnEnter(valore_numerico(count), record())) return refusal;
+        return printCards(count);
+    }
+    PrintRecord record()
+    {
+        GameState &s = state();
+        return {s.numeri_estratti, s.num_cartelle, s.conta_cartelle};
+    }
+
+    // The live part of the pool, in its order.
+    QList<int> pool() const
+    {
+        QList<int> out;
+        for (int j = 1; j <= state().quanti_da_estrarre; ++j)
+            out << state().numeri_da_estrarre(j).toInt();
+        return out;
+    }
+
+    // The numbers drawn so far in this game, in draw order.
+    QStringList drawn() const
+    {
+        QStringList out;
+        for (int j = 1; j <= 90 - state().quanti_da_estrarre; ++j)
+            out << state().numeri_estratti(j);
+        return out;
+    }
+
+    // Draws `numbers` in that order (starting the game, or resuming it) and pauses after the last.
+    void drawAndPause(const QList<int> &numbers)
+    {
+        random.replay(picksFor(numbers, state().quanti_da_estrarre < 90 ? pool() : QList<int>{}));
+        const int target = int(drawn().size() + numbers.size());
+        clock.onPump = [this, target](FakeClock::Point p) {
+            if (p == FakeClock::Point::Wait && drawn().size() == target && !state().sospeso)
+                click(Control::cmd_sospendi);
+        };
+        click(view.isEnabled(Control::cmd_estrai) ? Control::cmd_estrai : Control::cmd_sospendi);
+        clock.onPump = nullptr;
+    }
+
+    // Empty when the game state and the board agree; otherwise what is wrong.
+    QString invariantFault() const
+    {
+        const GameState &s = state();
+        if (s.quanti_da_estrarre < 0 || s.quanti_da_estrarre > 90)
+            return QStringLiteral("quanti_da_estrarre %1").arg(s.quanti_da_estrarre);
+        if (s.prossima_estrazione < 1 || s.prossima_estrazione > 91)
+            return QStringLiteral("prossima_estrazione %1").arg(s.prossima_estrazione);
+        const int d = 90 - s.quanti_da_estrarre;
+        QVector<int> seen(91, 0);
+        QVector<bool> isDrawn(91, false);
+        for (int j = 1; j <= d; ++j) {
+            const int v = s.numeri_estratti(j).toInt();
+            if (v < 1 || v > 90 || QString::number(v) != s.numeri_estratti(j))
+                return QStringLiteral("history entry %1 = '%2'").arg(j).arg(s.numeri_estratti(j));
+            ++seen[v];
+            isDrawn[v] = true;
+        }
+        for (int j = 1; j <= s.quanti_da_estrarre; ++j) {
+            const int v = s.numeri_da_estrarre(j).toInt();
+            if (v < 1 || v > 90)
+                return QStringLiteral("pool entry %1 = '%2'").arg(j).arg(s.numeri_da_estrarre(j));
+            ++seen[v];
+        }
+        for (int v = 1; v <= 90; ++v)
+            if (seen[v] != 1) return QStringLiteral("number %1 held %2 times").arg(v).arg(seen[v]);
+        for (int v = 1; v <= 90; ++v) {
+            const FakeView::Cell &cell = view.cell(ControlId(Control::LBL_TAB, v - 1));
+            const bool lit = !cell.caption.isEmpty();
+            const bool cyan = cell.back == Palette::lightCyan;
+            if (lit != isDrawn[v] || cyan != isDrawn[v] || (lit && cell.caption != QString::number(v)))
+                return QStringLiteral("cell of %1 lit=%2 cyan=%3 drawn=%4")
+                    .arg(v)
+                    .arg(lit)
+                    .arg(cyan)
+                    .arg(isDrawn[v]);
+        }
+        return {};
+    }
+};
