@@ -65,6 +65,8 @@ public:
     double secondsPerClip = 0; // time that passes on `clock` while a clip plays
     FakeClock *clock = nullptr;
     bool closed = false;
+    // Plays that reach no output: they return as if played, and say so afterwards.
+    bool silent = false;
     std::function<void(const QString &)> onPlay;
 
     static bool known(const QString &key)
@@ -85,11 +87,16 @@ public:
         const QString key = nome.toLower();
         if (tipo.toLower() != QLatin1String("wav") || !known(key) || missing.contains(key))
             throw ClipMissing(key.toStdString());
+        m_failed = silent;
         played << key;
         if (clock) clock->t += secondsPerClip;
         if (onPlay) onPlay(key);
     }
     void shutdown() override { closed = true; }
+    bool lastPlayFailed() const override { return m_failed; }
+
+private:
+    bool m_failed = false;
 };
 
 class FakeDialogs : public DialogPort

@@ -1,8 +1,10 @@
 // The window's own part of the controls: the speed bar's range and keys, and closing the real
 // window. What the controls do to the game is tested without a window (tests/game).
 
+#include "fakes/recording_canvas.h"
 #include "form_harness.h"
 
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 
@@ -13,6 +15,8 @@ class TestControls : public QObject
 private slots:
     void speedBarRangeAndSteps();
     void closingTheWindowDuringAPauseEndsTheDraw();
+    void aMutedSpeakerShowsWhileTheSoundIsLost();
+    void aHeldEnterPrintsOnce();
 };
 
 void TestControls::speedBarRangeAndSteps()
@@ -43,6 +47,53 @@ void TestControls::closingTheWindowDuringAPauseEndsTheDraw()
     QVERIFY(h.game().isClosed());
     QVERIFY(!h.form->isVisible());
     QCOMPARE(h.drawn().size(), 5);
+}
+
+void TestControls::aMutedSpeakerShowsWhileTheSoundIsLost()
+{
+    // The caller is told, not shouted at: a mark in the corner and no message box, gone once a
+    // clip plays again, whoever played it (the draw, the start-up, the fanfare).
+    Harness h;
+    h.form->show();
+    auto *mark = h.control<QLabel>("lbl_audio");
+    QVERIFY(!mark->isVisible());
+    QCOMPARE(mark->toolTip(), QStringLiteral("audio non disponibile"));
+    h.sound.silent = true;
+    h.drawAndPause({7});
+    QVERIFY(mark->isVisible());
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    // A missing clip says nothing about the output.
+    h.sound.missing = {QStringLiteral("apri")};
+    h.sound.silent = false;
+    h.click("cmd_nuovo");
+    QVERIFY(mark->isVisible());
+    h.sound.missing.clear();
+    h.click("cmd_nuovo");
+    QVERIFY(!mark->isVisible());
+    // It belongs to the caller's window alone.
+    QCOMPARE(mark->window(), h.form);
+}
+
+void TestControls::aHeldEnterPrintsOnce()
+{
+    // Holding Enter in the count box sends key repeats: one run, not one per repeat.
+    Harness h;
+    int runs = 0;
+    h.printer.make = [&runs] {
+        ++runs;
+        return std::make_unique<RecordingCanvas>();
+    };
+    auto *box = h.control<QLineEdit>("Txt_num_cartelle");
+    box->setText(QStringLiteral("30"));
+    box->setFocus();
+    QTest::keyPress(box, Qt::Key_Return);
+    for (int k = 0; k < 19; ++k) {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+        QApplication::sendEvent(box, &repeat);
+    }
+    QTest::keyRelease(box, Qt::Key_Return);
+    QCOMPARE(runs, 1);
+    QCOMPARE(h.dialogs.shown.size(), 0);
 }
 
 QTEST_MAIN(TestControls)
