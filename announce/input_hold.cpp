@@ -44,7 +44,8 @@ bool UserInputHold::eventFilter(QObject *watched, QEvent *event)
     // Input reaches a widget through its window first: holding it there keeps it whole (grabs,
     // focus, the widget under the mouse are settled when it is handled). A shortcut is matched
     // before its key reaches any window, so it is held on its own.
-    const bool hold = (watched->isWindowType() && isWindowInput(event->type())) || event->type() == QEvent::Shortcut;
+    const bool hold =
+        (watched->isWindowType() && isWindowInput(event->type())) || event->type() == QEvent::Shortcut;
     if (!hold) return false;
     m_held.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
     return true;

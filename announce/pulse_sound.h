@@ -26,11 +26,11 @@ public:
     PulseSoundPort &operator=(const PulseSoundPort &) = delete;
 
     // A worker thread talks to the server; the caller waits in a local event loop that holds user
-    // input back until the end (painting, timers and a close request go on; see UserInputHold) until the worker is done, the clip's length plus
-    // kSlack has passed, shutdown() is called or the application quits. Called off the application's
-    // thread, or with no application, it waits without an event loop. A play called from inside a
-    // play (a timer firing meanwhile) returns at once. A clip that is not a playable WAVE returns at
-    // once and, like a missing one, leaves lastPlayFailed() as it was.
+    // input back until the end (painting, timers and a close request go on; see UserInputHold) until the
+    // worker is done, the clip's length plus kSlack has passed, shutdown() is called or the application
+    // quits. Called off the application's thread, or with no application, it waits without an event loop. A
+    // play called from inside a play (a timer firing meanwhile) returns at once. A clip that is not a
+    // playable WAVE returns at once and, like a missing one, leaves lastPlayFailed() as it was.
     void play(const QString &nome, const QString &tipo) override;
     // Returns at once, even while the worker is stuck in the server: that worker is left behind.
     void shutdown() override;

@@ -1,11 +1,46 @@
 #include "claims/claim_check.h"
 
 #include "announce/fanfare.h"
-#include "announce/prizes.h"
 #include "claims/typed_number.h"
 #include "game/game.h"
 
-ClaimCheck::ClaimCheck(Game &game, QObject *parent) : QObject(parent), m_game(game) {}
+#include <QSet>
+
+ClaimCheck::ClaimCheck(Game &game, QObject *parent) : QObject(parent), m_game(game)
+{
+    // A verdict stands until the next claim, the next draw or a new game.
+    connect(&game, &Game::numberDrawn, this, [this] { setVerdict(QString()); });
+    connect(&game, &Game::newGameStarted, this, [this] {
+        m_claimOpen = false;
+        m_complete = false;
+        m_counted.fill(QString());
+        setVerdict(QString());
+    });
+}
+
+void ClaimCheck::setVerdict(const QString &text)
+{
+    if (text == m_verdict) return;
+    m_verdict = text;
+    GameView &view = m_game.view();
+    view.setCaption(Control::lbl_esito, text);
+    view.setVisible(Control::lbl_esito, !text.isEmpty());
+}
+
+bool ClaimCheck::inClaim(int box) const
+{
+    if (!m_claimOpen) return false;
+    const PrizeInfo &premio = prizes[std::size_t(m_game.state().premio_scelto)];
+    return box >= premio.firstBox && box < premio.firstBox + premio.boxes;
+}
+
+int ClaimCheck::countedInClaim() const
+{
+    QSet<QString> numbers;
+    for (int k = 0; k < claimBoxes; ++k)
+        if (inClaim(k) && !m_counted[std::size_t(k)].isEmpty()) numbers.insert(m_counted[std::size_t(k)]);
+    return int(numbers.size());
+}
 
 void ClaimCheck::panelToggled()
 {
@@ -16,14 +51,24 @@ void ClaimCheck::panelToggled()
 void ClaimCheck::prizePicked(int index)
 {
     GameView &view = m_game.view();
+    GameState &stato = m_game.state();
     for (int k = 0; k < claimBoxes; ++k) {
         view.setLocked(ControlId(Control::Text1, k), true);
         view.setBackColor(ControlId(Control::Text1, k), Palette::white);
     }
-    m_game.state().premio_scelto = std::int16_t(index);
+    stato.premio_scelto = std::int16_t(index);
+    // A new claim: its boxes empty and its count from 0; the other prizes keep theirs.
+    m_claimOpen = true;
+    m_complete = false;
+    std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
+                                        &stato.conta_cinquina};
+    *contatori[index] = 0;
+    setVerdict(QString());
     const PrizeInfo &premio = prizes[std::size_t(index)];
     for (int k = 0; k < premio.boxes; ++k) {
         const ControlId box(Control::Text1, premio.firstBox + k);
+        m_counted[std::size_t(premio.firstBox + k)].clear();
+        view.setCaption(box, QString());
         view.setLocked(box, false);
         view.setBackColor(box, Palette::lightYellow);
     }
@@ -56,12 +101,30 @@ void ClaimCheck::keyPressed(int index, std::int16_t &key)
     key = 0;
 }
 
+void ClaimCheck::boxEdited(int index)
+{
+    if (!inClaim(index)) return;
+    m_game.view().setBackColor(ControlId(Control::Text1, index), Palette::lightYellow);
+}
+
 void ClaimCheck::boxLeft(int index)
 {
+    // Only the boxes of the claim count: a locked box of another prize adds nothing.
+    if (!inClaim(index)) return;
     GameView &view = m_game.view();
     GameState &stato = m_game.state();
     const ControlId box(Control::Text1, index);
     const QString testo = view.caption(box);
+    QString &counted = m_counted[std::size_t(index)];
+    // Left again with the same text: already counted, nothing new to say.
+    if (!testo.isEmpty() && testo == counted) return;
+    if (!counted.isEmpty()) {
+        // A changed text no longer counts with its old number.
+        counted.clear();
+        std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
+                                            &stato.conta_cinquina};
+        if (!m_complete) *contatori[stato.premio_scelto] = std::int16_t(countedInClaim());
+    }
     if (testo.isEmpty()) return;
     if (valore_numerico(testo) > 90) {
         view.setCaption(box, QString());
@@ -69,16 +132,38 @@ void ClaimCheck::boxLeft(int index)
         return;
     }
     const int d = stato.drawnCount();
-    for (int j = 1; j <= d; ++j) {
-        if (stato.numeri_estratti(j) == testo) {
-            emit numberChecked(stato.premio_scelto, index, testo, true);
-            Avviso(stato.premio_scelto, stato, m_game.ports().sound);
+    bool drawn = false;
+    for (int j = 1; j <= d && !drawn; ++j)
+        drawn = stato.numeri_estratti(j) == testo;
+    emit numberChecked(stato.premio_scelto, index, testo, drawn);
+    if (!drawn) {
+        view.setBackColor(box, Palette::lightRed);
+        m_game.ports().dialogs.message(QStringLiteral(" il numero  ") + testo +
+                                           QStringLiteral("   NON  e' stato ancora  estratto "),
+                                       QString(), Icon::Information);
+        view.setFocus(box, GameView::Focus::PutBack);
+        return;
+    }
+    for (int k = 0; k < claimBoxes; ++k) {
+        if (k != index && inClaim(k) && m_counted[std::size_t(k)] == testo) {
+            view.setBackColor(box, Palette::lightRed);
+            m_game.ports().dialogs.message(QStringLiteral(" il numero  ") + testo +
+                                               QStringLiteral("   e' gia' nella richiesta "),
+                                           QString(), Icon::Information);
+            view.setFocus(box, GameView::Focus::PutBack);
             return;
         }
     }
-    emit numberChecked(stato.premio_scelto, index, testo, false);
-    m_game.ports().dialogs.message(QStringLiteral(" il numero  ") + testo +
-                                       QStringLiteral("   NON  e' stato ancora  estratto "),
-                                   QString(), Icon::Information);
-    view.setFocus(box, GameView::Focus::PutBack);
+    counted = testo;
+    view.setBackColor(box, Palette::lightGreen);
+    if (m_complete) return;
+    const int premio = stato.premio_scelto;
+    Avviso(stato.premio_scelto, stato, m_game.ports().sound);
+    if (countedInClaim() == prizes[std::size_t(premio)].boxes) {
+        m_complete = true;
+        const QString verdetto =
+            QString::fromLatin1(prizes[std::size_t(premio)].word).toUpper() + QStringLiteral(" VALIDO");
+        setVerdict(verdetto);
+        emit claimCompleted(premio, verdetto);
+    }
 }

@@ -1,9 +1,17 @@
 #pragma once
-// The check of a player's claim during a pause: the claim panel, the prize buttons that unlock
-// their boxes, and each typed number compared with the numbers drawn as it leaves its box. Knows
-// no widget: it works on the window through GameView.
+// The check of a player's claim: the claim panel, the prize buttons that start a claim and unlock
+// its boxes, and each typed number compared with the numbers drawn as it leaves its box. Knows no
+// widget: it works on the window through GameView.
+//
+// A claim is the set of numbers in the boxes of the prize picked last. Each drawn number counts
+// once, however often its box is left and in however many boxes it stands; the fanfare plays when
+// the claim holds as many different drawn numbers as the prize has boxes, and only then.
+
+#include "announce/prizes.h"
 
 #include <QObject>
+#include <QString>
+#include <array>
 #include <cstdint>
 
 class Game;
@@ -19,11 +27,28 @@ public:
     void prizePicked(int index);                   // cmd_ambo_Click
     void keyPressed(int index, std::int16_t &key); // Text1_KeyPress
     void boxLeft(int index);                       // Text1_LostFocus
+    // The text of a box was changed by the user: it is checked afresh when it is left.
+    void boxEdited(int index);
+
+    // The verdict on show, "AMBO VALIDO" and the like; empty when none.
+    QString verdict() const { return m_verdict; }
 
 signals:
     // The number typed into box `box` was checked for the prize `prize`: drawn or not.
     void numberChecked(int prize, int box, const QString &text, bool drawn);
+    // The claim for `prize` holds all its numbers, drawn and different.
+    void claimCompleted(int prize, const QString &verdict);
 
 private:
+    bool inClaim(int box) const;
+    // Different drawn numbers counted in the claim's boxes.
+    int countedInClaim() const;
+    void setVerdict(const QString &text);
+
     Game &m_game;
+    bool m_claimOpen = false; // a prize was picked in this game
+    bool m_complete = false;
+    // The text each box was counted with; empty when it counts for nothing.
+    std::array<QString, claimBoxes> m_counted{};
+    QString m_verdict;
 };

@@ -258,6 +258,8 @@ void Game::runDraw()
         setLabel(Control::Label1, QStringLiteral("Fine"));
         setLabel(Control::Label6, QString());
     });
+    // The last claims of the evening come now: the claim panel opens as in a pause.
+    step([&] { m_view.setEnabled(Control::cmd_verifica, true); });
     emit gameEnded();
 }
 
@@ -328,6 +330,18 @@ void Game::newGame()
     m_view.setTag(Control::Label2, QString());
     emit newGameStarted();
     publish();
+}
+
+void Game::newGameAsked()
+{
+    const int d = m_state.drawnCount();
+    if (d > 0 && d < 90 &&
+        !m_ports.dialogs.ask(
+            QStringLiteral("Iniziare una nuova tombola? I numeri estratti finora andranno persi."),
+            QString()))
+        return;
+    if (m_closed) return;
+    newGame();
 }
 
 void Game::pauseOrResume()

@@ -45,11 +45,14 @@ public:
     bool isPaused() const;
 
     // The window's handlers for the game.
-    void load();                                // Form_Load
-    void activate();                            // Form_Activate
-    void close();                               // Form_Unload
-    void draw();                                // cmd_estrai_Click
-    void newGame();                             // cmd_nuovo_Click
+    void load();     // Form_Load
+    void activate(); // Form_Activate
+    void close();    // Form_Unload
+    void draw();     // cmd_estrai_Click
+    void newGame();  // the new-game reset
+    // cmd_nuovo_Click: in the middle of a game, with numbers drawn and not all of them, the reset
+    // first asks whether to throw the game away; one click must not lose an evening's game.
+    void newGameAsked();
     void pauseOrResume();                       // cmd_sospendi_Click
     void speedChanged();                        // HScroll1_Change
     void bigNumberGesture(int button, float x); // Label1_MouseMove, x in twips

@@ -27,8 +27,9 @@ enum class Control {
     fra_controlli,
     fra_cartelle,
     Txt_num_cartelle,
-    LBL_TAB, // members 0..89
-    Text1,   // members 0..13
+    lbl_esito, // the verdict of a complete claim, in the claim panel
+    LBL_TAB,   // members 0..89
+    Text1,     // members 0..13
 };
 
 // A control, or a member of a control array.

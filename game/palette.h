@@ -17,6 +17,9 @@ inline constexpr Rgb lightCyan{192, 255, 255};
 inline constexpr Rgb white{255, 255, 255};
 // The boxes of the prize under check.
 inline constexpr Rgb lightYellow{255, 255, 192};
+// A claimed number found among the drawn ones, and one that is not (or is claimed twice).
+inline constexpr Rgb lightGreen{192, 255, 192};
+inline constexpr Rgb lightRed{255, 170, 170};
 // The big number while the last numbers are repeated.
 inline constexpr Rgb red{255, 0, 0};
 // The blocks of the board, top to bottom row; green is also the card panel's.

@@ -99,7 +99,8 @@ void Form1::attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &pri
     m_claims = &claims;
     m_repeat = &repeat;
     m_printRun = &printRun;
-    connect(&game, &Game::soundAvailabilityChanged, this, [this](bool available) { lbl_audio->setVisible(!available); });
+    connect(&game, &Game::soundAvailabilityChanged, this,
+            [this](bool available) { lbl_audio->setVisible(!available); });
     connect(&game, &Game::closed, this, [this] {
         hide();
         // Every event loop still running (a message box, a clip) returns; the loops of the draw
@@ -132,10 +133,14 @@ void Form1::connectControls()
 
     // Pasted text never passes the key filters: a paste holding a character that typing could not
     // put there is refused whole, and the box keeps what it had.
-    auto keepOnly = [](QLineEdit *box, bool (*allowed)(char16_t)) { box->setValidator(new TypedOnly(allowed, box)); };
-    for (QLineEdit *box : Text1) {
+    auto keepOnly = [](QLineEdit *box, bool (*allowed)(char16_t)) {
+        box->setValidator(new TypedOnly(allowed, box));
+    };
+    for (int i = 0; i < 14; ++i) {
+        QLineEdit *box = Text1[std::size_t(i)];
         keepOnly(box, [](char16_t u) { return u >= 46 && u <= 57; });
         box->installEventFilter(this);
+        connect(box, &QLineEdit::textEdited, this, [this, i] { m_claims->boxEdited(i); });
     }
     keepOnly(txt_ultimi, [](char16_t u) { return u >= 32 && !(u >= 58 && u <= 121); });
     keepOnly(Txt_num_cartelle, [](char16_t u) { return u >= 47 && u <= 57; });
@@ -169,7 +174,7 @@ void Form1::cmd_estrai_Click()
 
 void Form1::cmd_nuovo_Click()
 {
-    m_game->newGame();
+    m_game->newGameAsked();
 }
 
 void Form1::cmd_sospendi_Click()
@@ -314,6 +319,8 @@ QWidget *Form1::control(ControlId c) const
         return fra_cartelle;
     case Control::Txt_num_cartelle:
         return Txt_num_cartelle;
+    case Control::lbl_esito:
+        return lbl_esito;
     case Control::LBL_TAB:
         return LBL_TAB.at(std::size_t(c.index));
     case Control::Text1:

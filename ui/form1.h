@@ -74,6 +74,8 @@ public:
     // panel) and the About box (F1); each only asks, through its signal.
     QPushButton *cmd_pubblico = nullptr;
     QPushButton *cmd_cartella = nullptr;
+    // The verdict of a complete claim, "AMBO VALIDO", in the claim panel.
+    QLabel *lbl_esito = nullptr;
     // A muted speaker in the top right corner while the last clip could not be played.
     QLabel *lbl_audio = nullptr;
     // The words' size, which a long word in capitals lowers to fit the label.

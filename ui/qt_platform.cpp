@@ -6,8 +6,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QSettings>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <cmath>
 
@@ -62,6 +63,18 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
     execKeepingClose(box, m_parent);
 }
 
+bool QtDialogs::ask(const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::titoloApplicazione() : title, text,
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Si"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("No"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    execKeepingClose(box, m_parent);
+    return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 int execKeepingClose(QDialog &dialog, QWidget *window)
 {
     InputBlocker blocker(window);
@@ -88,7 +101,8 @@ void showKeepingClose(QDialog &dialog, QWidget *window)
 
 QString choosePdfFile(QWidget *window)
 {
-    QFileDialog dialog(window, QStringLiteral("Salva le cartelle in PDF"), QString(), QStringLiteral("PDF (*.pdf)"));
+    QFileDialog dialog(window, QStringLiteral("Salva le cartelle in PDF"), QString(),
+                       QStringLiteral("PDF (*.pdf)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     dialog.selectFile(QStringLiteral("cartelle-tombola.pdf"));

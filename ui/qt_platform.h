@@ -54,6 +54,7 @@ class QtDialogs : public DialogPort
 public:
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text, const QString &title, Icon icon) override;
+    bool ask(const QString &text, const QString &title) override;
 
 private:
     QPointer<QWidget> m_parent;

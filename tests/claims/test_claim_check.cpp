@@ -3,6 +3,7 @@
 
 #include "fakes/game_harness.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 class TestClaimCheck : public QObject
@@ -11,9 +12,11 @@ class TestClaimCheck : public QObject
 
 private slots:
     void amboOfTwoDrawnNumbersSoundsTheFanfare();
-    void theSameNumberTwiceCompletesTheAmbo();
-    void countsSurviveAChangeOfPrize();
-    void lockedBoxIsRetestedWhenItLosesTheFocus();
+    void theSameNumberTwiceIsOneNumberOfTheClaim();
+    void aPrizeButtonStartsANewClaim();
+    void aNumberCountsOnceHoweverOftenItsBoxIsLeft();
+    void aLockedBoxOfAnotherPrizeAddsNothing();
+    void theVerdictStandsUntilTheNextClaimDrawOrGame();
     void enterInAnEmptyLockedBoxGivesBothMessages();
     void onlyThePlainDecimalFormOfADrawnNumberIsAccepted_data();
     void onlyThePlainDecimalFormOfADrawnNumberIsAccepted();
@@ -52,8 +55,10 @@ void TestClaimCheck::amboOfTwoDrawnNumbersSoundsTheFanfare()
     QCOMPARE(h.state().conta_ambo, std::int16_t(0));
 }
 
-void TestClaimCheck::theSameNumberTwiceCompletesTheAmbo()
+void TestClaimCheck::theSameNumberTwiceIsOneNumberOfTheClaim()
 {
+    // A drawn number typed in both ambo boxes is one number, not an ambo: no fanfare, a message on
+    // the second box, which turns red; a different drawn number there completes the claim.
     GameHarness h;
     h.drawAndPause({12, 34, 56});
     h.click(Control::cmd_verifica);
@@ -63,31 +68,96 @@ void TestClaimCheck::theSameNumberTwiceCompletesTheAmbo()
     h.enter(0);
     h.type(1, "56");
     h.enter(1);
+    QCOMPARE(h.sound.played, QStringList());
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral(" il numero  56   e' gia' nella richiesta "));
+    QCOMPARE(h.dialogs.shown[0].icon, Icon::Information);
+    QCOMPARE(h.focusedBox(), 1);
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 0)).back, Palette::lightGreen);
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 1)).back, Palette::lightRed);
+    h.erase(1);
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 1)).back, Palette::lightYellow);
+    h.type(1, "12");
+    h.enter(1);
     QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+    QCOMPARE(h.claims.verdict(), QStringLiteral("AMBO VALIDO"));
+    QCOMPARE(h.caption(Control::lbl_esito), QStringLiteral("AMBO VALIDO"));
+    QVERIFY(h.view.isVisible(Control::lbl_esito));
 }
 
-void TestClaimCheck::countsSurviveAChangeOfPrize()
+void TestClaimCheck::aPrizeButtonStartsANewClaim()
 {
+    // One confirmed number of an earlier ambo claim must not complete the next player's ambo: a
+    // prize button empties its boxes and counts from 0; the other prizes keep theirs.
     GameHarness h;
-    h.drawAndPause({12, 34, 56});
+    h.drawAndPause({12, 34, 56, 7});
     h.click(Control::cmd_verifica);
     h.clickPrize(0);
     h.type(0, "12");
     h.enter(0);
     QCOMPARE(h.state().conta_ambo, std::int16_t(1));
-    h.clickPrize(1); // terno: the ambo count keeps its 1
+    h.clickPrize(1);
     h.type(2, "34");
     h.enter(2);
     QCOMPARE(h.state().conta_terno, std::int16_t(1));
+    QCOMPARE(h.caption(ControlId(Control::Text1, 0)), QStringLiteral("12")); // another prize's box stays
     h.sound.played.clear();
     h.clickPrize(0);
-    // Text1(0) still holds 12: leaving it counts it again, and the ambo is complete.
-    h.enter(0);
-    QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
+    QCOMPARE(h.caption(ControlId(Control::Text1, 0)), QString());
     QCOMPARE(h.state().conta_terno, std::int16_t(1));
+    QCOMPARE(h.caption(ControlId(Control::Text1, 2)), QStringLiteral("34"));
+    h.type(0, "7");
+    h.enter(0);
+    QCOMPARE(h.sound.played, QStringList());
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
 }
 
-void TestClaimCheck::lockedBoxIsRetestedWhenItLosesTheFocus()
+void TestClaimCheck::aNumberCountsOnceHoweverOftenItsBoxIsLeft()
+{
+    // Leaving a counted box again with the same text counts nothing; a text that changes is checked
+    // afresh, and the number it replaced no longer counts.
+    GameHarness h;
+    h.drawAndPause({11, 19, 23});
+    h.click(Control::cmd_verifica);
+    h.clickPrize(1);
+    h.type(2, "11");
+    h.enter(2);
+    h.moveFocus(ControlId(Control::Text1, 2));
+    h.moveFocus(ControlId(Control::Text1, 3));
+    h.moveFocus(ControlId(Control::Text1, 2));
+    h.moveFocus(ControlId(Control::Text1, 4));
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
+    h.moveFocus(ControlId(Control::Text1, 3));
+    h.type(3, "19");
+    h.enter(3);
+    QCOMPARE(h.state().conta_terno, std::int16_t(2));
+    h.sound.played.clear();
+    h.moveFocus(ControlId(Control::Text1, 3));
+    h.erase(3);
+    h.type(3, "40"); // not drawn
+    h.enter(3);
+    QCOMPARE(h.state().conta_terno, std::int16_t(1));
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 3)).back, Palette::lightRed);
+    h.erase(3);
+    h.moveFocus(ControlId(Control::Text1, 4));
+    h.type(4, "23");
+    h.enter(4);
+    QCOMPARE(h.sound.played, QStringList()); // 11 and 23: two numbers, no terno
+    QCOMPARE(h.state().conta_terno, std::int16_t(2));
+    h.moveFocus(ControlId(Control::Text1, 3));
+    h.type(3, "19");
+    h.enter(3);
+    QCOMPARE(h.sound.played, QStringList({"terno", "applausi"}));
+    QCOMPARE(h.claims.verdict(), QStringLiteral("TERNO VALIDO"));
+    // Leaving the boxes of a complete claim plays nothing more.
+    h.moveFocus(ControlId(Control::Text1, 2));
+    h.moveFocus(ControlId(Control::Text1, 3));
+    QCOMPARE(h.sound.played.size(), 2);
+}
+
+void TestClaimCheck::aLockedBoxOfAnotherPrizeAddsNothing()
 {
     GameHarness h;
     h.drawAndPause({12, 34, 56});
@@ -97,9 +167,40 @@ void TestClaimCheck::lockedBoxIsRetestedWhenItLosesTheFocus()
     h.enter(0);      // counted for the ambo: 1
     h.clickPrize(1); // Text1(0) is locked now, still holding 12
     h.moveFocus(ControlId(Control::Text1, 0));
-    h.moveFocus(ControlId(Control::Text1, 2)); // leaving it checks 12 for the terno
-    QCOMPARE(h.state().conta_terno, std::int16_t(1));
-    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+    h.moveFocus(ControlId(Control::Text1, 2)); // leaving it counts nothing for the terno
+    QCOMPARE(h.state().conta_terno, std::int16_t(0));
+    QCOMPARE(h.dialogs.shown.size(), 0);
+}
+
+void TestClaimCheck::theVerdictStandsUntilTheNextClaimDrawOrGame()
+{
+    GameHarness h;
+    h.drawAndPause({12, 34});
+    h.click(Control::cmd_verifica);
+    QSignalSpy completed(&h.claims, &ClaimCheck::claimCompleted);
+    auto ambo = [&] {
+        h.clickPrize(0);
+        h.type(0, "12");
+        h.enter(0);
+        h.type(1, "34");
+        h.enter(1);
+    };
+    ambo();
+    QCOMPARE(completed.size(), 1);
+    QCOMPARE(completed[0][0].toInt(), 0);
+    QCOMPARE(completed[0][1].toString(), QStringLiteral("AMBO VALIDO"));
+    h.clickPrize(1);
+    QCOMPARE(h.claims.verdict(), QString());
+    QVERIFY(!h.view.isVisible(Control::lbl_esito));
+    ambo();
+    h.drawAndPause({5}); // the next number
+    QCOMPARE(h.claims.verdict(), QString());
+    h.click(Control::cmd_verifica);
+    ambo();
+    QCOMPARE(h.claims.verdict(), QStringLiteral("AMBO VALIDO"));
+    h.click(Control::cmd_nuovo);
+    QCOMPARE(h.claims.verdict(), QString());
+    QVERIFY(!h.view.isVisible(Control::lbl_esito));
 }
 
 void TestClaimCheck::enterInAnEmptyLockedBoxGivesBothMessages()
@@ -201,8 +302,8 @@ void TestClaimCheck::cinquinaNeedsFiveAndEachThresholdPlaysItsWord()
         std::int16_t indice;
         int threshold;
         const char *word;
-    } prizes[] = {{0, 2, "ambo"}, {1, 3, "terno"}, {2, 4, "quaterno"}, {3, 5, "cinquina"}};
-    for (const auto &p : prizes) {
+    } table[] = {{0, 2, "ambo"}, {1, 3, "terno"}, {2, 4, "quaterno"}, {3, 5, "cinquina"}};
+    for (const auto &p : table) {
         h.sound.played.clear();
         for (int k = 1; k < p.threshold; ++k)
             Avviso(p.indice, h.state(), h.sound);

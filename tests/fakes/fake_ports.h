@@ -110,6 +110,15 @@ public:
     QVector<Shown> shown;
     std::function<void(const Shown &)> onMessage;
 
+    // Questions asked, and the answer to give: "Si" unless told otherwise.
+    QStringList asked;
+    std::function<bool(const QString &)> answer;
+    bool ask(const QString &text, const QString &) override
+    {
+        asked << text;
+        return answer ? answer(text) : true;
+    }
+
     void message(const QString &text, const QString &title, Icon icon) override
     {
         shown.append({text, title, icon});

@@ -55,7 +55,7 @@ struct GameHarness {
             game.draw();
             break;
         case Control::cmd_nuovo:
-            game.newGame();
+            game.newGameAsked();
             break;
         case Control::cmd_sospendi:
             game.pauseOrResume();
@@ -103,8 +103,17 @@ struct GameHarness {
         for (const QChar ch : text) {
             auto key = static_cast<std::int16_t>(ch.unicode());
             claims.keyPressed(box, key);
-            if (key != 0 && !view.isLocked(c)) view.setCaption(c, view.caption(c) + QChar(key));
+            if (key != 0 && !view.isLocked(c)) {
+                view.setCaption(c, view.caption(c) + QChar(key));
+                claims.boxEdited(box); // as the window reports an edit
+            }
         }
+    }
+    // Empties a claim box as backspace would.
+    void erase(int box)
+    {
+        view.setCaption(ControlId(Control::Text1, box), QString());
+        claims.boxEdited(box);
     }
     void enter(int box)
     {

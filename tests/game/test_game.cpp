@@ -72,6 +72,7 @@ private slots:
     void rightGestureStopsSilentlyAndPausaResumes();
     void gestureAtOrBeyondHundredTwipsDoesNothing();
     void gestureWithoutAStoredPositionDoesNothing();
+    void aNewGameInTheMiddleOfAGameAsksFirst();
     void leftGestureResumesFromTheSavedPosition();
     void closingDuringAPauseEndsTheDrawAndTheSound();
     void closingDuringNewGameSoundStopsStartUp();
@@ -647,13 +648,17 @@ void TestGame::pauseThenResumeContinuesTheSameGame()
     QVERIFY(h.view.isEnabled(Control::cmd_verifica));
     const QStringList first = h.drawn();
 
+    bool verificaWhileDrawing = false;
     h.clock.onPump = [&](FakeClock::Point) {
+        verificaWhileDrawing |= h.view.isEnabled(Control::cmd_verifica);
         if (lines.isEmpty() || lines.last() != h.caption(Control::Label2))
             lines << h.caption(Control::Label2);
     };
     h.click(Control::cmd_sospendi);
     QCOMPARE(h.caption(Control::cmd_sospendi), QStringLiteral("&Pausa"));
-    QVERIFY(!h.view.isEnabled(Control::cmd_verifica));
+    QVERIFY(!verificaWhileDrawing);
+    // At "Fine" the last claims of the evening come: the claim panel opens as in a pause.
+    QVERIFY(h.view.isEnabled(Control::cmd_verifica));
     QCOMPARE(lines.first(), QStringLiteral("Numeri estratti    21      e da estrarre   69"));
     QCOMPARE(lines.size(), 70);
     QCOMPARE(h.drawn().mid(0, 20), first);
@@ -949,6 +954,44 @@ void TestGame::aPumpFollowsOnlyAUnitClip()
         QCOMPARE(h.sound.played.size(), twoClips ? 2 : 1);
         QCOMPARE(h.clock.pumps - pumps, twoClips ? 1 : 0);
     }
+}
+
+void TestGame::aNewGameInTheMiddleOfAGameAsksFirst()
+{
+    // One click on "&Nuova  Tombola" must not lose a game: with numbers drawn and not all of them
+    // it asks, and "No" keeps everything; with none drawn or at "Fine" it asks nothing.
+    const QString question =
+        QStringLiteral("Iniziare una nuova tombola? I numeri estratti finora andranno persi.");
+    GameHarness h;
+    h.dialogs.answer = [](const QString &) { return false; };
+    h.drawAndPause({5, 6, 7});
+    h.click(Control::cmd_nuovo);
+    QCOMPARE(h.dialogs.asked, QStringList({question}));
+    QCOMPARE(h.drawn(), QStringList({"5", "6", "7"}));
+    QCOMPARE(h.caption(Control::Label1), QStringLiteral("7"));
+    QCOMPARE(h.sound.played.count(QStringLiteral("apri")), 1);
+    // Asked in the middle of a draw too; the draw goes on when the answer is "No".
+    h.clock.onPump = [&](FakeClock::Point p) {
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 10 && h.dialogs.asked.size() == 1)
+            h.click(Control::cmd_nuovo);
+    };
+    h.click(Control::cmd_sospendi);
+    QCOMPARE(h.dialogs.asked.size(), 2);
+    QCOMPARE(h.drawn().size(), 90);
+    QCOMPARE(h.caption(Control::Label1), QStringLiteral("Fine"));
+    h.clock.onPump = nullptr;
+    h.click(Control::cmd_nuovo); // at "Fine": nothing to lose
+    QCOMPARE(h.dialogs.asked.size(), 2);
+    QCOMPARE(h.drawn().size(), 0);
+    h.click(Control::cmd_estrai);
+    h.dialogs.answer = nullptr; // "Si"
+    h.click(Control::cmd_nuovo);
+    QCOMPARE(h.dialogs.asked.size(), 2); // the draw ran to its end: nothing to lose
+    h.drawAndPause({1});
+    h.click(Control::cmd_nuovo);
+    QCOMPARE(h.dialogs.asked.size(), 3);
+    QCOMPARE(h.drawn().size(), 0);
+    QCOMPARE(h.invariantFault(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestGame)

@@ -3,10 +3,13 @@
 
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
+#include "ui/qt_platform.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 class TestControls : public QObject
 {
@@ -17,6 +20,7 @@ private slots:
     void closingTheWindowDuringAPauseEndsTheDraw();
     void aMutedSpeakerShowsWhileTheSoundIsLost();
     void aHeldEnterPrintsOnce();
+    void theNewGameQuestionSaysNoUnlessToldSi();
 };
 
 void TestControls::speedBarRangeAndSteps()
@@ -94,6 +98,62 @@ void TestControls::aHeldEnterPrintsOnce()
     QTest::keyRelease(box, Qt::Key_Return);
     QCOMPARE(runs, 1);
     QCOMPARE(h.dialogs.shown.size(), 0);
+}
+
+void TestControls::theNewGameQuestionSaysNoUnlessToldSi()
+{
+    // The real question before a new game: "Si" and "No", "No" the default, and Esc meaning No.
+    FakeSound sound;
+    FakeClock clock;
+    FakeRandom random;
+    QtDialogs dialogs;
+    FakePrinter printer;
+    sound.clock = &clock;
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    dialogs.setParent(&caller.form);
+    caller.form.Form_Load();
+    random.replay(picksFor({1, 2, 3}));
+    clock.onPump = [&](FakeClock::Point p) {
+        if (p == FakeClock::Point::Wait && caller.game.state().drawnCount() == 3)
+            caller.game.state().sospeso = true;
+    };
+    caller.form.cmd_estrai_Click();
+    clock.onPump = nullptr;
+    QCOMPARE(caller.game.state().drawnCount(), 3);
+
+    auto answer = [&](const std::function<void(QMessageBox *)> &act) {
+        QStringList seen;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(w);
+                if (!box || !box->isVisible()) continue;
+                poll.stop();
+                seen << box->text();
+                for (QAbstractButton *b : box->buttons())
+                    seen << b->text();
+                seen << box->defaultButton()->text();
+                act(box);
+                return;
+            }
+        });
+        poll.start();
+        caller.form.cmd_nuovo_Click();
+        return seen;
+    };
+    const QStringList asked = answer([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
+    QCOMPARE(asked.first(),
+             QStringLiteral("Iniziare una nuova tombola? I numeri estratti finora andranno persi."));
+    QVERIFY(asked.contains(QStringLiteral("Si")));
+    QCOMPARE(asked.last(), QStringLiteral("No"));
+    QCOMPARE(caller.game.state().drawnCount(), 3);
+    answer([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }); // the default
+    QCOMPARE(caller.game.state().drawnCount(), 3);
+    answer([](QMessageBox *box) { box->button(QMessageBox::No)->click(); });
+    QCOMPARE(caller.game.state().drawnCount(), 3);
+    answer([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    QCOMPARE(caller.game.state().drawnCount(), 0);
 }
 
 QTEST_MAIN(TestControls)

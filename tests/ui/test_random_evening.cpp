@@ -6,13 +6,17 @@
 // TOMBOLA_EVENING_EVENTS sets the number of events to reach (default 100000), TOMBOLA_EVENING_MS
 // a time bound (default 150 s), TOMBOLA_EVENING_SEED replays one seed.
 
+#include "announce/prizes.h"
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
 
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QTest>
 #include <random>
 
@@ -88,7 +92,7 @@ struct Evening {
         ++depth;
         injectFaults();
         Form1 &f = *h.form;
-        switch (roll(24)) {
+        switch (roll(26)) {
         case 0:
         case 1:
             h.clickIfEnabled("cmd_estrai");
@@ -174,11 +178,71 @@ struct Evening {
             if (box->isVisible()) box->setFocus(roll(2) ? Qt::TabFocusReason : Qt::ActiveWindowFocusReason);
             break;
         }
+        case 20:
+        case 21:
+            claim();
+            break;
         default:
             break; // a pump with nothing new
         }
         --depth;
         check();
+    }
+
+    // A claim typed into the boxes of a prize: drawn numbers, some repeated, some of an earlier
+    // game, some not drawn, and boxes left more than once.
+    void claim()
+    {
+        const int prize = roll(4);
+        if (!f().fra_controlli->isVisible()) h.clickIfEnabled(QStringLiteral("cmd_verifica"));
+        QPushButton *button = f().cmd_ambo[std::size_t(prize)];
+        if (!button->isVisible() || !button->isEnabled()) return;
+        if (roll(3)) h.clickIfEnabled(QStringLiteral("cmd_ambo_%1").arg(prize));
+        const PrizeInfo &p = prizes[std::size_t(prize)];
+        const QStringList drawn = h.drawn();
+        for (int k = 0; k < p.boxes + roll(2); ++k) {
+            QLineEdit *box = f().Text1[std::size_t(p.firstBox + roll(p.boxes))];
+            if (!box->isVisible()) return;
+            box->setFocus(Qt::MouseFocusReason);
+            QString number;
+            switch (roll(4)) {
+            case 0:
+                number = QString::number(1 + roll(90)); // any, drawn or not, or of an earlier game
+                break;
+            case 1:
+                number = box->text(); // the same again
+                break;
+            default:
+                if (!drawn.isEmpty()) number = drawn[roll(int(drawn.size()))];
+            }
+            box->selectAll();
+            QTest::keyClick(box, Qt::Key_Backspace);
+            QTest::keyClicks(box, number);
+            QTest::keyClick(box, roll(2) ? Qt::Key_Return : Qt::Key_Tab);
+            if (!fault.isEmpty() || h.game().isClosed()) return;
+        }
+    }
+
+    Form1 &f() { return *h.form; }
+
+    // A fanfare plays only for a claim whose boxes hold as many different drawn numbers as the
+    // prize has boxes.
+    void checkFanfare(const QString &key)
+    {
+        for (int prize = 0; prize < 4; ++prize) {
+            const PrizeInfo &p = prizes[std::size_t(prize)];
+            if (key != QLatin1String(p.word)) continue;
+            const QStringList drawn = h.drawn();
+            QSet<QString> held;
+            for (int k = 0; k < p.boxes; ++k) {
+                const QString t = f().Text1[std::size_t(p.firstBox + k)]->text();
+                if (drawn.contains(t)) held.insert(t);
+            }
+            if (held.size() < p.boxes && fault.isEmpty())
+                fault = QStringLiteral("the %1 fanfare for a claim of %2 different drawn numbers")
+                            .arg(key)
+                            .arg(held.size());
+        }
     }
 
     void check()
@@ -196,6 +260,9 @@ struct Evening {
 
     void run()
     {
+        // Focus moves between the boxes, and so the claim checks, need the window active.
+        h.form->activateWindow();
+        if (!QTest::qWaitForWindowActive(h.form)) fault = QStringLiteral("the window never became active");
         h.clock.onPump = [this](FakeClock::Point) {
             if (depth < 3 && roll(3) == 0)
                 step();
@@ -204,6 +271,8 @@ struct Evening {
             if (budget <= 0 || !fault.isEmpty()) h.state().sospeso = true;
         };
         h.dialogs.onMessage = [this](const FakeDialogs::Shown &) { check(); };
+        h.sound.onPlay = [this](const QString &key) { checkFanfare(key); };
+        h.dialogs.answer = [this](const QString &) { return roll(3) != 0; };
         while (budget > 0 && fault.isEmpty() && !h.game().isClosed())
             step();
         h.clock.onPump = nullptr;
@@ -212,6 +281,7 @@ struct Evening {
         // The window still answers: a new game and a draw work, unless it was closed.
         if (fault.isEmpty() && !h.game().isClosed()) {
             h.sound.missing.clear();
+            h.dialogs.answer = nullptr;
             h.click("cmd_nuovo");
             h.click("cmd_estrai");
             if (h.drawn().size() != 90)
@@ -242,7 +312,7 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
     const bool replay = qEnvironmentVariableIsSet("TOMBOLA_EVENING_SEED");
     QElapsedTimer timer;
     timer.start();
-    long events = 0, messages = 0, clips = 0, closes = 0, prints = 0;
+    long events = 0, messages = 0, clips = 0, closes = 0, prints = 0, fanfares = 0;
     int seeds = 0;
     std::uint32_t seed = replay ? std::uint32_t(qEnvironmentVariableIntValue("TOMBOLA_EVENING_SEED")) : 1;
     while (events < target && timer.elapsed() < limitMs) {
@@ -251,6 +321,7 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
         events += evening.events;
         messages += evening.h.dialogs.shown.size();
         clips += evening.h.sound.played.size();
+        fanfares += evening.h.sound.played.count(QStringLiteral("applausi"));
         prints += evening.h.printer.opened;
         closes += evening.h.game().isClosed() ? 1 : 0;
         ++seeds;
@@ -263,8 +334,8 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
     }
     qInfo(
         "random evening: %ld events over %d seeds in %lld ms; %ld message boxes, %ld clips, %ld print runs, "
-        "%ld closed mid-evening",
-        events, seeds, timer.elapsed(), messages, clips, prints, closes);
+        "%ld closed mid-evening, %ld fanfares checked",
+        events, seeds, timer.elapsed(), messages, clips, prints, closes, fanfares);
     QVERIFY(replay || events >= std::min(target, 5000L));
 }
 
