@@ -99,7 +99,8 @@ void Form1::attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &pri
     m_claims = &claims;
     m_repeat = &repeat;
     m_printRun = &printRun;
-    connect(&game, &Game::soundAvailabilityChanged, this, [this](bool available) { lbl_audio->setVisible(!available); });
+    connect(&game, &Game::soundAvailabilityChanged, this,
+            [this](bool available) { lbl_audio->setVisible(!available); });
     connect(&game, &Game::closed, this, [this] {
         hide();
         // Every event loop still running (a message box, a clip) returns; the loops of the draw
@@ -132,7 +133,9 @@ void Form1::connectControls()
 
     // Pasted text never passes the key filters: a paste holding a character that typing could not
     // put there is refused whole, and the box keeps what it had.
-    auto keepOnly = [](QLineEdit *box, bool (*allowed)(char16_t)) { box->setValidator(new TypedOnly(allowed, box)); };
+    auto keepOnly = [](QLineEdit *box, bool (*allowed)(char16_t)) {
+        box->setValidator(new TypedOnly(allowed, box));
+    };
     for (QLineEdit *box : Text1) {
         keepOnly(box, [](char16_t u) { return u >= 46 && u <= 57; });
         box->installEventFilter(this);

@@ -79,7 +79,8 @@ QPixmap mutedSpeaker(QSize size)
     const double u = std::min(size.width(), size.height()) / 12.0;
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(40, 40, 40));
-    const QPointF cone[] = {{1 * u, 4 * u}, {3.5 * u, 4 * u}, {6.5 * u, 1 * u}, {6.5 * u, 11 * u}, {3.5 * u, 8 * u}, {1 * u, 8 * u}};
+    const QPointF cone[] = {{1 * u, 4 * u},    {3.5 * u, 4 * u}, {6.5 * u, 1 * u},
+                            {6.5 * u, 11 * u}, {3.5 * u, 8 * u}, {1 * u, 8 * u}};
     p.drawPolygon(cone, 6);
     p.setPen(QPen(QColor(200, 0, 0), 1.4 * u, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(8 * u, 4 * u), QPointF(11.5 * u, 8 * u));
@@ -253,7 +254,8 @@ void Form1::buildControls()
         new QPushButton(QStringLiteral("Cartella per codice"), fra_controlli), "cmd_cartella",
         QStringLiteral("controlla una cartella stampata dal suo codice di serie"), tw(2640, 360, 1692, 372));
 
-    lbl_audio = place(new QLabel(this), "lbl_audio", QStringLiteral("audio non disponibile"), tw(11700, 120, 372, 372));
+    lbl_audio = place(new QLabel(this), "lbl_audio", QStringLiteral("audio non disponibile"),
+                      tw(11700, 120, 372, 372));
     lbl_audio->setPixmap(mutedSpeaker(lbl_audio->size()));
     lbl_audio->setAlignment(Qt::AlignCenter);
     lbl_audio->setAccessibleName(QStringLiteral("audio non disponibile"));
