@@ -87,6 +87,7 @@ private slots:
     void seriesShuffleIsTheDealersShuffle();
     void goldenCards_data();
     void goldenCards();
+    void everyPrintedCardComesBackFromItsCode_data();
     void everyPrintedCardComesBackFromItsCode();
     void seriesComesFromTheRandomPort();
     void everySingleErrorAndSwapIsRefused();
@@ -179,9 +180,20 @@ void TestCardCode::goldenCards()
     QCOMPARE(carta_da_codice(reading.code.series, reading.code.place, reading.code.dealer), expected);
 }
 
+void TestCardCode::everyPrintedCardComesBackFromItsCode_data()
+{
+    QTest::addColumn<CardDealer>("dealer");
+    QTest::addColumn<QString>("places");
+    QTest::newRow("classic") << CardDealer::Classic << "1-6";
+    QTest::newRow("full series") << CardDealer::FullSeries << "A-F";
+}
+
 void TestCardCode::everyPrintedCardComesBackFromItsCode()
 {
-    const QRegularExpression shape(QStringLiteral("^[0-9A-HJKMNP-TV-Z]{5}-[1-6] [0-9A-HJKMNP-TV-Z]$"));
+    QFETCH(CardDealer, dealer);
+    QFETCH(QString, places);
+    const QRegularExpression shape(
+        QStringLiteral("^[0-9A-HJKMNP-TV-Z]{5}-[%1] [0-9A-HJKMNP-TV-Z]$").arg(places));
     QSet<quint32> seen;
     int cards = 0;
     for (std::uint32_t seed = 1; seed <= 600; ++seed) {
@@ -191,7 +203,7 @@ void TestCardCode::everyPrintedCardComesBackFromItsCode()
         const std::int16_t n = seed % 5 == 0 ? std::int16_t(seed % 29 + 1) : std::int16_t(30);
         QVERIFY(stampa_cartelle(
             n, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
-            QStringLiteral("1/2/03")));
+            QStringLiteral("1/2/03"), nullptr, dealer));
         const QList<PrintedCard> printed = readBack(canvas);
         QCOMPARE(printed.size(), int(n));
         quint32 setSeries = 0;
@@ -202,17 +214,33 @@ void TestCardCode::everyPrintedCardComesBackFromItsCode()
             const CodeReading reading = parseCardCode(p.code);
             QCOMPARE(reading.error, CodeError::None);
             QCOMPARE(reading.code.place, k % 6 + 1);
+            QCOMPARE(reading.code.dealer, dealer);
             if (k % 6 == 0) {
                 setSeries = reading.code.series;
                 seen.insert(setSeries);
             }
             QCOMPARE(reading.code.series, setSeries);
-            if (carta_da_codice(reading.code.series, reading.code.place) != p.card)
+            if (carta_da_codice(reading.code.series, reading.code.place, dealer) != p.card)
                 QFAIL(qPrintable(QStringLiteral("seed %1 card %2 (%3) is not its code's card")
                                      .arg(seed)
                                      .arg(k + 1)
                                      .arg(p.code)));
             ++cards;
+        }
+        if (dealer == CardDealer::FullSeries) {
+            // The pool keeps the numbers of the last set not yet on a card: those of its unprinted
+            // cards.
+            QList<int> pool, unprinted;
+            for (int i = 1; i <= 90; ++i)
+                if (const int v = valore(stato.numeri_estratti(i))) pool << v;
+            const CardSet last = fullSeries(setSeries);
+            for (std::size_t p = std::size_t((n - 1) % 6 + 1); p < 6; ++p)
+                for (int r = 1; r <= 3; ++r)
+                    for (int c = 1; c <= 9; ++c)
+                        if (const int v = valore(last[p].cella(r, c))) unprinted << v;
+            std::sort(pool.begin(), pool.end());
+            std::sort(unprinted.begin(), unprinted.end());
+            QCOMPARE(pool, unprinted);
         }
     }
     QVERIFY(cards > 15000);
