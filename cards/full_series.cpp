@@ -3,7 +3,6 @@
 #include "game/lista90.h"
 
 #include <algorithm>
-#include <bit>
 #include <numeric>
 
 namespace
@@ -49,6 +48,11 @@ void dealInTurn(Hands &hands)
         hands[std::size_t(i % cardCount)][std::size_t(i / cardCount)] = i + 1;
 }
 
+// The rows a column of k numbers can take, as masks (bit r for row r + 1), for k = 0..3; in a
+// fixed order, since a pick walks them.
+constexpr std::array<std::array<int, 3>, rows + 1> rowChoices{{{0}, {1, 2, 4}, {3, 5, 6}, {7}}};
+constexpr std::array<int, rows + 1> choiceCount{1, 3, 3, 1};
+
 // How many ways the columns from c on can be laid out on a card whose rows hold a, b and d numbers,
 // every row ending with five; d follows from a, b and the numbers of the columns before c.
 class LayoutCount
@@ -65,11 +69,10 @@ public:
                 for (int b = 0; b <= massimo_per_riga; ++b) {
                     const int d = before[std::size_t(c)] - a - b;
                     if (d < 0 || d > massimo_per_riga) continue;
+                    const auto k = std::size_t(counts[std::size_t(c)]);
                     int sum = 0;
-                    for (int mask = 0; mask < 8; ++mask) {
-                        if (std::popcount(unsigned(mask)) == counts[std::size_t(c)])
-                            sum += after(c, a, b, d, mask);
-                    }
+                    for (int i = 0; i < choiceCount[k]; ++i)
+                        sum += after(c, a, b, d, rowChoices[k][std::size_t(i)]);
                     at(c, a, b) = sum;
                 }
             }
@@ -109,8 +112,9 @@ Cartella layOut(Hand hand, const std::function<double()> &nextUnit)
     std::size_t next = 0; // sorted, the hand runs through the columns in order
     for (int c = 0; c < columns; ++c) {
         int pick = pesca_indice(nextUnit(), count.ways(c, inRow[0], inRow[1])) - 1;
-        for (int mask = 0; mask < 8; ++mask) {
-            if (std::popcount(unsigned(mask)) != counts[std::size_t(c)]) continue;
+        const auto k = std::size_t(counts[std::size_t(c)]);
+        for (int i = 0; i < choiceCount[k]; ++i) {
+            const int mask = rowChoices[k][std::size_t(i)];
             const int w = count.after(c, inRow[0], inRow[1], inRow[2], mask);
             if (pick >= w) {
                 pick -= w;

@@ -58,7 +58,7 @@ Where whereOf(const CardSet &set)
     for (int p = 0; p < 6; ++p) {
         for (int r = 1; r <= 3; ++r) {
             for (int c = 1; c <= 9; ++c) {
-                if (const int n = valore(set[std::size_t(p)].cella(r, c))) {
+                if (const int n = set[std::size_t(p)].cella(r, c).toInt()) {
                     w.place[std::size_t(n)] = p;
                     w.row[std::size_t(n)] = r - 1;
                 }
@@ -237,12 +237,12 @@ void TestFullSeries::everySeriesKeepsTheRules()
         const CardSet set = fullSeries(serie);
         const QString fault = seriesFaults(set);
         if (!fault.isEmpty()) QFAIL(qPrintable(QStringLiteral("series %1: %2").arg(serie).arg(fault)));
-        // Same series, same cards: the code rebuilds them.
-        if (i % 100 == 0) QVERIFY(fullSeries(serie) == set);
-        for (std::size_t p = 0; p < 6; ++p)
-            rebuilt[p] += set[p] == carta_da_codice(serie, int(p + 1), CardDealer::FullSeries) ? 1 : 0;
+        // Same series, same cards: a card's code rebuilds it.
+        const int p = i % 6;
+        rebuilt[std::size_t(p)] +=
+            set[std::size_t(p)] == carta_da_codice(serie, p + 1, CardDealer::FullSeries) ? 1 : 0;
     }
-    QCOMPARE(rebuilt, (std::array<int, 6>{3000, 3000, 3000, 3000, 3000, 3000}));
+    QCOMPARE(rebuilt, (std::array<int, 6>{500, 500, 500, 500, 500, 500}));
     QVERIFY(fullSeries(7) != fullSeries(8));
 }
 
