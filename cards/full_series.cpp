@@ -41,7 +41,7 @@ bool dealShuffle(Hands &hands, const std::function<double()> &nextUnit)
     return true;
 }
 
-// Number i + 1 to card i mod 6: at most two of a column on a card.
+// The series of a broken generator: number i + 1 to card i mod 6, at most two of a column a card.
 void dealInTurn(Hands &hands)
 {
     for (int i = 0; i < 90; ++i)
