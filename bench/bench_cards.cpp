@@ -89,6 +89,15 @@ int main(int argc, char **argv)
     });
     report("deal 30 cards (5 shuffles)", 2000 * scale, deal);
 
+    quint32 serie = 0;
+    const Figures full = measure(2000 * scale, [&] {
+        for (int k = 0; k < 5; ++k) {
+            const CardSet set = fullSeries(serie++);
+            dealt += set[5].cella(1, 1).isEmpty() ? 0 : 1;
+        }
+    });
+    report("deal 30 cards of full series (5 series)", 2000 * scale, full);
+
     NullCanvas null;
     const Figures layout = measure(2000 * scale, [&] {
         GameState stato;

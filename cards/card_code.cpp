@@ -9,6 +9,10 @@ namespace
 
 constexpr int dataSymbols = 6; // five of the series, one of the place
 constexpr int codeSymbols = dataSymbols + 1;
+// A full series's places 1..6 are the symbols A..F (10..15): codes printed before full series
+// existed, with 1..6, keep their meaning. The check below is over symbol values, so its guarantees
+// hold for either range.
+constexpr int fullSeriesPlaceOffset = 9;
 
 // The check is a linear sum over GF(32), the field of 5-bit values modulo the irreducible
 // x^5 + x^2 + 1, whose generator a = x (2) has order 31. Symbol i of 7 (the check is the 7th) is
@@ -73,9 +77,16 @@ void mescola_serie(Lista90 &N_estratti, quint64 serie)
     genera_tombola(N_estratti, generator);
 }
 
-Cartella carta_da_codice(quint64 serie, int posto)
+CardSet fullSeries(quint64 serie)
+{
+    SeriesGenerator generator(serie);
+    return dealFullSeries([&generator] { return generator.nextUnit(); });
+}
+
+Cartella carta_da_codice(quint64 serie, int posto, CardDealer dealer)
 {
     if (posto < 1 || posto > cardsPerSet) throw std::out_of_range("posto fuori da 1..6");
+    if (dealer == CardDealer::FullSeries) return fullSeries(serie)[std::size_t(posto - 1)];
     Lista90 mucchio;
     mescola_serie(mucchio, serie);
     Cartella cartella;
@@ -95,7 +106,7 @@ QString formatCardCode(const CardCode &code)
     std::array<int, codeSymbols> symbols{};
     for (int i = 0; i < 5; ++i)
         symbols[std::size_t(i)] = int((code.series >> (5 * (4 - i))) & 31);
-    symbols[5] = code.place;
+    symbols[5] = code.place + (code.dealer == CardDealer::FullSeries ? fullSeriesPlaceOffset : 0);
     symbols[6] = checkValue(symbols);
 
     QString out;
@@ -119,7 +130,8 @@ CodeReading parseCardCode(const QString &text)
         symbols[std::size_t(n++)] = v;
     }
     if (n != codeSymbols) return reading;
-    if (symbols[5] < 1 || symbols[5] > cardsPerSet) {
+    const int place = symbols[5] > fullSeriesPlaceOffset ? symbols[5] - fullSeriesPlaceOffset : symbols[5];
+    if (place < 1 || place > cardsPerSet) {
         reading.error = CodeError::PlaceOutOfSet;
         return reading;
     }
@@ -129,7 +141,8 @@ CodeReading parseCardCode(const QString &text)
     }
     for (int i = 0; i < 5; ++i)
         reading.code.series = (reading.code.series << 5) | quint32(symbols[std::size_t(i)]);
-    reading.code.place = symbols[5];
+    reading.code.place = place;
+    reading.code.dealer = symbols[5] > fullSeriesPlaceOffset ? CardDealer::FullSeries : CardDealer::Classic;
     reading.error = CodeError::None;
     return reading;
 }

@@ -4,6 +4,7 @@
 // machine. Also the prizes a card holds against a draw order. QtCore only.
 
 #include "cards/dealer.h"
+#include "cards/full_series.h"
 #include "game/lista90.h"
 #include <QList>
 #include <QString>
@@ -54,15 +55,19 @@ template <class Generator> quint32 newSeries(Generator &random)
 // Fills all 90 entries with the shuffle of genera_tombola driven by SeriesGenerator(serie).
 void mescola_serie(Lista90 &N_estratti, quint64 serie);
 
-// The card at `posto` (1..6) of the set of `serie`, as the print run deals and prints it: the
-// series shuffle, the dealer's greedy pass for cards 1..posto, columns sorted. Throws
-// std::out_of_range for a place outside 1..6.
-Cartella carta_da_codice(quint64 serie, int posto);
+// The full series of `serie`: dealFullSeries driven by SeriesGenerator(serie).
+CardSet fullSeries(quint64 serie);
 
-// A card's code: the series and the place of the card in its set.
+// The card at `posto` (1..6) of the set of `serie`, as the print run deals and prints it. Classic:
+// the series shuffle, the dealer's greedy pass for cards 1..posto, columns sorted; full series: that
+// card of fullSeries(serie). Throws std::out_of_range for a place outside 1..6.
+Cartella carta_da_codice(quint64 serie, int posto, CardDealer dealer = CardDealer::Classic);
+
+// A card's code: the series, the place of the card in its set and the dealer of the set.
 struct CardCode {
     quint32 series = 0; // below seriesCount
     int place = 0;      // 1..6
+    CardDealer dealer = CardDealer::Classic;
     bool operator==(const CardCode &) const = default;
 };
 
@@ -70,13 +75,14 @@ struct CardCode {
 inline constexpr char codeAlphabet[] = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
 
 // "SSSSS-P C": the series in five symbols, most significant first, the place, the check symbol.
-// Throws std::out_of_range for a series or place out of range.
+// The place symbol tells the dealer too: 1..6 for the classic one, as codes always were, A..F for a
+// full series. Throws std::out_of_range for a series or place out of range.
 QString formatCardCode(const CardCode &code);
 
 enum class CodeError {
     None,
     WrongForm,     // not seven symbols of the alphabet once blanks and hyphens are dropped
-    PlaceOutOfSet, // the place symbol is not 1..6
+    PlaceOutOfSet, // the place symbol is neither 1..6 nor A..F
     WrongCheck,    // the check symbol does not match: some symbol is mistyped
 };
 

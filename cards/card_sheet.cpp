@@ -15,6 +15,22 @@ void lineUnits(CardCanvas &c, float x1, float y1, float x2, float y2)
     c.line(x1 * unita, y1 * unita, x2 * unita, y2 * unita);
 }
 
+// Empties in the pool the numbers `cartella` holds.
+void takeFromPool(Lista90 &numeri_estratti, const Cartella &cartella)
+{
+    for (int i = 1; i <= Lista90::size(); ++i) {
+        QString &voce = numeri_estratti(i);
+        for (int r = 1; r <= Cartella::righe && !voce.isEmpty(); ++r) {
+            for (int c = 1; c <= Cartella::colonne; ++c) {
+                if (cartella.cella(r, c) == voce) {
+                    voce.clear();
+                    break;
+                }
+            }
+        }
+    }
+}
+
 // The canvas's own reason when it has one, else `text`.
 void fail(QString *why, const CardCanvas &canvas, const QString &text)
 {
@@ -67,7 +83,7 @@ void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &carte
 
 bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::int16_t &conta_cartelle,
                      const std::function<quint32()> &nuovaSerie, CardCanvas &canvas, const QString &date,
-                     QString *why)
+                     QString *why, CardDealer dealer)
 {
     // Outside 1..30 the loop below would never meet its last card.
     if (num_cartelle < 1 || num_cartelle > 30) throw std::out_of_range("numero di cartelle fuori da 1..30");
@@ -76,6 +92,8 @@ bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::i
     conta_cartelle = -1;
     float alto = 3.0f;
     quint32 serie = 0;
+    CardSet fullSet;
+    const bool full = dealer == CardDealer::FullSeries;
     for (;;) {
         conta_cartelle += 1;
         std::int16_t k = static_cast<std::int16_t>(conta_cartelle + 1);
@@ -83,9 +101,15 @@ bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::i
         if (posto == 1) {
             serie = nuovaSerie();
             mescola_serie(numeri_estratti, serie);
+            if (full) fullSet = fullSeries(serie);
         }
-        genera_cartella(cartella, k, numeri_estratti);
-        stampa_cartella(alto, k, cartella, canvas, date, formatCardCode({serie, posto}));
+        if (full) {
+            cartella = fullSet[std::size_t(posto - 1)];
+            takeFromPool(numeri_estratti, cartella);
+        } else {
+            genera_cartella(cartella, k, numeri_estratti);
+        }
+        stampa_cartella(alto, k, cartella, canvas, date, formatCardCode({serie, posto, dealer}));
         shift_cartella(numeri_estratti);
         alto += 13.0f;
         if (k % 3 == 0) {

@@ -33,8 +33,8 @@ std::optional<Notice> PrintRun::checkOnEnter(double value, PrintRecord record) c
     return std::nullopt;
 }
 
-std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, PrintRecord record,
-                                      const std::function<QString()> &chooseFile)
+std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, CardDealer dealer,
+                                      PrintRecord record, const std::function<QString()> &chooseFile)
 {
     record.conta_cartelle = -1;
     if (!countValid(value))
@@ -59,7 +59,7 @@ std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, Pr
     if (canvas) {
         const QString oggi = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
         if (stampa_cartelle(record.num_cartelle, record.numeri_estratti, record.conta_cartelle, m_newSeries,
-                            *canvas, oggi, &why))
+                            *canvas, oggi, &why, dealer))
             why.clear();
         else if (why.isEmpty())
             why = QStringLiteral("La stampa delle cartelle non e' riuscita.");

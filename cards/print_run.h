@@ -3,6 +3,7 @@
 // the date, and what to tell the user. Knows no widget and no message box: a message is handed back
 // for the window to show.
 
+#include "cards/full_series.h"
 #include "cards/printer_port.h"
 #include "game/lista90.h"
 
@@ -40,10 +41,10 @@ public:
     // is good (then `num_cartelle` is set and the run follows as a click would).
     std::optional<Notice> checkOnEnter(double value, PrintRecord record) const;
 
-    // A click of "OK" (or of "..." with `toPdf`) with `value` in the count box. `chooseFile` asks for
-    // the PDF file (empty: the user gave up). Nothing starts while a run is under way or while
-    // `drawing`. Returns what the user must be told, if anything.
-    std::optional<Notice> print(double value, bool toPdf, bool drawing, PrintRecord record,
+    // A click of "OK" (or of "..." with `toPdf`) with `value` in the count box; `dealer` deals the
+    // sets. `chooseFile` asks for the PDF file (empty: the user gave up). Nothing starts while a run
+    // is under way or while `drawing`. Returns what the user must be told, if anything.
+    std::optional<Notice> print(double value, bool toPdf, bool drawing, CardDealer dealer, PrintRecord record,
                                 const std::function<QString()> &chooseFile);
 
     bool isPrinting() const { return m_printing; }

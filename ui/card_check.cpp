@@ -84,8 +84,8 @@ CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, QWidget *pa
     m_codice = new QLineEdit(this);
     m_codice->setObjectName(QStringLiteral("txt_codice"));
     m_codice->setToolTip(
-        QStringLiteral("il codice della cartella: 5 simboli di serie, il posto da 1 a 6 e il "
-                       "simbolo di controllo; maiuscole, spazi e trattini non contano"));
+        QStringLiteral("il codice della cartella: 5 simboli di serie, il posto da 1 a 6 (da A a F in una "
+                       "serie completa) e il simbolo di controllo; maiuscole, spazi e trattini non contano"));
     m_codice->setMaxLength(20);
     riga->addWidget(m_codice, 1);
     m_controlla = new QPushButton(QStringLiteral("Controlla"), this);
@@ -194,7 +194,9 @@ void CardCheckDialog::controlla()
                            "il simbolo di controllo, come in 7KQ3M-4 X."));
         return;
     case CodeError::PlaceOutOfSet:
-        mostraErrore(QStringLiteral("Il posto nella serie, la cifra dopo il trattino, va da 1 a 6."));
+        mostraErrore(
+            QStringLiteral("Il posto nella serie, il simbolo dopo il trattino, va da 1 a 6, o da A a F "
+                           "in una serie completa."));
         return;
     case CodeError::WrongCheck:
         mostraErrore(QStringLiteral("Il codice non torna: un simbolo è sbagliato o due sono scambiati. "
@@ -205,15 +207,16 @@ void CardCheckDialog::controlla()
     }
 
     const CardCode code = lettura.code;
-    const Cartella cartella = carta_da_codice(code.series, code.place);
+    const Cartella cartella = carta_da_codice(code.series, code.place, code.dealer);
     const CardResult esito = evaluateCard(cartella, m_drawn);
 
     m_messaggio->hide();
     m_messaggio->clear();
-    m_titolo->setText(QStringLiteral("Cartella %1 della serie %2, dopo %3 numeri estratti")
-                          .arg(code.place)
-                          .arg(formatCardCode(code).left(5))
-                          .arg(m_drawn.size()));
+    const QString titolo =
+        code.dealer == CardDealer::FullSeries
+            ? QStringLiteral("Cartella %1 della serie completa %2, dopo %3 numeri estratti")
+            : QStringLiteral("Cartella %1 della serie %2, dopo %3 numeri estratti");
+    m_titolo->setText(titolo.arg(code.place).arg(formatCardCode(code).left(5)).arg(m_drawn.size()));
     for (int r = 0; r < Cartella::righe; ++r) {
         for (int c = 0; c < Cartella::colonne; ++c) {
             QLabel *cella = m_celle[std::size_t(r)][std::size_t(c)];

@@ -7,6 +7,7 @@
 #include "game/game.h"
 #include "ui/qt_colour.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFocusEvent>
@@ -267,6 +268,7 @@ void Form1::printCards(bool toPdf)
     GameState &s = m_game->state();
     const auto notice =
         m_printRun->print(valore_numerico(Txt_num_cartelle->text()), toPdf, m_game->isDrawing(),
+                          fullSeriesBox->isChecked() ? CardDealer::FullSeries : CardDealer::Classic,
                           {s.numeri_estratti, s.num_cartelle, s.conta_cartelle}, sceltaFilePdf);
     if (!notice || m_game->isClosed()) return;
     const Icon icon = notice->kind == Notice::Kind::Error      ? Icon::Critical

@@ -15,6 +15,7 @@ class ClaimCheck;
 class Game;
 class PrintRun;
 class Repeat;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -70,6 +71,9 @@ public:
     // Beside "OK": a fresh set of cards into a PDF file, for a caller without a printer.
     QPushButton *cmd_pdf = nullptr;
     std::function<QString()> sceltaFilePdf;
+    // Under the caption: every six cards a full series. Off at start-up, so the classic dealer
+    // stays the default.
+    QCheckBox *fullSeriesBox = nullptr;
     // Extras: the audience screen (F5 or its button), the check of a card by its code (in the claim
     // panel) and the About box (F1); each only asks, through its signal.
     QPushButton *cmd_pubblico = nullptr;

@@ -8,6 +8,7 @@
 #include "ui/qt_platform.h"
 #include "ui/wrap_button.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -253,6 +254,12 @@ void Form1::buildControls()
                     QStringLiteral("salva le cartelle in un file PDF invece di stamparle"),
                     tw(3900, 240, 255, 372));
     sceltaFilePdf = [this] { return choosePdfFile(this); };
+    // In the strip under the caption, the one free place of the panel.
+    fullSeriesBox =
+        place(new QCheckBox(QStringLiteral("&Serie complete"), fra_cartelle), "fullSeriesBox",
+              QStringLiteral("ogni sei cartelle una serie completa: 15 numeri ciascuna, insieme tutti i "
+                             "numeri da 1 a 90"),
+              tw(120, 492, 2532, 228), qColour(Palette::green));
 
     cmd_pubblico = button(this, "cmd_pubblico", "Schermo per il pubblico (F5)",
                           "apre o chiude lo schermo per il pubblico, sulla TV o sul proiettore (tasto F5)",

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 
 using Kind = RecordingCanvas::Kind;
@@ -86,6 +87,7 @@ private slots:
     void seriesShuffleIsTheDealersShuffle();
     void goldenCards_data();
     void goldenCards();
+    void everyPrintedCardComesBackFromItsCode_data();
     void everyPrintedCardComesBackFromItsCode();
     void seriesComesFromTheRandomPort();
     void everySingleErrorAndSwapIsRefused();
@@ -152,6 +154,19 @@ void TestCardCode::goldenCards_data()
                              << Grid{{{2, 10, 20, 34, 44, 0, 0, 0, 0},
                                       {4, 12, 22, 39, 0, 0, 0, 0, 86},
                                       {0, 19, 25, 0, 48, 0, 61, 0, 87}}};
+    // Full series: places A..F. Produced once by the full-series dealer, checked by hand likewise.
+    QTest::newRow("full series 0, first") << "00000-A M"
+                                          << Grid{{{0, 10, 0, 32, 43, 0, 62, 0, 88},
+                                                   {1, 0, 24, 35, 48, 0, 64, 0, 0},
+                                                   {0, 15, 0, 36, 0, 55, 65, 73, 0}}};
+    QTest::newRow("full series 0, sixth") << "00000-F Y"
+                                          << Grid{{{3, 0, 25, 0, 40, 0, 0, 72, 89},
+                                                   {0, 0, 26, 34, 42, 0, 68, 78, 0},
+                                                   {9, 0, 29, 38, 44, 0, 0, 79, 0}}};
+    QTest::newRow("full series AQKFF, fourth") << "AQKFF-D 3"
+                                               << Grid{{{0, 0, 0, 30, 0, 52, 60, 73, 81},
+                                                        {8, 11, 0, 0, 49, 53, 0, 0, 86},
+                                                        {9, 0, 0, 39, 0, 58, 69, 78, 0}}};
 }
 
 void TestCardCode::goldenCards()
@@ -162,22 +177,36 @@ void TestCardCode::goldenCards()
     const CodeReading reading = parseCardCode(code);
     QCOMPARE(reading.error, CodeError::None);
     QCOMPARE(formatCardCode(reading.code), code);
-    QCOMPARE(carta_da_codice(reading.code.series, reading.code.place), expected);
+    QCOMPARE(carta_da_codice(reading.code.series, reading.code.place, reading.code.dealer), expected);
+}
+
+void TestCardCode::everyPrintedCardComesBackFromItsCode_data()
+{
+    QTest::addColumn<CardDealer>("dealer");
+    QTest::addColumn<QString>("places");
+    QTest::addColumn<int>("runs");
+    // Rebuilding a full-series card deals its whole series: fewer runs keep the time alike.
+    QTest::newRow("classic") << CardDealer::Classic << "1-6" << 600;
+    QTest::newRow("full series") << CardDealer::FullSeries << "A-F" << 200;
 }
 
 void TestCardCode::everyPrintedCardComesBackFromItsCode()
 {
-    const QRegularExpression shape(QStringLiteral("^[0-9A-HJKMNP-TV-Z]{5}-[1-6] [0-9A-HJKMNP-TV-Z]$"));
+    QFETCH(CardDealer, dealer);
+    QFETCH(QString, places);
+    QFETCH(int, runs);
+    const QRegularExpression shape(
+        QStringLiteral("^[0-9A-HJKMNP-TV-Z]{5}-[%1] [0-9A-HJKMNP-TV-Z]$").arg(places));
     QSet<quint32> seen;
     int cards = 0;
-    for (std::uint32_t seed = 1; seed <= 600; ++seed) {
+    for (std::uint32_t seed = 1; seed <= std::uint32_t(runs); ++seed) {
         RecordingCanvas canvas;
         FakeRandom random(seed);
         GameState stato;
         const std::int16_t n = seed % 5 == 0 ? std::int16_t(seed % 29 + 1) : std::int16_t(30);
         QVERIFY(stampa_cartelle(
             n, stato.numeri_estratti, stato.conta_cartelle, [&] { return newSeries(random); }, canvas,
-            QStringLiteral("1/2/03")));
+            QStringLiteral("1/2/03"), nullptr, dealer));
         const QList<PrintedCard> printed = readBack(canvas);
         QCOMPARE(printed.size(), int(n));
         quint32 setSeries = 0;
@@ -188,22 +217,38 @@ void TestCardCode::everyPrintedCardComesBackFromItsCode()
             const CodeReading reading = parseCardCode(p.code);
             QCOMPARE(reading.error, CodeError::None);
             QCOMPARE(reading.code.place, k % 6 + 1);
+            QCOMPARE(reading.code.dealer, dealer);
             if (k % 6 == 0) {
                 setSeries = reading.code.series;
                 seen.insert(setSeries);
             }
             QCOMPARE(reading.code.series, setSeries);
-            if (carta_da_codice(reading.code.series, reading.code.place) != p.card)
+            if (carta_da_codice(reading.code.series, reading.code.place, dealer) != p.card)
                 QFAIL(qPrintable(QStringLiteral("seed %1 card %2 (%3) is not its code's card")
                                      .arg(seed)
                                      .arg(k + 1)
                                      .arg(p.code)));
             ++cards;
         }
+        if (dealer == CardDealer::FullSeries) {
+            // The pool keeps the numbers of the last set not yet on a card: those of its unprinted
+            // cards.
+            QList<int> pool, unprinted;
+            for (int i = 1; i <= 90; ++i)
+                if (const int v = valore(stato.numeri_estratti(i))) pool << v;
+            const CardSet last = fullSeries(setSeries);
+            for (std::size_t p = std::size_t((n - 1) % 6 + 1); p < 6; ++p)
+                for (int r = 1; r <= 3; ++r)
+                    for (int c = 1; c <= 9; ++c)
+                        if (const int v = valore(last[p].cella(r, c))) unprinted << v;
+            std::sort(pool.begin(), pool.end());
+            std::sort(unprinted.begin(), unprinted.end());
+            QCOMPARE(pool, unprinted);
+        }
     }
-    QVERIFY(cards > 15000);
+    QVERIFY(cards > 25 * runs);
     // 25-bit series drawn a few thousand times: a repeat or two at most, by chance.
-    QVERIFY2(seen.size() > 2500, qPrintable(QString::number(seen.size())));
+    QVERIFY2(seen.size() > 4 * runs, qPrintable(QString::number(seen.size())));
 }
 
 void TestCardCode::seriesComesFromTheRandomPort()
@@ -238,7 +283,8 @@ void TestCardCode::everySingleErrorAndSwapIsRefused()
     SeriesGenerator pick(2024);
     int refused = 0;
     for (int i = 0; i < 2000; ++i) {
-        const CardCode code{quint32(pick.next64() % seriesCount), i % 6 + 1};
+        const CardCode code{quint32(pick.next64() % seriesCount), i % 6 + 1,
+                            i % 2 ? CardDealer::FullSeries : CardDealer::Classic};
         const QString good = compact(formatCardCode(code));
         QCOMPARE(good.size(), 7);
         const CodeReading back = parseCardCode(good);
@@ -250,7 +296,8 @@ void TestCardCode::everySingleErrorAndSwapIsRefused()
                 if (s == good[p]) continue;
                 QString bad = good;
                 bad[p] = s;
-                const bool placeOut = p == 5 && !(s >= QLatin1Char('1') && s <= QLatin1Char('6'));
+                const bool placeOut = p == 5 && !(s >= QLatin1Char('1') && s <= QLatin1Char('6')) &&
+                                      !(s >= QLatin1Char('A') && s <= QLatin1Char('F'));
                 const CodeError expected = placeOut ? CodeError::PlaceOutOfSet : CodeError::WrongCheck;
                 if (parseCardCode(bad).error != expected) QFAIL(qPrintable(bad + " from " + good));
                 ++refused;
@@ -276,30 +323,40 @@ void TestCardCode::readingTolerancesAndRefusals_data()
     QTest::addColumn<CodeError>("error");
     QTest::addColumn<uint>("series");
     QTest::addColumn<int>("place");
+    QTest::addColumn<CardDealer>("dealer");
     const uint s = 0x0ABCDEF;
     const QString good = formatCardCode({s, 4});
     QCOMPARE(good, QStringLiteral("AQKFF-4 H"));
-    QTest::newRow("as printed") << good << CodeError::None << s << 4;
-    QTest::newRow("lower case") << good.toLower() << CodeError::None << s << 4;
-    QTest::newRow("no separators") << "AQKFF4H" << CodeError::None << s << 4;
-    QTest::newRow("blanks and hyphens anywhere") << "  aq-kff 4-h\t" << CodeError::None << s << 4;
+    QTest::newRow("as printed") << good << CodeError::None << s << 4 << CardDealer::Classic;
+    QTest::newRow("lower case") << good.toLower() << CodeError::None << s << 4 << CardDealer::Classic;
+    QTest::newRow("no separators") << "AQKFF4H" << CodeError::None << s << 4 << CardDealer::Classic;
+    QTest::newRow("blanks and hyphens anywhere")
+        << "  aq-kff 4-h\t" << CodeError::None << s << 4 << CardDealer::Classic;
     // O, I and L are not symbols: they read as the 0 and 1 they look like.
     const uint ones = (1u << 20) | 1u;
     const QString withZeroAndOne = formatCardCode({ones, 2});
     QCOMPARE(withZeroAndOne.left(5), QStringLiteral("10001"));
     QTest::newRow("O, I and L") << QStringLiteral("IoOOl") + withZeroAndOne.mid(5) << CodeError::None << ones
-                                << 2;
-    QTest::newRow("empty") << "" << CodeError::WrongForm << 0u << 0;
-    QTest::newRow("one symbol short") << "AQKFF-4" << CodeError::WrongForm << 0u << 0;
-    QTest::newRow("one symbol more") << "AQKFF-4 HH" << CodeError::WrongForm << 0u << 0;
-    QTest::newRow("U is no symbol") << "AQKFU-4 H" << CodeError::WrongForm << 0u << 0;
-    QTest::newRow("punctuation") << "AQKFF.4 H" << CodeError::WrongForm << 0u << 0;
-    QTest::newRow("accented letter") << QString::fromUtf8("AQKF\u00c8-4 H") << CodeError::WrongForm << 0u
-                                     << 0;
-    QTest::newRow("place 0") << "AQKFF-0 H" << CodeError::PlaceOutOfSet << 0u << 0;
-    QTest::newRow("place 7") << "AQKFF-7 H" << CodeError::PlaceOutOfSet << 0u << 0;
-    QTest::newRow("place a letter") << "AQKFF-K H" << CodeError::PlaceOutOfSet << 0u << 0;
-    QTest::newRow("wrong check") << "AQKFF-4 J" << CodeError::WrongCheck << 0u << 0;
+                                << 2 << CardDealer::Classic;
+    QTest::newRow("empty") << "" << CodeError::WrongForm << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("one symbol short") << "AQKFF-4" << CodeError::WrongForm << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("one symbol more") << "AQKFF-4 HH" << CodeError::WrongForm << 0u << 0
+                                     << CardDealer::Classic;
+    QTest::newRow("U is no symbol") << "AQKFU-4 H" << CodeError::WrongForm << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("punctuation") << "AQKFF.4 H" << CodeError::WrongForm << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("accented letter") << QString::fromUtf8("AQKF\u00c8-4 H") << CodeError::WrongForm << 0u << 0
+                                     << CardDealer::Classic;
+    QTest::newRow("full series, first") << "AQKFF-A D" << CodeError::None << s << 1 << CardDealer::FullSeries;
+    QTest::newRow("full series, sixth") << "aqkff-f 7" << CodeError::None << s << 6 << CardDealer::FullSeries;
+    QTest::newRow("place 0") << "AQKFF-0 H" << CodeError::PlaceOutOfSet << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("place 7") << "AQKFF-7 H" << CodeError::PlaceOutOfSet << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("place 9, between the ranges")
+        << "AQKFF-9 H" << CodeError::PlaceOutOfSet << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("place G, past A..F")
+        << "AQKFF-G H" << CodeError::PlaceOutOfSet << 0u << 0 << CardDealer::Classic;
+    QTest::newRow("place a letter") << "AQKFF-K H" << CodeError::PlaceOutOfSet << 0u << 0
+                                    << CardDealer::Classic;
+    QTest::newRow("wrong check") << "AQKFF-4 J" << CodeError::WrongCheck << 0u << 0 << CardDealer::Classic;
 }
 
 void TestCardCode::readingTolerancesAndRefusals()
@@ -308,9 +365,10 @@ void TestCardCode::readingTolerancesAndRefusals()
     QFETCH(CodeError, error);
     QFETCH(uint, series);
     QFETCH(int, place);
+    QFETCH(CardDealer, dealer);
     const CodeReading reading = parseCardCode(typed);
     QCOMPARE(reading.error, error);
-    if (error == CodeError::None) QCOMPARE(reading.code, (CardCode{series, place}));
+    if (error == CodeError::None) QCOMPARE(reading.code, (CardCode{series, place, dealer}));
 }
 
 void TestCardCode::formatRefusesValuesOutOfRange()
@@ -318,8 +376,10 @@ void TestCardCode::formatRefusesValuesOutOfRange()
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, formatCardCode({seriesCount, 1}));
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, formatCardCode({0, 0}));
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, formatCardCode({0, 7}));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, formatCardCode({0, 7, CardDealer::FullSeries}));
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, carta_da_codice(0, 0));
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, carta_da_codice(0, 7));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, carta_da_codice(0, 7, CardDealer::FullSeries));
 }
 
 namespace

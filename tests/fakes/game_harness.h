@@ -141,7 +141,8 @@ struct GameHarness {
     std::optional<Notice> printCards(const QString &count, bool toPdf = false,
                                      const std::function<QString()> &chooseFile = {})
     {
-        return printRun.print(valore_numerico(count), toPdf, game.isDrawing(), record(), chooseFile);
+        return printRun.print(valore_numerico(count), toPdf, game.isDrawing(), CardDealer::Classic, record(),
+                              chooseFile);
     }
     // Enter in the count box: its own refusal, or the run as "OK" would start it.
     std::optional<Notice> enterCount(const QString &count)

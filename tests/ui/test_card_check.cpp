@@ -54,6 +54,7 @@ private slots:
     void aTombolaPlaysItsClipThenTheApplause();
     void aBadCodeOnlyShowsAMessage();
     void textsAreWhollyShownAndACloseEndsAll();
+    void aFullSeriesCodeShowsItsOwnCard();
 };
 
 void TestCardCheck::showsTheCardWithItsDrawnNumbersAndPrize()
@@ -185,6 +186,25 @@ void TestCardCheck::textsAreWhollyShownAndACloseEndsAll()
     h.form->close();
     QVERIFY(h.game().isClosed());
     QVERIFY(!h.form->isVisible());
+}
+
+void TestCardCheck::aFullSeriesCodeShowsItsOwnCard()
+{
+    Harness h;
+    h.drawAndPause({1, 10, 24});
+    CardCheckDialog *d = openCheck(h);
+    QVERIFY(d);
+    // Series 0 again, but the first card of its full series: 10 32 43 62 88 / 1 24 35 48 64 / ...
+    check(d, QStringLiteral("00000-A M"));
+    QVERIFY(!label(d, "lbl_messaggio")->isVisible());
+    QCOMPARE(label(d, "cella_1_2")->text(), QStringLiteral("10"));
+    QCOMPARE(label(d, "cella_2_1")->text(), QStringLiteral("1"));
+    QCOMPARE(label(d, "cella_1_1")->text(), QString());
+    QCOMPARE(label(d, "lbl_cartella")->text(),
+             QStringLiteral("Cartella 1 della serie completa 00000, dopo 3 numeri estratti"));
+    QCOMPARE(label(d, "lbl_riga_2")->text(), QStringLiteral("riga 2: 2 numeri usciti"));
+    QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("ambo"));
+    d->close();
 }
 
 QTEST_MAIN(TestCardCheck)

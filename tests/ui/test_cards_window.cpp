@@ -9,6 +9,7 @@
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
 
+#include <QCheckBox>
 #include <QDate>
 #include <QLineEdit>
 #include <QLocale>
@@ -18,6 +19,32 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace
+{
+// The code and the count of numbers of each card of a recorded run, in order.
+QList<QPair<QString, int>> printedCards(const RecordingCanvas &c)
+{
+    QList<QPair<QString, int>> out;
+    int numbers = 0;
+    for (const auto &call : c.ofKind(RecordingCanvas::Kind::PrintLine)) {
+        if (call.text.contains(QLatin1String("cartella N="))) {
+            out.append({call.text.section(QStringLiteral("   serie "), 1), numbers});
+            numbers = 0;
+        } else {
+            numbers += call.text.toInt() > 0 ? 1 : 0;
+        }
+    }
+    return out;
+}
+
+// A canvas that keeps its record in a shared log after the run destroys it.
+struct LoggedCanvas : RecordingCanvas {
+    QList<QList<Call>> *log;
+    explicit LoggedCanvas(QList<QList<Call>> *l) : log(l) {}
+    ~LoggedCanvas() override { log->append(calls); }
+};
+} // namespace
+
 class TestCardsWindow : public QObject
 {
     Q_OBJECT
@@ -26,6 +53,7 @@ private slots:
     void refusalsOfBothPathsReachTheirBoxes();
     void enterInTheCountBoxPrints();
     void aPrinterRefusalReachesACriticalBox();
+    void theFullSeriesBoxReachesThePrintRun();
     void keyFilterOfTheCountBox();
     void pdfButtonSavesTheSameCards();
     void thePanelIsGoneForGoodAfterTheFirstDraw();
@@ -77,6 +105,36 @@ void TestCardsWindow::aPrinterRefusalReachesACriticalBox()
     QCOMPARE(h.dialogs.shown[0].text, h.printer.refusal);
     QVERIFY(h.control("fra_cartelle")->isVisible());
     QVERIFY(h.control("cmd_stampa")->isEnabled());
+}
+
+void TestCardsWindow::theFullSeriesBoxReachesThePrintRun()
+{
+    Harness h;
+    QList<QList<RecordingCanvas::Call>> log;
+    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
+    auto *box = h.control<QCheckBox>("fullSeriesBox");
+    QVERIFY(!box->isChecked());
+    h.control<QLineEdit>("Txt_num_cartelle")->setText(QStringLiteral("14"));
+    const QRegularExpression full(QStringLiteral("^[0-9A-Z]{5}-[A-F] [0-9A-Z]$"));
+    const QRegularExpression classic(QStringLiteral("^[0-9A-Z]{5}-[1-6] [0-9A-Z]$"));
+
+    for (const bool on : {true, false}) {
+        if (box->isChecked() != on) QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(box->isChecked(), on);
+        h.click("cmd_stampa");
+        QCOMPARE(h.dialogs.shown.size(), 0);
+        RecordingCanvas doc;
+        doc.calls = log.takeLast();
+        const auto cards = printedCards(doc);
+        QCOMPARE(cards.size(), 14);
+        int short15 = 0;
+        for (const auto &[code, numbers] : cards) {
+            QVERIFY2((on ? full : classic).match(code).hasMatch(), qPrintable(code));
+            short15 += numbers < 15 ? 1 : 0;
+        }
+        // Each full series holds 90 numbers; the classic dealer's sixth cards are short most times.
+        if (on) QCOMPARE(short15, 0);
+    }
 }
 
 void TestCardsWindow::keyFilterOfTheCountBox()

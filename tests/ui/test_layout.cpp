@@ -31,6 +31,7 @@ private slots:
     void claimBoxesFollowTheirPrizes();
     void acceleratorsReachTheirButtons_data();
     void acceleratorsReachTheirButtons();
+    void cardPanelControlsFitAndOverlapNone();
     void tabOrderStartsWithTheGameButtons();
     void bigNumberAndWordsFaces();
     void textsFitTheirLabels();
@@ -99,6 +100,8 @@ void TestLayout::controlsStandInTheirContainers_data()
         "stampa le cartelle");
     row("Txt_num_cartelle", "fra_cartelle", {2880, 240, 375, 372}, "", "Num cartelle  ( da 1 a 30 )");
     row("cmd_stampa", "fra_cartelle", {3480, 240, 372, 372}, "OK", "attiva la stampa dele cartelle");
+    row("fullSeriesBox", "fra_cartelle", {120, 492, 2532, 228}, "&Serie complete",
+        "ogni sei cartelle una serie completa: 15 numeri ciascuna, insieme tutti i numeri da 1 a 90");
     row("cmd_ambo_0", "fra_controlli", {240, 360, 972, 372}, "&Ambo", "clicca qui per controllare l'ambo");
     row("cmd_ambo_3", "fra_controlli", {240, 1800, 972, 375}, "&Cinquina",
         "clicca qui per controllare la cinquina");
@@ -194,6 +197,7 @@ void TestLayout::acceleratorsReachTheirButtons_data()
     QTest::newRow("Alt+T") << 'T' << "cmd_ambo_1";
     QTest::newRow("Alt+Q") << 'Q' << "cmd_ambo_2";
     QTest::newRow("Alt+C") << 'C' << "cmd_ambo_3";
+    QTest::newRow("Alt+S") << 'S' << "fullSeriesBox";
 }
 
 void TestLayout::acceleratorsReachTheirButtons()
@@ -201,18 +205,33 @@ void TestLayout::acceleratorsReachTheirButtons()
     QFETCH(char, letter);
     QFETCH(QString, button);
     Harness h;
-    auto *b = h.control<QPushButton>(button);
+    auto *b = h.control<QAbstractButton>(button);
     // Every button enabled and visible, so only the accelerator decides which one is pressed.
     h.control("fra_controlli")->show();
     b->setEnabled(true);
     h.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(h.form));
     int clicks = 0;
-    QObject::connect(b, &QPushButton::clicked, [&] { ++clicks; });
+    QObject::connect(b, &QAbstractButton::clicked, [&] { ++clicks; });
     h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
     QTest::keyClick(h.form, Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
     // An accelerator animates the press: the click comes a moment later.
     QTRY_COMPARE(clicks, 1);
+}
+
+void TestLayout::cardPanelControlsFitAndOverlapNone()
+{
+    Harness h(1, false);
+    QWidget *panel = h.control("fra_cartelle");
+    const QList<QWidget *> controls = panel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(controls.size(), 5);
+    for (QWidget *w : controls) {
+        QVERIFY2(panel->rect().contains(w->geometry()), qPrintable(w->objectName()));
+        for (QWidget *other : controls) {
+            if (other != w && w->geometry().intersects(other->geometry()))
+                QFAIL(qPrintable(w->objectName() + " overlaps " + other->objectName()));
+        }
+    }
 }
 
 void TestLayout::tabOrderStartsWithTheGameButtons()
