@@ -232,6 +232,11 @@ AudienceScreen::AudienceScreen(const Game &game, const QIcon &icon)
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 180);
+    // A change is painted a few milliseconds later, in the wait for the next number, so that the
+    // draw never waits for the room's painting.
+    m_paintSoon.setSingleShot(true);
+    m_paintSoon.setInterval(4);
+    connect(&m_paintSoon, &QTimer::timeout, this, [this] { update(std::exchange(m_dirty, QRegion())); });
     connect(&game, &Game::updated, this, &AudienceScreen::refresh);
     refresh();
 }
@@ -271,7 +276,9 @@ void AudienceScreen::refresh()
     if (s == m_shown) return;
     const QRegion changed = changedBetween(m_shown, s);
     m_shown = std::move(s);
-    if (!changed.isEmpty()) update(changed);
+    if (changed.isEmpty()) return;
+    m_dirty += changed;
+    if (!m_paintSoon.isActive()) m_paintSoon.start();
 }
 
 QRegion AudienceScreen::changedBetween(const Shown &before, const Shown &after) const

@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -68,7 +69,7 @@ public:
     struct Layout {
         QRectF numberBox, words, meaning, counter, recent, extras, board, listCaption;
         std::array<QRectF, 6> blocks{};
-        std::array<QRectF, 90> cells{}; // the board's cell of each number
+        std::array<QRectF, 90> cells{};  // the board's cell of each number
         std::array<QRectF, 90> places{}; // the ordered list's place of the k-th number drawn
     };
     static Layout layoutFor(const QSizeF &size);
@@ -122,6 +123,9 @@ private:
     QPixmap m_background;
     bool m_prepared = false;
     QRegion m_painted;
+    // What changed, painted a moment later.
+    QRegion m_dirty;
+    QTimer m_paintSoon;
 };
 
 // Opens and closes the audience screen of one caller's window. With a second display it goes full

@@ -182,6 +182,12 @@ bool onScreenAsPainted(AudienceScreen &s)
     return true;
 }
 
+// Long enough for the screen to paint what changed.
+void settle()
+{
+    QTest::qWait(15);
+}
+
 QRegion areaOf(std::initializer_list<QRectF> rects)
 {
     QRegion r;
@@ -659,7 +665,7 @@ void TestAudience::repaintsOnlyWhatChanged()
     AudienceScreen &s = *c.screen();
     s.resize(1280, 720);
     QVERIFY(QTest::qWaitForWindowExposed(&s));
-    QCoreApplication::processEvents();
+    settle();
     const AudienceScreen::Layout l = AudienceScreen::layoutFor(s.size());
     const QRegion lines = areaOf({l.numberBox, l.words, l.meaning, l.counter, l.recent});
     s.takePainted();
@@ -670,7 +676,7 @@ void TestAudience::repaintsOnlyWhatChanged()
     int quiet = 0, busy = 0;
     QList<int> seen;
     h.clock.onPump = [&](FakeClock::Point p) {
-        QCoreApplication::processEvents();
+        settle();
         const QRegion painted = s.takePainted();
         const QList<int> order = s.drawnInOrder();
         QRegion allowed = lines;
@@ -696,36 +702,36 @@ void TestAudience::repaintsOnlyWhatChanged()
     QVERIFY(quiet >= 7);
 
     // The pause is the number box's alone; so is nothing at all.
-    QCoreApplication::processEvents();
+    settle();
     QVERIFY(s.pauseShown());
     QVERIFY((s.takePainted() - l.numberBox.toAlignedRect()).isEmpty());
     h.game().publish();
-    QCoreApplication::processEvents();
+    settle();
     QCOMPARE(s.takePainted(), QRegion());
     QVERIFY(onScreenAsPainted(s));
 
     // A meaning and a banner, each in its own place.
     const_cast<Game::Display &>(h.game().display()).meaning = QStringLiteral("i piedi");
     h.game().publish();
-    QCoreApplication::processEvents();
+    settle();
     QCOMPARE(s.takePainted(), QRegion(l.meaning.toAlignedRect()));
     s.setBanner(QStringLiteral("AMBO!"));
     s.setPrizeLadder({QStringLiteral("Ambo 1 euro"), QStringLiteral("Terno 2 euro")});
-    QCoreApplication::processEvents();
+    settle();
     QCOMPARE(s.takePainted(), QRegion(l.extras.toAlignedRect()));
     QVERIFY(onScreenAsPainted(s));
     s.setBanner(QString());
     s.setPrizeLadder({});
-    QCoreApplication::processEvents();
+    settle();
     QVERIFY(onScreenAsPainted(s));
 
     // In the ordered list a draw repaints the new place and the one before it.
     s.setListShown(true);
-    QCoreApplication::processEvents();
+    settle();
     s.takePainted();
     h.random.replay(picksFor({70}, h.pool()));
     h.clock.onPump = [&](FakeClock::Point p) {
-        QCoreApplication::processEvents();
+        settle();
         const QRegion painted = s.takePainted();
         if (!(painted - lines - areaOf({l.places[6], l.places[7]})).isEmpty())
             faults << QStringLiteral("list");
@@ -736,15 +742,15 @@ void TestAudience::repaintsOnlyWhatChanged()
     h.clock.onPump = nullptr;
     QCOMPARE(faults, QStringList());
     QCOMPARE(s.drawnInOrder(), QList<int>({12, 5, 80, 33, 47, 61, 9, 70}));
-    QCoreApplication::processEvents();
+    settle();
     QVERIFY(onScreenAsPainted(s));
 
     // A new game empties every place, and the board comes back whole.
     h.click("cmd_nuovo");
-    QCoreApplication::processEvents();
+    settle();
     QVERIFY(onScreenAsPainted(s));
     s.setListShown(false);
-    QCoreApplication::processEvents();
+    settle();
     QVERIFY(onScreenAsPainted(s));
 }
 
