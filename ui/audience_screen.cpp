@@ -650,10 +650,10 @@ void AudienceScreen::paintLastFive(QPainter &p) const
         const int n = last.at(k), blockRow = boardPlace(n).blockRow();
         const QPointF centre(row.left() + slot * (k + 0.5), row.center().y());
         const QRectF ball(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter);
-        // The newest, first, has a ring of the newest's colour.
+        // The newest, first, is marked as on the board.
         const double ring = k == 0 ? diameter * 0.08 : diameter * 0.03;
         p.setPen(QPen(k == 0 ? c.newest : c.litEdge[blockRow], ring));
-        p.setBrush(c.litFill[blockRow]);
+        p.setBrush(k == 0 && c.newestFill.isValid() ? c.newestFill : c.litFill[blockRow]);
         p.drawEllipse(ball.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2));
         p.setPen(c.litFigure[blockRow]);
         p.setFont(m_faces->ball);
