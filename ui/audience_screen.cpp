@@ -5,8 +5,10 @@
 #include "ui/form1.h"
 #include "ui/qt_colour.h"
 
+#include <QActionGroup>
 #include <QApplication>
-#include <QLabel>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -16,20 +18,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace
 {
-
-const QColor kSfondo(12, 16, 24);
-const QColor kPannello(27, 34, 48);
-const QColor kBordo(92, 104, 124);
-const QColor kCifra(255, 255, 255);
-const QColor kRossoPubblico(210, 0, 0);
-const QColor kParole(255, 226, 120);
-const QColor kContatore(200, 208, 222);
-const QColor kDidascalia(150, 160, 178);
-const QColor kPausa(255, 190, 0);
-const QColor kNuovo(255, 214, 0);
 
 QColor mix(const QColor &a, const QColor &b, double t)
 {
@@ -37,18 +29,133 @@ QColor mix(const QColor &a, const QColor &b, double t)
     return QColor(ch(a.red(), b.red()), ch(a.green(), b.green()), ch(a.blue(), b.blue()));
 }
 
-// The colour of the block row the number stands in on the caller's board.
-QColor accentOf(int n)
+// A drawn cell differs from the others in its fill, its frame and the weight of its figure, so
+// that the room tells them apart without the colours too.
+struct Colours {
+    QColor background, panel, panelEdge, figure, words, meaning, counter, caption;
+    QColor pauseFill, pauseText, newest, emptySlot;
+    std::array<QColor, 3> blockFill, blockEdge; // by block row
+    std::array<QColor, 3> cellFill, cellEdge, cellFigure;
+    std::array<QColor, 3> litFill, litEdge, litFigure;
+    QColor newestFill; // invalid: as the other drawn cells
+};
+
+const QColor kRed(210, 0, 0);
+
+QColor accent(int row)
 {
-    return qColour(Palette::blockRows[boardPlace(n).blockRow()]);
+    return qColour(Palette::blockRows[row]);
 }
 
-QFont face(double pixels, bool bold)
+Colours darkColours()
+{
+    Colours c;
+    c.background = QColor(12, 16, 24);
+    c.panel = QColor(27, 34, 48);
+    c.panelEdge = QColor(92, 104, 124);
+    c.figure = Qt::white;
+    c.words = QColor(255, 226, 120);
+    c.meaning = QColor(214, 220, 232);
+    c.counter = QColor(200, 208, 222);
+    c.caption = QColor(150, 160, 178);
+    c.pauseFill = QColor(255, 190, 0);
+    c.pauseText = Qt::black;
+    c.newest = QColor(255, 214, 0);
+    c.emptySlot = QColor(70, 80, 98);
+    for (int k = 0; k < 3; ++k) {
+        const QColor a = accent(k);
+        c.blockFill[k] = mix(c.background, a, 0.09);
+        c.blockEdge[k] = mix(c.background, a, 0.55);
+        c.cellFill[k] = mix(c.background, a, 0.05);
+        c.cellEdge[k] = mix(c.background, a, 0.22);
+        c.cellFigure[k] = mix(c.background, mix(a, Qt::white, 0.35), 0.5);
+        c.litFill[k] = a;
+        c.litEdge[k] = Qt::white;
+        c.litFigure[k] = QColor(10, 10, 10);
+    }
+    return c;
+}
+
+Colours lightColours()
+{
+    static const std::array<QColor, 3> deep{QColor(0, 105, 40), QColor(175, 75, 0), QColor(30, 55, 165)};
+    Colours c;
+    c.background = QColor(238, 238, 232);
+    c.panel = Qt::white;
+    c.panelEdge = QColor(110, 110, 120);
+    c.figure = QColor(15, 15, 20);
+    c.words = QColor(125, 60, 0);
+    c.meaning = QColor(45, 45, 55);
+    c.counter = QColor(30, 30, 40);
+    c.caption = QColor(80, 80, 90);
+    c.pauseFill = QColor(255, 190, 0);
+    c.pauseText = Qt::black;
+    c.newest = QColor(215, 30, 0);
+    c.emptySlot = QColor(170, 170, 175);
+    for (int k = 0; k < 3; ++k) {
+        c.blockFill[k] = mix(Qt::white, accent(k), 0.2);
+        c.blockEdge[k] = deep[k];
+        c.cellFill[k] = Qt::white;
+        c.cellEdge[k] = QColor(165, 165, 165);
+        c.cellFigure[k] = QColor(105, 105, 110);
+        c.litFill[k] = deep[k];
+        c.litEdge[k] = Qt::black;
+        c.litFigure[k] = Qt::white;
+    }
+    return c;
+}
+
+Colours highContrastColours()
+{
+    const QColor yellow(255, 255, 0);
+    Colours c;
+    c.background = Qt::black;
+    c.panel = Qt::black;
+    c.panelEdge = Qt::white;
+    c.figure = Qt::white;
+    c.words = yellow;
+    c.meaning = Qt::white;
+    c.counter = Qt::white;
+    c.caption = Qt::white;
+    c.pauseFill = yellow;
+    c.pauseText = Qt::black;
+    c.newest = yellow;
+    c.emptySlot = QColor(150, 150, 150);
+    c.newestFill = Qt::white;
+    for (int k = 0; k < 3; ++k) {
+        c.blockFill[k] = Qt::black;
+        c.blockEdge[k] = QColor(200, 200, 200);
+        c.cellFill[k] = Qt::black;
+        c.cellEdge[k] = QColor(150, 150, 150);
+        c.cellFigure[k] = Qt::white;
+        c.litFill[k] = yellow;
+        c.litEdge[k] = Qt::white;
+        c.litFigure[k] = Qt::black;
+    }
+    return c;
+}
+
+const Colours &coloursOf(AudienceScreen::Theme theme)
+{
+    static const Colours dark = darkColours(), light = lightColours(), high = highContrastColours();
+    switch (theme) {
+    case AudienceScreen::Theme::Light:
+        return light;
+    case AudienceScreen::Theme::HighContrast:
+        return high;
+    case AudienceScreen::Theme::Dark:
+        break;
+    }
+    return dark;
+}
+
+QFont face(double pixels, bool bold, bool italic = false)
 {
     QFont f;
     f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     f.setPixelSize(std::max(1, int(pixels)));
     f.setBold(bold);
+    f.setItalic(italic);
     return f;
 }
 
@@ -71,21 +178,37 @@ void drawCentred(QPainter &p, const QRectF &box, const QString &text)
     p.drawText(at, text);
 }
 
-// The text on one line, as large as fits the box's width and `heightShare` of its height; returns
-// the size used.
-double drawLine(QPainter &p, const QRectF &box, const QString &text, bool bold, double heightShare,
+// The text on one line, as large as fits the box's width and `heightShare` of its height, with room
+// to spare at the sides for a slanted face; returns the size used.
+double drawLine(QPainter &p, const QRectF &box, const QString &text, const QFont &style, double heightShare,
                 double maxPixels = 1e9)
 {
-    const QFontMetricsF probe(face(100, bold));
-    const double width = probe.horizontalAdvance(text);
+    QFont f = style;
+    f.setPixelSize(100);
+    const double width = QFontMetricsF(f).horizontalAdvance(text);
     double pixels = std::min(maxPixels, box.height() * heightShare);
-    if (width > 0) pixels = std::min(pixels, 100 * box.width() / width);
-    p.setFont(face(pixels, bold));
+    if (width > 0) pixels = std::min(pixels, 100 * box.width() * 0.94 / width);
+    f.setPixelSize(std::max(1, int(pixels)));
+    p.setFont(f);
     p.drawText(box, Qt::AlignCenter, text);
     return pixels;
 }
 
+void roundedBox(QPainter &p, const QRectF &r, const QColor &fill, const QColor &edge, double edgeWidth,
+                double radius)
+{
+    p.setPen(QPen(edge, edgeWidth));
+    p.setBrush(fill);
+    const double h = edgeWidth / 2;
+    p.drawRoundedRect(r.adjusted(h, h, -h, -h), radius, radius);
+}
+
 } // namespace
+
+struct AudienceScreen::Faces {
+    QFont litCell, dimCell, slot, ball;
+    double captionPixels = 0;
+};
 
 // ---------------------------------------------------------------------------------------------
 
@@ -96,7 +219,7 @@ const QString &AudienceScreen::titolo()
 }
 
 AudienceScreen::AudienceScreen(const Game &game, const QIcon &icon)
-    : QWidget(nullptr, Qt::Window), m_game(game)
+    : QWidget(nullptr, Qt::Window), m_game(game), m_faces(std::make_unique<Faces>())
 {
     setObjectName(QStringLiteral("schermoPubblico"));
     setWindowTitle(titolo());
@@ -109,6 +232,11 @@ AudienceScreen::AudienceScreen(const Game &game, const QIcon &icon)
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 180);
+    // A change is painted a few milliseconds later, in the wait for the next number, so that the
+    // draw never waits for the room's painting.
+    m_paintSoon.setSingleShot(true);
+    m_paintSoon.setInterval(4);
+    connect(&m_paintSoon, &QTimer::timeout, this, [this] { update(std::exchange(m_dirty, QRegion())); });
     connect(&game, &Game::updated, this, &AudienceScreen::refresh);
     refresh();
 }
@@ -117,9 +245,16 @@ AudienceScreen::~AudienceScreen() = default;
 
 QList<int> AudienceScreen::litNumbers() const
 {
+    QList<int> out = m_shown.order;
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+QList<int> AudienceScreen::lastFive() const
+{
     QList<int> out;
-    for (int i = 0; i < 90; ++i)
-        if (m_shown.lit[std::size_t(i)]) out << i + 1;
+    for (qsizetype k = m_shown.order.size() - 1; k >= 0 && out.size() < 5; --k)
+        out << m_shown.order[k];
     return out;
 }
 
@@ -130,200 +265,419 @@ void AudienceScreen::refresh()
     s.number = display.number;
     s.red = display.repeatOn;
     s.words = display.words;
-    s.counter = display.counter;
-    const QList<int> drawn = m_game.drawnNumbers();
-    for (int n : drawn)
-        if (n >= 1 && n <= 90) s.lit[std::size_t(n - 1)] = true;
-    for (qsizetype k = drawn.size() - 1; k >= 0 && s.lastFive.size() < 5; --k)
-        if (drawn[k] >= 1 && drawn[k] <= 90) s.lastFive << drawn[k];
+    s.meaning = display.meaning;
+    for (int n : m_game.drawnNumbers())
+        if (n >= 1 && n <= 90) s.order << n;
+    // The room needs the count, not the caller's long line.
+    if (!display.counter.trimmed().isEmpty()) s.counter = QStringLiteral("%1 di 90").arg(s.order.size());
     s.pause = m_game.isPaused();
     ++m_refreshes;
     // Nothing new, nothing to paint.
     if (s == m_shown) return;
+    const QRegion changed = changedBetween(m_shown, s);
     m_shown = std::move(s);
+    if (changed.isEmpty()) return;
+    m_dirty += changed;
+    if (!m_paintSoon.isActive()) m_paintSoon.start();
+}
+
+QRegion AudienceScreen::changedBetween(const Shown &before, const Shown &after) const
+{
+    const Layout l = m_prepared ? m_layout : layoutFor(size());
+    QRegion r;
+    auto add = [&r](const QRectF &area) { r += area.toAlignedRect(); };
+    if (before.number != after.number || before.red != after.red || before.pause != after.pause)
+        add(l.numberBox);
+    if (before.words != after.words) add(l.words);
+    if (before.meaning != after.meaning) add(l.meaning);
+    if (before.counter != after.counter) add(l.counter);
+    if (before.order == after.order) return r;
+
+    const auto newestOf = [](const QList<int> &order) { return order.isEmpty() ? 0 : order.last(); };
+    const auto lastFiveOf = [](const QList<int> &order) {
+        return order.mid(std::max<qsizetype>(0, order.size() - 5));
+    };
+    if (lastFiveOf(before.order) != lastFiveOf(after.order)) add(l.recent);
+    if (m_listShown) {
+        const qsizetype most = std::max(before.order.size(), after.order.size());
+        for (qsizetype k = 0; k < most; ++k) {
+            const bool wasNewest = k == before.order.size() - 1, isNewest = k == after.order.size() - 1;
+            if (before.order.value(k) != after.order.value(k) || wasNewest != isNewest)
+                add(l.places[std::size_t(k)]);
+        }
+    } else {
+        std::array<bool, 91> was{}, is{};
+        for (int n : before.order)
+            was[std::size_t(n)] = true;
+        for (int n : after.order)
+            is[std::size_t(n)] = true;
+        const int oldNewest = newestOf(before.order), newNewest = newestOf(after.order);
+        for (int n = 1; n <= 90; ++n)
+            if (was[std::size_t(n)] != is[std::size_t(n)] || ((n == oldNewest) != (n == newNewest)))
+                add(l.cells[std::size_t(n - 1)]);
+    }
+    return r;
+}
+
+void AudienceScreen::setTheme(Theme theme)
+{
+    if (theme == m_theme) return;
+    m_theme = theme;
+    m_prepared = false;
     update();
 }
 
+void AudienceScreen::nextTheme()
+{
+    setTheme(m_theme == Theme::Dark    ? Theme::Light
+             : m_theme == Theme::Light ? Theme::HighContrast
+                                       : Theme::Dark);
+}
+
+void AudienceScreen::setListShown(bool shown)
+{
+    if (shown == m_listShown) return;
+    m_listShown = shown;
+    m_prepared = false;
+    update();
+}
+
+void AudienceScreen::setBanner(const QString &text)
+{
+    if (text == m_banner) return;
+    m_banner = text;
+    update(layoutFor(size()).extras.toAlignedRect());
+}
+
+void AudienceScreen::setPrizeLadder(const QStringList &lines)
+{
+    if (lines == m_prizeLadder) return;
+    m_prizeLadder = lines;
+    update(layoutFor(size()).extras.toAlignedRect());
+}
+
+QRegion AudienceScreen::takePainted()
+{
+    return std::exchange(m_painted, QRegion());
+}
+
+void AudienceScreen::mouseDoubleClickEvent(QMouseEvent *)
+{
+    emit fullScreenToggleRequested();
+}
+
+void AudienceScreen::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    menu.addSection(QStringLiteral("Tema (T)"));
+    auto *themes = new QActionGroup(&menu);
+    const std::array<std::pair<Theme, QString>, 3> choices{
+        {{Theme::Dark, QStringLiteral("Scuro")},
+         {Theme::Light, QStringLiteral("Chiaro")},
+         {Theme::HighContrast, QStringLiteral("Alto contrasto")}}};
+    for (const auto &[theme, name] : choices) {
+        QAction *a = menu.addAction(name, this, [this, t = theme] { setTheme(t); });
+        a->setCheckable(true);
+        a->setChecked(m_theme == theme);
+        themes->addAction(a);
+    }
+    menu.addSeparator();
+    QAction *list = menu.addAction(QStringLiteral("Numeri in ordine di estrazione (L)"), this,
+                                   [this] { setListShown(!m_listShown); });
+    list->setCheckable(true);
+    list->setChecked(m_listShown);
+    QAction *full = menu.addAction(QStringLiteral("Schermo intero (F11)"), this,
+                                   &AudienceScreen::fullScreenToggleRequested);
+    full->setCheckable(true);
+    full->setChecked(isFullScreen());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Chiudi (F5)"), this, &AudienceScreen::closeRequested);
+    menu.exec(event->globalPos());
+}
+
 // ---------------------------------------------------------------------------------------------
-// Painting: everything is measured from the window's size.
+// Layout: everything is measured from the window's size.
 
 AudienceScreen::Layout AudienceScreen::layoutFor(const QSizeF &size)
 {
     Layout l;
     const double w = size.width(), h = size.height();
-    const double margin = std::max(6.0, std::min(w, h) * 0.025);
+    const double margin = std::max(6.0, std::min(w, h) * 0.015);
+    // The board in units of a cell's height u: cells 1.24u wide, 0.07u apart and from their
+    // block's edge, blocks 0.14u apart; 13.38u wide and 10.12u high in all.
+    constexpr double kBoardWidth = 13.38, kBoardHeight = 10.12, kGap = 0.07, kCellWidth = 1.24;
     QRectF side;
+    double u = 0;
     if (w >= h * 1.2) {
-        // Side by side: the number on the left, the board on the right.
-        const double boardWidth = std::min((h - 2 * margin) * 1.12, w * 0.6);
-        l.board = QRectF(w - margin - boardWidth, margin, boardWidth, h - 2 * margin);
+        // Side by side: the board as tall as the window allows, the number in what is left.
+        u = std::min((h - 2 * margin) / kBoardHeight, 0.72 * (w - 3 * margin) / kBoardWidth);
+        const QSizeF boardSize(kBoardWidth * u, kBoardHeight * u);
+        l.board = QRectF(QPointF(w - margin - boardSize.width(), (h - boardSize.height()) / 2), boardSize);
         side = QRectF(margin, margin, l.board.left() - 2 * margin, h - 2 * margin);
     } else {
         // A tall window: the number on top, the board below.
         side = QRectF(margin, margin, w - 2 * margin, (h - 3 * margin) * 0.42);
-        l.board = QRectF(margin, side.bottom() + margin, w - 2 * margin, h - side.bottom() - 2 * margin);
+        const QRectF area(margin, side.bottom() + margin, w - 2 * margin, h - side.bottom() - 2 * margin);
+        u = std::min(area.height() / kBoardHeight, area.width() / kBoardWidth);
+        const QSizeF boardSize(kBoardWidth * u, kBoardHeight * u);
+        l.board = QRectF(QPointF(area.center().x() - boardSize.width() / 2, area.top()), boardSize);
     }
 
-    const double gap = side.height() * 0.025;
-    l.numberBox = QRectF(side.left(), side.top(), side.width(), side.height() * 0.56);
-    l.words = QRectF(side.left(), l.numberBox.bottom() + gap, side.width(), side.height() * 0.11);
-    l.counter = QRectF(side.left(), l.words.bottom(), side.width(), side.height() * 0.065);
-    l.recent =
-        QRectF(side.left(), l.counter.bottom() + gap, side.width(), side.bottom() - l.counter.bottom() - gap);
+    // The number, its words and meaning, the count, the last five, then the band kept free.
+    const double H = side.height(), gap = H * 0.012;
+    double top = side.top();
+    auto next = [&](double height) {
+        const QRectF r(side.left(), top, side.width(), height);
+        top = r.bottom() + gap;
+        return r;
+    };
+    l.numberBox = next(std::min(H * 0.40, side.width() * 0.9));
+    l.words = next(H * 0.07);
+    l.meaning = next(H * 0.05);
+    l.counter = next(H * 0.065);
+    l.recent = next(H * 0.14);
+    l.extras = QRectF(side.left(), top, side.width(), std::max(0.0, side.bottom() - top));
 
-    // Six blocks of fifteen in two columns and three rows, as on the caller's board.
-    const QRectF &b = l.board;
-    const double blockGap = std::min(b.width(), b.height()) * 0.025;
-    const double blockWidth = (b.width() - blockGap) / 2;
-    const double blockHeight = (b.height() - 2 * blockGap) / 3;
-    const double pad = std::min(blockWidth, blockHeight) * 0.045;
-    const double cellGap = pad * 0.7;
-    const double cellWidth = (blockWidth - 2 * pad - 4 * cellGap) / 5;
-    const double cellHeight = (blockHeight - 2 * pad - 2 * cellGap) / 3;
+    const double g = kGap * u, blockWidth = 5 * kCellWidth * u + 6 * g, blockHeight = 3 * u + 4 * g;
+    const double blockGap = 2 * g;
     for (int k = 0; k < 6; ++k)
         l.blocks[std::size_t(k)] =
-            QRectF(b.left() + (k % 2) * (blockWidth + blockGap), b.top() + (k / 2) * (blockHeight + blockGap),
-                   blockWidth, blockHeight);
+            QRectF(l.board.left() + (k % 2) * (blockWidth + blockGap),
+                   l.board.top() + (k / 2) * (blockHeight + blockGap), blockWidth, blockHeight);
     for (int i = 0; i < 90; ++i) {
         const BoardPlace at = boardPlace(i + 1);
         const QRectF &block = l.blocks[std::size_t(at.block)];
-        l.cells[std::size_t(i)] =
-            QRectF(block.left() + pad + at.column * (cellWidth + cellGap),
-                   block.top() + pad + at.row * (cellHeight + cellGap), cellWidth, cellHeight);
+        l.cells[std::size_t(i)] = QRectF(block.left() + g + at.column * (kCellWidth * u + g),
+                                         block.top() + g + at.row * (u + g), kCellWidth * u, u);
     }
+
+    // The ordered list: a caption, then nine rows of ten in the board's place.
+    const QRectF &b = l.board;
+    l.listCaption = QRectF(b.left(), b.top(), b.width(), b.height() * 0.07);
+    const double pitchX = b.width() / 10, pitchY = (b.bottom() - l.listCaption.bottom()) / 9;
+    for (int k = 0; k < 90; ++k)
+        l.places[std::size_t(k)] =
+            QRectF(b.left() + (k % 10) * pitchX + pitchX * 0.04,
+                   l.listCaption.bottom() + (k / 10) * pitchY + pitchY * 0.06, pitchX * 0.92, pitchY * 0.88);
     return l;
 }
 
-void AudienceScreen::paintEvent(QPaintEvent *)
+void AudienceScreen::resizeEvent(QResizeEvent *event)
 {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    p.fillRect(rect(), kSfondo);
-    const Layout l = layoutFor(size());
-    paintNumberPanel(p, l);
-    paintBoard(p, l);
+    m_prepared = false;
+    QWidget::resizeEvent(event);
 }
 
-void AudienceScreen::paintNumberPanel(QPainter &p, const Layout &l) const
+// The layout, the faces and the picture of everything a game never changes.
+void AudienceScreen::prepare()
+{
+    m_layout = layoutFor(size());
+    const QSizeF cell = m_layout.cells[0].size();
+    const double u = cell.height();
+    // Figures 0.74 of the cell high, clear of the frame: over 1/16 of the height of a 16:9 screen.
+    m_faces->litCell = fittedFace(QStringLiteral("88"), QSizeF(cell.width() - 0.18 * u, 0.74 * u), true, u);
+    m_faces->dimCell = m_faces->litCell;
+    m_faces->dimCell.setBold(false);
+    const QSizeF slot = m_layout.places[0].size();
+    m_faces->slot = fittedFace(QStringLiteral("88"), QSizeF(slot.width() * 0.8, slot.height() * 0.62), true,
+                               slot.height());
+    const double slotsInRow = std::min(m_layout.recent.width() / 5, m_layout.recent.height() * 0.74 / 0.92);
+    const double diameter = slotsInRow * 0.86;
+    m_faces->ball = fittedFace(QStringLiteral("88"), QSizeF(diameter * 0.6, diameter * 0.42), true, diameter);
+
+    const qreal ratio = devicePixelRatioF();
+    m_background = QPixmap(size() * ratio);
+    m_background.setDevicePixelRatio(ratio);
+    QPainter p(&m_background);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    paintBackground(p);
+    m_prepared = true;
+}
+
+void AudienceScreen::paintBackground(QPainter &p) const
+{
+    const Colours &c = coloursOf(m_theme);
+    const Layout &l = m_layout;
+    p.fillRect(QRectF(QPointF(0, 0), QSizeF(size())), c.background);
+
+    // The caption and the empty places of the last five; the caption is never larger than the count.
+    const QRectF caption(l.recent.left(), l.recent.top(), l.recent.width(), l.recent.height() * 0.26);
+    p.setPen(c.caption);
+    m_faces->captionPixels = drawLine(p, caption, QStringLiteral("Ultimi numeri estratti"), face(100, false),
+                                      0.8, l.counter.height() * 0.8);
+    const QRectF row(l.recent.left(), caption.bottom(), l.recent.width(),
+                     l.recent.bottom() - caption.bottom());
+    const double slot = row.width() / 5, diameter = std::min(slot, row.height() / 0.92) * 0.86;
+    for (int k = 0; k < 5; ++k) {
+        const QPointF centre(row.left() + slot * (k + 0.5), row.center().y());
+        const double inset = diameter * 0.08;
+        const QRectF ball(centre.x() - diameter / 2 + inset, centre.y() - diameter / 2 + inset,
+                          diameter - 2 * inset, diameter - 2 * inset);
+        p.setPen(QPen(c.emptySlot, std::max(1.0, diameter * 0.02), Qt::DashLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(ball);
+    }
+
+    // The band kept for banners and prizes is set off by a rule along its top.
+    if (l.extras.height() > 2) {
+        const double rule = std::max(1.0, l.extras.height() * 0.01);
+        p.setPen(QPen(c.emptySlot, rule, Qt::SolidLine, Qt::FlatCap));
+        const double y = l.extras.top() + rule / 2 + 1;
+        p.drawLine(QLineF(l.extras.left(), y, l.extras.right(), y));
+    }
+
+    if (m_listShown) {
+        p.setPen(c.caption);
+        drawLine(p, l.listCaption, QStringLiteral("Numeri estratti, in ordine"), face(100, true), 0.75);
+        const double radius = l.places[0].height() * 0.12;
+        for (const QRectF &s : l.places)
+            roundedBox(p, s, c.cellFill[0], c.emptySlot, 1, radius);
+        return;
+    }
+    for (int k = 0; k < 6; ++k) {
+        const QRectF &block = l.blocks[std::size_t(k)];
+        const double edge = std::max(2.0, std::min(block.width(), block.height()) * 0.012);
+        roundedBox(p, block, c.blockFill[k / 2], c.blockEdge[k / 2], edge,
+                   std::min(block.width(), block.height()) * 0.045);
+    }
+    // Every cell as not drawn: a thin edge and a light figure.
+    const double radius = l.cells[0].height() * 0.12;
+    p.setFont(m_faces->dimCell);
+    for (int n = 1; n <= 90; ++n) {
+        const int band = boardPlace(n).blockRow();
+        const QRectF &cell = l.cells[std::size_t(n - 1)];
+        roundedBox(p, cell, c.cellFill[band], c.cellEdge[band], 1, radius);
+        p.setPen(c.cellFigure[band]);
+        drawCentred(p, cell, QString::number(n));
+    }
+}
+
+void AudienceScreen::paintEvent(QPaintEvent *event)
+{
+    if (!m_prepared) prepare();
+    const QRegion &region = event->region();
+    QPainter p(this);
+    for (const QRect &r : region)
+        p.drawPixmap(r.topLeft(), m_background,
+                     QRectF(QPointF(r.topLeft()) * m_background.devicePixelRatio(),
+                            QSizeF(r.size()) * m_background.devicePixelRatio()));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const Colours &c = coloursOf(m_theme);
+    const Layout &l = m_layout;
+    auto touches = [&region](const QRectF &area) { return region.intersects(area.toAlignedRect()); };
+
+    if (touches(l.numberBox)) paintNumberPanel(p);
+    if (touches(l.words)) {
+        p.setPen(c.words);
+        drawLine(p, l.words, m_shown.words.simplified(), face(100, true), 0.8);
+    }
+    if (touches(l.meaning) && !m_shown.meaning.isEmpty()) {
+        p.setPen(c.meaning);
+        drawLine(p, l.meaning, m_shown.meaning.simplified(), face(100, false, true), 0.8);
+    }
+    if (touches(l.counter)) {
+        p.setPen(c.counter);
+        drawLine(p, l.counter, m_shown.counter, face(100, true), 0.8);
+    }
+    if (touches(l.recent)) paintLastFive(p);
+    if (touches(l.extras)) paintExtras(p);
+
+    const qsizetype count = m_shown.order.size();
+    for (qsizetype k = 0; k < count; ++k) {
+        const int n = m_shown.order[k];
+        const QRectF &at = m_listShown ? l.places[std::size_t(k)] : l.cells[std::size_t(n - 1)];
+        if (touches(at)) paintDrawnCell(p, at, n, k == count - 1);
+    }
+    m_painted += region;
+}
+
+void AudienceScreen::paintDrawnCell(QPainter &p, const QRectF &cell, int n, bool newest) const
+{
+    // Drawn: a full fill, a thick frame (thicker for the newest) and a bold figure.
+    const Colours &c = coloursOf(m_theme);
+    const int row = boardPlace(n).blockRow();
+    const double u = cell.height();
+    const QColor fill = newest && c.newestFill.isValid() ? c.newestFill : c.litFill[row];
+    roundedBox(p, cell, fill, newest ? c.newest : c.litEdge[row], u * (newest ? 0.09 : 0.06), u * 0.12);
+    p.setPen(c.litFigure[row]);
+    p.setFont(m_listShown ? m_faces->slot : m_faces->litCell);
+    drawCentred(p, cell, QString::number(n));
+}
+
+void AudienceScreen::paintNumberPanel(QPainter &p) const
 {
     // The number just drawn, on red while the caller's number is red.
-    const QRectF &box = l.numberBox;
-    const double radius = std::min(box.width(), box.height()) * 0.06;
+    const Colours &c = coloursOf(m_theme);
+    const QRectF &box = m_layout.numberBox;
     const double border = std::max(2.0, box.height() * 0.012);
-    p.setPen(QPen(m_shown.red ? kRossoPubblico.lighter(140) : kBordo, border));
-    p.setBrush(m_shown.red ? kRossoPubblico : kPannello);
-    p.drawRoundedRect(box.adjusted(border / 2, border / 2, -border / 2, -border / 2), radius, radius);
+    roundedBox(p, box, m_shown.red ? kRed : c.panel, m_shown.red ? kRed.lighter(140) : c.panelEdge, border,
+               std::min(box.width(), box.height()) * 0.06);
 
     // Room for the pause badge is kept even when it is not shown, so the number does not move.
-    const double badgeHeight = box.height() * 0.15;
+    const double badgeHeight = box.height() * 0.2;
     const QRectF figure =
-        box.adjusted(box.width() * 0.06, badgeHeight * 0.9, -box.width() * 0.06, -box.height() * 0.06);
+        box.adjusted(box.width() * 0.06, badgeHeight * 1.1, -box.width() * 0.06, -box.height() * 0.05);
     const QString number = m_shown.number.trimmed();
     if (!number.isEmpty()) {
         p.setFont(fittedFace(number, figure.size(), true, figure.height()));
-        p.setPen(kCifra);
+        p.setPen(m_shown.red ? QColor(Qt::white) : c.figure);
         drawCentred(p, figure, number);
     }
     if (m_shown.pause) {
-        const QRectF badge(box.center().x() - box.width() * 0.3, box.top() + badgeHeight * 0.2,
-                           box.width() * 0.6, badgeHeight);
-        p.setPen(Qt::NoPen);
-        p.setBrush(kPausa);
-        p.drawRoundedRect(badge, badgeHeight * 0.25, badgeHeight * 0.25);
-        p.setPen(Qt::black);
+        const QRectF badge(box.left() + box.width() * 0.1, box.top() + badgeHeight * 0.15, box.width() * 0.8,
+                           badgeHeight);
+        p.setPen(QPen(c.pauseText, std::max(1.0, badgeHeight * 0.04)));
+        p.setBrush(c.pauseFill);
+        p.drawRoundedRect(badge, badgeHeight * 0.2, badgeHeight * 0.2);
+        p.setPen(c.pauseText);
         const QString pausa = QStringLiteral("PAUSA");
-        p.setFont(fittedFace(pausa, badge.adjusted(0, badgeHeight * 0.2, 0, -badgeHeight * 0.2).size(), true,
-                             badgeHeight));
+        p.setFont(fittedFace(pausa, QSizeF(badge.width() * 0.8, badgeHeight * 0.62), true, badgeHeight));
         drawCentred(p, badge, pausa);
     }
-
-    p.setPen(kParole);
-    drawLine(p, l.words, m_shown.words.simplified(), true, 0.8);
-    p.setPen(kContatore);
-    // The caption of the last five is never larger than the counter line.
-    const double counterPixels = drawLine(p, l.counter, m_shown.counter.simplified(), false, 0.75);
-    paintLastFive(p, l.recent, counterPixels);
 }
 
-void AudienceScreen::paintLastFive(QPainter &p, const QRectF &area, double captionPixels) const
+void AudienceScreen::paintLastFive(QPainter &p) const
 {
-    const QRectF caption(area.left(), area.top(), area.width(), area.height() * 0.26);
-    p.setPen(kDidascalia);
-    drawLine(p, caption, QStringLiteral("Ultimi numeri estratti"), false, 0.8, captionPixels);
-
-    const QRectF row(area.left(), caption.bottom(), area.width(), area.bottom() - caption.bottom());
-    const double slot = row.width() / 5;
-    const double diameter = std::min(slot * 0.86, row.height() * 0.92);
-    const QFont figureFace =
-        fittedFace(QStringLiteral("88"), QSizeF(diameter * 0.6, diameter * 0.42), true, diameter);
-    for (int k = 0; k < 5; ++k) {
+    const Colours &c = coloursOf(m_theme);
+    const QRectF &area = m_layout.recent;
+    const double captionHeight = area.height() * 0.26;
+    const QRectF row(area.left(), area.top() + captionHeight, area.width(), area.height() - captionHeight);
+    const double slot = row.width() / 5, diameter = std::min(slot, row.height() / 0.92) * 0.86;
+    const QList<int> last = lastFive();
+    for (int k = 0; k < last.size(); ++k) {
+        const int n = last.at(k), blockRow = boardPlace(n).blockRow();
         const QPointF centre(row.left() + slot * (k + 0.5), row.center().y());
         const QRectF ball(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter);
-        if (k >= m_shown.lastFive.size()) {
-            const double inset = diameter * 0.08;
-            p.setPen(QPen(kBordo, std::max(1.0, diameter * 0.02), Qt::DashLine));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(ball.adjusted(inset, inset, -inset, -inset));
-            continue;
-        }
-        const int n = m_shown.lastFive.at(k);
-        // The newest, first, has a gold ring.
-        const double ring = k == 0 ? diameter * 0.07 : diameter * 0.03;
-        p.setPen(QPen(k == 0 ? kNuovo : mix(accentOf(n), Qt::white, 0.4), ring));
-        p.setBrush(accentOf(n));
+        // The newest, first, is marked as on the board.
+        const double ring = k == 0 ? diameter * 0.08 : diameter * 0.03;
+        p.setPen(QPen(k == 0 ? c.newest : c.litEdge[blockRow], ring));
+        p.setBrush(k == 0 && c.newestFill.isValid() ? c.newestFill : c.litFill[blockRow]);
         p.drawEllipse(ball.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2));
-        p.setPen(Qt::black);
-        p.setFont(figureFace);
+        p.setPen(c.litFigure[blockRow]);
+        p.setFont(m_faces->ball);
         drawCentred(p, ball, QString::number(n));
     }
 }
 
-void AudienceScreen::paintBoard(QPainter &p, const Layout &l) const
+void AudienceScreen::paintExtras(QPainter &p) const
 {
-    const QSizeF cellSize = l.cells[0].size();
-    const double cellRadius = std::min(cellSize.width(), cellSize.height()) * 0.12;
-    const QFont litFace =
-        fittedFace(QStringLiteral("88"), QSizeF(cellSize.width() * 0.74, cellSize.height() * 0.52), true,
-                   cellSize.height());
-    QFont dimFace = litFace;
-    dimFace.setBold(false);
-    const int newest = m_shown.lastFive.isEmpty() ? 0 : m_shown.lastFive.first();
-
-    for (int k = 0; k < 6; ++k) {
-        const QColor accent = qColour(Palette::blockRows[k / 2]);
-        const QRectF &block = l.blocks[std::size_t(k)];
-        const double edge = std::max(2.0, std::min(block.width(), block.height()) * 0.012);
-        const double radius = std::min(block.width(), block.height()) * 0.045;
-        p.setPen(QPen(mix(kSfondo, accent, 0.55), edge));
-        p.setBrush(mix(kSfondo, accent, 0.09));
-        p.drawRoundedRect(block.adjusted(edge / 2, edge / 2, -edge / 2, -edge / 2), radius, radius);
+    const Colours &c = coloursOf(m_theme);
+    const QRectF area = m_layout.extras.adjusted(0, m_layout.extras.height() * 0.06, 0, 0);
+    if (area.height() <= 0) return;
+    const double bannerHeight = m_banner.isEmpty() ? 0 : area.height() * (m_prizeLadder.isEmpty() ? 1 : 0.4);
+    if (bannerHeight > 0) {
+        p.setPen(c.words);
+        drawLine(p, QRectF(area.topLeft(), QSizeF(area.width(), bannerHeight)), m_banner, face(100, true),
+                 0.8);
     }
-
-    for (int n = 1; n <= 90; ++n) {
-        const QColor accent = accentOf(n);
-        const QRectF &cell = l.cells[std::size_t(n - 1)];
-        if (m_shown.lit[std::size_t(n - 1)]) {
-            // Drawn: a thick bright outline and a bold white figure; the newest in gold.
-            const bool isNewest = n == newest;
-            const double outline =
-                std::max(3.0, std::min(cell.width(), cell.height()) * (isNewest ? 0.11 : 0.08));
-            p.setPen(QPen(isNewest ? kNuovo : accent, outline));
-            p.setBrush(mix(kSfondo, accent, 0.42));
-            p.drawRoundedRect(cell.adjusted(outline / 2, outline / 2, -outline / 2, -outline / 2), cellRadius,
-                              cellRadius);
-            p.setFont(litFace);
-            p.setPen(kCifra);
-        } else {
-            // Not drawn: a dim figure on a dark cell with a hairline edge.
-            p.setPen(QPen(mix(kSfondo, accent, 0.22), 1));
-            p.setBrush(mix(kSfondo, accent, 0.05));
-            p.drawRoundedRect(cell.adjusted(0.5, 0.5, -0.5, -0.5), cellRadius, cellRadius);
-            p.setFont(dimFace);
-            p.setPen(mix(kSfondo, mix(accent, Qt::white, 0.35), 0.42));
-        }
-        drawCentred(p, cell, QString::number(n));
-    }
+    if (m_prizeLadder.isEmpty()) return;
+    const double lineHeight = (area.height() - bannerHeight) / double(m_prizeLadder.size());
+    p.setPen(c.counter);
+    for (qsizetype k = 0; k < m_prizeLadder.size(); ++k)
+        drawLine(p, QRectF(area.left(), area.top() + bannerHeight + k * lineHeight, area.width(), lineHeight),
+                 m_prizeLadder[k], face(100, false), 0.8, m_faces->captionPixels * 1.5);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -332,19 +686,20 @@ AudienceController::AudienceController(Form1 &form, const Game &game) : m_form(f
 {
     // Closing the caller's window closes this one too, so the program can end.
     connect(&game, &Game::closed, this, &AudienceController::close);
-    // Esc is the screen's only while the caller's window has the keyboard: in a dialog over it,
-    // Esc stays the dialog's.
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, &AudienceController::updateEsc);
-}
-
-void AudienceController::updateEsc()
-{
-    if (!m_esc) return;
-    const QWidget *active = QApplication::activeWindow();
-    m_esc->setEnabled(isOpen() && (active == &m_form || active == m_screen.get()));
+    // The keys are the screen's only while the caller's window has the keyboard: in a dialog over
+    // it, Esc stays the dialog's.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &AudienceController::updateKeys);
 }
 
 AudienceController::~AudienceController() = default;
+
+void AudienceController::updateKeys()
+{
+    const QWidget *active = QApplication::activeWindow();
+    const bool on = isOpen() && (active == &m_form || active == m_screen.get());
+    for (const QPointer<QShortcut> &key : std::as_const(m_keys))
+        if (key) key->setEnabled(on);
+}
 
 QScreen *AudienceController::targetScreen(const QWidget &form)
 {
@@ -354,6 +709,35 @@ QScreen *AudienceController::targetScreen(const QWidget &form)
     for (QScreen *s : screens)
         if (s != own) return s;
     return nullptr;
+}
+
+QRect AudienceController::besideRect(const QRect &available, const QRect &caller, const QMargins &frame)
+{
+    const int gap = 8;
+    // The four bands around the caller's window, each as wide as the free part of the screen.
+    const QRect bands[] = {
+        QRect(QPoint(caller.right() + 1 + gap, available.top()), available.bottomRight()),
+        QRect(available.topLeft(), QPoint(caller.left() - 1 - gap, available.bottom())),
+        QRect(available.topLeft(), QPoint(available.right(), caller.top() - 1 - gap)),
+        QRect(QPoint(available.left(), caller.bottom() + 1 + gap), available.bottomRight()),
+    };
+    QRect best;
+    for (const QRect &band : bands) {
+        const QRect room = band.intersected(available).marginsRemoved(frame);
+        if (room.width() < 320 || room.height() < 180) continue;
+        QSize size(room.width(), room.width() * 9 / 16);
+        if (size.height() > room.height()) size = QSize(room.height() * 16 / 9, room.height());
+        if (size.width() * size.height() <= best.width() * best.height()) continue;
+        // Against the caller's window, centred along it.
+        QRect r(QPoint(), size);
+        r.moveCenter(room.center());
+        if (&band == &bands[0]) r.moveLeft(room.left());
+        if (&band == &bands[1]) r.moveRight(room.right());
+        if (&band == &bands[2]) r.moveBottom(room.bottom());
+        if (&band == &bands[3]) r.moveTop(room.top());
+        best = r;
+    }
+    return best;
 }
 
 bool AudienceController::isOpen() const
@@ -369,15 +753,38 @@ void AudienceController::toggle()
         open();
 }
 
+QShortcut *AudienceController::addKey(const QKeySequence &key, void (AudienceController::*action)())
+{
+    // The screen never has the keyboard, so its keys have to be application-wide.
+    auto *shortcut = new QShortcut(key, m_screen.get());
+    shortcut->setContext(Qt::ApplicationShortcut);
+    connect(shortcut, &QShortcut::activated, this, action);
+    m_keys << shortcut;
+    return shortcut;
+}
+
+void AudienceController::nextTheme()
+{
+    if (m_screen) m_screen->nextTheme();
+}
+
+void AudienceController::toggleList()
+{
+    if (m_screen) m_screen->setListShown(!m_screen->listShown());
+}
+
 void AudienceController::open()
 {
     if (m_game.isClosed() || isOpen()) return;
     if (!m_screen) {
         m_screen = std::make_unique<AudienceScreen>(m_game, m_form.windowIcon());
-        // The screen never has the keyboard, so its Esc has to be an application-wide key.
-        m_esc = new QShortcut(QKeySequence(Qt::Key_Escape), m_screen.get());
-        m_esc->setContext(Qt::ApplicationShortcut);
-        connect(m_esc, &QShortcut::activated, this, &AudienceController::close);
+        addKey(QKeySequence(Qt::Key_Escape), &AudienceController::leaveFullScreenOrClose);
+        addKey(QKeySequence(Qt::Key_F11), &AudienceController::toggleFullScreen);
+        addKey(QKeySequence(Qt::Key_T), &AudienceController::nextTheme);
+        addKey(QKeySequence(Qt::Key_L), &AudienceController::toggleList);
+        connect(m_screen.get(), &AudienceScreen::fullScreenToggleRequested, this,
+                &AudienceController::toggleFullScreen);
+        connect(m_screen.get(), &AudienceScreen::closeRequested, this, &AudienceController::close);
         m_screen->installEventFilter(this);
     }
     m_activeBefore = QApplication::activeWindow();
@@ -390,21 +797,71 @@ void AudienceController::open()
                                  Qt::WindowFullScreen);
         m_screen->show();
     } else {
-        // A window of its own beside the caller's, centred on the caller's screen the first time
-        // and after a full-screen opening.
-        QScreen *own = m_form.screen();
-        const bool place = !m_placedWindowed || m_screen->isFullScreen() || m_screen->screen() != own;
         m_screen->setWindowState(m_screen->windowState() & ~(Qt::WindowMinimized | Qt::WindowFullScreen));
+        placeWindowed();
         m_screen->show();
-        if (place && own) {
-            const QRect free = own->availableGeometry();
-            const QSize size = QSize(1280, 720).boundedTo(free.size() * 0.9);
-            m_screen->setScreen(own);
-            m_screen->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, free));
-        }
-        m_placedWindowed = true;
     }
-    updateEsc();
+    updateKeys();
+}
+
+void AudienceController::placeWindowed()
+{
+    QScreen *own = m_form.screen();
+    if (!own) return;
+    const QRect available = own->availableGeometry();
+    const QRect caller = m_form.frameGeometry();
+    // Kept where the caller left it in this run, while that is still clear of the caller's window.
+    if (m_windowed.isValid() && available.contains(m_windowed) && !m_windowed.intersects(caller)) {
+        m_screen->setScreen(own);
+        m_screen->setGeometry(m_windowed);
+        return;
+    }
+    // The screen's window will have a border like the caller's.
+    const QRect inner = m_form.geometry();
+    const QMargins frame(inner.left() - caller.left(), inner.top() - caller.top(),
+                         caller.right() - inner.right(), caller.bottom() - inner.bottom());
+    QRect r = besideRect(available, caller, frame);
+    // The caller's window leaves no room: the smallest window in the corner farthest from it.
+    if (r.isNull()) {
+        r = QRect(QPoint(), m_screen->minimumSize());
+        const QPoint centre = caller.center();
+        r.moveLeft(centre.x() < available.center().x() ? available.right() - r.width() - frame.right()
+                                                       : available.left() + frame.left());
+        r.moveTop(centre.y() < available.center().y() ? available.bottom() - r.height() - frame.bottom()
+                                                      : available.top() + frame.top());
+    }
+    m_screen->setScreen(own);
+    m_screen->setGeometry(r);
+    m_windowed = r;
+}
+
+void AudienceController::toggleFullScreen()
+{
+    if (!isOpen()) return;
+    if (m_screen->isFullScreen()) {
+        m_screen->setWindowState(m_screen->windowState() & ~Qt::WindowFullScreen);
+        QScreen *on = m_screen->screen();
+        if (m_windowed.isValid() && on && on->availableGeometry().contains(m_windowed)) {
+            m_screen->setGeometry(m_windowed);
+        } else if (on) {
+            // Full screen from the start on the room's display: a window two thirds its size.
+            QRect r(QPoint(), on->availableGeometry().size() * 2 / 3);
+            r.moveCenter(on->availableGeometry().center());
+            m_screen->setGeometry(r);
+        }
+        return;
+    }
+    if (!targetScreen(m_form)) m_windowed = m_screen->geometry();
+    // On the display it stands on, whichever that is now.
+    m_screen->setWindowState(m_screen->windowState() | Qt::WindowFullScreen);
+}
+
+void AudienceController::leaveFullScreenOrClose()
+{
+    if (isOpen() && m_screen->isFullScreen())
+        toggleFullScreen();
+    else
+        close();
 }
 
 bool AudienceController::eventFilter(QObject *watched, QEvent *event)
@@ -420,6 +877,7 @@ bool AudienceController::eventFilter(QObject *watched, QEvent *event)
 void AudienceController::close()
 {
     if (!m_screen) return;
+    if (!m_screen->isFullScreen() && !targetScreen(m_form)) m_windowed = m_screen->geometry();
     m_screen->hide();
-    updateEsc();
+    updateKeys();
 }

@@ -2,12 +2,18 @@
 // The audience screen: a second window that mirrors the game for the room, on a TV or projector.
 //
 // It reads the game when the game says the window may show something new and when it opens; it
-// changes nothing, takes no focus and runs no event loop of its own.
+// changes nothing, takes no focus and runs no event loop of its own. It repaints only what a
+// change touches, over a cached picture of what never changes at a given size and theme.
 
 #include <QList>
+#include <QPixmap>
 #include <QPointer>
+#include <QRect>
 #include <QRectF>
+#include <QRegion>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -22,6 +28,9 @@ class AudienceScreen : public QWidget
     Q_OBJECT
 
 public:
+    enum class Theme { Dark, Light, HighContrast };
+    Q_ENUM(Theme)
+
     AudienceScreen(const Game &game, const QIcon &icon);
     ~AudienceScreen() override;
 
@@ -30,53 +39,99 @@ public:
     // What the screen holds for painting, as of its last refresh.
     QString shownNumber() const { return m_shown.number; }
     QString shownWords() const { return m_shown.words; }
+    QString shownMeaning() const { return m_shown.meaning; }
+    // "12 di 90"; empty before the first number of a game.
     QString shownCounter() const { return m_shown.counter; }
     QList<int> litNumbers() const;
-    QList<int> lastFive() const { return m_shown.lastFive; }
+    QList<int> drawnInOrder() const { return m_shown.order; }
+    QList<int> lastFive() const;
     bool pauseShown() const { return m_shown.pause; }
     bool numberOnRed() const { return m_shown.red; }
     int refreshes() const { return m_refreshes; }
 
-    // Where things are painted at the window's present size.
+    Theme theme() const { return m_theme; }
+    void setTheme(Theme theme);
+    void nextTheme();
+    // The board gives way to the numbers drawn, in their order.
+    bool listShown() const { return m_listShown; }
+    void setListShown(bool shown);
+
+    // The band kept for the claim banners and the ladder of prizes: painted there, nowhere else.
+    void setBanner(const QString &text);
+    void setPrizeLadder(const QStringList &lines);
+    QString banner() const { return m_banner; }
+    QStringList prizeLadder() const { return m_prizeLadder; }
+
+    // What was painted onto the window since the last call.
+    QRegion takePainted();
+
+    // Where things are painted at a size.
     struct Layout {
-        QRectF numberBox, words, counter, recent, board;
+        QRectF numberBox, words, meaning, counter, recent, extras, board, listCaption;
         std::array<QRectF, 6> blocks{};
-        std::array<QRectF, 90> cells{};
+        std::array<QRectF, 90> cells{};  // the board's cell of each number
+        std::array<QRectF, 90> places{}; // the ordered list's place of the k-th number drawn
     };
     static Layout layoutFor(const QSizeF &size);
     QRectF cellRect(int n) const { return layoutFor(size()).cells.at(std::size_t(n - 1)); }
     QRectF numberRect() const { return layoutFor(size()).numberBox; }
+
+signals:
+    void fullScreenToggleRequested();
+    void closeRequested();
 
 public slots:
     void refresh();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     struct Shown {
         QString number;
         bool red = false;
         QString words;
+        QString meaning;
         QString counter;
-        std::array<bool, 90> lit{};
-        QList<int> lastFive;
+        QList<int> order;
         bool pause = false;
         bool operator==(const Shown &) const = default;
     };
+    struct Faces;
 
-    void paintNumberPanel(QPainter &p, const Layout &l) const;
-    void paintLastFive(QPainter &p, const QRectF &area, double captionPixels) const;
-    void paintBoard(QPainter &p, const Layout &l) const;
+    QRegion changedBetween(const Shown &before, const Shown &after) const;
+    void prepare();
+    void paintBackground(QPainter &p) const;
+    void paintNumberPanel(QPainter &p) const;
+    void paintLastFive(QPainter &p) const;
+    void paintExtras(QPainter &p) const;
+    void paintDrawnCell(QPainter &p, const QRectF &cell, int n, bool newest) const;
 
     const Game &m_game;
     Shown m_shown;
     int m_refreshes = 0;
+    Theme m_theme = Theme::Dark;
+    bool m_listShown = false;
+    QString m_banner;
+    QStringList m_prizeLadder;
+    // Kept for the present size and theme; rebuilt when either changes.
+    Layout m_layout;
+    std::unique_ptr<Faces> m_faces;
+    QPixmap m_background;
+    bool m_prepared = false;
+    QRegion m_painted;
+    // What changed, painted a moment later.
+    QRegion m_dirty;
+    QTimer m_paintSoon;
 };
 
-// Opens and closes the audience screen of one caller's window: full screen on the other screen
-// when there is a second one, a normal window otherwise. Esc closes it while it is open, and it
-// closes with the caller's window.
+// Opens and closes the audience screen of one caller's window. With a second display it goes full
+// screen there; with one, a window of its own beside the caller's, never over it. F11 or a double
+// click toggles full screen on the display it stands on; Esc leaves full screen, then closes; T
+// changes the theme and L shows the numbers in their order. It closes with the caller's window.
 class AudienceController : public QObject
 {
     Q_OBJECT
@@ -89,21 +144,31 @@ public:
     void open();
     void close();
     bool isOpen() const;
+    void toggleFullScreen();
+    // Esc: out of full screen first, then closed.
+    void leaveFullScreenOrClose();
     AudienceScreen *screen() const { return m_screen.get(); }
 
     // Where the screen goes: the first screen that is not the caller's, or none with one screen.
     static QScreen *targetScreen(const QWidget &form);
+    // The largest 16:9 window beside `caller` within `available`, never over it; `frame` is the
+    // window manager's border around a window. Null when no room is left beside the caller.
+    static QRect besideRect(const QRect &available, const QRect &caller, const QMargins &frame);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void updateEsc();
+    void updateKeys();
+    void placeWindowed();
+    QShortcut *addKey(const QKeySequence &key, void (AudienceController::*action)());
+    void nextTheme();
+    void toggleList();
 
     Form1 &m_form;
     const Game &m_game;
     std::unique_ptr<AudienceScreen> m_screen;
     QPointer<QWidget> m_activeBefore;
-    QPointer<QShortcut> m_esc;
-    bool m_placedWindowed = false;
+    QList<QPointer<QShortcut>> m_keys;
+    QRect m_windowed; // the last window geometry with one display, for F11 back out of full screen
 };

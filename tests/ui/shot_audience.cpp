@@ -1,6 +1,7 @@
 // Pictures of the audience screen: twenty numbers drawn in a caller's window with fake ports.
 // shot_audience MAIN_PNG [MORE_DIR]: MAIN_PNG is the screen full size during the draw; MORE_DIR,
-// when given, gets the same at 1280x720, 1024x768 and 600x900, both sizes in the pause, a repeat and the end.
+// when given, gets the same at 1280x720, 1024x768 and 600x900, the light and high-contrast themes, the
+// numbers in order, both sizes in the pause, a repeat and the end.
 
 #include "form_harness.h"
 
@@ -60,6 +61,17 @@ int main(int argc, char **argv)
                               QStringLiteral("audience-%1x%2.png").arg(size.width()).arg(size.height()))) &&
                      ok;
             }
+        if (!more.isEmpty()) {
+            showAt(screen, QSize(1920, 1080));
+            screen.setTheme(AudienceScreen::Theme::Light);
+            ok = save(screen, QDir(more).filePath(QStringLiteral("audience-chiaro-1920x1080.png"))) && ok;
+            screen.setTheme(AudienceScreen::Theme::HighContrast);
+            ok = save(screen, QDir(more).filePath(QStringLiteral("audience-contrasto-1920x1080.png"))) && ok;
+            screen.setTheme(AudienceScreen::Theme::Dark);
+            screen.setListShown(true);
+            ok = save(screen, QDir(more).filePath(QStringLiteral("audience-ordine-1920x1080.png"))) && ok;
+            screen.setListShown(false);
+        }
         h.click("cmd_sospendi");
     };
     h.click("cmd_estrai");
