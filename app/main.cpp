@@ -37,9 +37,11 @@ int main(int argc, char **argv)
     dialogs.setParent(&caller.form);
     installaControlloCartella(caller.form, caller.game, sound);
     installaInformazioni(caller.form);
-    applicaAccessibilita(caller.form, caller.game);
+    applicaAccessibilita(caller.form, caller.game, caller.claims);
     AudienceController pubblico(caller.form, caller.game);
     QObject::connect(&caller.form, &Form1::audienceScreenRequested, &pubblico, &AudienceController::toggle);
+    QObject::connect(&caller.claims, &ClaimCheck::claimCompleted, &pubblico,
+                     [&pubblico](int, const QString &verdict) { pubblico.showBanner(verdict); });
 
     caller.form.Form_Load();
     if (caller.game.isClosed()) return 0;

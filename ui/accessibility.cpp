@@ -1,6 +1,7 @@
 #include "ui/accessibility.h"
 
 #include "announce/prizes.h"
+#include "claims/claim_check.h"
 #include "game/game.h"
 #include "ui/form1.h"
 
@@ -170,8 +171,13 @@ private:
 
 } // namespace
 
-void applicaAccessibilita(Form1 &form, const Game &game)
+void applicaAccessibilita(Form1 &form, const Game &game, const ClaimCheck &claims)
 {
     auto stato = std::make_shared<Accessibilita>(form, game);
     QObject::connect(&game, &Game::updated, &form, [stato] { stato->aggiorna(); });
+    QObject::connect(&claims, &ClaimCheck::claimCompleted, &form, [stato, &form] {
+        stato->aggiorna();
+        QAccessibleEvent alert(form.control(Control::lbl_esito), QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    });
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class ClaimCheck;
 class Form1;
 class Game;
 
@@ -13,5 +14,6 @@ QString senzaAcceleratori(const QString &caption);
 
 // Names and describes every button, label, text box, option, frame and scroll bar of the window,
 // and keeps the names in step with the window each time the game says it may show something new; a
-// new number in the big display is announced as "Estratto il numero N".
-void applicaAccessibilita(Form1 &form, const Game &game);
+// new number in the big display is announced as "Estratto il numero N", and the verdict of a
+// complete claim ("AMBO VALIDO") as it appears.
+void applicaAccessibilita(Form1 &form, const Game &game, const ClaimCheck &claims);

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -773,11 +774,27 @@ void AudienceController::toggleList()
     if (m_screen) m_screen->setListShown(!m_screen->listShown());
 }
 
+void AudienceController::showBanner(const QString &text, int ms)
+{
+    if (!m_bannerTimer) {
+        m_bannerTimer = new QTimer(this);
+        m_bannerTimer->setSingleShot(true);
+        connect(m_bannerTimer, &QTimer::timeout, this, [this] {
+            m_banner.clear();
+            if (m_screen) m_screen->setBanner(QString());
+        });
+    }
+    m_banner = text;
+    if (m_screen) m_screen->setBanner(text);
+    m_bannerTimer->start(ms);
+}
+
 void AudienceController::open()
 {
     if (m_game.isClosed() || isOpen()) return;
     if (!m_screen) {
         m_screen = std::make_unique<AudienceScreen>(m_game, m_form.windowIcon());
+        m_screen->setBanner(m_banner);
         addKey(QKeySequence(Qt::Key_Escape), &AudienceController::leaveFullScreenOrClose);
         addKey(QKeySequence(Qt::Key_F11), &AudienceController::toggleFullScreen);
         addKey(QKeySequence(Qt::Key_T), &AudienceController::nextTheme);

@@ -22,6 +22,7 @@ class Form1;
 class Game;
 class QScreen;
 class QShortcut;
+class QTimer;
 
 class AudienceScreen : public QWidget
 {
@@ -148,6 +149,9 @@ public:
     // Esc: out of full screen first, then closed.
     void leaveFullScreenOrClose();
     AudienceScreen *screen() const { return m_screen.get(); }
+    // A banner for the room, "AMBO VALIDO" and the like, for `ms` milliseconds; shown also if the
+    // screen opens meanwhile.
+    void showBanner(const QString &text, int ms = 6000);
 
     // Where the screen goes: the first screen that is not the caller's, or none with one screen.
     static QScreen *targetScreen(const QWidget &form);
@@ -171,4 +175,6 @@ private:
     QPointer<QWidget> m_activeBefore;
     QList<QPointer<QShortcut>> m_keys;
     QRect m_windowed; // the last window geometry with one display, for F11 back out of full screen
+    QString m_banner;
+    QTimer *m_bannerTimer = nullptr;
 };

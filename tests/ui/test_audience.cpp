@@ -209,6 +209,7 @@ private slots:
     void keyboardStaysWithTheCaller();
     void f5TheButtonAndEscOpenAndClose();
     void closingTheCallerClosesTheScreen();
+    void aClaimVerdictIsABannerForAWhile();
     void layoutAtEverySize_data();
     void layoutAtEverySize();
     void themesAtThreeSizes_data();
@@ -921,6 +922,17 @@ void TestAudience::fullScreenOnTheOtherScreen()
     c.toggle();
     QCOMPARE(c.screen()->screen(), screens[0]);
     QTRY_COMPARE(c.screen()->geometry(), screens[0]->geometry());
+}
+
+void TestAudience::aClaimVerdictIsABannerForAWhile()
+{
+    // A verdict given before the screen opens is still shown when it opens, then goes by itself.
+    Harness h;
+    AudienceController c(*h.form, h.game());
+    c.showBanner(QStringLiteral("AMBO VALIDO"), 300);
+    c.open();
+    QCOMPARE(c.screen()->banner(), QStringLiteral("AMBO VALIDO"));
+    QTRY_COMPARE_WITH_TIMEOUT(c.screen()->banner(), QString(), 3000);
 }
 
 QTEST_MAIN(TestAudience)

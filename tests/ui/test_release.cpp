@@ -58,6 +58,7 @@ private slots:
     void captionlessControlsGetTheirOwnNames();
     void drawnNumberIsNamedAndAnnounced();
     void namesFollowChangedCaptions();
+    void aClaimVerdictIsAnnounced();
     void aboutTextCarriesVersionLicenceAndClipOrigin();
     void f1ShowsTheAboutBoxAndEscapeClosesIt();
 };
@@ -84,7 +85,7 @@ void TestRelease::acceleratorMarksAreLeftOut()
 void TestRelease::everyControlIsNamedAndDescribedByItsTip()
 {
     Harness h;
-    applicaAccessibilita(*h.form, h.game());
+    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
     int controls = 0, withTip = 0;
     for (QWidget *w : h.form->findChildren<QWidget *>()) {
         if (w->window() != h.form) continue;
@@ -114,7 +115,7 @@ void TestRelease::everyControlIsNamedAndDescribedByItsTip()
 void TestRelease::captionlessControlsGetTheirOwnNames()
 {
     Harness h;
-    applicaAccessibilita(*h.form, h.game());
+    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
     QCOMPARE(h.form->Label1->accessibleName(), QStringLiteral("Numero estratto"));
     QCOMPARE(h.form->HScroll1->accessibleName(), QStringLiteral("Velocità dell'estrazione"));
     QCOMPARE(h.form->TABELLONE->accessibleName(), QStringLiteral("Tabellone"));
@@ -151,7 +152,7 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
         QFAIL("no accessibility bridge came up");
 
     Harness h;
-    applicaAccessibilita(*h.form, h.game());
+    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
     QLabel *display = h.form->Label1;
     const auto alerts = [&] { return count(display, QAccessible::Alert); };
     heard.clear();
@@ -206,12 +207,35 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
 void TestRelease::namesFollowChangedCaptions()
 {
     Harness h;
-    applicaAccessibilita(*h.form, h.game());
+    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
     QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Pausa"));
     h.drawAndPause({5, 6});
     QCOMPARE(h.form->cmd_sospendi->text(), QStringLiteral("&Riprendi"));
     QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Riprendi"));
     QCOMPARE(accessible(h.form->Label2, QAccessible::Name), h.form->Label2->text().simplified());
+}
+
+void TestRelease::aClaimVerdictIsAnnounced()
+{
+    // The verdict of a complete claim reaches a screen reader as the drawn numbers do.
+    const bool bridge = QAccessible::isActive();
+    Harness h;
+    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
+    QLabel *verdict = h.form->lbl_esito;
+    heard.clear();
+    h.drawAndPause({12, 34});
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    h.click("cmd_verifica");
+    h.click("cmd_ambo_0");
+    QTest::keyClicks(h.form->Text1[0], QStringLiteral("12"));
+    QTest::keyClick(h.form->Text1[0], Qt::Key_Return);
+    QTest::keyClicks(h.form->Text1[1], QStringLiteral("34"));
+    QTest::keyClick(h.form->Text1[1], Qt::Key_Return);
+    QCOMPARE(verdict->text(), QStringLiteral("AMBO VALIDO"));
+    QVERIFY(verdict->isVisible());
+    QCOMPARE(accessible(verdict, QAccessible::Name), QStringLiteral("AMBO VALIDO"));
+    if (bridge) QCOMPARE(count(verdict, QAccessible::Alert), 1);
 }
 
 void TestRelease::aboutTextCarriesVersionLicenceAndClipOrigin()
