@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-namespace
-{
-bool isWindowInput(QEvent::Type type)
+bool isUserInput(QEvent::Type type)
 {
     switch (type) {
     case QEvent::MouseButtonPress:
@@ -24,7 +22,6 @@ bool isWindowInput(QEvent::Type type)
         return false;
     }
 }
-} // namespace
 
 UserInputHold::UserInputHold()
 {
@@ -45,7 +42,7 @@ bool UserInputHold::eventFilter(QObject *watched, QEvent *event)
     // focus, the widget under the mouse are settled when it is handled). A shortcut is matched
     // before its key reaches any window, so it is held on its own.
     const bool hold =
-        (watched->isWindowType() && isWindowInput(event->type())) || event->type() == QEvent::Shortcut;
+        (watched->isWindowType() && isUserInput(event->type())) || event->type() == QEvent::Shortcut;
     if (!hold) return false;
     m_held.push_back({watched, std::unique_ptr<QEvent>(event->clone())});
     return true;

@@ -13,7 +13,10 @@
 #include <memory>
 #include <vector>
 
-class QEvent;
+#include <QEvent>
+
+// The mouse, the wheel, the keys and touch: what a user does to a window.
+bool isUserInput(QEvent::Type type);
 
 class UserInputHold : public QObject
 {

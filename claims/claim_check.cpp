@@ -136,24 +136,17 @@ void ClaimCheck::boxLeft(int index)
     for (int j = 1; j <= d && !drawn; ++j)
         drawn = stato.numeri_estratti(j) == testo;
     emit numberChecked(stato.premio_scelto, index, testo, drawn);
-    if (!drawn) {
+    // A number refused: the box turns red, says why, and keeps the focus.
+    auto refuse = [&](const QString &why) {
         view.setBackColor(box, Palette::lightRed);
-        m_game.ports().dialogs.message(QStringLiteral(" il numero  ") + testo +
-                                           QStringLiteral("   NON  e' stato ancora  estratto "),
-                                       QString(), Icon::Information);
+        m_game.ports().dialogs.message(QStringLiteral(" il numero  ") + testo + why, QString(),
+                                       Icon::Information);
         view.setFocus(box, GameView::Focus::PutBack);
-        return;
-    }
-    for (int k = 0; k < claimBoxes; ++k) {
-        if (k != index && inClaim(k) && m_counted[std::size_t(k)] == testo) {
-            view.setBackColor(box, Palette::lightRed);
-            m_game.ports().dialogs.message(QStringLiteral(" il numero  ") + testo +
-                                               QStringLiteral("   e' gia' nella richiesta "),
-                                           QString(), Icon::Information);
-            view.setFocus(box, GameView::Focus::PutBack);
-            return;
-        }
-    }
+    };
+    if (!drawn) return refuse(QStringLiteral("   NON  e' stato ancora  estratto "));
+    for (int k = 0; k < claimBoxes; ++k)
+        if (k != index && inClaim(k) && m_counted[std::size_t(k)] == testo)
+            return refuse(QStringLiteral("   e' gia' nella richiesta "));
     counted = testo;
     view.setBackColor(box, Palette::lightGreen);
     if (m_complete) return;

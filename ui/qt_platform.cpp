@@ -1,5 +1,6 @@
 #include "ui/qt_platform.h"
 
+#include "announce/input_hold.h"
 #include "ui/form1.h"
 
 #include <QApplication>
@@ -131,24 +132,15 @@ InputBlocker::~InputBlocker()
 
 bool InputBlocker::eventFilter(QObject *watched, QEvent *event)
 {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
+    const QEvent::Type t = event->type();
+    switch (t) {
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd: {
-        auto *w = qobject_cast<QWidget *>(watched);
-        return m_window && w && w->window() == m_window;
-    }
+        break;
     default:
-        return false;
+        if (!isUserInput(t)) return false;
     }
+    auto *w = qobject_cast<QWidget *>(watched);
+    return m_window && w && w->window() == m_window;
 }
