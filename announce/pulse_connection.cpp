@@ -62,11 +62,11 @@ public:
 
     bool run()
     {
-        pa_sample_spec spec;
-        spec.format = paFormat(m_clip.format);
-        spec.rate = m_clip.sampleRate;
-        spec.channels = static_cast<std::uint8_t>(std::clamp(m_clip.channels, 0, 255));
-        if (!pa_sample_spec_valid(&spec) || m_clip.samples.isEmpty()) return false;
+        pa_sample_spec sampleSpec;
+        sampleSpec.format = paFormat(m_clip.format);
+        sampleSpec.rate = m_clip.sampleRate;
+        sampleSpec.channels = static_cast<std::uint8_t>(std::clamp(m_clip.channels, 0, 255));
+        if (!pa_sample_spec_valid(&sampleSpec) || m_clip.samples.isEmpty()) return false;
 
         m_loop = pa_mainloop_new();
         if (!m_loop) return false;
@@ -80,12 +80,12 @@ public:
             contextState() != PA_CONTEXT_READY)
             return false;
 
-        m_stream = pa_stream_new(m_context, "announcement", &spec, nullptr);
+        m_stream = pa_stream_new(m_context, "announcement", &sampleSpec, nullptr);
         if (!m_stream) return false;
         pa_stream_set_write_callback(m_stream, &Session::onWritable, this);
         pa_buffer_attr attr;
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &spec));
+        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &sampleSpec));
         attr.prebuf = static_cast<std::uint32_t>(-1);
         attr.minreq = static_cast<std::uint32_t>(-1);
         attr.fragsize = static_cast<std::uint32_t>(-1);

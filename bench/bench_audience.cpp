@@ -6,6 +6,7 @@
 //   bench_audience [pace-seconds] [numbers] [rounds]
 // Asserts nothing.
 
+#include "bench_support.h"
 #include "game/std_random.h"
 #include "ui/audience_screen.h"
 #include "ui/caller.h"
@@ -30,20 +31,6 @@
 
 namespace
 {
-double cpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-class NoPrinter : public PrinterPort
-{
-public:
-    std::unique_ptr<CardCanvas> open(const QString &, QString *) override { return nullptr; }
-    std::unique_ptr<CardCanvas> openPdf(const QString &, QString *) override { return nullptr; }
-};
-
 class Silence : public SoundPort
 {
 public:

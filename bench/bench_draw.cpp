@@ -6,6 +6,7 @@
 // With --sound the real player speaks through the sound server (run under scripts/with-pulse.sh).
 
 #include "announce/pulse_sound.h"
+#include "bench_support.h"
 #include "game/std_random.h"
 #include "ui/caller.h"
 #include "ui/faces.h"
@@ -24,20 +25,6 @@
 
 namespace
 {
-double cpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-class NoPrinter : public PrinterPort
-{
-public:
-    std::unique_ptr<CardCanvas> open(const QString &, QString *) override { return nullptr; }
-    std::unique_ptr<CardCanvas> openPdf(const QString &, QString *) override { return nullptr; }
-};
-
 // Notes when each play returns.
 class TimedSound : public SoundPort
 {
