@@ -7,6 +7,8 @@
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -378,6 +380,63 @@ private:
     bool m_ended = false;
 };
 
+// What the user reads when the cards did not reach the printer: the format, and what fills its %1
+// and %2 in that order.
+struct SendFailure {
+    enum Fill { NameThenDetail, DetailThenName, NameOnly };
+    Outcome outcome;
+    QString format;
+    Fill fill;
+};
+
+QString sendFailure(Outcome outcome, const QString &name, const QString &detail)
+{
+    static const std::array<SendFailure, 7> texts{{
+        {Outcome::Rejecting,
+         QStringLiteral("La stampante %1 rifiuta le stampe: la sua coda non accetta "
+                        "lavori%2. Le cartelle non sono state stampate."),
+         SendFailure::NameThenDetail},
+        {Outcome::Stopped,
+         QStringLiteral("La stampante %1 \u00e8 ferma%2: le cartelle non sono state "
+                        "inviate. Riattivarla e ristampare, oppure salvare in PDF."),
+         SendFailure::NameThenDetail},
+        {Outcome::Gone,
+         QStringLiteral("La stampante %1 non c'\u00e8 pi\u00f9 sul server di stampa%2: "
+                        "le cartelle non sono state stampate."),
+         SendFailure::NameThenDetail},
+        {Outcome::Refused,
+         QStringLiteral("La stampante %1 ha rifiutato la stampa%2: le cartelle non sono "
+                        "state stampate."),
+         SendFailure::NameThenDetail},
+        {Outcome::NoServer,
+         QStringLiteral("Il server di stampa non risponde%1: le cartelle non sono state "
+                        "inviate alla stampante %2."),
+         SendFailure::DetailThenName},
+        {Outcome::Abandoned,
+         QStringLiteral("Il server di stampa non risponde pi\u00f9: l'invio alla stampante "
+                        "%1 non si \u00e8 concluso e le cartelle potrebbero non uscire. "
+                        "Controllare la coda di stampa prima di ristampare."),
+         SendFailure::NameOnly},
+        // Any other failure.
+        {Outcome::Failed,
+         QStringLiteral("Il server di stampa ha interrotto la stampa su %1%2: le "
+                        "cartelle non sono state stampate."),
+         SendFailure::NameThenDetail},
+    }};
+    const auto found = std::find_if(texts.begin(), texts.end(),
+                                    [outcome](const SendFailure &t) { return t.outcome == outcome; });
+    const SendFailure &text = found != texts.end() ? *found : texts.back();
+    switch (text.fill) {
+    case SendFailure::NameOnly:
+        return text.format.arg(name);
+    case SendFailure::DetailThenName:
+        return text.format.arg(detail, name);
+    case SendFailure::NameThenDetail:
+        break;
+    }
+    return text.format.arg(name, detail);
+}
+
 int msecOf(std::chrono::milliseconds d)
 {
     return int(std::max<std::chrono::milliseconds::rep>(1, d.count()));
@@ -442,51 +501,8 @@ std::unique_ptr<CardCanvas> CupsPrinterPort::open(const QString &docName, QStrin
                     return submit(control, printer, media, title, data, connectMsec);
                 },
                 limits.stall, limits.handOff);
-            const QString name = quoted(printer);
-            switch (sent.outcome) {
-            case Outcome::Done:
-                return true;
-            case Outcome::Rejecting:
-                setWhy(failure, QStringLiteral("La stampante %1 rifiuta le stampe: la sua coda non accetta "
-                                               "lavori%2. Le cartelle non sono state stampate.")
-                                    .arg(name, detailOf(sent.detail)));
-                break;
-            case Outcome::Stopped:
-                setWhy(failure, QStringLiteral("La stampante %1 \u00e8 ferma%2: le cartelle non sono state "
-                                               "inviate. Riattivarla e ristampare, oppure salvare in PDF.")
-                                    .arg(name, detailOf(sent.detail)));
-                break;
-            case Outcome::Gone:
-                setWhy(failure,
-                       QStringLiteral("La stampante %1 non c'\u00e8 pi\u00f9 sul server di stampa%2: "
-                                      "le cartelle non sono state stampate.")
-                           .arg(name, detailOf(sent.detail)));
-                break;
-            case Outcome::Refused:
-                setWhy(failure,
-                       QStringLiteral("La stampante %1 ha rifiutato la stampa%2: le cartelle non sono "
-                                      "state stampate.")
-                           .arg(name, detailOf(sent.detail)));
-                break;
-            case Outcome::NoServer:
-                setWhy(failure,
-                       QStringLiteral("Il server di stampa non risponde%1: le cartelle non sono state "
-                                      "inviate alla stampante %2.")
-                           .arg(detailOf(sent.detail), name));
-                break;
-            case Outcome::Abandoned:
-                setWhy(failure,
-                       QStringLiteral("Il server di stampa non risponde pi\u00f9: l'invio alla stampante "
-                                      "%1 non si \u00e8 concluso e le cartelle potrebbero non uscire. "
-                                      "Controllare la coda di stampa prima di ristampare.")
-                           .arg(name));
-                break;
-            default:
-                setWhy(failure, QStringLiteral("Il server di stampa ha interrotto la stampa su %1%2: le "
-                                               "cartelle non sono state stampate.")
-                                    .arg(name, detailOf(sent.detail)));
-                break;
-            }
+            if (sent.outcome == Outcome::Done) return true;
+            setWhy(failure, sendFailure(sent.outcome, quoted(printer), detailOf(sent.detail)));
             return false;
         });
     if (!canvas->isActive()) {
