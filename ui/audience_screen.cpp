@@ -30,15 +30,24 @@ QColor mix(const QColor &a, const QColor &b, double t)
     return QColor(ch(a.red(), b.red()), ch(a.green(), b.green()), ch(a.blue(), b.blue()));
 }
 
-// A drawn cell differs from the others in its fill, its frame and the weight of its figure, so
-// that the room tells them apart without the colours too.
-struct Colours {
+// The colours of a theme given as they are; the others are worked out from them for each block row.
+struct PlainColours {
     QColor background, panel, panelEdge, figure, words, meaning, counter, caption;
     QColor pauseFill, pauseText, newest, emptySlot;
+    QColor newestFill; // invalid: as the other drawn cells
+};
+
+// The colours of one block row's blocks and cells.
+struct RowColours {
+    QColor blockFill, blockEdge, cellFill, cellEdge, cellFigure, litFill, litEdge, litFigure;
+};
+
+// A drawn cell differs from the others in its fill, its frame and the weight of its figure, so
+// that the room tells them apart without the colours too.
+struct Colours : PlainColours {
     std::array<QColor, 3> blockFill, blockEdge; // by block row
     std::array<QColor, 3> cellFill, cellEdge, cellFigure;
     std::array<QColor, 3> litFill, litEdge, litFigure;
-    QColor newestFill; // invalid: as the other drawn cells
 };
 
 const QColor kRed(210, 0, 0);
@@ -48,97 +57,62 @@ QColor accent(int row)
     return qColour(Palette::blockRows[row]);
 }
 
-Colours darkColours()
+Colours themed(const PlainColours &plain, RowColours (*rowOf)(const PlainColours &, int))
 {
     Colours c;
-    c.background = QColor(12, 16, 24);
-    c.panel = QColor(27, 34, 48);
-    c.panelEdge = QColor(92, 104, 124);
-    c.figure = Qt::white;
-    c.words = QColor(255, 226, 120);
-    c.meaning = QColor(214, 220, 232);
-    c.counter = QColor(200, 208, 222);
-    c.caption = QColor(150, 160, 178);
-    c.pauseFill = QColor(255, 190, 0);
-    c.pauseText = Qt::black;
-    c.newest = QColor(255, 214, 0);
-    c.emptySlot = QColor(70, 80, 98);
-    for (int k = 0; k < 3; ++k) {
-        const QColor a = accent(k);
-        c.blockFill[k] = mix(c.background, a, 0.09);
-        c.blockEdge[k] = mix(c.background, a, 0.55);
-        c.cellFill[k] = mix(c.background, a, 0.05);
-        c.cellEdge[k] = mix(c.background, a, 0.22);
-        c.cellFigure[k] = mix(c.background, mix(a, Qt::white, 0.35), 0.5);
-        c.litFill[k] = a;
-        c.litEdge[k] = Qt::white;
-        c.litFigure[k] = QColor(10, 10, 10);
+    static_cast<PlainColours &>(c) = plain;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const RowColours row = rowOf(plain, int(k));
+        c.blockFill[k] = row.blockFill;
+        c.blockEdge[k] = row.blockEdge;
+        c.cellFill[k] = row.cellFill;
+        c.cellEdge[k] = row.cellEdge;
+        c.cellFigure[k] = row.cellFigure;
+        c.litFill[k] = row.litFill;
+        c.litEdge[k] = row.litEdge;
+        c.litFigure[k] = row.litFigure;
     }
     return c;
 }
 
-Colours lightColours()
-{
-    static const std::array<QColor, 3> deep{QColor(0, 105, 40), QColor(175, 75, 0), QColor(30, 55, 165)};
-    Colours c;
-    c.background = QColor(238, 238, 232);
-    c.panel = Qt::white;
-    c.panelEdge = QColor(110, 110, 120);
-    c.figure = QColor(15, 15, 20);
-    c.words = QColor(125, 60, 0);
-    c.meaning = QColor(45, 45, 55);
-    c.counter = QColor(30, 30, 40);
-    c.caption = QColor(80, 80, 90);
-    c.pauseFill = QColor(255, 190, 0);
-    c.pauseText = Qt::black;
-    c.newest = QColor(215, 30, 0);
-    c.emptySlot = QColor(170, 170, 175);
-    for (int k = 0; k < 3; ++k) {
-        c.blockFill[k] = mix(Qt::white, accent(k), 0.2);
-        c.blockEdge[k] = deep[k];
-        c.cellFill[k] = Qt::white;
-        c.cellEdge[k] = QColor(165, 165, 165);
-        c.cellFigure[k] = QColor(105, 105, 110);
-        c.litFill[k] = deep[k];
-        c.litEdge[k] = Qt::black;
-        c.litFigure[k] = Qt::white;
-    }
-    return c;
-}
-
-Colours highContrastColours()
-{
-    const QColor yellow(255, 255, 0);
-    Colours c;
-    c.background = Qt::black;
-    c.panel = Qt::black;
-    c.panelEdge = Qt::white;
-    c.figure = Qt::white;
-    c.words = yellow;
-    c.meaning = Qt::white;
-    c.counter = Qt::white;
-    c.caption = Qt::white;
-    c.pauseFill = yellow;
-    c.pauseText = Qt::black;
-    c.newest = yellow;
-    c.emptySlot = QColor(150, 150, 150);
-    c.newestFill = Qt::white;
-    for (int k = 0; k < 3; ++k) {
-        c.blockFill[k] = Qt::black;
-        c.blockEdge[k] = QColor(200, 200, 200);
-        c.cellFill[k] = Qt::black;
-        c.cellEdge[k] = QColor(150, 150, 150);
-        c.cellFigure[k] = Qt::white;
-        c.litFill[k] = yellow;
-        c.litEdge[k] = Qt::white;
-        c.litFigure[k] = Qt::black;
-    }
-    return c;
-}
+const QColor kYellow(255, 255, 0);
+const std::array<QColor, 3> kDeep{QColor(0, 105, 40), QColor(175, 75, 0), QColor(30, 55, 165)};
 
 const Colours &coloursOf(AudienceScreen::Theme theme)
 {
-    static const Colours dark = darkColours(), light = lightColours(), high = highContrastColours();
+    static const Colours dark =
+        themed({QColor(12, 16, 24), QColor(27, 34, 48), QColor(92, 104, 124), Qt::white,
+                QColor(255, 226, 120), QColor(214, 220, 232), QColor(200, 208, 222), QColor(150, 160, 178),
+                QColor(255, 190, 0), Qt::black, QColor(255, 214, 0), QColor(70, 80, 98), QColor()},
+               [](const PlainColours &c, int k) {
+                   const QColor a = accent(k);
+                   return RowColours{mix(c.background, a, 0.09),
+                                     mix(c.background, a, 0.55),
+                                     mix(c.background, a, 0.05),
+                                     mix(c.background, a, 0.22),
+                                     mix(c.background, mix(a, Qt::white, 0.35), 0.5),
+                                     a,
+                                     Qt::white,
+                                     QColor(10, 10, 10)};
+               });
+    static const Colours light =
+        themed({QColor(238, 238, 232), Qt::white, QColor(110, 110, 120), QColor(15, 15, 20),
+                QColor(125, 60, 0), QColor(45, 45, 55), QColor(30, 30, 40), QColor(80, 80, 90),
+                QColor(255, 190, 0), Qt::black, QColor(215, 30, 0), QColor(170, 170, 175), QColor()},
+               [](const PlainColours &, int k) {
+                   const QColor deep = kDeep[std::size_t(k)];
+                   return RowColours{mix(Qt::white, accent(k), 0.2), deep, Qt::white, QColor(165, 165, 165),
+                                     QColor(105, 105, 110),          deep, Qt::black, Qt::white};
+               });
+    static const Colours high =
+        themed({Qt::black, Qt::black, Qt::white, Qt::white, kYellow, Qt::white, Qt::white, Qt::white, kYellow,
+                Qt::black, kYellow, QColor(150, 150, 150), Qt::white},
+               [](const PlainColours &, int) {
+                   return RowColours{Qt::black, QColor(200, 200, 200),
+                                     Qt::black, QColor(150, 150, 150),
+                                     Qt::white, kYellow,
+                                     Qt::white, Qt::black};
+               });
     switch (theme) {
     case AudienceScreen::Theme::Light:
         return light;
