@@ -35,7 +35,8 @@ int main(int argc, char **argv)
     CupsPrinterPort printer;
     Caller caller(Ports{sound, clock, random, dialogs}, printer);
     dialogs.setParent(&caller.form);
-    installaControlloCartella(caller.form, caller.game, sound);
+    installaControlloCartella(caller.form, caller.game, caller.game.ports().sound,
+                              caller.printRun.cardsInPlay());
     installaInformazioni(caller.form);
     applicaAccessibilita(caller.form, caller.game, caller.claims);
     AudienceController pubblico(caller.form, caller.game);

@@ -58,10 +58,18 @@ std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, Ca
     }
     if (canvas) {
         const QString oggi = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
-        if (stampa_cartelle(record.num_cartelle, record.numeri_estratti, record.conta_cartelle, m_newSeries,
-                            *canvas, oggi, &why, dealer))
+        // The series of each set, in order: card k is at place (k - 1) % 6 + 1 of set (k - 1) / 6.
+        QList<quint32> series;
+        const auto newSeries = [&] {
+            series << m_newSeries();
+            return series.last();
+        };
+        if (stampa_cartelle(record.num_cartelle, record.numeri_estratti, record.conta_cartelle, newSeries,
+                            *canvas, oggi, &why, dealer)) {
             why.clear();
-        else if (why.isEmpty())
+            for (int k = 0; k < record.num_cartelle; ++k)
+                m_inPlay.add({series.value(k / cardsPerSet), k % cardsPerSet + 1, dealer});
+        } else if (why.isEmpty())
             why = QStringLiteral("La stampa delle cartelle non e' riuscita.");
     }
     m_printing = false;

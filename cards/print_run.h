@@ -3,6 +3,7 @@
 // the date, and what to tell the user. Knows no widget and no message box: a message is handed back
 // for the window to show.
 
+#include "cards/cards_in_play.h"
 #include "cards/full_series.h"
 #include "cards/printer_port.h"
 #include "game/lista90.h"
@@ -48,6 +49,9 @@ public:
                                 const std::function<QString()> &chooseFile);
 
     bool isPrinting() const { return m_printing; }
+    // Every card of every run that reached the printer or its file whole.
+    const CardsInPlay &cardsInPlay() const { return m_inPlay; }
+    CardsInPlay &cardsInPlay() { return m_inPlay; }
     void setDocumentName(const QString &name) { m_documentName = name; }
 
 private:
@@ -55,4 +59,5 @@ private:
     std::function<quint32()> m_newSeries;
     QString m_documentName = QStringLiteral("Cartelle della tombola");
     bool m_printing = false;
+    CardsInPlay m_inPlay;
 };

@@ -2,6 +2,7 @@
 
 #include "announce/prizes.h"
 #include "cards/card_code.h"
+#include "cards/cards_in_play.h"
 #include "cards/dealer.h"
 #include "game/game.h"
 #include "ui/form1.h"
@@ -64,8 +65,9 @@ QString rigaUsciti(int riga, int quanti)
 
 } // namespace
 
-CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, QWidget *parent)
-    : QDialog(parent), m_drawn(std::move(drawn)), m_sound(sound)
+CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, const CardsInPlay *inPlay,
+                                 QWidget *parent)
+    : QDialog(parent), m_drawn(std::move(drawn)), m_sound(sound), m_inPlay(inPlay)
 {
     setObjectName(QStringLiteral("CardCheckDialog"));
     setWindowTitle(QStringLiteral("Controllo della cartella"));
@@ -239,9 +241,15 @@ void CardCheckDialog::controlla()
     }
     m_momenti->setText(momenti.join(QLatin1Char('\n')));
     m_esito->show();
+    // A card nobody got tonight shows what it would hold, and wins nothing.
+    const bool printed = !m_inPlay || m_inPlay->contains(code);
+    if (!printed) {
+        m_messaggio->setText(QStringLiteral("cartella non stampata stasera: non partecipa al gioco"));
+        m_messaggio->show();
+    }
     fitHeight();
 
-    if (esito.best == Prize::Tombola) {
+    if (printed && esito.best == Prize::Tombola) {
         // The card shows before the clips, which play to their end.
         if (layout()) layout()->activate();
         repaint();
@@ -260,10 +268,10 @@ void CardCheckDialog::suona(const QString &nome)
     }
 }
 
-void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound)
+void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay)
 {
-    QObject::connect(&form, &Form1::cardCheckRequested, &form, [&form, &game, &sound] {
-        auto *dialogo = new CardCheckDialog(game.drawnNumbers(), sound, &form);
+    QObject::connect(&form, &Form1::cardCheckRequested, &form, [&form, &game, &sound, &inPlay] {
+        auto *dialogo = new CardCheckDialog(game.drawnNumbers(), sound, &inPlay, &form);
         dialogo->setAttribute(Qt::WA_DeleteOnClose);
         // Modal by hand, so that closing the caller's window still ends the program.
         showKeepingClose(*dialogo, &form);

@@ -9,6 +9,7 @@
 #include <QList>
 #include <array>
 
+class CardsInPlay;
 class Form1;
 class Game;
 class QLabel;
@@ -22,7 +23,9 @@ class CardCheckDialog : public QDialog
 
 public:
     // `drawn`: the numbers of the current game in draw order.
-    CardCheckDialog(QList<int> drawn, SoundPort &sound, QWidget *parent = nullptr);
+    // `inPlay`: the cards printed tonight, the only ones that can win; null accepts every code.
+    CardCheckDialog(QList<int> drawn, SoundPort &sound, const CardsInPlay *inPlay = nullptr,
+                    QWidget *parent = nullptr);
 
     // Reads the code in the box and shows its card, or says what is wrong with the code.
     void controlla();
@@ -42,6 +45,7 @@ private:
 
     QList<int> m_drawn;
     SoundPort &m_sound;
+    const CardsInPlay *m_inPlay;
     QLineEdit *m_codice = nullptr;
     QPushButton *m_controlla = nullptr;
     QLabel *m_messaggio = nullptr;
@@ -55,4 +59,4 @@ private:
 
 // Makes the window's "Cartella per codice" open the check of the game's current draw order
 // (window-modal, without blocking).
-void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound);
+void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay);

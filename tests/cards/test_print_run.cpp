@@ -35,6 +35,7 @@ private slots:
     void aValidCountPrintsThatManyCards();
     void noPrinterIsReportedAndALaterRunPrints();
     void aFailingPrinterIsReported();
+    void printedCardsAreInPlay();
     void noRunStartsDuringADraw();
     void aPdfRunWithoutAFileLeavesTheNextRunFree();
 };
@@ -129,6 +130,41 @@ void TestPrintRun::aFailingPrinterIsReported()
     QCOMPARE(notice->kind, Notice::Kind::Error);
     QVERIFY(!notice->text.isEmpty());
     QVERIFY(!h.printRun.isPrinting());
+}
+
+void TestPrintRun::printedCardsAreInPlay()
+{
+    // Only the cards of runs that reached the printer whole can win: each printed code is in play,
+    // a code of the same series beyond the count is not, and a failed run adds none.
+    GameHarness h;
+    QList<QList<RecordingCanvas::Call>> log;
+    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
+    QVERIFY(!h.printCards("8"));
+    RecordingCanvas doc;
+    doc.calls = log[0];
+    QStringList codes;
+    for (const auto &call : doc.ofKind(RecordingCanvas::Kind::PrintLine))
+        if (call.text.contains(QLatin1String("   serie ")))
+            codes << call.text.section(QStringLiteral("   serie "), 1);
+    QCOMPARE(codes.size(), 8);
+    const CardsInPlay &inPlay = h.printRun.cardsInPlay();
+    QCOMPARE(inPlay.size(), 8);
+    for (const QString &code : codes) {
+        const CodeReading reading = parseCardCode(code);
+        QCOMPARE(reading.error, CodeError::None);
+        QVERIFY2(inPlay.contains(reading.code), qPrintable(code));
+    }
+    const CardCode second = parseCardCode(codes[6]).code; // place 1 of the second set
+    QVERIFY(!inPlay.contains({second.series, 3, second.dealer}));
+    QVERIFY(!inPlay.contains({second.series, 1, CardDealer::FullSeries}));
+
+    h.printer.make = [] {
+        auto c = std::make_unique<RecordingCanvas>();
+        c->failEndDoc = true;
+        return c;
+    };
+    QVERIFY(h.printCards("3"));
+    QCOMPARE(inPlay.size(), 8);
 }
 
 void TestPrintRun::noRunStartsDuringADraw()

@@ -1,5 +1,6 @@
 // The check of a card by its code, opened from the claim panel of a paused game in the real window.
 
+#include "cards/cards_in_play.h"
 #include "form_harness.h"
 #include "ui/card_check.h"
 
@@ -15,7 +16,11 @@ const QString kCode = QStringLiteral("00000-1 2");
 // Opens the check through the claim panel; null when it did not open.
 CardCheckDialog *openCheck(Harness &h)
 {
-    installaControlloCartella(*h.form, h.game(), h.sound);
+    // The codes these tests check count as printed tonight, unless a test says otherwise.
+    CardsInPlay &inPlay = h.caller->printRun.cardsInPlay();
+    inPlay.add({0, 1, CardDealer::Classic});
+    inPlay.add({0, 1, CardDealer::FullSeries});
+    installaControlloCartella(*h.form, h.game(), h.sound, inPlay);
     h.click("cmd_verifica");
     if (!h.control("fra_controlli")->isVisible()) return nullptr;
     h.click("cmd_cartella");
@@ -55,6 +60,7 @@ private slots:
     void aBadCodeOnlyShowsAMessage();
     void textsAreWhollyShownAndACloseEndsAll();
     void aFullSeriesCodeShowsItsOwnCard();
+    void aCardNotPrintedTonightWinsNothing();
 };
 
 void TestCardCheck::showsTheCardWithItsDrawnNumbersAndPrize()
@@ -204,6 +210,27 @@ void TestCardCheck::aFullSeriesCodeShowsItsOwnCard()
              QStringLiteral("Cartella 1 della serie completa 00000, dopo 3 numeri estratti"));
     QCOMPARE(label(d, "lbl_riga_2")->text(), QStringLiteral("riga 2: 2 numeri usciti"));
     QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("ambo"));
+    d->close();
+}
+
+void TestCardCheck::aCardNotPrintedTonightWinsNothing()
+{
+    // Codes are public: one that no card printed tonight carries is told so, shows what its card
+    // would hold, and plays no fanfare even for a tombola.
+    Harness h;
+    h.drawAndPause({3, 11, 30, 70, 80, 17, 24, 37, 63, 86, 39, 48, 51, 5, 68, 88});
+    CardCheckDialog *d = openCheck(h);
+    QVERIFY(d);
+    h.sound.played.clear();
+    check(d, formatCardCode({0, 1, CardDealer::Classic}));
+    QVERIFY(!label(d, "lbl_messaggio")->isVisible());
+    QCOMPARE(h.sound.played, QStringList({"tombola", "applausi"}));
+    h.sound.played.clear();
+    check(d, formatCardCode({0, 2, CardDealer::Classic}));
+    QVERIFY(label(d, "lbl_messaggio")->isVisible());
+    QVERIFY(label(d, "lbl_messaggio")->text().contains(QStringLiteral("cartella non stampata stasera")));
+    QVERIFY(label(d, "cella_1_1")->isVisible());
+    QCOMPARE(h.sound.played, QStringList());
     d->close();
 }
 

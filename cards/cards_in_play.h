@@ -1,0 +1,23 @@
+#pragma once
+// The cards printed or saved since the program started: only these can win tonight. Kept in
+// memory only, by series, place and dealer; nothing is written anywhere.
+
+#include "cards/card_code.h"
+
+#include <QSet>
+
+class CardsInPlay
+{
+public:
+    void add(const CardCode &code) { m_codes.insert(key(code)); }
+    bool contains(const CardCode &code) const { return m_codes.contains(key(code)); }
+    qsizetype size() const { return m_codes.size(); }
+
+private:
+    static quint64 key(const CardCode &code)
+    {
+        return (quint64(code.series) << 8) | (quint64(code.place) << 1) |
+               (code.dealer == CardDealer::FullSeries ? 1 : 0);
+    }
+    QSet<quint64> m_codes;
+};
