@@ -129,6 +129,14 @@ void Form1::connectControls()
     connect(cmd_pdf, &QPushButton::clicked, this, [this] { printCards(true); });
     connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
     connect(Opt_escludi, &QRadioButton::clicked, this, [this] { Opt_escludi_Click(); });
+    connect(smorfiaBox, &QCheckBox::toggled, this, [this](bool on) {
+        sayMeaningBox->setEnabled(on);
+        // Turned off, the meaning on show goes at once; turned on, it comes with the next number.
+        if (!on && m_game) {
+            m_game->showMeaning(0);
+            m_game->publish();
+        }
+    });
     for (int p = 0; p < 4; ++p)
         connect(cmd_ambo[std::size_t(p)], &QPushButton::clicked, this, [this, p] { cmd_ambo_Click(p); });
 
@@ -323,6 +331,12 @@ QWidget *Form1::control(ControlId c) const
         return Txt_num_cartelle;
     case Control::lbl_esito:
         return lbl_esito;
+    case Control::smorfiaBox:
+        return smorfiaBox;
+    case Control::sayMeaningBox:
+        return sayMeaningBox;
+    case Control::meaningLabel:
+        return meaningLabel;
     case Control::LBL_TAB:
         return LBL_TAB.at(std::size_t(c.index));
     case Control::Text1:
