@@ -9,6 +9,7 @@ void Repeat::ripetiClicked()
 {
     GameView &view = m_game.view();
     m_game.showWords(QString());
+    m_game.showMeaning(0);
     if (!m_game.state().sospeso) {
         view.setVisible(Control::Label4, !view.isVisible(Control::Label4));
         return;
@@ -51,10 +52,12 @@ void Repeat::run()
         const int j = d - n + k;
         const QString numero = stato.numeri_estratti(j);
         m_game.showNumber(numero);
+        m_game.showMeaning(numero.toInt());
         m_game.announceRepeated(numero.toInt());
         m_game.waitFor([] { return 0.4; });
         try {
             m_game.speak(numero.toInt());
+            m_game.sayMeaning(numero.toInt());
         } catch (const std::exception &) {
         }
         m_game.waitFor([&stato] { return double(stato.ritardo); });
@@ -62,6 +65,7 @@ void Repeat::run()
     m_game.showRepeatColour(false);
     view.setCaption(Control::txt_ultimi, QString());
     m_game.showNumber(QString());
+    m_game.showMeaning(0);
     view.setVisible(Control::txt_ultimi, false);
     m_game.publish();
 }

@@ -1,6 +1,7 @@
 #include "game/game.h"
 
 #include "announce/module1.h"
+#include "announce/smorfia.h"
 #include "announce/words.h"
 #include "game/draw.h"
 
@@ -67,6 +68,7 @@ void Game::setLabel(Control c, const QString &text)
     if (c == Control::Label1) m_display.number = text;
     if (c == Control::Label2) m_display.counter = text;
     if (c == Control::Label6) m_display.words = text;
+    if (c == Control::meaningLabel) m_display.meaning = text;
 }
 
 void Game::showNumber(const QString &text)
@@ -77,6 +79,21 @@ void Game::showNumber(const QString &text)
 void Game::showWords(const QString &text)
 {
     setLabel(Control::Label6, text);
+}
+
+void Game::showMeaning(int number)
+{
+    const QString text = m_view.isChecked(Control::smorfiaBox) ? significato(number) : QString();
+    // With the box off the label is left alone, so the window is as it always was.
+    if (text != m_display.meaning) setLabel(Control::meaningLabel, text);
+}
+
+void Game::sayMeaning(int number)
+{
+    if (!m_view.isChecked(Control::smorfiaBox) || !m_view.isChecked(Control::sayMeaningBox)) return;
+    // A meaning without its clip is skipped: the number has been said already.
+    playQuietly(chiaveSignificato(number));
+    pump();
 }
 
 void Game::showRepeatColour(bool on)
@@ -239,6 +256,7 @@ void Game::runDraw()
             m_view.setBackColor(cell, Palette::lightCyan);
         });
         writeInWords(m_state.numeri_estratti(i).toInt(), direttiva);
+        step([&] { showMeaning(m_state.numeri_estratti(i).toInt()); });
         step([&] {
             togli_dal_mucchio(m_state.numeri_da_estrarre, m_state.indice_pescato, n);
             m_state.quanti_da_estrarre = std::int16_t(n - 1);
@@ -247,6 +265,7 @@ void Game::runDraw()
         emit numberDrawn(numero, i);
         step([&] { pump(); });
         step([&] { speak(numero); });
+        step([&] { sayMeaning(numero); });
         const double t0 = m_ports.clock.now();
         for (;;) {
             if (m_ports.clock.now() > t0 + double(m_state.ritardo)) break;
@@ -257,6 +276,7 @@ void Game::runDraw()
     step([&] {
         setLabel(Control::Label1, QStringLiteral("Fine"));
         setLabel(Control::Label6, QString());
+        showMeaning(0);
     });
     // The last claims of the evening come now: the claim panel opens as in a pause.
     step([&] { m_view.setEnabled(Control::cmd_verifica, true); });
@@ -298,6 +318,7 @@ void Game::newGame()
 {
     m_state.clearCounts();
     setLabel(Control::Label6, QString());
+    showMeaning(0);
     m_view.setVisible(Control::fra_controlli, false);
     riempi_numeri(m_state.numeri_da_estrarre);
     m_ports.random.reseed();

@@ -67,6 +67,10 @@ public:
     // Speaks a number, pumping after a two-clip number; a missing clip throws ClipMissing.
     void speak(int numero);
     void playQuietly(const QString &key);
+    // The meaning of `number` under its words while the Smorfia box is checked, else nothing; then
+    // spoken, when the second box also asks for it.
+    void showMeaning(int number);
+    void sayMeaning(int number);
 
     // The big display as the repeat sets it.
     void showNumber(const QString &text);

@@ -27,9 +27,12 @@ enum class Control {
     fra_controlli,
     fra_cartelle,
     Txt_num_cartelle,
-    lbl_esito, // the verdict of a complete claim, in the claim panel
-    LBL_TAB,   // members 0..89
-    Text1,     // members 0..13
+    lbl_esito,     // the verdict of a complete claim, in the claim panel
+    smorfiaBox,    // "Smorfia": the meaning of each number shown under its words
+    sayMeaningBox, // "e dilla": the meaning also spoken after the number
+    meaningLabel,  // the meaning, under the words
+    LBL_TAB,       // members 0..89
+    Text1,         // members 0..13
 };
 
 // A control, or a member of a control array.

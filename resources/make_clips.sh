@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes the 36 WAVE clips embedded by tombola_resources into resources/clips/.
+# Writes the 126 WAVE clips embedded by tombola_resources into resources/clips/.
 #
 #   bash resources/make_clips.sh            # as root on Debian 12 (installs what it needs)
 #   TOMBOLA_VOICE=festival bash resources/make_clips.sh   # force a fallback voice
@@ -7,6 +7,7 @@
 # Voice, best first: pico2wave -l it-IT (libttspico-utils, Debian non-free, Apache-2.0),
 # Festival lp_diphone (festvox-italp16k, GPL-2+), espeak-ng -v it (GPL-3+).
 # MBROLA voices are never used: their licence forbids commercial use.
+# SMORFIA1..SMORFIA90 say the meanings of announce/smorfia.cpp, 8-bit to keep them small.
 # Jingles come from sox `synth`; the applause from a small awk generator below, shaped by sox.
 #
 # Last run (clips in git): Debian 12, pico2wave from libttspico-utils 1.0+git20130326-13
@@ -133,7 +134,7 @@ VOICE_RMS=0.178
 
 rms_of() { sox "$1" -n stat 2>&1 | awk '/RMS +amplitude/ { print $3 }'; }
 
-# voice NAME TEXT MAX_SECONDS
+# voice NAME TEXT MAX_SECONDS [FORMAT...]
 voice() {
     local name=$1 text=$2 max=$3 raw="$WORK/$1.raw.wav" cut="$WORK/$1.cut.wav"
     local fit="$WORK/$1.fit.wav" dur factor level tempo=()
@@ -151,9 +152,31 @@ voice() {
         g = 20 * log(t / r) / log(10); if (g > 4) g = 4; printf "%.2f", g }')
     local limit=()
     awk -v g="$level" 'BEGIN { exit !(g > 0) }' && limit=(-l)
-    sox "$fit" "${FINAL[@]}" "$OUT/$name.wav" gain "${limit[@]}" "$level"
+    local format=("${FINAL[@]}")
+    [ $# -gt 3 ] && format=("${@:4}")
+    sox "$fit" "${format[@]}" "$OUT/$name.wav" gain "${limit[@]}" "$level"
     printf '%-13s %-17s %s s%s\n' "$name" "\"$text\"" "$(soxi -D "$OUT/$name.wav")" \
         "$([ ${#tempo[@]} -gt 0 ] && echo " (tempo $factor)")"
+}
+
+# The meanings as the program shows them, one per line in number order, read from the table so
+# that the voice says what the window writes. "e'" and "a'" are the window's accents: spoken, they
+# must be real ones ("papa'" is not "papa").
+meanings() {
+    sed -n 's/^ *"\(.*\)", *\/\/ *[0-9]*$/\1/p' "$HERE/../announce/smorfia.cpp" |
+        sed "s/e'/è/g; s/a'/à/g"
+}
+
+# 8-bit unsigned: about half the bytes; enough for a short phrase.
+SMALL=(-r "$RATE" -c 1 -b 8 -e unsigned-integer)
+
+make_meanings() {
+    local n=0 text
+    while IFS= read -r text; do
+        n=$((n + 1))
+        voice "SMORFIA$n" "$text" 2.5 "${SMALL[@]}"
+    done < <(meanings)
+    [ "$n" -eq 90 ] || { log "expected 90 meanings, read $n"; exit 1; }
 }
 
 # ---------------------------------------------------------------- jingles
@@ -292,6 +315,7 @@ TENS=(venti trenta quaranta cinquanta sessanta settanta ottanta novanta)
     voice CINQUINA cinquina 1.1
     voice NUM_ESTRATTI "numeri estratti" 1.8
     voice TOMBOLA "tombola!" 1.2
+    make_meanings
     make_jingles
     make_applause
 } | tee "$WORK/list.txt"

@@ -116,6 +116,14 @@ void Form1::connectControls()
     connect(cmd_pdf, &QPushButton::clicked, this, [this] { printCards(true); });
     connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
     connect(Opt_escludi, &QRadioButton::clicked, this, [this] { Opt_escludi_Click(); });
+    connect(smorfiaBox, &QCheckBox::toggled, this, [this](bool on) {
+        sayMeaningBox->setEnabled(on);
+        // Turned off, the meaning on show goes at once; turned on, it comes with the next number.
+        if (!on && m_game) {
+            m_game->showMeaning(0);
+            m_game->publish();
+        }
+    });
     for (int p = 0; p < 4; ++p)
         connect(cmd_ambo[std::size_t(p)], &QPushButton::clicked, this, [this, p] { cmd_ambo_Click(p); });
 

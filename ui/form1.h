@@ -52,6 +52,11 @@ public:
     QRadioButton *Opt_maiuscolo = nullptr;
     QRadioButton *Opt_minuscolo = nullptr;
     QRadioButton *Opt_script = nullptr;
+    // Under the writing modes: la smorfia, off at start-up, and whether the voice says it too.
+    QCheckBox *smorfiaBox = nullptr;
+    QCheckBox *sayMeaningBox = nullptr;
+    // The meaning of the number, in the strip under the writing modes.
+    QLabel *meaningLabel = nullptr;
     QGroupBox *TABELLONE = nullptr;
     QGroupBox *cat1 = nullptr;
     QGroupBox *cart2 = nullptr;

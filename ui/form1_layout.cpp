@@ -175,6 +175,22 @@ void Form1::buildControls()
     Opt_minuscolo = option("Opt_minuscolo", "Minuscolo", 3120, 1212);
     Opt_script = option("Opt_script", "Corsivo", 4680, 1092);
 
+    // The strip between the writing modes and the claim panel is the free room under the words.
+    smorfiaBox = place(new QCheckBox(QStringLiteral("S&morfia"), this), "smorfiaBox",
+                       QStringLiteral("mostra il significato del numero secondo la smorfia napoletana"),
+                       tw(5280, 5652, 1092, 228), ciano);
+    sayMeaningBox = place(new QCheckBox(QStringLiteral("e &dilla"), this), "sayMeaningBox",
+                          QStringLiteral("la voce dice anche il significato, dopo il numero"),
+                          tw(6480, 5652, 1212, 228), ciano);
+    // Saying the meaning asks for it shown first.
+    sayMeaningBox->setEnabled(false);
+    meaningLabel = label(this, "meaningLabel", QString(), tw(7800, 5652, 4332, 228));
+    meaningLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QFont significato = font();
+    significato.setBold(true);
+    significato.setItalic(true);
+    meaningLabel->setFont(significato);
+
     TABELLONE = frame(this, "TABELLONE", QString(), QStringLiteral("IL tabellone"), tw(240, 1680, 4692, 5652),
                       Palette::yellow);
     struct Block {

@@ -4,6 +4,7 @@
 #include "ui/qt_colour.h"
 
 #include <QAbstractSlider>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +58,12 @@ QWidget *Form1::control(ControlId c) const
         return Txt_num_cartelle;
     case Control::lbl_esito:
         return lbl_esito;
+    case Control::smorfiaBox:
+        return smorfiaBox;
+    case Control::sayMeaningBox:
+        return sayMeaningBox;
+    case Control::meaningLabel:
+        return meaningLabel;
     case Control::LBL_TAB:
         return LBL_TAB.at(std::size_t(c.index));
     case Control::Text1:

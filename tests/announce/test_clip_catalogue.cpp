@@ -1,4 +1,5 @@
 #include "announce/clip_store.h"
+#include "announce/smorfia.h"
 #include "announce/wave.h"
 
 #include <QDir>
@@ -19,6 +20,8 @@ private slots:
             keys << QStringLiteral("va%1").arg(n);
         for (int t = 20; t <= 90; t += 10)
             keys << QStringLiteral("vale%1").arg(t);
+        for (int n = 1; n <= 90; ++n)
+            keys << chiaveSignificato(n);
         for (const QString &key : keys)
             QTest::newRow(qPrintable(key)) << key;
     }

@@ -78,6 +78,8 @@ public:
             if (key == QStringLiteral("va%1").arg(n)) return true;
         for (int t = 20; t <= 90; t += 10)
             if (key == QStringLiteral("vale%1").arg(t)) return true;
+        for (int n = 1; n <= 90; ++n)
+            if (key == QStringLiteral("smorfia%1").arg(n)) return true;
         return false;
     }
 

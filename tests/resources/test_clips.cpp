@@ -143,6 +143,15 @@ QList<Bounds> allClips()
     list.append({"APPLAUSI", 3.0, 4.0});
     list.append({"APRI", 1.0, 4.0});
     list.append({"INIZIO", 1.0, 4.0});
+    // The longest meaning, "le anime del purgatorio", takes about 1.6 s.
+    static const QList<QByteArray> meanings = [] {
+        QList<QByteArray> names;
+        for (int n = 1; n <= 90; ++n)
+            names.append("SMORFIA" + QByteArray::number(n));
+        return names;
+    }();
+    for (const QByteArray &n : meanings)
+        list.append({n.constData(), 0.3, 2.6});
     return list;
 }
 

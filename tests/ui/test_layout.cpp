@@ -78,6 +78,11 @@ void TestLayout::controlsStandInTheirContainers_data()
     row("Label6", "Form1", {5040, 3840, 7092, 1092}, "", "");
     row("Fra_scrittura", "Form1", {5280, 5040, 6012, 612}, "",
         "Modo  di scrittura dei numeri estratti in lettere");
+    row("smorfiaBox", "Form1", {5280, 5652, 1092, 228}, "S&morfia",
+        "mostra il significato del numero secondo la smorfia napoletana");
+    row("sayMeaningBox", "Form1", {6480, 5652, 1212, 228}, "e &dilla",
+        "la voce dice anche il significato, dopo il numero");
+    row("meaningLabel", "Form1", {7800, 5652, 4332, 228}, "", "");
     row("TABELLONE", "Form1", {240, 1680, 4692, 5652}, "", "IL tabellone");
     row("fra_controlli", "Form1", {5880, 5880, 4572, 2292}, "Controlli",
         "cliccare sui bottoni per attivare le caselle dei numeri estratti");
@@ -198,6 +203,8 @@ void TestLayout::acceleratorsReachTheirButtons_data()
     QTest::newRow("Alt+Q") << 'Q' << "cmd_ambo_2";
     QTest::newRow("Alt+C") << 'C' << "cmd_ambo_3";
     QTest::newRow("Alt+S") << 'S' << "fullSeriesBox";
+    QTest::newRow("Alt+M") << 'M' << "smorfiaBox";
+    QTest::newRow("Alt+D") << 'D' << "sayMeaningBox";
 }
 
 void TestLayout::acceleratorsReachTheirButtons()
