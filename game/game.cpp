@@ -54,8 +54,9 @@ QList<int> Game::drawnNumbers() const
 
 bool Game::isPaused() const
 {
+    // Between two numbers from the basket the caller is not pausing: the caller's pace is the pace.
     const int d = m_state.drawnCount();
-    return !isDrawing() && m_state.sospeso && d > 0 && d < 90 && !m_closed;
+    return !m_basket && !isDrawing() && m_state.sospeso && d > 0 && d < 90 && !m_closed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -227,25 +228,8 @@ void Game::runDraw()
             m_view.setEnabled(Control::cmd_sospendi, true);
             m_state.nuova_partita = false;
         });
-        step([&] { setLabel(Control::Label2, riga_contatore(i, m_state.totale_numeri)); });
-        const int n = m_state.quanti_da_estrarre;
-        step([&] { m_state.indice_pescato = std::int16_t(pesca_indice(m_ports.random.next(), n)); });
-        step([&] { m_state.numeri_estratti(i) = m_state.numeri_da_estrarre(m_state.indice_pescato); });
-        step([&] { setLabel(Control::Label1, m_state.numeri_estratti(i)); });
-        step([&] {
-            const QString testo = m_state.numeri_estratti(i);
-            const ControlId cell(Control::LBL_TAB, testo.toInt() - 1);
-            m_view.setCaption(cell, testo);
-            m_view.setBackColor(cell, Palette::lightCyan);
-        });
-        writeInWords(m_state.numeri_estratti(i).toInt(), direttiva);
-        step([&] {
-            togli_dal_mucchio(m_state.numeri_da_estrarre, m_state.indice_pescato, n);
-            m_state.quanti_da_estrarre = std::int16_t(n - 1);
-        });
-        const int numero = m_state.numeri_estratti(i).toInt();
-        emit numberDrawn(numero, i);
-        step([&] { pump(); });
+        const int numero = playTurn(
+            i, [this](int n) { return pesca_indice(m_ports.random.next(), n); }, direttiva);
         step([&] { speak(numero); });
         const double t0 = m_ports.clock.now();
         for (;;) {
@@ -254,6 +238,11 @@ void Game::runDraw()
             step([&] { waitUntil(t0 + double(m_state.ritardo)); });
         }
     }
+    finish();
+}
+
+void Game::finish()
+{
     step([&] {
         setLabel(Control::Label1, QStringLiteral("Fine"));
         setLabel(Control::Label6, QString());
@@ -261,6 +250,30 @@ void Game::runDraw()
     // The last claims of the evening come now: the claim panel opens as in a pause.
     step([&] { m_view.setEnabled(Control::cmd_verifica, true); });
     emit gameEnded();
+}
+
+int Game::playTurn(int i, const std::function<int(int n)> &pick, QString &direttiva)
+{
+    step([&] { setLabel(Control::Label2, riga_contatore(i, m_state.totale_numeri)); });
+    const int n = m_state.quanti_da_estrarre;
+    step([&] { m_state.indice_pescato = std::int16_t(pick(n)); });
+    step([&] { m_state.numeri_estratti(i) = m_state.numeri_da_estrarre(m_state.indice_pescato); });
+    step([&] { setLabel(Control::Label1, m_state.numeri_estratti(i)); });
+    step([&] {
+        const QString testo = m_state.numeri_estratti(i);
+        const ControlId cell(Control::LBL_TAB, testo.toInt() - 1);
+        m_view.setCaption(cell, testo);
+        m_view.setBackColor(cell, Palette::lightCyan);
+    });
+    writeInWords(m_state.numeri_estratti(i).toInt(), direttiva);
+    step([&] {
+        togli_dal_mucchio(m_state.numeri_da_estrarre, m_state.indice_pescato, n);
+        m_state.quanti_da_estrarre = std::int16_t(n - 1);
+    });
+    const int numero = m_state.numeri_estratti(i).toInt();
+    emit numberDrawn(numero, i);
+    step([&] { pump(); });
+    return numero;
 }
 
 void Game::writeInWords(int n, QString &direttiva)
@@ -328,6 +341,7 @@ void Game::newGame()
     m_view.setEnabled(Control::cmd_verifica, false);
     // A position saved in the old game must not resume the new one.
     m_view.setTag(Control::Label2, QString());
+    if (m_basket) showBasketControls();
     emit newGameStarted();
     publish();
 }
@@ -371,6 +385,8 @@ void Game::speedChanged()
 
 void Game::bigNumberGesture(int button, float x)
 {
+    // The hidden gesture steers the random draw only.
+    if (m_basket) return;
     if (x >= 100 || (button != 1 && button != 2)) return;
     // Only a stored position from 1 to 90 is copied; without one the right button still stops the
     // draw, and the left one has nowhere to resume from.
@@ -384,6 +400,146 @@ void Game::bigNumberGesture(int button, float x)
     m_state.sospeso = false;
     m_state.prossima_estrazione = std::int16_t(posizione);
     draw();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The basket.
+
+void Game::showBasketControls()
+{
+    const int d = m_state.drawnCount();
+    m_view.setChecked(Control::chk_panariello, m_basket);
+    m_view.setVisible(Control::txt_panariello, m_basket);
+    m_view.setVisible(Control::cmd_togli, m_basket);
+    m_view.setEnabled(Control::cmd_togli, m_basket && d > 0);
+    if (!m_basket) return;
+    // The caller draws: the random draw's buttons rest until the mode goes back.
+    m_view.setEnabled(Control::cmd_estrai, false);
+    m_view.setEnabled(Control::cmd_sospendi, false);
+    m_view.setCaption(Control::cmd_sospendi, QStringLiteral("&Pausa"));
+    // Claims can come after any number: no pause is needed to open the panel.
+    m_view.setEnabled(Control::cmd_verifica, d > 0);
+}
+
+bool Game::setBasketMode(bool on)
+{
+    if (on == m_basket || m_closed) return on == m_basket;
+    if (isDrawing()) {
+        m_ports.dialogs.message(QStringLiteral("Per cambiare il modo di estrazione PRIMA premere Pausa"),
+                                QString(), Icon::Information);
+        m_view.setChecked(Control::chk_panariello, m_basket);
+        return false;
+    }
+    m_basket = on;
+    const int d = m_state.drawnCount();
+    if (!m_basket && d > 0) {
+        // The random draw goes on from a pause at the next ordinal, with the numbers left.
+        m_state.sospeso = true;
+        m_state.nuova_partita = false;
+        m_state.prossima_estrazione = std::int16_t(d + 1);
+        m_view.setTag(Control::Label2, QString::number(d + 1));
+        m_view.setEnabled(Control::cmd_estrai, false);
+        m_view.setEnabled(Control::cmd_sospendi, true);
+        m_view.setCaption(Control::cmd_sospendi, QStringLiteral("&Riprendi"));
+        m_view.setEnabled(Control::cmd_verifica, true);
+    } else if (!m_basket) {
+        m_view.setEnabled(Control::cmd_estrai, true);
+    }
+    showBasketControls();
+    publish();
+    return true;
+}
+
+bool Game::enterNumber(const QString &text)
+{
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok, 10);
+    if (!ok) {
+        if (!m_basket || isDrawing() || m_closed) return false;
+        m_ports.dialogs.message(QStringLiteral("digitare un numero da 1 a 90"), QString(), Icon::Question);
+        return false;
+    }
+    return enterNumber(number);
+}
+
+bool Game::enterNumber(int number)
+{
+    // An Enter while a number is being spoken waits for the caller to press it again.
+    if (!m_basket || isDrawing() || m_closed) return false;
+    if (number < 1 || number > 90) {
+        m_ports.dialogs.message(QStringLiteral("digitare un numero da 1 a 90"), QString(), Icon::Question);
+        return false;
+    }
+    const int d = m_state.drawnCount();
+    int index = 0;
+    for (int j = 1; j <= m_state.quanti_da_estrarre && index == 0; ++j)
+        if (m_state.numeri_da_estrarre(j).toInt() == number) index = j;
+    if (index == 0) {
+        m_ports.dialogs.message(QStringLiteral(" il numero  ") + QString::number(number) +
+                                    QStringLiteral("   e' gia' stato estratto "),
+                                QString(), Icon::Information);
+        return false;
+    }
+    ++m_drawDepth;
+    step([&] {
+        m_view.setEnabled(Control::cmd_ripeti, true);
+        m_view.setEnabled(Control::cmd_nuovo, true);
+        m_view.setVisible(Control::fra_cartelle, false);
+        m_view.setEnabled(Control::cmd_togli, true);
+        m_view.setEnabled(Control::cmd_verifica, true);
+    });
+    // Stopped between numbers, as in a pause: the repeat of the last numbers works.
+    m_state.sospeso = true;
+    m_state.nuova_partita = false;
+    m_state.prossima_estrazione = std::int16_t(d + 2);
+    QString direttiva = QStringLiteral(">");
+    const int numero = playTurn(
+        d + 1, [index](int) { return index; }, direttiva);
+    step([&] { speak(numero); });
+    if (m_state.drawnCount() == 90 && !m_closed) finish();
+    --m_drawDepth;
+    publish();
+    return true;
+}
+
+bool Game::takeBackAsked()
+{
+    const int d = m_state.drawnCount();
+    if (!m_basket || isDrawing() || m_closed || d < 1) return false;
+    const QString last = m_state.numeri_estratti(d);
+    const int number = last.toInt();
+    if (!m_ports.dialogs.ask(QStringLiteral("Rimettere nel panariello l'ultimo numero, il ") + last +
+                                 QStringLiteral("?"),
+                             QString()))
+        return false;
+    // The game may have changed while the question was open.
+    if (m_closed || isDrawing() || m_state.drawnCount() != d || !m_basket) return false;
+    // Back in its place: the pool stays in order, as a fresh one is.
+    int j = m_state.quanti_da_estrarre + 1;
+    for (; j > 1 && m_state.numeri_da_estrarre(j - 1).toInt() > number; --j)
+        m_state.numeri_da_estrarre(j) = m_state.numeri_da_estrarre(j - 1);
+    m_state.numeri_da_estrarre(j) = last;
+    m_state.quanti_da_estrarre = std::int16_t(m_state.quanti_da_estrarre + 1);
+    m_state.numeri_estratti(d) = QString();
+    m_state.prossima_estrazione = std::int16_t(d);
+    const ControlId cell(Control::LBL_TAB, number - 1);
+    m_view.setCaption(cell, QString());
+    m_view.setBackColor(cell, Palette::white);
+    if (d > 1) {
+        const QString previous = m_state.numeri_estratti(d - 1);
+        setLabel(Control::Label2, riga_contatore(d - 1, m_state.totale_numeri));
+        setLabel(Control::Label1, previous);
+        QString direttiva = QStringLiteral(">");
+        writeInWords(previous.toInt(), direttiva);
+    } else {
+        setLabel(Control::Label2, kBlank8);
+        setLabel(Control::Label1, kBlank7);
+        setLabel(Control::Label6, QString());
+    }
+    showBasketControls();
+    emit numberTakenBack(number, d);
+    publish();
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -327,6 +327,10 @@ QWidget *Form1::control(ControlId c) const
         return LBL_TAB.at(std::size_t(c.index));
     case Control::Text1:
         return Text1.at(std::size_t(c.index));
+    case Control::chk_panariello:
+    case Control::txt_panariello:
+    case Control::cmd_togli:
+        break; // not yet in the window
     }
     throw std::out_of_range("controllo sconosciuto");
 }
