@@ -128,6 +128,14 @@ void ClaimCheck::boxEdited(int index)
 {
     if (!inClaim(index)) return;
     m_game.view().setBackColor(ControlId(Control::Text1, index), Palette::lightYellow);
+    // What the box shows is no longer what was counted: until it is left, it counts for nothing.
+    QString &counted = m_counted[std::size_t(index)];
+    if (counted.isEmpty() || counted == m_game.view().caption(ControlId(Control::Text1, index))) return;
+    counted.clear();
+    GameState &stato = m_game.state();
+    std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
+                                        &stato.conta_cinquina};
+    if (!m_complete) *contatori[stato.premio_scelto] = std::int16_t(countedInClaim());
 }
 
 void ClaimCheck::boxLeft(int index)
