@@ -16,6 +16,29 @@ ClaimCheck::ClaimCheck(Game &game, QObject *parent) : QObject(parent), m_game(ga
         m_counted.fill(QString());
         setVerdict(QString());
     });
+    connect(&game, &Game::numberTakenBack, this, [this](int number) { numberTakenBack(number); });
+}
+
+void ClaimCheck::numberTakenBack(int number)
+{
+    // A box counted with the number counts no longer and waits to be checked again; the claim
+    // is complete only while all of its numbers are drawn.
+    const QString text = QString::number(number);
+    bool inThisClaim = false;
+    for (int k = 0; k < claimBoxes; ++k) {
+        if (m_counted[std::size_t(k)] != text) continue;
+        m_counted[std::size_t(k)].clear();
+        if (!inClaim(k)) continue;
+        inThisClaim = true;
+        m_game.view().setBackColor(ControlId(Control::Text1, k), Palette::lightYellow);
+    }
+    if (!inThisClaim) return;
+    GameState &stato = m_game.state();
+    std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
+                                        &stato.conta_cinquina};
+    *contatori[stato.premio_scelto] = std::int16_t(countedInClaim());
+    m_complete = false;
+    setVerdict(QString());
 }
 
 void ClaimCheck::setVerdict(const QString &text)
@@ -105,6 +128,14 @@ void ClaimCheck::boxEdited(int index)
 {
     if (!inClaim(index)) return;
     m_game.view().setBackColor(ControlId(Control::Text1, index), Palette::lightYellow);
+    // What the box shows is no longer what was counted: until it is left, it counts for nothing.
+    QString &counted = m_counted[std::size_t(index)];
+    if (counted.isEmpty() || counted == m_game.view().caption(ControlId(Control::Text1, index))) return;
+    counted.clear();
+    GameState &stato = m_game.state();
+    std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
+                                        &stato.conta_cinquina};
+    if (!m_complete) *contatori[stato.premio_scelto] = std::int16_t(countedInClaim());
 }
 
 void ClaimCheck::boxLeft(int index)

@@ -44,6 +44,7 @@ private:
     // Different drawn numbers counted in the claim's boxes.
     int countedInClaim() const;
     void setVerdict(const QString &text);
+    void numberTakenBack(int number);
 
     Game &m_game;
     bool m_claimOpen = false; // a prize was picked in this game

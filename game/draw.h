@@ -5,3 +5,7 @@
 
 // "Numeri estratti    <i>      e da estrarre   <totale - i>"
 QString riga_contatore(int i, int totale_numeri);
+
+// What the big number and the counter line show after a new game: seven and eight blanks.
+QString blankBigNumber();
+QString blankCounterLine();

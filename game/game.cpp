@@ -7,9 +7,6 @@
 
 namespace
 {
-const QString kBlank7(7, QLatin1Char(' '));
-const QString kBlank8(8, QLatin1Char(' '));
-
 // The position stored in a tag, when it is a whole number from 1 to 90.
 int storedPosition(const QString &tag)
 {
@@ -55,8 +52,9 @@ QList<int> Game::drawnNumbers() const
 
 bool Game::isPaused() const
 {
+    // Between two numbers from the basket the caller is not pausing: the caller's pace is the pace.
     const int d = m_state.drawnCount();
-    return !isDrawing() && m_state.sospeso && d > 0 && d < 90 && !m_closed;
+    return !m_basket && !isDrawing() && m_state.sospeso && d > 0 && d < 90 && !m_closed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -160,17 +158,6 @@ void Game::warnAboutScriptFace()
     m_view.setChecked(Control::Opt_minuscolo, true);
 }
 
-template <typename Step> void Game::step(Step &&f)
-{
-    // Any failure in a step of the draw warns about the script face and the draw goes on with the
-    // following step.
-    try {
-        f();
-    } catch (const std::exception &) {
-        if (!m_closed) warnAboutScriptFace();
-    }
-}
-
 void Game::draw()
 {
     if (m_closed) return;
@@ -244,26 +231,8 @@ void Game::runDraw()
             m_view.setEnabled(Control::cmd_sospendi, true);
             m_state.nuova_partita = false;
         });
-        step([&] { setLabel(Control::Label2, riga_contatore(i, m_state.totale_numeri)); });
-        const int n = m_state.quanti_da_estrarre;
-        step([&] { m_state.indice_pescato = std::int16_t(pesca_indice(m_ports.random.next(), n)); });
-        step([&] { m_state.numeri_estratti(i) = m_state.numeri_da_estrarre(m_state.indice_pescato); });
-        step([&] { setLabel(Control::Label1, m_state.numeri_estratti(i)); });
-        step([&] {
-            const QString testo = m_state.numeri_estratti(i);
-            const ControlId cell(Control::LBL_TAB, testo.toInt() - 1);
-            m_view.setCaption(cell, testo);
-            m_view.setBackColor(cell, Palette::lightCyan);
-        });
-        writeInWords(m_state.numeri_estratti(i).toInt(), direttiva);
-        step([&] { showMeaning(m_state.numeri_estratti(i).toInt()); });
-        step([&] {
-            togli_dal_mucchio(m_state.numeri_da_estrarre, m_state.indice_pescato, n);
-            m_state.quanti_da_estrarre = std::int16_t(n - 1);
-        });
-        const int numero = m_state.numeri_estratti(i).toInt();
-        emit numberDrawn(numero, i);
-        step([&] { pump(); });
+        const int numero = playTurn(
+            i, [this](int n) { return pesca_indice(m_ports.random.next(), n); }, direttiva);
         step([&] { speak(numero); });
         step([&] { sayMeaning(numero); });
         const double t0 = m_ports.clock.now();
@@ -273,6 +242,11 @@ void Game::runDraw()
             step([&] { waitUntil(t0 + double(m_state.ritardo)); });
         }
     }
+    finish();
+}
+
+void Game::finish()
+{
     step([&] {
         setLabel(Control::Label1, QStringLiteral("Fine"));
         setLabel(Control::Label6, QString());
@@ -281,6 +255,31 @@ void Game::runDraw()
     // The last claims of the evening come now: the claim panel opens as in a pause.
     step([&] { m_view.setEnabled(Control::cmd_verifica, true); });
     emit gameEnded();
+}
+
+int Game::playTurn(int i, const std::function<int(int n)> &pick, QString &direttiva)
+{
+    step([&] { setLabel(Control::Label2, riga_contatore(i, m_state.totale_numeri)); });
+    const int n = m_state.quanti_da_estrarre;
+    step([&] { m_state.indice_pescato = std::int16_t(pick(n)); });
+    step([&] { m_state.numeri_estratti(i) = m_state.numeri_da_estrarre(m_state.indice_pescato); });
+    step([&] { setLabel(Control::Label1, m_state.numeri_estratti(i)); });
+    step([&] {
+        const QString testo = m_state.numeri_estratti(i);
+        const ControlId cell(Control::LBL_TAB, testo.toInt() - 1);
+        m_view.setCaption(cell, testo);
+        m_view.setBackColor(cell, Palette::lightCyan);
+    });
+    writeInWords(m_state.numeri_estratti(i).toInt(), direttiva);
+    step([&] { showMeaning(m_state.numeri_estratti(i).toInt()); });
+    step([&] {
+        togli_dal_mucchio(m_state.numeri_da_estrarre, m_state.indice_pescato, n);
+        m_state.quanti_da_estrarre = std::int16_t(n - 1);
+    });
+    const int numero = m_state.numeri_estratti(i).toInt();
+    emit numberDrawn(numero, i);
+    step([&] { pump(); });
+    return numero;
 }
 
 void Game::writeInWords(int n, QString &direttiva)
@@ -342,13 +341,14 @@ void Game::newGame()
         m_view.setCaption(ControlId(Control::LBL_TAB, k), QString());
         m_view.setBackColor(ControlId(Control::LBL_TAB, k), Palette::white);
     }
-    setLabel(Control::Label1, kBlank7);
-    setLabel(Control::Label2, kBlank8);
+    setLabel(Control::Label1, blankBigNumber());
+    setLabel(Control::Label2, blankCounterLine());
     m_view.setEnabled(Control::cmd_estrai, true);
     m_view.setCaption(Control::cmd_sospendi, QStringLiteral("&Pausa"));
     m_view.setEnabled(Control::cmd_verifica, false);
     // A position saved in the old game must not resume the new one.
     m_view.setTag(Control::Label2, QString());
+    if (m_basket) showBasketControls();
     emit newGameStarted();
     publish();
 }
@@ -392,6 +392,8 @@ void Game::speedChanged()
 
 void Game::bigNumberGesture(int button, float x)
 {
+    // The hidden gesture steers the random draw only.
+    if (m_basket) return;
     if (x >= 100 || (button != 1 && button != 2)) return;
     // Only a stored position from 1 to 90 is copied; without one the right button still stops the
     // draw, and the left one has nowhere to resume from.

@@ -58,6 +58,17 @@ public:
     void bigNumberGesture(int button, float x); // Label1_MouseMove, x in twips
     void wordsExcluded();                       // Opt_escludi_Click
 
+    // The basket: the caller draws by hand and enters each number; it takes the same turn as a
+    // random one. The mode changes only while no draw runs; false when refused.
+    bool isBasketMode() const { return m_basket; }
+    bool setBasketMode(bool on);
+    // A number out of the bag, typed or clicked; a bad one is refused with a message. True when
+    // it took its turn.
+    bool enterNumber(const QString &text);
+    bool enterNumber(int number);
+    // Puts the last entered number back in the pool after a question; true when it was taken back.
+    bool takeBackAsked();
+
     // The waits the rules share. Each first lets observers see what changed.
     void pump();
     void waitUntil(double deadline);
@@ -89,6 +100,8 @@ signals:
     void numberDrawn(int number, int ordinal);
     // The draw stopped; the next number to draw is `position` (1 after a new game).
     void stopped(int position);
+    // The basket's last number went back to the pool; `ordinal` was its place in the history.
+    void numberTakenBack(int number, int ordinal);
     void newGameStarted();
     // The 90th number is out: the big display reads "Fine".
     void gameEnded();
@@ -119,6 +132,12 @@ private:
 
     template <typename Step> void step(Step &&f);
     void runDraw();
+    // The steps of one turn shared by the random draw and the basket: `pick` chooses the pool index
+    // among the `n` left. Returns the number drawn.
+    int playTurn(int i, const std::function<int(int n)> &pick, QString &direttiva);
+    void showBasketControls();
+    // "Fine" on the big display once every number is out.
+    void finish();
     bool stopAtTop(int i);
     bool stopInPause(int i);
     void writeInWords(int n, QString &direttiva);
@@ -135,4 +154,16 @@ private:
     bool m_restartAfterStop = false;
     bool m_activated = false;
     bool m_closed = false;
+    bool m_basket = false;
 };
+
+template <typename Step> void Game::step(Step &&f)
+{
+    // Any failure in a step of the draw warns about the script face and the draw goes on with the
+    // following step.
+    try {
+        f();
+    } catch (const std::exception &) {
+        if (!m_closed) warnAboutScriptFace();
+    }
+}

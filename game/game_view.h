@@ -33,6 +33,10 @@ enum class Control {
     meaningLabel,  // the meaning, under the words
     LBL_TAB,       // members 0..89
     Text1,         // members 0..13
+    // The basket: the mode switch, the box for the number out of the bag, the take-back button.
+    chk_panariello,
+    txt_panariello,
+    cmd_togli,
 };
 
 // A control, or a member of a control array.

@@ -96,6 +96,7 @@ public:
                  {"cart5", "Cartella 5 del tabellone"},
                  {"cart6", "Cartella 6 del tabellone"},
                  {"txt_ultimi", "Quanti ultimi numeri ripetere"},
+                 {"txt_panariello", "Numero uscito dal panariello"},
                  {"Txt_num_cartelle", "Numero di cartelle da stampare"},
                  {"HScroll1", "Velocità dell'estrazione"},
                  {"Fra_scrittura", "Modo di scrittura dei numeri in lettere"},

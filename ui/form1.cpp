@@ -143,6 +143,14 @@ void Form1::connectControls()
     txt_ultimi->installEventFilter(this);
     Txt_num_cartelle->installEventFilter(this);
     Label1->installEventFilter(this);
+
+    connect(chk_panariello, &QCheckBox::clicked, this, [this] { chk_panariello_Click(); });
+    connect(cmd_togli, &QPushButton::clicked, this, [this] { cmd_togli_Click(); });
+    txt_panariello->installEventFilter(this);
+    for (QLabel *cell : LBL_TAB)
+        cell->installEventFilter(this);
+    auto *tastoTogli = new QShortcut(QKeySequence(QKeySequence::Undo), this);
+    connect(tastoTogli, &QShortcut::activated, this, [this] { cmd_togli_Click(); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,6 +266,32 @@ void Form1::Txt_num_cartelle_KeyPress(std::int16_t &key)
     key = 0;
 }
 
+void Form1::chk_panariello_Click()
+{
+    m_game->setBasketMode(chk_panariello->isChecked());
+}
+
+void Form1::txt_panariello_Enter()
+{
+    if (m_game->enterNumber(txt_panariello->text())) {
+        txt_panariello->clear();
+        return;
+    }
+    // A refused text stays, selected, for the caller to type over.
+    txt_panariello->selectAll();
+    setFocus(Control::txt_panariello, Focus::PutBack);
+}
+
+void Form1::LBL_TAB_Click(int index)
+{
+    m_game->enterNumber(index + 1);
+}
+
+void Form1::cmd_togli_Click()
+{
+    m_game->takeBackAsked();
+}
+
 void Form1::printCards(bool toPdf)
 {
     GameState &s = m_game->state();
@@ -279,7 +313,25 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::KeyPress:
+        if (watched == txt_panariello) {
+            const auto *ke = static_cast<QKeyEvent *>(event);
+            // The box's own undo would eat Ctrl+Z: here it takes back the last number.
+            if (ke->matches(QKeySequence::Undo)) {
+                cmd_togli_Click();
+                return true;
+            }
+            if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) {
+                if (!ke->isAutoRepeat()) txt_panariello_Enter();
+                return true;
+            }
+            return false;
+        }
         return keyFilter(watched, event);
+    case QEvent::MouseButtonPress:
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            for (int i = 0; i < 90; ++i)
+                if (watched == LBL_TAB[std::size_t(i)]) LBL_TAB_Click(i);
+        return false;
     case QEvent::FocusOut: {
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         // Only a move to another control counts: a message box or another window taking the

@@ -87,6 +87,10 @@ public:
     QLabel *lbl_esito = nullptr;
     // A muted speaker in the top right corner while the last clip could not be played.
     QLabel *lbl_audio = nullptr;
+    // The basket: the switch to numbers drawn by hand, the box for each one, the take-back.
+    QCheckBox *chk_panariello = nullptr;
+    QLineEdit *txt_panariello = nullptr;
+    QPushButton *cmd_togli = nullptr;
     // The words' size, which a long word in capitals lowers to fit the label.
     static constexpr int kWordsPoints = 36;
 
@@ -116,6 +120,12 @@ public:
     // Cards.
     void cmd_stampa_Click();
     void Txt_num_cartelle_KeyPress(std::int16_t &key);
+
+    // The basket.
+    void chk_panariello_Click();
+    void txt_panariello_Enter();
+    void LBL_TAB_Click(int index);
+    void cmd_togli_Click();
 
     // The widget of a control, or of a member of a control array.
     QWidget *control(ControlId c) const;

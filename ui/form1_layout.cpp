@@ -292,6 +292,23 @@ void Form1::buildControls()
     lbl_audio->setAccessibleName(QStringLiteral("audio non disponibile"));
     lbl_audio->hide();
 
+    // Right of the big number, where the window had room; the box and the button show only in
+    // the basket mode.
+    chk_panariello =
+        place(new QCheckBox(QStringLiteral("Estra&zione dal panariello"), this), "chk_panariello",
+              QStringLiteral("i numeri si estraggono a mano dal panariello e si inseriscono qui"),
+              tw(9780, 1440, 2430, 252), ciano);
+    txt_panariello = place(new QLineEdit(this), "txt_panariello",
+                           QStringLiteral("digitare il numero uscito dal panariello e premere INVIO"),
+                           tw(9780, 1800, 732, 372));
+    txt_panariello->setFont(faccia(QStringLiteral("MS Sans Serif"), 12, true));
+    txt_panariello->setAlignment(Qt::AlignCenter);
+    txt_panariello->hide();
+    cmd_togli = button(this, "cmd_togli", "T&ogli ultimo (Ctrl+Z)",
+                       "rimette nel panariello l'ultimo numero inserito", tw(9780, 2280, 2292, 492));
+    cmd_togli->setEnabled(false);
+    cmd_togli->hide();
+
     Label7 = label(this, "Label7", QStringLiteral("E-Mail > tombola@example.org"), tw(960, 7800, 3132, 252));
     // The contact line lies under the card panel and shows once the panel is gone.
     Label7->lower();

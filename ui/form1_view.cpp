@@ -64,6 +64,12 @@ QWidget *Form1::control(ControlId c) const
         return sayMeaningBox;
     case Control::meaningLabel:
         return meaningLabel;
+    case Control::chk_panariello:
+        return chk_panariello;
+    case Control::txt_panariello:
+        return txt_panariello;
+    case Control::cmd_togli:
+        return cmd_togli;
     case Control::LBL_TAB:
         return LBL_TAB.at(std::size_t(c.index));
     case Control::Text1:

@@ -25,6 +25,7 @@ private slots:
     void cinquinaNeedsFiveAndEachThresholdPlaysItsWord();
     void avvisoOutsideTheFourPrizesDoesNothing();
     void closingDuringTheFanfareStopsIt();
+    void aBoxChangedAndNotLeftCountsForNothing();
 };
 
 void TestClaimCheck::amboOfTwoDrawnNumbersSoundsTheFanfare()
@@ -323,6 +324,28 @@ void TestClaimCheck::avvisoOutsideTheFourPrizesDoesNothing()
     Avviso(-1, h.state(), h.sound);
     QCOMPARE(h.sound.played, QStringList());
     QCOMPARE(h.state().conta_ambo + h.state().conta_cinquina, 0);
+}
+
+void TestClaimCheck::aBoxChangedAndNotLeftCountsForNothing()
+{
+    // A counted box whose text is then changed (a paste, or typing after a refused box kept the
+    // focus) must not lend its old number to the claim.
+    GameHarness h;
+    h.drawAndPause({12, 34, 56});
+    h.view.setEnabled(Control::cmd_verifica, true);
+    h.click(Control::cmd_verifica);
+    h.clickPrize(0);
+    h.type(0, "12");
+    h.enter(0);
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+    h.erase(0);
+    h.type(0, "34");
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
+    h.sound.played.clear();
+    h.type(1, "34");
+    h.enter(1); // box 0 is not left: it still counts for nothing
+    QVERIFY(!h.sound.played.contains(QStringLiteral("applausi")));
+    QCOMPARE(h.claims.verdict(), QString());
 }
 
 void TestClaimCheck::closingDuringTheFanfareStopsIt()

@@ -66,6 +66,9 @@ struct GameHarness {
         case Control::cmd_ripeti:
             repeat.ripetiClicked();
             break;
+        case Control::cmd_togli:
+            game.takeBackAsked();
+            break;
         default:
             qFatal("no click handler for control %d", int(c));
         }

@@ -32,6 +32,7 @@ private slots:
     void acceleratorsReachTheirButtons_data();
     void acceleratorsReachTheirButtons();
     void cardPanelControlsFitAndOverlapNone();
+    void basketControlsFitAndOverlapNone();
     void tabOrderStartsWithTheGameButtons();
     void bigNumberAndWordsFaces();
     void textsFitTheirLabels();
@@ -107,6 +108,12 @@ void TestLayout::controlsStandInTheirContainers_data()
     row("cmd_stampa", "fra_cartelle", {3480, 240, 372, 372}, "OK", "attiva la stampa dele cartelle");
     row("fullSeriesBox", "fra_cartelle", {120, 492, 2532, 228}, "&Serie complete",
         "ogni sei cartelle una serie completa: 15 numeri ciascuna, insieme tutti i numeri da 1 a 90");
+    row("chk_panariello", "Form1", {9780, 1440, 2430, 252}, "Estra&zione dal panariello",
+        "i numeri si estraggono a mano dal panariello e si inseriscono qui");
+    row("txt_panariello", "Form1", {9780, 1800, 732, 372}, "",
+        "digitare il numero uscito dal panariello e premere INVIO");
+    row("cmd_togli", "Form1", {9780, 2280, 2292, 492}, "T&ogli ultimo (Ctrl+Z)",
+        "rimette nel panariello l'ultimo numero inserito");
     row("cmd_ambo_0", "fra_controlli", {240, 360, 972, 372}, "&Ambo", "clicca qui per controllare l'ambo");
     row("cmd_ambo_3", "fra_controlli", {240, 1800, 972, 375}, "&Cinquina",
         "clicca qui per controllare la cinquina");
@@ -205,6 +212,8 @@ void TestLayout::acceleratorsReachTheirButtons_data()
     QTest::newRow("Alt+S") << 'S' << "fullSeriesBox";
     QTest::newRow("Alt+M") << 'M' << "smorfiaBox";
     QTest::newRow("Alt+D") << 'D' << "sayMeaningBox";
+    QTest::newRow("Alt+Z") << 'Z' << "chk_panariello";
+    QTest::newRow("Alt+O") << 'O' << "cmd_togli";
 }
 
 void TestLayout::acceleratorsReachTheirButtons()
@@ -215,6 +224,7 @@ void TestLayout::acceleratorsReachTheirButtons()
     auto *b = h.control<QAbstractButton>(button);
     // Every button enabled and visible, so only the accelerator decides which one is pressed.
     h.control("fra_controlli")->show();
+    b->show();
     b->setEnabled(true);
     h.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(h.form));
@@ -238,6 +248,22 @@ void TestLayout::cardPanelControlsFitAndOverlapNone()
             if (other != w && w->geometry().intersects(other->geometry()))
                 QFAIL(qPrintable(w->objectName() + " overlaps " + other->objectName()));
         }
+    }
+}
+
+void TestLayout::basketControlsFitAndOverlapNone()
+{
+    // Added in the room right of the big number: no control of the window may move or be covered.
+    Harness h(1, false);
+    const QList<QWidget *> controls = h.form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (const char *name : {"chk_panariello", "txt_panariello", "cmd_togli"}) {
+        QWidget *w = h.control(QLatin1String(name));
+        QVERIFY2(h.form->rect().contains(w->geometry()), name);
+        QVERIFY2(w->sizeHint().width() <= w->width() || qobject_cast<QLineEdit *>(w),
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(name).arg(w->sizeHint().width()).arg(w->width())));
+        for (QWidget *other : controls)
+            if (other != w && w->geometry().intersects(other->geometry()))
+                QFAIL(qPrintable(w->objectName() + " overlaps " + other->objectName()));
     }
 }
 

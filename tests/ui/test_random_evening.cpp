@@ -10,6 +10,7 @@
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -28,10 +29,16 @@ struct Evening {
     std::mt19937 dice;
     QString fault;
     long events = 0;
+    long byHand = 0, takenBack = 0;
     int depth = 0;
     int budget;
 
-    Evening(std::uint32_t seed, int events_) : h(seed), dice(seed * 2654435761u), budget(events_) {}
+    Evening(std::uint32_t seed, int events_) : h(seed), dice(seed * 2654435761u), budget(events_)
+    {
+        QObject::connect(&h.game(), &Game::numberDrawn,
+                         [this] { byHand += h.game().isBasketMode() ? 1 : 0; });
+        QObject::connect(&h.game(), &Game::numberTakenBack, [this] { ++takenBack; });
+    }
 
     int roll(int n) { return int(dice() % unsigned(n)); }
 
@@ -47,8 +54,9 @@ struct Evening {
 
     QLineEdit *randomBox()
     {
-        const int k = roll(16);
+        const int k = roll(17);
         if (k < 14) return h.form->Text1[k];
+        if (k == 16) return h.form->txt_panariello;
         return k == 14 ? h.form->txt_ultimi : h.form->Txt_num_cartelle;
     }
 
@@ -92,7 +100,7 @@ struct Evening {
         ++depth;
         injectFaults();
         Form1 &f = *h.form;
-        switch (roll(26)) {
+        switch (roll(32)) {
         case 0:
         case 1:
             h.clickIfEnabled("cmd_estrai");
@@ -181,6 +189,29 @@ struct Evening {
         case 20:
         case 21:
             claim();
+            break;
+        case 22: // the switch between the random draw and the basket
+            if (roll(3) == 0) QTest::mouseClick(f.chk_panariello, Qt::LeftButton);
+            break;
+        case 23:
+        case 24: // a number out of the bag, typed: mostly one still in it
+            if (f.txt_panariello->isVisible()) {
+                f.txt_panariello->setFocus(Qt::MouseFocusReason);
+                const QList<int> left = h.pool();
+                const int n = roll(4) && !left.isEmpty() ? left[roll(int(left.size()))] : roll(95);
+                QTest::keyClicks(f.txt_panariello, QString::number(n));
+                QTest::keyClick(f.txt_panariello, Qt::Key_Return);
+            }
+            break;
+        case 25: // or clicked on the board
+            QTest::mouseClick(f.LBL_TAB[std::size_t(roll(90))], Qt::LeftButton);
+            break;
+        case 26: // the take-back, by its key or its button
+            if (roll(2))
+                QTest::keyClick(roll(2) ? static_cast<QWidget *>(f.txt_panariello) : &f, Qt::Key_Z,
+                                Qt::ControlModifier);
+            else
+                h.clickIfEnabled("cmd_togli");
             break;
         default:
             break; // a pump with nothing new
@@ -282,6 +313,7 @@ struct Evening {
         if (fault.isEmpty() && !h.game().isClosed()) {
             h.sound.missing.clear();
             h.dialogs.answer = nullptr;
+            if (f().chk_panariello->isChecked()) QTest::mouseClick(f().chk_panariello, Qt::LeftButton);
             h.click("cmd_nuovo");
             h.click("cmd_estrai");
             if (h.drawn().size() != 90)
@@ -312,13 +344,15 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
     const bool replay = qEnvironmentVariableIsSet("TOMBOLA_EVENING_SEED");
     QElapsedTimer timer;
     timer.start();
-    long events = 0, messages = 0, clips = 0, closes = 0, prints = 0, fanfares = 0;
+    long events = 0, byHand = 0, takenBack = 0, messages = 0, clips = 0, closes = 0, prints = 0, fanfares = 0;
     int seeds = 0;
     std::uint32_t seed = replay ? std::uint32_t(qEnvironmentVariableIntValue("TOMBOLA_EVENING_SEED")) : 1;
     while (events < target && timer.elapsed() < limitMs) {
         Evening evening(seed, 1500);
         evening.run();
         events += evening.events;
+        byHand += evening.byHand;
+        takenBack += evening.takenBack;
         messages += evening.h.dialogs.shown.size();
         clips += evening.h.sound.played.size();
         fanfares += evening.h.sound.played.count(QStringLiteral("applausi"));
@@ -334,8 +368,8 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
     }
     qInfo(
         "random evening: %ld events over %d seeds in %lld ms; %ld message boxes, %ld clips, %ld print runs, "
-        "%ld closed mid-evening, %ld fanfares checked",
-        events, seeds, timer.elapsed(), messages, clips, prints, closes, fanfares);
+        "%ld closed mid-evening, %ld fanfares checked; %ld numbers from the basket, %ld taken back",
+        events, seeds, timer.elapsed(), messages, clips, prints, closes, fanfares, byHand, takenBack);
     QVERIFY(replay || events >= std::min(target, 5000L));
 }
 

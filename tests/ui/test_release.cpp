@@ -119,6 +119,7 @@ void TestRelease::captionlessControlsGetTheirOwnNames()
     QCOMPARE(h.form->Label1->accessibleName(), QStringLiteral("Numero estratto"));
     QCOMPARE(h.form->HScroll1->accessibleName(), QStringLiteral("Velocità dell'estrazione"));
     QCOMPARE(h.form->TABELLONE->accessibleName(), QStringLiteral("Tabellone"));
+    QCOMPARE(h.form->txt_panariello->accessibleName(), QStringLiteral("Numero uscito dal panariello"));
     QCOMPARE(h.form->cart6->accessibleName(), QStringLiteral("Cartella 6 del tabellone"));
     QCOMPARE(h.form->cmd_pdf->accessibleName(), QStringLiteral("Salva le cartelle in PDF"));
     QCOMPARE(h.form->txt_ultimi->accessibleName(), QStringLiteral("Quanti ultimi numeri ripetere"));
