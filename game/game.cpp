@@ -209,14 +209,20 @@ bool Game::stopInPause(int i)
     return true;
 }
 
+void Game::showPlaying()
+{
+    m_view.setEnabled(Control::cmd_ripeti, true);
+    m_view.setEnabled(Control::cmd_nuovo, true);
+    // Cards are printed only before the first number of the program's life.
+    m_view.setVisible(Control::fra_cartelle, false);
+}
+
 void Game::runDraw()
 {
     step([&] {
         m_view.setEnabled(Control::cmd_sospendi, true);
         m_view.setEnabled(Control::cmd_estrai, false);
-        m_view.setEnabled(Control::cmd_ripeti, true);
-        m_view.setEnabled(Control::cmd_nuovo, true);
-        m_view.setVisible(Control::fra_cartelle, false);
+        showPlaying();
     });
     QString direttiva = QStringLiteral(">");
     m_state.sospeso = false;

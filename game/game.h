@@ -132,6 +132,8 @@ private:
 
     template <typename Step> void step(Step &&f);
     void runDraw();
+    // The controls a game in play enables, whoever draws its numbers.
+    void showPlaying();
     // The steps of one turn shared by the random draw and the basket: `pick` chooses the pool index
     // among the `n` left. Returns the number drawn.
     int playTurn(int i, const std::function<int(int n)> &pick, QString &direttiva);

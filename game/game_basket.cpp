@@ -84,9 +84,7 @@ bool Game::enterNumber(int number)
     }
     ++m_drawDepth;
     step([&] {
-        m_view.setEnabled(Control::cmd_ripeti, true);
-        m_view.setEnabled(Control::cmd_nuovo, true);
-        m_view.setVisible(Control::fra_cartelle, false);
+        showPlaying();
         m_view.setEnabled(Control::cmd_togli, true);
         m_view.setEnabled(Control::cmd_verifica, true);
     });
