@@ -174,6 +174,11 @@ void AudienceScreen::setPrizeLadder(const QStringList &lines)
     update(layoutFor(size()).extras.toAlignedRect());
 }
 
+bool AudienceScreen::paintPending() const
+{
+    return m_paintSoon.isActive() || !m_dirty.isEmpty();
+}
+
 QRegion AudienceScreen::takePainted()
 {
     return std::exchange(m_painted, QRegion());

@@ -61,6 +61,8 @@ public:
 
     // What was painted onto the window since the last call.
     QRegion takePainted();
+    // A change is waiting to be painted.
+    bool paintPending() const;
 
     // Where things are painted at a size.
     struct Layout {

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -183,9 +184,18 @@ bool onScreenAsPainted(AudienceScreen &s)
 }
 
 // Long enough for the screen to paint what changed.
+// Until every screen has painted what it was told: the paint comes a few milliseconds after a
+// change, later on a busy machine.
 void settle()
 {
     QTest::qWait(15);
+    QElapsedTimer waited;
+    waited.start();
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *s = qobject_cast<AudienceScreen *>(w))
+            while (s->paintPending() && waited.elapsed() < 3000)
+                QTest::qWait(5);
+    QTest::qWait(5);
 }
 
 QRegion areaOf(std::initializer_list<QRectF> rects)
