@@ -4,6 +4,7 @@
 #include "fakes/fake_ports.h"
 #include "fakes/fake_random.h"
 #include "fakes/picks.h"
+#include "fakes/state_fault.h"
 #include "ui/caller.h"
 
 #include <QApplication>
@@ -84,41 +85,10 @@ struct Harness {
     // Empty when the game state and the board agree; otherwise what is wrong.
     QString invariantFault() const
     {
-        const GameState &s = state();
-        if (s.quanti_da_estrarre < 0 || s.quanti_da_estrarre > 90)
-            return QStringLiteral("quanti_da_estrarre %1").arg(s.quanti_da_estrarre);
-        if (s.prossima_estrazione < 1 || s.prossima_estrazione > 91)
-            return QStringLiteral("prossima_estrazione %1").arg(s.prossima_estrazione);
-        const int d = 90 - s.quanti_da_estrarre;
-        QVector<int> seen(91, 0);
-        QVector<bool> isDrawn(91, false);
-        for (int j = 1; j <= d; ++j) {
-            const int v = s.numeri_estratti(j).toInt();
-            if (v < 1 || v > 90 || QString::number(v) != s.numeri_estratti(j))
-                return QStringLiteral("history entry %1 = '%2'").arg(j).arg(s.numeri_estratti(j));
-            ++seen[v];
-            isDrawn[v] = true;
-        }
-        for (int j = 1; j <= s.quanti_da_estrarre; ++j) {
-            const int v = s.numeri_da_estrarre(j).toInt();
-            if (v < 1 || v > 90)
-                return QStringLiteral("pool entry %1 = '%2'").arg(j).arg(s.numeri_da_estrarre(j));
-            ++seen[v];
-        }
-        for (int v = 1; v <= 90; ++v)
-            if (seen[v] != 1) return QStringLiteral("number %1 held %2 times").arg(v).arg(seen[v]);
-        for (int v = 1; v <= 90; ++v) {
-            const QLabel *cell = form->LBL_TAB[v - 1];
-            const bool lit = !cell->text().isEmpty();
-            const bool cyan = Form1::backColor(cell) == QColor(192, 255, 255);
-            if (lit != isDrawn[v] || cyan != isDrawn[v] || (lit && cell->text() != QString::number(v)))
-                return QStringLiteral("cell of %1 lit=%2 cyan=%3 drawn=%4")
-                    .arg(v)
-                    .arg(lit)
-                    .arg(cyan)
-                    .arg(isDrawn[v]);
-        }
-        return {};
+        return stateFault(state(), [this](int n) {
+            const QLabel *cell = form->LBL_TAB[std::size_t(n - 1)];
+            return CellLook{cell->text(), Form1::backColor(cell) == QColor(192, 255, 255)};
+        });
     }
 };
 
