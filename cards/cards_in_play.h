@@ -4,14 +4,22 @@
 
 #include "cards/card_code.h"
 
+#include <QList>
 #include <QSet>
 
 class CardsInPlay
 {
 public:
-    void add(const CardCode &code) { m_codes.insert(key(code)); }
+    void add(const CardCode &code)
+    {
+        if (m_codes.contains(key(code))) return;
+        m_codes.insert(key(code));
+        m_list << code;
+    }
     bool contains(const CardCode &code) const { return m_codes.contains(key(code)); }
-    qsizetype size() const { return m_codes.size(); }
+    qsizetype size() const { return m_list.size(); }
+    // In the order they were printed; a card printed twice is in once.
+    const QList<CardCode> &codes() const { return m_list; }
 
 private:
     static quint64 key(const CardCode &code)
@@ -20,4 +28,5 @@ private:
                (code.dealer == CardDealer::FullSeries ? 1 : 0);
     }
     QSet<quint64> m_codes;
+    QList<CardCode> m_list;
 };

@@ -1,10 +1,12 @@
 #include "claims/claim_check.h"
 
 #include "announce/fanfare.h"
+#include "claims/prize_desk.h"
 #include "claims/typed_number.h"
 #include "game/game.h"
 
 #include <QSet>
+#include <QStringList>
 
 ClaimCheck::ClaimCheck(Game &game, QObject *parent) : QObject(parent), m_game(game)
 {
@@ -182,8 +184,26 @@ void ClaimCheck::boxLeft(int index)
     view.setBackColor(box, Palette::lightGreen);
     if (m_complete) return;
     const int premio = stato.premio_scelto;
+    const bool completes = countedInClaim() == prizes[std::size_t(premio)].boxes;
+    if (completes && m_desk) {
+        QStringList numbers;
+        for (int k = 0; k < claimBoxes; ++k)
+            if (inClaim(k) && !numbers.contains(m_counted[std::size_t(k)]))
+                numbers << m_counted[std::size_t(k)];
+        if (!m_desk->claimFromPanel(premio, numbers).isWin()) {
+            // Complete, but the prize went to an earlier claim: no fanfare, the count starts again.
+            std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
+                                                &stato.conta_cinquina};
+            *contatori[premio] = 0;
+            m_complete = true;
+            const QString verdetto = QStringLiteral("GIA' VINTO");
+            setVerdict(verdetto);
+            emit claimRefused(premio, verdetto);
+            return;
+        }
+    }
     Avviso(stato.premio_scelto, stato, m_game.ports().sound);
-    if (countedInClaim() == prizes[std::size_t(premio)].boxes) {
+    if (completes) {
         m_complete = true;
         const QString verdetto =
             QString::fromLatin1(prizes[std::size_t(premio)].word).toUpper() + QStringLiteral(" VALIDO");

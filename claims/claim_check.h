@@ -5,7 +5,9 @@
 //
 // A claim is the set of numbers in the boxes of the prize picked last. Each drawn number counts
 // once, however often its box is left and in however many boxes it stands; the fanfare plays when
-// the claim holds as many different drawn numbers as the prize has boxes, and only then.
+// the claim holds as many different drawn numbers as the prize has boxes, and only then. With the
+// ladder of prizes at hand, a complete claim is also put to it: a prize already won on another
+// number gets no fanfare, only "GIA' VINTO".
 
 #include "announce/prizes.h"
 
@@ -15,6 +17,7 @@
 #include <cstdint>
 
 class Game;
+class PrizeDesk;
 
 class ClaimCheck : public QObject
 {
@@ -30,14 +33,19 @@ public:
     // The text of a box was changed by the user: it is checked afresh when it is left.
     void boxEdited(int index);
 
+    // Complete claims go to `desk`'s ladder (none: every complete claim is valid).
+    void setPrizeDesk(PrizeDesk *desk) { m_desk = desk; }
+
     // The verdict on show, "AMBO VALIDO" and the like; empty when none.
     QString verdict() const { return m_verdict; }
 
 signals:
     // The number typed into box `box` was checked for the prize `prize`: drawn or not.
     void numberChecked(int prize, int box, const QString &text, bool drawn);
-    // The claim for `prize` holds all its numbers, drawn and different.
+    // The claim for `prize` holds all its numbers, drawn and different, and wins.
     void claimCompleted(int prize, const QString &verdict);
+    // The claim for `prize` is complete but its prize was already won on another number.
+    void claimRefused(int prize, const QString &verdict);
 
 private:
     bool inClaim(int box) const;
@@ -47,6 +55,7 @@ private:
     void numberTakenBack(int number);
 
     Game &m_game;
+    PrizeDesk *m_desk = nullptr;
     bool m_claimOpen = false; // a prize was picked in this game
     bool m_complete = false;
     // The text each box was counted with; empty when it counts for nothing.

@@ -1,0 +1,411 @@
+// The ladder of prizes, the winner watch over tonight's cards and the desk that joins them to the
+// game: GUI-less, on a fake window.
+
+#include "claims/prize_desk.h"
+#include "fakes/game_harness.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <random>
+
+namespace
+{
+
+PrizeMoments at(std::initializer_list<std::pair<Prize, int>> moments)
+{
+    PrizeMoments m{};
+    for (const auto &[p, draw] : moments)
+        m[std::size_t(p)] = draw;
+    return m;
+}
+
+QList<int> row(const Cartella &card, int r)
+{
+    QList<int> out;
+    for (int c = 1; c <= Cartella::colonne; ++c)
+        if (const int n = valore(card.cella(r, c)); n > 0) out << n;
+    return out;
+}
+
+QList<int> numbersOf(const Cartella &card)
+{
+    return row(card, 1) + row(card, 2) + row(card, 3);
+}
+
+// A number of 1..90 that is not on `card` and not in `besides`.
+int offCard(const Cartella &card, const QList<int> &besides = {})
+{
+    const QList<int> on = numbersOf(card);
+    for (int n = 1; n <= 90; ++n)
+        if (!on.contains(n) && !besides.contains(n)) return n;
+    return 0;
+}
+
+// The game and its claims with the ladder behind them, as the program wires them.
+struct DeskHarness : GameHarness {
+    PrizeDesk desk{game, printRun.cardsInPlay()};
+    DeskHarness() { claims.setPrizeDesk(&desk); }
+
+    // A claim typed in the claim panel for prize `prize` (0 ambo .. 3 cinquina).
+    QString claim(int prize, const QList<int> &numbers)
+    {
+        view.setEnabled(Control::cmd_verifica, true);
+        if (!view.isVisible(Control::fra_controlli)) click(Control::cmd_verifica);
+        clickPrize(prize);
+        const int first = prizes[std::size_t(prize)].firstBox;
+        for (int k = 0; k < numbers.size(); ++k) {
+            type(first + k, QString::number(numbers[k]));
+            enter(first + k);
+        }
+        return claims.verdict();
+    }
+};
+
+} // namespace
+
+class TestPrizeLadder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void prizesAreWonOnceAndInOrder();
+    void claimsOnTheSameNumberShareAPrize();
+    void aNewGameOrATakeBackOpensPrizesAgain();
+    void theWatchAgreesWithTheCardCheckAfterEveryNumber();
+    void aWatchedWinnerWaitsForTheCaller();
+    void aWatchedWinnerCanGoToTheRoomAtOnce();
+    void aClaimForAPrizeAlreadyWonHasNoFanfare();
+    void cardsCheckedByCodeMoveTheLadder();
+};
+
+void TestPrizeLadder::prizesAreWonOnceAndInOrder()
+{
+    PrizeLadder ladder;
+    QCOMPARE(ladder.playingFor(), Prize::Ambo);
+    const Award ambo = ladder.award(Prize::Ambo, at({{Prize::Ambo, 4}}), Confirmation::Claim, "numeri 1 2");
+    QCOMPARE(ambo.kind, Award::Won);
+    QCOMPARE(ambo.draw, 4);
+    QCOMPARE(ladder.playingFor(), Prize::Terno);
+
+    // An ambo on a later number is no prize any more.
+    const Award late = ladder.award(Prize::Ambo, at({{Prize::Ambo, 6}}), Confirmation::Claim, "numeri 3 5");
+    QCOMPARE(late.kind, Award::AlreadyWon);
+    QCOMPARE(late.draw, 4);
+    QCOMPARE(ladder.playingFor(), Prize::Terno);
+
+    // A card with a cinquina while the terno is in play: it holds a terno and a quaterno too, each
+    // won at the draw it came.
+    const Award cinquina =
+        ladder.award(Prize::Cinquina,
+                     at({{Prize::Ambo, 3}, {Prize::Terno, 9}, {Prize::Quaterno, 12}, {Prize::Cinquina, 20}}),
+                     Confirmation::CardCode, "ABCDE-1 X");
+    QCOMPARE(cinquina.kind, Award::Won);
+    QCOMPARE(cinquina.prize, Prize::Cinquina);
+    QCOMPARE(ladder.wonAt(Prize::Terno), 9);
+    QCOMPARE(ladder.wonAt(Prize::Quaterno), 12);
+    QCOMPARE(ladder.wonAt(Prize::Cinquina), 20);
+    QCOMPARE(ladder.wonAt(Prize::Ambo), 4); // its ambo came earlier, but the ambo was already won
+    QCOMPARE(ladder.playingFor(), Prize::Tombola);
+    QCOMPARE(ladder.wins().size(), 4);
+
+    QCOMPARE(ladder.award(Prize::Tombola, at({{Prize::Tombola, 60}}), Confirmation::Watch, "X").kind,
+             Award::Won);
+    QCOMPARE(ladder.playingFor(), Prize::None);
+    QCOMPARE(ladder.award(Prize::Tombola, at({{Prize::Tombola, 61}}), Confirmation::Watch, "Y").kind,
+             Award::AlreadyWon);
+    QCOMPARE(ladder.award(Prize::None, {}, Confirmation::Claim, "Z").kind, Award::NoPrize);
+    QCOMPARE(ladder.wins().size(), 5);
+}
+
+void TestPrizeLadder::claimsOnTheSameNumberShareAPrize()
+{
+    PrizeLadder ladder;
+    QCOMPARE(
+        ladder.award(Prize::Terno, at({{Prize::Ambo, 5}, {Prize::Terno, 8}}), Confirmation::Watch, "A").kind,
+        Award::Won);
+    QCOMPARE(ladder.wonAt(Prize::Ambo), 5);
+
+    // Another card with its terno on the same number shares it, and the ambo too when that came
+    // on the same number as well.
+    const Award b =
+        ladder.award(Prize::Terno, at({{Prize::Ambo, 5}, {Prize::Terno, 8}}), Confirmation::Watch, "B");
+    QCOMPARE(b.kind, Award::Shared);
+    QCOMPARE(b.prize, Prize::Terno);
+    const Award c =
+        ladder.award(Prize::Terno, at({{Prize::Ambo, 2}, {Prize::Terno, 8}}), Confirmation::Claim, "C");
+    QCOMPARE(c.kind, Award::Shared);
+    const Award d = ladder.award(Prize::Ambo, at({{Prize::Ambo, 5}}), Confirmation::Claim, "D");
+    QCOMPARE(d.kind, Award::Shared);
+    QCOMPARE(d.prize, Prize::Ambo);
+    // The same card again holds nothing new; a card one number late has nothing.
+    QCOMPARE(
+        ladder.award(Prize::Terno, at({{Prize::Ambo, 5}, {Prize::Terno, 8}}), Confirmation::CardCode, "A")
+            .kind,
+        Award::AlreadyCounted);
+    QCOMPARE(
+        ladder.award(Prize::Terno, at({{Prize::Ambo, 6}, {Prize::Terno, 9}}), Confirmation::Claim, "E").kind,
+        Award::AlreadyWon);
+
+    QList<QString> ambo, terno;
+    for (const PrizeWin &w : ladder.wins()) {
+        (w.prize == Prize::Ambo ? ambo : terno) << w.who;
+        QCOMPARE(w.draw, w.prize == Prize::Ambo ? 5 : 8);
+        QCOMPARE(w.shared, w.who != QLatin1String("A"));
+    }
+    QCOMPARE(ambo, QList<QString>({"A", "B", "D"}));
+    QCOMPARE(terno, QList<QString>({"A", "B", "C"}));
+    // A claim holding more than the prize in play wins it and shares nothing it does not hold.
+    QCOMPARE(ladder.playingFor(), Prize::Quaterno);
+}
+
+void TestPrizeLadder::aNewGameOrATakeBackOpensPrizesAgain()
+{
+    PrizeLadder ladder;
+    ladder.award(Prize::Ambo, at({{Prize::Ambo, 3}}), Confirmation::Claim, "A");
+    ladder.award(Prize::Terno, at({{Prize::Ambo, 3}, {Prize::Terno, 7}}), Confirmation::Claim, "B");
+    ladder.award(Prize::Quaterno, at({{Prize::Ambo, 6}, {Prize::Terno, 8}, {Prize::Quaterno, 9}}),
+                 Confirmation::Claim, "C");
+    QCOMPARE(ladder.playingFor(), Prize::Cinquina);
+    // The 9th number taken back: the quaterno it completed is open again, the rest stands.
+    ladder.takeBack(8);
+    QCOMPARE(ladder.playingFor(), Prize::Quaterno);
+    QCOMPARE(ladder.wonAt(Prize::Terno), 7);
+    ladder.takeBack(2);
+    QCOMPARE(ladder.playingFor(), Prize::Ambo);
+    QVERIFY(ladder.wins().isEmpty());
+
+    ladder.award(Prize::Ambo, at({{Prize::Ambo, 3}}), Confirmation::Claim, "A");
+    ladder.reset();
+    QCOMPARE(ladder.playingFor(), Prize::Ambo);
+    QCOMPARE(ladder.award(Prize::Ambo, at({{Prize::Ambo, 30}}), Confirmation::Claim, "A").kind, Award::Won);
+}
+
+void TestPrizeLadder::theWatchAgreesWithTheCardCheckAfterEveryNumber()
+{
+    // Cards of both dealers, some joining in the middle of the draw; draw orders with repeats and
+    // numbers that are no number. After every number each card holds what the card check finds.
+    std::mt19937 rng(20261209);
+    for (int round = 0; round < 25; ++round) {
+        WinnerWatch watch;
+        QList<Cartella> cards;
+        auto addCards = [&](int count) {
+            for (int k = 0; k < count; ++k) {
+                const CardCode code{quint32(rng() % seriesCount), int(rng() % 6) + 1,
+                                    rng() % 2 ? CardDealer::FullSeries : CardDealer::Classic};
+                cards << carta_da_codice(code.series, code.place, code.dealer);
+                watch.addCard(code, cards.last());
+            }
+        };
+        addCards(10);
+        QList<int> order;
+        for (int n = 1; n <= 90; ++n)
+            order << n;
+        std::shuffle(order.begin(), order.end(), rng);
+        for (int k = 0; k < 8; ++k)
+            order.insert(int(rng() % order.size()), k % 2 ? order[int(rng() % order.size())] : 0);
+        QList<int> drawn;
+        for (const int n : std::as_const(order)) {
+            watch.numberDrawn(n);
+            drawn << n;
+            if (rng() % 20 == 0) addCards(3);
+            QList<qsizetype> expectedHolding;
+            for (qsizetype i = 0; i < cards.size(); ++i) {
+                const CardResult expected = evaluateCard(cards[i], drawn);
+                const WinnerWatch::Watched &w = watch.card(i);
+                if (w.best != expected.best || w.moments != expected.moments ||
+                    w.outPerRow != expected.outPerRow)
+                    QFAIL(qPrintable(
+                        QStringLiteral("round %1, card %2 after %3 numbers: best %4 instead of %5, "
+                                       "or the moments or rows differ")
+                            .arg(round)
+                            .arg(i)
+                            .arg(drawn.size())
+                            .arg(int(w.best))
+                            .arg(int(expected.best))));
+                if (expected.best >= Prize::Terno) expectedHolding << i;
+            }
+            QCOMPARE(watch.holding(Prize::Terno), expectedHolding);
+        }
+        // Back to the first half of the draw, as after numbers taken back.
+        const QList<int> half = order.mid(0, order.size() / 2);
+        watch.restart(half);
+        for (qsizetype i = 0; i < cards.size(); ++i)
+            QCOMPARE(watch.card(i).moments, evaluateCard(cards[i], half).moments);
+    }
+}
+
+void TestPrizeLadder::aWatchedWinnerWaitsForTheCaller()
+{
+    DeskHarness h;
+    const CardCode code{12345, 1, CardDealer::Classic};
+    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
+    const QList<int> r1 = row(card, 1);
+    h.printRun.cardsInPlay().add(code);
+    QSignalSpy won(&h.desk, &PrizeDesk::prizeWon);
+
+    h.drawAndPause({offCard(card), r1[0]});
+    QVERIFY(!h.desk.sighting());
+    h.sound.played.clear();
+    h.drawAndPause({r1[1]});
+    // Seen at once, told without a sound, and nothing won until the caller says so.
+    QCOMPARE(h.desk.sighting(), PrizeDesk::Sighting({Prize::Ambo, 3, {code}}));
+    QCOMPARE(h.desk.sightingText(),
+             QStringLiteral("AMBO alla 3ª estrazione: cartella ") + formatCardCode(code));
+    QVERIFY(!h.sound.played.contains(QStringLiteral("applausi")));
+    QCOMPARE(h.desk.ladder().playingFor(), Prize::Ambo);
+    QCOMPARE(won.size(), 0);
+
+    h.desk.confirm();
+    QCOMPARE(h.desk.ladder().wins(),
+             QList<PrizeWin>({{Prize::Ambo, 3, Confirmation::Watch, formatCardCode(code), false}}));
+    QCOMPARE(h.desk.playingForText(), QStringLiteral("Si gioca per: TERNO"));
+    QVERIFY(!h.desk.sighting());
+    QCOMPARE(won.size(), 1);
+    QCOMPARE(won[0][0].toString(), QStringLiteral("AMBO! cartella ") + formatCardCode(code));
+
+    // Passed over: not shown again for that prize, whatever the card goes on to hold.
+    h.drawAndPause({r1[2]});
+    QCOMPARE(h.desk.sighting(), PrizeDesk::Sighting({Prize::Terno, 4, {code}}));
+    h.desk.ignore();
+    QVERIFY(!h.desk.sighting());
+    h.drawAndPause({r1[3]});
+    QVERIFY(!h.desk.sighting());
+    QCOMPARE(h.desk.ladder().playingFor(), Prize::Terno);
+
+    // Cards printed in the middle of a game are caught up: the sighting is the earliest holder.
+    const CardCode other{777, 2, CardDealer::FullSeries};
+    const Cartella otherCard = carta_da_codice(other.series, other.place, other.dealer);
+    h.printRun.cardsInPlay().add(other);
+    const QList<int> drawn = h.game.drawnNumbers();
+    QList<int> next;
+    for (const int n : row(otherCard, 2))
+        if (!drawn.contains(n) && next.size() < 3) next << n;
+    h.drawAndPause(next);
+    const CardResult expected = evaluateCard(otherCard, h.game.drawnNumbers());
+    QVERIFY(expected.best >= Prize::Terno);
+    QCOMPARE(h.desk.sighting(),
+             PrizeDesk::Sighting({Prize::Terno, expected.moment(Prize::Terno).ordinal, {other}}));
+
+    // A new game: the ladder from the ambo, the cards still in play, nothing passed over.
+    h.game.newGame();
+    QCOMPARE(h.desk.ladder().playingFor(), Prize::Ambo);
+    QVERIFY(h.desk.ladder().wins().isEmpty());
+    QVERIFY(!h.desk.sighting());
+    QCOMPARE(h.desk.watch().size(), 2);
+    QCOMPARE(h.desk.watch().card(0).best, Prize::None);
+    QVERIFY(h.invariantFault().isEmpty());
+}
+
+void TestPrizeLadder::aWatchedWinnerCanGoToTheRoomAtOnce()
+{
+    DeskHarness h;
+    const CardCode a{4242, 3, CardDealer::Classic}, b{99, 5, CardDealer::Classic};
+    const Cartella cardA = carta_da_codice(a.series, a.place, a.dealer);
+    const Cartella cardB = carta_da_codice(b.series, b.place, b.dealer);
+    h.printRun.cardsInPlay().add(a);
+    h.printRun.cardsInPlay().add(b);
+    h.desk.setAnnounceAtOnce(true);
+    QSignalSpy won(&h.desk, &PrizeDesk::prizeWon);
+    // Two numbers of a row of each card: whoever has the first ambo wins it, both if on one number.
+    QList<int> numbers;
+    for (const int n : row(cardA, 1).mid(0, 2) + row(cardB, 1).mid(0, 2))
+        if (!numbers.contains(n)) numbers << n;
+    h.drawAndPause(numbers);
+    const QList<int> drawn = h.game.drawnNumbers();
+    QList<QString> expectedWinners;
+    int first = 0;
+    for (const auto &[code, card] : {std::pair{a, cardA}, std::pair{b, cardB}}) {
+        const int draw = evaluateCard(card, drawn).moment(Prize::Ambo).ordinal;
+        if (draw == 0) continue;
+        if (first == 0 || draw < first) {
+            first = draw;
+            expectedWinners = {formatCardCode(code)};
+        } else if (draw == first) {
+            expectedWinners << formatCardCode(code);
+        }
+    }
+    QVERIFY(first > 0);
+    QList<QString> winners;
+    for (const PrizeWin &w : h.desk.ladder().wins()) {
+        QCOMPARE(w.how, Confirmation::WatchAlone);
+        QCOMPARE(w.prize, Prize::Ambo);
+        winners << w.who;
+    }
+    QCOMPARE(winners, expectedWinners);
+    QCOMPARE(won.size(), 1);
+    QVERIFY(!h.desk.sighting());
+}
+
+void TestPrizeLadder::aClaimForAPrizeAlreadyWonHasNoFanfare()
+{
+    DeskHarness h;
+    h.drawAndPause({10, 20, 30, 40});
+    h.sound.played.clear();
+    QCOMPARE(h.claim(0, {20, 30}), QStringLiteral("AMBO VALIDO"));
+    QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+
+    // Completed on the same number (30, the third): shared, with its fanfare.
+    h.sound.played.clear();
+    QCOMPARE(h.claim(0, {10, 30}), QStringLiteral("AMBO VALIDO"));
+    QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+
+    // Completed later, or the very same claim again: no prize, no sound, and the counter back to 0.
+    QSignalSpy refused(&h.claims, &ClaimCheck::claimRefused);
+    QSignalSpy completed(&h.claims, &ClaimCheck::claimCompleted);
+    h.sound.played.clear();
+    QCOMPARE(h.claim(0, {10, 40}), QStringLiteral("GIA' VINTO"));
+    QCOMPARE(h.claim(0, {30, 20}), QStringLiteral("GIA' VINTO"));
+    QCOMPARE(h.sound.played, QStringList());
+    QCOMPARE(refused.size(), 2);
+    QCOMPARE(completed.size(), 0);
+    QCOMPARE(h.state().conta_ambo, std::int16_t(0));
+
+    // The terno is in play: a claim of three wins it.
+    QCOMPARE(h.claim(1, {10, 20, 40}), QStringLiteral("TERNO VALIDO"));
+    QCOMPARE(h.sound.played, QStringList({"terno", "applausi"}));
+    QCOMPARE(h.desk.ladder().wonAt(Prize::Terno), 4);
+    QCOMPARE(h.desk.winLines().first(), QStringLiteral("AMBO alla 3ª estrazione: numeri 20 30 (richiesta "
+                                                       "verificata); numeri 10 30 (richiesta verificata)"));
+
+    // A new game: the ambo is in play again.
+    h.game.newGame();
+    h.drawAndPause({5, 6});
+    h.sound.played.clear();
+    QCOMPARE(h.claim(0, {5, 6}), QStringLiteral("AMBO VALIDO"));
+    QCOMPARE(h.sound.played, QStringList({"ambo", "applausi"}));
+    QVERIFY(h.invariantFault().isEmpty());
+}
+
+void TestPrizeLadder::cardsCheckedByCodeMoveTheLadder()
+{
+    DeskHarness h;
+    const CardCode code{31337, 4, CardDealer::Classic};
+    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
+    const QList<int> r3 = row(card, 3);
+    h.drawAndPause(r3.mid(0, 3));
+    const CardResult result = evaluateCard(card, h.game.drawnNumbers());
+    QCOMPARE(result.best, Prize::Terno);
+
+    // Not printed tonight: nothing at all.
+    QCOMPARE(h.desk.claimByCard(code, result).kind, Award::NoPrize);
+    QCOMPARE(h.desk.ladder().playingFor(), Prize::Ambo);
+
+    h.printRun.cardsInPlay().add(code);
+    QSignalSpy won(&h.desk, &PrizeDesk::prizeWon);
+    const Award first = h.desk.claimByCard(code, result);
+    QCOMPARE(first.kind, Award::Won);
+    QCOMPARE(first.prize, Prize::Terno);
+    QCOMPARE(h.desk.ladder().wonAt(Prize::Ambo), 2);
+    QCOMPARE(h.desk.ladder().wonAt(Prize::Terno), 3);
+    QCOMPARE(won.size(), 1);
+    QCOMPARE(h.desk.claimByCard(code, result).kind, Award::AlreadyCounted);
+    QCOMPARE(won.size(), 1);
+    QCOMPARE(h.desk.roomLines(), QStringList({"Si gioca per: QUATERNO",
+                                              "AMBO alla 2ª estrazione: cartella " + formatCardCode(code),
+                                              "TERNO alla 3ª estrazione: cartella " + formatCardCode(code)}));
+    // The watch already knew: the card's terno was never left waiting once confirmed.
+    QVERIFY(!h.desk.sighting());
+}
+
+QTEST_GUILESS_MAIN(TestPrizeLadder)
+#include "test_prize_ladder.moc"
