@@ -36,13 +36,14 @@ int main(int argc, char **argv)
     Caller caller(Ports{sound, clock, random, dialogs}, printer);
     dialogs.setParent(&caller.form);
     installaControlloCartella(caller.form, caller.game, caller.game.ports().sound,
-                              caller.printRun.cardsInPlay());
+                              caller.printRun.cardsInPlay(), &caller.prizes);
     installaInformazioni(caller.form);
     applicaAccessibilita(caller.form, caller.game, caller.claims);
     AudienceController pubblico(caller.form, caller.game);
     QObject::connect(&caller.form, &Form1::audienceScreenRequested, &pubblico, &AudienceController::toggle);
     QObject::connect(&caller.claims, &ClaimCheck::claimCompleted, &pubblico,
                      [&pubblico](int, const QString &verdict) { pubblico.showBanner(verdict); });
+    showPrizesToRoom(caller.prizes, pubblico);
 
     caller.form.Form_Load();
     if (caller.game.isClosed()) return 0;

@@ -150,20 +150,26 @@ CodeReading parseCardCode(const QString &text)
 CardResult evaluateCard(const Cartella &card, const QList<int> &drawOrder)
 {
     CardResult result;
+    // Each cell's number read once, not once for every number drawn.
+    std::array<std::array<int, Cartella::colonne>, Cartella::righe> values{};
     int onCard = 0;
     for (int r = 1; r <= Cartella::righe; ++r) {
-        for (int c = 1; c <= Cartella::colonne; ++c)
-            onCard += valore(card.cella(r, c)) > 0 ? 1 : 0;
+        for (int c = 1; c <= Cartella::colonne; ++c) {
+            const int v = valore(card.cella(r, c));
+            values[std::size_t(r - 1)][std::size_t(c - 1)] = v;
+            onCard += v > 0 ? 1 : 0;
+        }
     }
 
     int bestRow = 0;
     int out = 0;
     for (int k = 0; k < drawOrder.size(); ++k) {
         const int number = drawOrder[k];
+        if (number < 1) continue;
         for (int r = 1; r <= Cartella::righe; ++r) {
             for (int c = 1; c <= Cartella::colonne; ++c) {
                 bool &mark = result.marked[std::size_t(r - 1)][std::size_t(c - 1)];
-                if (mark || number < 1 || valore(card.cella(r, c)) != number) continue;
+                if (mark || values[std::size_t(r - 1)][std::size_t(c - 1)] != number) continue;
                 mark = true;
                 ++out;
                 const PrizeMoment now{int(k + 1), number};

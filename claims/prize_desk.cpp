@@ -68,6 +68,8 @@ PrizeDesk::PrizeDesk(Game &game, const CardsInPlay &inPlay, QObject *parent)
         emit changed();
     });
     connect(&game, &Game::newGameStarted, this, [this] {
+        // The first draw of the evening starts with a reset too: a game counts once a number is out.
+        if (m_watch.drawOrder().isEmpty()) return;
         ++m_gameNumber;
         m_ladder.reset();
         m_watch.restart({});
@@ -242,7 +244,7 @@ Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
 QString PrizeDesk::playingForText() const
 {
     const Prize open = m_ladder.playingFor();
-    if (open == Prize::None) return QStringLiteral("Tutti i premi sono stati vinti");
+    if (open == Prize::None) return QStringLiteral("Premi tutti vinti");
     return QStringLiteral("Si gioca per: ") + prizeWord(open);
 }
 
@@ -285,9 +287,16 @@ QStringList PrizeDesk::roomLines() const
     return lines;
 }
 
-QString PrizeDesk::sightingText() const
+QString PrizeDesk::sightingText(bool lines) const
 {
     if (!m_sighting) return QString();
-    return prizeWord(m_sighting->prize) + QStringLiteral(" alla ") + nth(m_sighting->draw) +
-           QStringLiteral(" estrazione: ") + cardList(m_sighting->codes);
+    const QString prize = prizeWord(m_sighting->prize) + QStringLiteral(" alla ") + nth(m_sighting->draw) +
+                          QStringLiteral(" estrazione");
+    if (!lines) return prize + QStringLiteral(": ") + cardList(m_sighting->codes);
+    QStringList codes;
+    for (const CardCode &code : m_sighting->codes)
+        codes << formatCardCode(code)
+                     .replace(QLatin1Char(' '), QChar(0xA0))
+                     .replace(QLatin1Char('-'), QChar(0x2011));
+    return prize + QLatin1Char('\n') + cardList(codes, 2);
 }

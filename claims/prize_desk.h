@@ -62,7 +62,8 @@ public:
     // The same for the room: what is played for, then the prizes won, short.
     QStringList roomLines() const;
     // The sighting for the caller, "TERNO alla 23ª estrazione: cartella 7KQ3M-4 X"; empty if none.
-    QString sightingText() const;
+    // With `lines`, the cards go on a line of their own and no code is broken across lines.
+    QString sightingText(bool lines = false) const;
 
 signals:
     // The ladder, the sighting or the log changed.

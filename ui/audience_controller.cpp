@@ -118,12 +118,19 @@ void AudienceController::showBanner(const QString &text, int ms)
     m_bannerTimer->start(ms);
 }
 
+void AudienceController::setPrizeLadder(const QStringList &lines)
+{
+    m_ladder = lines;
+    if (m_screen) m_screen->setPrizeLadder(lines);
+}
+
 void AudienceController::open()
 {
     if (m_game.isClosed() || isOpen()) return;
     if (!m_screen) {
         m_screen = std::make_unique<AudienceScreen>(m_game, m_form.windowIcon());
         m_screen->setBanner(m_banner);
+        m_screen->setPrizeLadder(m_ladder);
         addKey(QKeySequence(Qt::Key_Escape), &AudienceController::leaveFullScreenOrClose);
         addKey(QKeySequence(Qt::Key_F11), &AudienceController::toggleFullScreen);
         addKey(QKeySequence(Qt::Key_T), &AudienceController::nextTheme);

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -41,6 +42,9 @@ public:
     // A banner for the room, "AMBO VALIDO" and the like, for `ms` milliseconds; shown also if the
     // screen opens meanwhile.
     void showBanner(const QString &text, int ms = 6000);
+    // The ladder of prizes for the room: what is played for and the prizes won; kept for a screen
+    // opened later.
+    void setPrizeLadder(const QStringList &lines);
 
     // Where the screen goes: the first screen that is not the caller's, or none with one screen.
     static QScreen *targetScreen(const QWidget &form);
@@ -65,5 +69,6 @@ private:
     QList<QPointer<QShortcut>> m_keys;
     QRect m_windowed; // the last window geometry with one display, for F11 back out of full screen
     QString m_banner;
+    QStringList m_ladder;
     QTimer *m_bannerTimer = nullptr;
 };

@@ -4,7 +4,9 @@
 
 Caller::Caller(Ports ports, PrinterPort &printer)
     : game(form, ports), claims(game), repeat(game),
-      printRun(printer, [&random = ports.random] { return newSeries(random); })
+      printRun(printer, [&random = ports.random] { return newSeries(random); }),
+      prizes(game, printRun.cardsInPlay()), prizePanel(form, prizes)
 {
     form.attach(game, claims, repeat, printRun);
+    claims.setPrizeDesk(&prizes);
 }

@@ -4,9 +4,11 @@
 
 #include "cards/print_run.h"
 #include "claims/claim_check.h"
+#include "claims/prize_desk.h"
 #include "claims/repeat.h"
 #include "game/game.h"
 #include "ui/form1.h"
+#include "ui/prize_panel.h"
 
 class PrinterPort;
 
@@ -20,4 +22,7 @@ public:
     ClaimCheck claims;
     Repeat repeat;
     PrintRun printRun;
+    // The ladder of prizes and the watch over the cards the print run printed.
+    PrizeDesk prizes;
+    PrizePanel prizePanel;
 };

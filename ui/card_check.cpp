@@ -4,6 +4,7 @@
 #include "cards/card_code.h"
 #include "cards/cards_in_play.h"
 #include "cards/dealer.h"
+#include "claims/prize_desk.h"
 #include "game/game.h"
 #include "ui/form1.h"
 #include "ui/qt_platform.h"
@@ -55,6 +56,35 @@ QString conArticolo(int n)
     return (vocale ? QStringLiteral("l'") : QStringLiteral("il ")) + QString::number(n);
 }
 
+QString maiuscolaIniziale(QString testo)
+{
+    if (!testo.isEmpty()) testo[0] = testo[0].toUpper();
+    return testo;
+}
+
+// What the ladder said of the card.
+QString testoVincita(const Award &award)
+{
+    const QString alla = QStringLiteral("%1ª estrazione").arg(award.draw);
+    switch (award.kind) {
+    case Award::Won:
+        return QStringLiteral("Vince ") + prizeWithArticle(award.prize) + QStringLiteral(" alla ") + alla +
+               QLatin1Char('.');
+    case Award::Shared:
+        return QStringLiteral("Divide ") + prizeWithArticle(award.prize) + QStringLiteral(" vinto alla ") +
+               alla + QStringLiteral(": stesso numero, premio condiviso.");
+    case Award::AlreadyWon:
+        return maiuscolaIniziale(prizeWithArticle(award.prize)) +
+               QStringLiteral(" e' gia' stato vinto alla ") + alla + QStringLiteral(": nessun premio.");
+    case Award::AlreadyCounted:
+        return maiuscolaIniziale(prizeWithArticle(award.prize)) +
+               QStringLiteral(" e' gia' assegnato a questa cartella.");
+    case Award::NoPrize:
+        break;
+    }
+    return QString();
+}
+
 QString rigaUsciti(int riga, int quanti)
 {
     const QString inizio = QStringLiteral("riga %1: ").arg(riga);
@@ -66,8 +96,8 @@ QString rigaUsciti(int riga, int quanti)
 } // namespace
 
 CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, const CardsInPlay *inPlay,
-                                 QWidget *parent)
-    : QDialog(parent), m_drawn(std::move(drawn)), m_sound(sound), m_inPlay(inPlay)
+                                 QWidget *parent, PrizeDesk *desk)
+    : QDialog(parent), m_drawn(std::move(drawn)), m_sound(sound), m_inPlay(inPlay), m_desk(desk)
 {
     setObjectName(QStringLiteral("CardCheckDialog"));
     setWindowTitle(QStringLiteral("Controllo della cartella"));
@@ -142,6 +172,13 @@ CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, const Cards
     m_momenti = new QLabel(m_esito);
     m_momenti->setObjectName(QStringLiteral("lbl_momenti"));
     esito->addWidget(m_momenti);
+    m_vincita = new QLabel(m_esito);
+    m_vincita->setObjectName(QStringLiteral("lbl_vincita"));
+    m_vincita->setWordWrap(true);
+    QFont vincita = m_vincita->font();
+    vincita.setBold(true);
+    m_vincita->setFont(vincita);
+    esito->addWidget(m_vincita);
     m_esito->hide();
     colonna->addWidget(m_esito);
 
@@ -240,21 +277,32 @@ void CardCheckDialog::controlla()
                        .arg(conArticolo(m.number));
     }
     m_momenti->setText(momenti.join(QLatin1Char('\n')));
-    m_esito->show();
     // A card nobody got tonight shows what it would hold, and wins nothing.
     const bool printed = !m_inPlay || m_inPlay->contains(code);
     if (!printed) {
         m_messaggio->setText(QStringLiteral("cartella non stampata stasera: non partecipa al gioco"));
         m_messaggio->show();
     }
+    // A card of tonight is put to the ladder: a prize in play is won, one won on the same number
+    // shared, one won earlier is not cheered.
+    Prize festa = printed && esito.best == Prize::Tombola ? Prize::Tombola : Prize::None;
+    m_vincita->clear();
+    if (printed && m_desk) {
+        const Award award = m_desk->claimByCard(code, esito);
+        festa = award.isWin() ? award.prize : Prize::None;
+        m_vincita->setText(testoVincita(award));
+    }
+    m_vincita->setVisible(!m_vincita->text().isEmpty());
+    m_esito->show();
     fitHeight();
 
-    if (printed && esito.best == Prize::Tombola) {
+    if (festa != Prize::None) {
         // The card shows before the clips, which play to their end.
         if (layout()) layout()->activate();
         repaint();
         m_controlla->setEnabled(false);
-        suona(QStringLiteral("tombola"));
+        suona(festa == Prize::Tombola ? QStringLiteral("tombola")
+                                      : QLatin1String(prizes[std::size_t(festa) - 1].word));
         suona(QStringLiteral("applausi"));
         m_controlla->setEnabled(true);
     }
@@ -268,10 +316,11 @@ void CardCheckDialog::suona(const QString &nome)
     }
 }
 
-void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay)
+void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay,
+                               PrizeDesk *desk)
 {
-    QObject::connect(&form, &Form1::cardCheckRequested, &form, [&form, &game, &sound, &inPlay] {
-        auto *dialogo = new CardCheckDialog(game.drawnNumbers(), sound, &inPlay, &form);
+    QObject::connect(&form, &Form1::cardCheckRequested, &form, [&form, &game, &sound, &inPlay, desk] {
+        auto *dialogo = new CardCheckDialog(game.drawnNumbers(), sound, &inPlay, &form, desk);
         dialogo->setAttribute(Qt::WA_DeleteOnClose);
         // Modal by hand, so that closing the caller's window still ends the program.
         showKeepingClose(*dialogo, &form);

@@ -12,6 +12,7 @@
 class CardsInPlay;
 class Form1;
 class Game;
+class PrizeDesk;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,8 +25,9 @@ class CardCheckDialog : public QDialog
 public:
     // `drawn`: the numbers of the current game in draw order.
     // `inPlay`: the cards printed tonight, the only ones that can win; null accepts every code.
+    // `desk`: the ladder of prizes a card of tonight is put to; with none, only a tombola is cheered.
     CardCheckDialog(QList<int> drawn, SoundPort &sound, const CardsInPlay *inPlay = nullptr,
-                    QWidget *parent = nullptr);
+                    QWidget *parent = nullptr, PrizeDesk *desk = nullptr);
 
     // Reads the code in the box and shows its card, or says what is wrong with the code.
     void controlla();
@@ -46,6 +48,7 @@ private:
     QList<int> m_drawn;
     SoundPort &m_sound;
     const CardsInPlay *m_inPlay;
+    PrizeDesk *m_desk;
     QLineEdit *m_codice = nullptr;
     QPushButton *m_controlla = nullptr;
     QLabel *m_messaggio = nullptr;
@@ -55,8 +58,10 @@ private:
     std::array<QLabel *, 3> m_righe{};
     QLabel *m_premio = nullptr;
     QLabel *m_momenti = nullptr;
+    QLabel *m_vincita = nullptr;
 };
 
 // Makes the window's "Cartella per codice" open the check of the game's current draw order
 // (window-modal, without blocking).
-void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay);
+void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay,
+                               PrizeDesk *desk = nullptr);

@@ -214,6 +214,8 @@ void TestLayout::acceleratorsReachTheirButtons_data()
     QTest::newRow("Alt+D") << 'D' << "sayMeaningBox";
     QTest::newRow("Alt+Z") << 'Z' << "chk_panariello";
     QTest::newRow("Alt+O") << 'O' << "cmd_togli";
+    QTest::newRow("Alt+F") << 'F' << "cmd_conferma";
+    QTest::newRow("Alt+G") << 'G' << "cmd_ignora";
 }
 
 void TestLayout::acceleratorsReachTheirButtons()

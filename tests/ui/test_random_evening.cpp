@@ -29,15 +29,64 @@ struct Evening {
     std::mt19937 dice;
     QString fault;
     long events = 0;
-    long byHand = 0, takenBack = 0;
+    long byHand = 0, takenBack = 0, watchChecks = 0;
     int depth = 0;
     int budget;
+    QList<Cartella> cards; // tonight's cards, in the order they were printed
 
     Evening(std::uint32_t seed, int events_) : h(seed), dice(seed * 2654435761u), budget(events_)
     {
-        QObject::connect(&h.game(), &Game::numberDrawn,
-                         [this] { byHand += h.game().isBasketMode() ? 1 : 0; });
-        QObject::connect(&h.game(), &Game::numberTakenBack, [this] { ++takenBack; });
+        QObject::connect(&h.game(), &Game::numberDrawn, [this] {
+            byHand += h.game().isBasketMode() ? 1 : 0;
+            checkWatch();
+        });
+        QObject::connect(&h.game(), &Game::numberTakenBack, [this] {
+            ++takenBack;
+            checkWatch();
+        });
+        QObject::connect(&h.game(), &Game::newGameStarted, [this] { checkWatch(); });
+    }
+
+    // After every number the watch holds, for each card printed tonight, what the card check finds
+    // for the same code and draw order; a winner on show holds the prize in play.
+    void checkWatch()
+    {
+        if (!fault.isEmpty()) return;
+        PrizeDesk &desk = h.caller->prizes;
+        const QList<CardCode> &codes = h.caller->printRun.cardsInPlay().codes();
+        const WinnerWatch &watch = desk.watch();
+        const QList<int> order = h.game().drawnNumbers();
+        if (watch.size() != codes.size() || watch.drawOrder() != order) {
+            fault = QStringLiteral("the watch follows %1 cards and %2 numbers, not %3 and %4")
+                        .arg(watch.size())
+                        .arg(watch.drawOrder().size())
+                        .arg(codes.size())
+                        .arg(order.size());
+            return;
+        }
+        for (qsizetype i = 0; i < codes.size(); ++i) {
+            if (i == cards.size()) cards << carta_da_codice(codes[i].series, codes[i].place, codes[i].dealer);
+            const CardResult expected = evaluateCard(cards[i], order);
+            const WinnerWatch::Watched &w = watch.card(i);
+            ++watchChecks;
+            if (w.code != codes[i] || w.best != expected.best || w.moments != expected.moments) {
+                fault = QStringLiteral("the watch has card %1 at %2, the card check at %3 after %4 numbers")
+                            .arg(formatCardCode(codes[i]))
+                            .arg(int(w.best))
+                            .arg(int(expected.best))
+                            .arg(order.size());
+                return;
+            }
+        }
+        if (const auto seen = desk.sighting()) {
+            for (const CardCode &c : seen->codes) {
+                const CardResult r = evaluateCard(cards[codes.indexOf(c)], order);
+                if (seen->prize != desk.ladder().playingFor() || r.best < seen->prize ||
+                    r.moment(seen->prize).ordinal != seen->draw)
+                    fault = QStringLiteral("a winner on show, %1, without the prize in play")
+                                .arg(formatCardCode(c));
+            }
+        }
     }
 
     int roll(int n) { return int(dice() % unsigned(n)); }
@@ -100,7 +149,7 @@ struct Evening {
         ++depth;
         injectFaults();
         Form1 &f = *h.form;
-        switch (roll(32)) {
+        switch (roll(34)) {
         case 0:
         case 1:
             h.clickIfEnabled("cmd_estrai");
@@ -206,6 +255,12 @@ struct Evening {
         case 25: // or clicked on the board
             QTest::mouseClick(f.LBL_TAB[std::size_t(roll(90))], Qt::LeftButton);
             break;
+        case 27: // the caller's answer to a winner from the watch
+            h.clickIfEnabled(roll(2) ? "cmd_conferma" : "cmd_ignora");
+            break;
+        case 28:
+            if (roll(10) == 0) h.caller->prizes.setAnnounceAtOnce(!h.caller->prizes.announceAtOnce());
+            break;
         case 26: // the take-back, by its key or its button
             if (roll(2))
                 QTest::keyClick(roll(2) ? static_cast<QWidget *>(f.txt_panariello) : &f, Qt::Key_Z,
@@ -273,6 +328,9 @@ struct Evening {
                 fault = QStringLiteral("the %1 fanfare for a claim of %2 different drawn numbers")
                             .arg(key)
                             .arg(held.size());
+            // And only for a prize the ladder gave it.
+            if (fault.isEmpty() && h.caller->prizes.ladder().wonAt(Prize(prize + 1)) == 0)
+                fault = QStringLiteral("the %1 fanfare for a prize nobody won").arg(key);
         }
     }
 
@@ -294,6 +352,12 @@ struct Evening {
         // Focus moves between the boxes, and so the claim checks, need the window active.
         h.form->activateWindow();
         if (!QTest::qWaitForWindowActive(h.form)) fault = QStringLiteral("the window never became active");
+        // Cards printed before the games, for the watch to follow.
+        h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+        f().Txt_num_cartelle->setText(QString::number(1 + roll(30)));
+        h.click("cmd_stampa");
+        if (h.caller->printRun.cardsInPlay().size() == 0)
+            fault = QStringLiteral("no card printed before the games");
         h.clock.onPump = [this](FakeClock::Point) {
             if (depth < 3 && roll(3) == 0)
                 step();
@@ -344,7 +408,8 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
     const bool replay = qEnvironmentVariableIsSet("TOMBOLA_EVENING_SEED");
     QElapsedTimer timer;
     timer.start();
-    long events = 0, byHand = 0, takenBack = 0, messages = 0, clips = 0, closes = 0, prints = 0, fanfares = 0;
+    long events = 0, byHand = 0, takenBack = 0, watchChecks = 0, prizesWon = 0, messages = 0, clips = 0,
+         closes = 0, prints = 0, fanfares = 0;
     int seeds = 0;
     std::uint32_t seed = replay ? std::uint32_t(qEnvironmentVariableIntValue("TOMBOLA_EVENING_SEED")) : 1;
     while (events < target && timer.elapsed() < limitMs) {
@@ -353,6 +418,8 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
         events += evening.events;
         byHand += evening.byHand;
         takenBack += evening.takenBack;
+        watchChecks += evening.watchChecks;
+        prizesWon += evening.h.caller->prizes.ladder().wins().size();
         messages += evening.h.dialogs.shown.size();
         clips += evening.h.sound.played.size();
         fanfares += evening.h.sound.played.count(QStringLiteral("applausi"));
@@ -368,8 +435,11 @@ void TestRandomEvening::randomEveningsKeepTheGameWhole()
     }
     qInfo(
         "random evening: %ld events over %d seeds in %lld ms; %ld message boxes, %ld clips, %ld print runs, "
-        "%ld closed mid-evening, %ld fanfares checked; %ld numbers from the basket, %ld taken back",
-        events, seeds, timer.elapsed(), messages, clips, prints, closes, fanfares, byHand, takenBack);
+        "%ld closed mid-evening, %ld fanfares checked; %ld numbers from the basket, %ld taken back; %ld "
+        "cards "
+        "checked against the watch, %ld prizes on the ladders at the end",
+        events, seeds, timer.elapsed(), messages, clips, prints, closes, fanfares, byHand, takenBack,
+        watchChecks, prizesWon);
     QVERIFY(replay || events >= std::min(target, 5000L));
 }
 

@@ -1,0 +1,238 @@
+#include "ui/prize_panel.h"
+
+#include "claims/prize_desk.h"
+#include "ui/audience_controller.h"
+#include "ui/form1.h"
+#include "ui/qt_platform.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+namespace
+{
+
+// How a win was confirmed, in a word for the narrow column.
+QString shortHow(Confirmation how)
+{
+    switch (how) {
+    case Confirmation::Claim:
+        return QStringLiteral("richiesta");
+    case Confirmation::CardCode:
+        return QStringLiteral("per codice");
+    case Confirmation::Watch:
+        return QStringLiteral("confermata");
+    case Confirmation::WatchAlone:
+        return QStringLiteral("automatica");
+    }
+    return QString();
+}
+
+// The column of prizes won: each prize, its draw and how it was confirmed.
+QString winsColumn(const PrizeLadder &ladder)
+{
+    QString html = QStringLiteral("<b>Premi vinti</b>");
+    bool any = false;
+    for (const Prize p : ladderOrder) {
+        const QList<PrizeWin> &wins = ladder.wins();
+        QStringList how;
+        int draw = 0;
+        for (const PrizeWin &w : wins) {
+            if (w.prize != p) continue;
+            draw = draw == 0 ? w.draw : draw;
+            if (!how.contains(shortHow(w.how))) how << shortHow(w.how);
+        }
+        qsizetype winners = std::count_if(wins.cbegin(), wins.cend(), [p](const PrizeWin &w) { return w.prize == p; });
+        if (winners == 0) continue;
+        any = true;
+        html += QStringLiteral("<br>%1 alla %2ª").arg(prizeWord(p)).arg(draw);
+        html += QStringLiteral("<br><small>&nbsp;&nbsp;%1%2</small>")
+                    .arg(how.join(QStringLiteral(", ")),
+                         winners > 1 ? QStringLiteral(", %1 vincitori").arg(winners) : QString());
+    }
+    if (!any) html += QStringLiteral("<br>nessuno");
+    return html;
+}
+
+} // namespace
+
+PrizeListDialog::PrizeListDialog(PrizeDesk &desk, QWidget *parent) : QDialog(parent), m_desk(desk)
+{
+    setObjectName(QStringLiteral("PrizeListDialog"));
+    setWindowTitle(QStringLiteral("Premi della serata"));
+    resize(560, 420);
+    auto *colonna = new QVBoxLayout(this);
+    m_playing = new QLabel(this);
+    m_playing->setObjectName(QStringLiteral("lbl_si_gioca"));
+    QFont grassetto = m_playing->font();
+    grassetto.setBold(true);
+    m_playing->setFont(grassetto);
+    colonna->addWidget(m_playing);
+    m_wins = new QLabel(this);
+    m_wins->setObjectName(QStringLiteral("lbl_premi_vinti"));
+    m_wins->setWordWrap(true);
+    m_wins->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    colonna->addWidget(m_wins);
+
+    auto *titolo = new QLabel(QStringLiteral("&Avvenimenti della serata:"), this);
+    colonna->addWidget(titolo);
+    m_events = new QListWidget(this);
+    m_events->setObjectName(QStringLiteral("lst_avvenimenti"));
+    m_events->setWordWrap(true);
+    titolo->setBuddy(m_events);
+    colonna->addWidget(m_events, 1);
+
+    m_announce = new QCheckBox(
+        QStringLiteral("A&nnuncia subito sullo schermo per il pubblico le vincite trovate, senza conferma"), this);
+    m_announce->setObjectName(QStringLiteral("chk_annuncia_subito"));
+    m_announce->setToolTip(
+        QStringLiteral("le cartelle vincenti trovate dal controllo sono date per vinte e mostrate al pubblico "
+                       "senza aspettare \"Conferma\""));
+    colonna->addWidget(m_announce);
+
+    auto *tasti = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton *chiudi = tasti->button(QDialogButtonBox::Close);
+    chiudi->setText(QStringLiteral("Chiudi"));
+    chiudi->setObjectName(QStringLiteral("cmd_chiudi"));
+    colonna->addWidget(tasti);
+
+    connect(tasti, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_announce, &QCheckBox::toggled, &m_desk, &PrizeDesk::setAnnounceAtOnce);
+    connect(&m_desk, &PrizeDesk::changed, this, &PrizeListDialog::refresh);
+    refresh();
+    m_events->setFocus();
+}
+
+void PrizeListDialog::refresh()
+{
+    m_playing->setText(m_desk.playingForText());
+    const QStringList wins = m_desk.winLines();
+    m_wins->setText(wins.isEmpty() ? QStringLiteral("Nessun premio vinto in questa tombola.")
+                                   : wins.join(QLatin1Char('\n')));
+    m_announce->setChecked(m_desk.announceAtOnce());
+    const QList<PrizeDesk::Event> &events = m_desk.events();
+    // Only new lines are added, so the list keeps its place while the game goes on.
+    for (qsizetype k = m_events->count(); k < events.size(); ++k) {
+        const PrizeDesk::Event &e = events[k];
+        const QString when = e.draw > 0 ? QStringLiteral("tombola %1, %2ª estrazione: ").arg(e.game).arg(e.draw)
+                                        : QStringLiteral("tombola %1: ").arg(e.game);
+        m_events->addItem(when + e.text);
+    }
+    if (m_events->count() > 0 && !m_events->currentItem()) m_events->setCurrentRow(m_events->count() - 1);
+    m_events->scrollToBottom();
+}
+
+PrizePanel::PrizePanel(Form1 &form, PrizeDesk &desk) : QObject(&form), m_form(form), m_desk(desk)
+{
+    // In pixels of the window, as its other controls: under the board, around the contact line,
+    // and in the free column right of the claim panel.
+    m_playing = new QLabel(&form);
+    m_playing->setObjectName(QStringLiteral("lbl_si_gioca"));
+    m_playing->setGeometry(24, 493, 250, 24);
+    QFont grande = m_playing->font();
+    grande.setBold(true);
+    grande.setPointSize(12);
+    m_playing->setFont(grande);
+    m_playing->setToolTip(QStringLiteral("il premio per cui si gioca adesso"));
+
+    m_list = new QPushButton(QStringLiteral("Premi (F6)"), &form);
+    m_list->setObjectName(QStringLiteral("cmd_premi"));
+    m_list->setGeometry(284, 493, 102, 24);
+    m_list->setToolTip(QStringLiteral("i premi vinti e gli avvenimenti della serata (tasto F6)"));
+
+    m_sighting = new QLabel(&form);
+    m_sighting->setObjectName(QStringLiteral("lbl_vincita"));
+    m_sighting->setGeometry(20, 541, 262, 41);
+    m_sighting->setWordWrap(true);
+    m_sighting->setFrameShape(QFrame::Box);
+    m_sighting->setAutoFillBackground(true);
+    m_sighting->setStyleSheet(QStringLiteral("QLabel { background: #ffffc0; color: #000000; }"));
+    m_sighting->setToolTip(QStringLiteral("una cartella stampata stasera ha il premio in gioco: confermalo o ignoralo"));
+
+    m_confirm = new QPushButton(QStringLiteral("Con&ferma"), &form);
+    m_confirm->setObjectName(QStringLiteral("cmd_conferma"));
+    m_confirm->setGeometry(288, 541, 98, 20);
+    m_confirm->setToolTip(QStringLiteral("la vincita e' buona: il premio e' assegnato e mostrato al pubblico"));
+    m_ignore = new QPushButton(QStringLiteral("I&gnora"), &form);
+    m_ignore->setObjectName(QStringLiteral("cmd_ignora"));
+    m_ignore->setGeometry(288, 562, 98, 20);
+    m_ignore->setToolTip(QStringLiteral("nessuno reclama questa vincita: il premio resta in gioco"));
+
+    m_wins = new QLabel(&form);
+    m_wins->setObjectName(QStringLiteral("lbl_premi_vinti"));
+    m_wins->setGeometry(702, 396, 110, 184);
+    m_wins->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_wins->setWordWrap(true);
+    m_wins->setTextFormat(Qt::RichText);
+
+    for (QWidget *w : {static_cast<QWidget *>(m_playing), static_cast<QWidget *>(m_list),
+                       static_cast<QWidget *>(m_sighting), static_cast<QWidget *>(m_confirm),
+                       static_cast<QWidget *>(m_ignore), static_cast<QWidget *>(m_wins)})
+        w->hide();
+
+    auto *tasto = new QShortcut(QKeySequence(Qt::Key_F6), &form);
+    connect(tasto, &QShortcut::activated, this, &PrizePanel::openList);
+    connect(m_list, &QPushButton::clicked, this, &PrizePanel::openList);
+    connect(m_confirm, &QPushButton::clicked, &desk, &PrizeDesk::confirm);
+    connect(m_ignore, &QPushButton::clicked, &desk, &PrizeDesk::ignore);
+    connect(&desk, &PrizeDesk::changed, this, &PrizePanel::refresh);
+    // The card panel leaves its place with the first number of the evening.
+    form.fra_cartelle->installEventFilter(this);
+    refresh();
+}
+
+bool PrizePanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_form.fra_cartelle && (event->type() == QEvent::Hide || event->type() == QEvent::Show))
+        refresh();
+    return QObject::eventFilter(watched, event);
+}
+
+void PrizePanel::refresh()
+{
+    const bool shown = !m_form.fra_cartelle->isVisibleTo(&m_form);
+    m_playing->setText(m_desk.playingForText());
+    m_wins->setText(winsColumn(m_desk.ladder()));
+    const QString seen = m_desk.sightingText(true);
+    const bool newSighting = !seen.isEmpty() && m_sighting->text() != QStringLiteral("Vincita: ") + seen;
+    m_sighting->setText(seen.isEmpty() ? QString() : QStringLiteral("Vincita: ") + seen);
+    m_playing->setVisible(shown);
+    m_list->setVisible(shown);
+    m_wins->setVisible(shown);
+    m_sighting->setVisible(shown && !seen.isEmpty());
+    m_confirm->setVisible(shown && !seen.isEmpty());
+    m_ignore->setVisible(shown && !seen.isEmpty());
+    if (newSighting && m_sighting->isVisible()) {
+        // Quietly: no sound, no focus taken; screen readers hear of it.
+        QAccessibleEvent alert(m_sighting, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
+}
+
+void PrizePanel::openList()
+{
+    if (m_dialog) {
+        m_dialog->raise();
+        m_dialog->activateWindow();
+        return;
+    }
+    m_dialog = new PrizeListDialog(m_desk, &m_form);
+    m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Modal by hand, so that closing the caller's window still ends the program.
+    showKeepingClose(*m_dialog, &m_form);
+}
+
+void showPrizesToRoom(PrizeDesk &desk, AudienceController &room)
+{
+    auto ladder = [&room, &desk] { room.setPrizeLadder(desk.roomLines()); };
+    QObject::connect(&desk, &PrizeDesk::changed, &room, ladder);
+    QObject::connect(&desk, &PrizeDesk::prizeWon, &room, [&room](const QString &banner) { room.showBanner(banner); });
+    ladder();
+}
