@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QSet>
+#include <functional>
 
 class CardsInPlay
 {
@@ -15,7 +16,10 @@ public:
         if (m_codes.contains(key(code))) return;
         m_codes.insert(key(code));
         m_list << code;
+        if (m_added) m_added(code);
     }
+    // Told of every card as it joins, so that the work on it is done at printing, not mid-game.
+    void setOnAdded(std::function<void(const CardCode &)> added) { m_added = std::move(added); }
     bool contains(const CardCode &code) const { return m_codes.contains(key(code)); }
     qsizetype size() const { return m_list.size(); }
     // In the order they were printed; a card printed twice is in once.
@@ -29,4 +33,5 @@ private:
     }
     QSet<quint64> m_codes;
     QList<CardCode> m_list;
+    std::function<void(const CardCode &)> m_added;
 };

@@ -55,9 +55,11 @@ QString confirmationWords(Confirmation how)
     return QString();
 }
 
-PrizeDesk::PrizeDesk(Game &game, const CardsInPlay &inPlay, QObject *parent)
+PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     : QObject(parent), m_game(game), m_inPlay(inPlay)
 {
+    // Each card is built from its code as it is printed, not at the next number.
+    inPlay.setOnAdded([this](const CardCode &) { syncCards(); });
     connect(&game, &Game::numberDrawn, this, [this](int number, int ordinal) {
         syncCards();
         if (m_watch.drawOrder().size() == ordinal - 1)

@@ -19,7 +19,8 @@ class PrizeDesk : public QObject
     Q_OBJECT
 
 public:
-    PrizeDesk(Game &game, const CardsInPlay &inPlay, QObject *parent = nullptr);
+    PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent = nullptr);
+    ~PrizeDesk() override { m_inPlay.setOnAdded(nullptr); }
 
     // Cards of tonight that hold the prize in play, or a higher one, and wait for the caller: those
     // that completed it first, on the same number.
@@ -82,7 +83,7 @@ private:
     QString describe(const Award &award, const QString &who) const;
 
     Game &m_game;
-    const CardsInPlay &m_inPlay;
+    CardsInPlay &m_inPlay;
     PrizeLadder m_ladder;
     WinnerWatch m_watch;
     std::optional<Sighting> m_sighting;

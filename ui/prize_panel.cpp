@@ -49,7 +49,8 @@ QString winsColumn(const PrizeLadder &ladder)
             draw = draw == 0 ? w.draw : draw;
             if (!how.contains(shortHow(w.how))) how << shortHow(w.how);
         }
-        qsizetype winners = std::count_if(wins.cbegin(), wins.cend(), [p](const PrizeWin &w) { return w.prize == p; });
+        qsizetype winners =
+            std::count_if(wins.cbegin(), wins.cend(), [p](const PrizeWin &w) { return w.prize == p; });
         if (winners == 0) continue;
         any = true;
         html += QStringLiteral("<br>%1 alla %2ª").arg(prizeWord(p)).arg(draw);
@@ -90,11 +91,12 @@ PrizeListDialog::PrizeListDialog(PrizeDesk &desk, QWidget *parent) : QDialog(par
     colonna->addWidget(m_events, 1);
 
     m_announce = new QCheckBox(
-        QStringLiteral("A&nnuncia subito sullo schermo per il pubblico le vincite trovate, senza conferma"), this);
+        QStringLiteral("A&nnuncia subito sullo schermo per il pubblico le vincite trovate, senza conferma"),
+        this);
     m_announce->setObjectName(QStringLiteral("chk_annuncia_subito"));
-    m_announce->setToolTip(
-        QStringLiteral("le cartelle vincenti trovate dal controllo sono date per vinte e mostrate al pubblico "
-                       "senza aspettare \"Conferma\""));
+    m_announce->setToolTip(QStringLiteral(
+        "le cartelle vincenti trovate dal controllo sono date per vinte e mostrate al pubblico "
+        "senza aspettare \"Conferma\""));
     colonna->addWidget(m_announce);
 
     auto *tasti = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -121,8 +123,9 @@ void PrizeListDialog::refresh()
     // Only new lines are added, so the list keeps its place while the game goes on.
     for (qsizetype k = m_events->count(); k < events.size(); ++k) {
         const PrizeDesk::Event &e = events[k];
-        const QString when = e.draw > 0 ? QStringLiteral("tombola %1, %2ª estrazione: ").arg(e.game).arg(e.draw)
-                                        : QStringLiteral("tombola %1: ").arg(e.game);
+        const QString when = e.draw > 0
+                                 ? QStringLiteral("tombola %1, %2ª estrazione: ").arg(e.game).arg(e.draw)
+                                 : QStringLiteral("tombola %1: ").arg(e.game);
         m_events->addItem(when + e.text);
     }
     if (m_events->count() > 0 && !m_events->currentItem()) m_events->setCurrentRow(m_events->count() - 1);
@@ -154,12 +157,14 @@ PrizePanel::PrizePanel(Form1 &form, PrizeDesk &desk) : QObject(&form), m_form(fo
     m_sighting->setFrameShape(QFrame::Box);
     m_sighting->setAutoFillBackground(true);
     m_sighting->setStyleSheet(QStringLiteral("QLabel { background: #ffffc0; color: #000000; }"));
-    m_sighting->setToolTip(QStringLiteral("una cartella stampata stasera ha il premio in gioco: confermalo o ignoralo"));
+    m_sighting->setToolTip(
+        QStringLiteral("una cartella stampata stasera ha il premio in gioco: confermalo o ignoralo"));
 
     m_confirm = new QPushButton(QStringLiteral("Con&ferma"), &form);
     m_confirm->setObjectName(QStringLiteral("cmd_conferma"));
     m_confirm->setGeometry(288, 541, 98, 20);
-    m_confirm->setToolTip(QStringLiteral("la vincita e' buona: il premio e' assegnato e mostrato al pubblico"));
+    m_confirm->setToolTip(
+        QStringLiteral("la vincita e' buona: il premio e' assegnato e mostrato al pubblico"));
     m_ignore = new QPushButton(QStringLiteral("I&gnora"), &form);
     m_ignore->setObjectName(QStringLiteral("cmd_ignora"));
     m_ignore->setGeometry(288, 562, 98, 20);
@@ -233,6 +238,7 @@ void showPrizesToRoom(PrizeDesk &desk, AudienceController &room)
 {
     auto ladder = [&room, &desk] { room.setPrizeLadder(desk.roomLines()); };
     QObject::connect(&desk, &PrizeDesk::changed, &room, ladder);
-    QObject::connect(&desk, &PrizeDesk::prizeWon, &room, [&room](const QString &banner) { room.showBanner(banner); });
+    QObject::connect(&desk, &PrizeDesk::prizeWon, &room,
+                     [&room](const QString &banner) { room.showBanner(banner); });
     ladder();
 }

@@ -42,7 +42,8 @@ void shoot(QWidget *w, const QString &name)
 // The panel's widgets, which must stand clear of every control of the window.
 QList<QWidget *> panelWidgets(PrizePanel &p)
 {
-    return {p.playingLabel(), p.listButton(), p.sightingLabel(), p.confirmButton(), p.ignoreButton(), p.winsLabel()};
+    return {p.playingLabel(),  p.listButton(),   p.sightingLabel(),
+            p.confirmButton(), p.ignoreButton(), p.winsLabel()};
 }
 
 } // namespace
@@ -91,8 +92,9 @@ void TestPrizePanel::theLadderTakesTheCardPanelsPlaceAndCoversNothing()
 
     // The longest texts fit: the prize in play and the line of a winner with three codes.
     QLabel *playing = panel.playingLabel();
-    for (const QString &text : {QStringLiteral("Si gioca per: QUATERNO"), QStringLiteral("Si gioca per: CINQUINA"),
-                                QStringLiteral("Premi tutti vinti")})
+    for (const QString &text :
+         {QStringLiteral("Si gioca per: QUATERNO"), QStringLiteral("Si gioca per: CINQUINA"),
+          QStringLiteral("Premi tutti vinti")})
         QVERIFY2(QFontMetrics(playing->font()).horizontalAdvance(text) <= playing->contentsRect().width(),
                  qPrintable(text));
     QLabel *seen = panel.sightingLabel();
@@ -120,7 +122,10 @@ void TestPrizePanel::aWatchedWinnerIsConfirmedOrIgnoredFromTheWindow()
     h.drawAndPause({r2[1]});
 
     QVERIFY(panel.sightingLabel()->isVisible());
-    QCOMPARE(panel.sightingLabel()->text().replace(QChar(0xA0), QLatin1Char(' ')).replace(QChar(0x2011), QLatin1Char('-')),
+    QCOMPARE(panel.sightingLabel()
+                 ->text()
+                 .replace(QChar(0xA0), QLatin1Char(' '))
+                 .replace(QChar(0x2011), QLatin1Char('-')),
              QStringLiteral("Vincita: AMBO alla 3ª estrazione\ncartella ") + formatCardCode(code));
     QVERIFY(panel.confirmButton()->isVisible());
     QVERIFY(panel.ignoreButton()->isVisible());
@@ -167,9 +172,11 @@ void TestPrizePanel::theListOfTheEveningOpensWithF6()
     for (int k = 0; k < list->events()->count(); ++k)
         lines << list->events()->item(k)->text();
     QVERIFY2(lines.size() == 2, qPrintable(lines.join(QLatin1Char('|'))));
-    QVERIFY2(lines[0].startsWith(QStringLiteral("tombola 1, 2ª estrazione: Vincita trovata: AMBO")), qPrintable(lines[0]));
-    QVERIFY2(lines[1].contains(QStringLiteral("AMBO vinto alla 2ª estrazione: cartella ") + formatCardCode(code)),
-             qPrintable(lines[1]));
+    QVERIFY2(lines[0].startsWith(QStringLiteral("tombola 1, 2ª estrazione: Vincita trovata: AMBO")),
+             qPrintable(lines[0]));
+    QVERIFY2(
+        lines[1].contains(QStringLiteral("AMBO vinto alla 2ª estrazione: cartella ") + formatCardCode(code)),
+        qPrintable(lines[1]));
     QVERIFY(lines[1].contains(QLatin1String("confermata")));
     shoot(list, QStringLiteral("prize-list.png"));
 
