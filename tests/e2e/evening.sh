@@ -163,6 +163,38 @@ close_and_check "with the PDF dialog open"
 [ -z "$(find "$home" -type f)" ] || fail "files written into the home: $(find "$home" -type f)"
 rm -rf "$home"
 
+# Cards into a PDF, then a fast game with the room's screen open: the watch finds the winners of
+# tonight's cards and the caller confirms them; the list of the evening (F6) open at the close.
+start
+sleep 3
+click 248 532
+xdotool type 12
+click 300 532 # the PDF file dialog
+sleep 1
+xdotool type "$work/cards.pdf"
+xdotool key Return
+sleep 2
+[ -s "$work/cards.pdf" ] || fail "no PDF of the cards"
+for _ in $(seq 14); do click $FASTER; done
+xdotool key F5 # the room's screen
+sleep 1
+click $ESTRAI
+confirmed=0
+for _ in $(seq 30); do
+    sleep 1
+    # Alt+F is "Conferma", there only while a winner waits.
+    xdotool key alt+f
+    confirmed=$((confirmed + 1))
+    [ "$confirmed" -eq 20 ] && shot prizes-window
+done
+alive "the watched game"
+shot prizes-room
+xdotool key F6
+sleep 0.5
+wmctrl -l | grep -q 'Premi della serata' || fail "the list of the evening did not open"
+shot prize-list
+close_and_check "with the list of the evening open"
+
 if [ -n "$rec" ]; then
     kill "$rec"; wait "$rec" 2>/dev/null; rec=
     sox -t raw -r 22050 -e signed -b 16 -c 1 "$work/rec.raw" "$work/rec.wav" 2>/dev/null
