@@ -180,7 +180,7 @@ xdotool key F5 # the room's screen
 sleep 1
 click $ESTRAI
 confirmed=0
-for _ in $(seq 30); do
+for _ in $(seq 25); do
     sleep 1
     # Alt+F is "Conferma", there only while a winner waits.
     xdotool key alt+f
@@ -189,8 +189,9 @@ for _ in $(seq 30); do
 done
 alive "the watched game"
 shot prizes-room
-xdotool key F6
-sleep 0.5
+xdotool windowactivate --sync "$win" 2>/dev/null
+xdotool key --window "$win" F6
+for _ in $(seq 50); do wmctrl -l | grep -q 'Premi della serata' && break; sleep 0.1; done
 wmctrl -l | grep -q 'Premi della serata' || fail "the list of the evening did not open"
 shot prize-list
 close_and_check "with the list of the evening open"
