@@ -176,9 +176,12 @@ void applicaAccessibilita(Form1 &form, const Game &game, const ClaimCheck &claim
 {
     auto stato = std::make_shared<Accessibilita>(form, game);
     QObject::connect(&game, &Game::updated, &form, [stato] { stato->aggiorna(); });
-    QObject::connect(&claims, &ClaimCheck::claimCompleted, &form, [stato, &form] {
+    // A verdict, valid or "GIA' VINTO", is read out as it shows.
+    auto verdetto = [stato, &form] {
         stato->aggiorna();
         QAccessibleEvent alert(form.control(Control::lbl_esito), QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
-    });
+    };
+    QObject::connect(&claims, &ClaimCheck::claimCompleted, &form, verdetto);
+    QObject::connect(&claims, &ClaimCheck::claimRefused, &form, verdetto);
 }
