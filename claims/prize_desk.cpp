@@ -270,6 +270,7 @@ QStringList PrizeDesk::winLines() const
 
 QStringList PrizeDesk::roomLines() const
 {
+    // Short, to be read from the back of the room: "AMBO alla 6ª: 7KQ3M-4 X, 0D8B2-F K".
     QStringList lines{playingForText()};
     for (const Prize p : ladderOrder) {
         QStringList cards;
@@ -281,9 +282,17 @@ QStringList PrizeDesk::roomLines() const
             if (w.how != Confirmation::Claim) cards << w.who;
         }
         if (winners == 0) continue;
-        QString line = prizeWord(p) + QStringLiteral(" alla ") + nth(draw) + QStringLiteral(" estrazione");
-        if (!cards.isEmpty()) line += QStringLiteral(": ") + cardList(cards, 2);
-        if (winners > 1) line += QStringLiteral(" (condiviso)");
+        QString line = prizeWord(p) + QStringLiteral(" alla ") + nth(draw);
+        if (cards.isEmpty()) {
+            line += winners > 1 ? QStringLiteral(" estrazione (%1 vincitori)").arg(winners)
+                                : QStringLiteral(" estrazione");
+        } else {
+            line += QStringLiteral(": ") + cards.mid(0, 2).join(QStringLiteral(", "));
+            if (winners > 2)
+                line += QStringLiteral(" e altri %1").arg(winners - 2);
+            else if (winners > cards.size())
+                line += QStringLiteral(" e un altro");
+        }
         lines << line;
     }
     return lines;

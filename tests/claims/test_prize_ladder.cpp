@@ -364,6 +364,9 @@ void TestPrizeLadder::aClaimForAPrizeAlreadyWonHasNoFanfare()
     QCOMPARE(h.claim(1, {10, 20, 40}), QStringLiteral("TERNO VALIDO"));
     QCOMPARE(h.sound.played, QStringList({"terno", "applausi"}));
     QCOMPARE(h.desk.ladder().wonAt(Prize::Terno), 4);
+    QCOMPARE(h.desk.roomLines(),
+             QStringList({"Si gioca per: QUATERNO", "AMBO alla 3ª estrazione (2 vincitori)",
+                          "TERNO alla 4ª estrazione"}));
     QCOMPARE(h.desk.winLines().first(), QStringLiteral("AMBO alla 3ª estrazione: numeri 20 30 (richiesta "
                                                        "verificata); numeri 10 30 (richiesta verificata)"));
 
@@ -400,9 +403,9 @@ void TestPrizeLadder::cardsCheckedByCodeMoveTheLadder()
     QCOMPARE(won.size(), 1);
     QCOMPARE(h.desk.claimByCard(code, result).kind, Award::AlreadyCounted);
     QCOMPARE(won.size(), 1);
-    QCOMPARE(h.desk.roomLines(), QStringList({"Si gioca per: QUATERNO",
-                                              "AMBO alla 2ª estrazione: cartella " + formatCardCode(code),
-                                              "TERNO alla 3ª estrazione: cartella " + formatCardCode(code)}));
+    QCOMPARE(h.desk.roomLines(),
+             QStringList({"Si gioca per: QUATERNO", "AMBO alla 2ª: " + formatCardCode(code),
+                          "TERNO alla 3ª: " + formatCardCode(code)}));
     // The watch already knew: the card's terno was never left waiting once confirmed.
     QVERIFY(!h.desk.sighting());
 }

@@ -71,6 +71,14 @@ int main(int argc, char **argv)
             screen.setListShown(true);
             ok = save(screen, QDir(more).filePath(QStringLiteral("audience-ordine-1920x1080.png"))) && ok;
             screen.setListShown(false);
+            // The ladder of prizes and the banner of a win confirmed from the watch.
+            screen.setPrizeLadder({QStringLiteral("Si gioca per: QUATERNO"),
+                                   QStringLiteral("AMBO alla 6ª: 7KQ3M-4 X, 0D8B2-F K"),
+                                   QStringLiteral("TERNO alla 17ª: 7KQ3M-4 X")});
+            screen.setBanner(QStringLiteral("TERNO! cartella 7KQ3M-4 X"));
+            ok = save(screen, QDir(more).filePath(QStringLiteral("audience-premi-1920x1080.png"))) && ok;
+            screen.setBanner(QString());
+            screen.setPrizeLadder({});
         }
         h.click("cmd_sospendi");
     };
