@@ -14,21 +14,12 @@
 #include <algorithm>
 #include <utility>
 
-using audience_paint::Colours;
-using audience_paint::coloursOf;
-using audience_paint::drawCentred;
-using audience_paint::drawLine;
-using audience_paint::face;
-using audience_paint::fittedFace;
-using audience_paint::kRed;
-using audience_paint::roundedBox;
+using namespace audience_paint;
 
 struct AudienceScreen::Faces {
     QFont litCell, dimCell, slot, ball;
     double captionPixels = 0;
 };
-
-// ---------------------------------------------------------------------------------------------
 
 const QString &AudienceScreen::titolo()
 {

@@ -2,6 +2,7 @@
 // game: GUI-less, on a fake window.
 
 #include "claims/prize_desk.h"
+#include "fakes/card_rows.h"
 #include "fakes/game_harness.h"
 
 #include <QSignalSpy>
@@ -17,28 +18,6 @@ PrizeMoments at(std::initializer_list<std::pair<Prize, int>> moments)
     for (const auto &[p, draw] : moments)
         m[std::size_t(p)] = draw;
     return m;
-}
-
-QList<int> row(const Cartella &card, int r)
-{
-    QList<int> out;
-    for (int c = 1; c <= Cartella::colonne; ++c)
-        if (const int n = valore(card.cella(r, c)); n > 0) out << n;
-    return out;
-}
-
-QList<int> numbersOf(const Cartella &card)
-{
-    return row(card, 1) + row(card, 2) + row(card, 3);
-}
-
-// A number of 1..90 that is not on `card` and not in `besides`.
-int offCard(const Cartella &card, const QList<int> &besides = {})
-{
-    const QList<int> on = numbersOf(card);
-    for (int n = 1; n <= 90; ++n)
-        if (!on.contains(n) && !besides.contains(n)) return n;
-    return 0;
 }
 
 // The game and its claims with the ladder behind them, as the program wires them.
@@ -238,9 +217,8 @@ void TestPrizeLadder::aWatchedWinnerWaitsForTheCaller()
 {
     DeskHarness h;
     const CardCode code{12345, 1, CardDealer::Classic};
-    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
-    const QList<int> r1 = row(card, 1);
-    h.printRun.cardsInPlay().add(code);
+    const Cartella card = printedCard(h.printRun, code);
+    const QList<int> r1 = cardRow(card, 1);
     QSignalSpy won(&h.desk, &PrizeDesk::prizeWon);
 
     h.drawAndPause({offCard(card), r1[0]});
@@ -274,11 +252,10 @@ void TestPrizeLadder::aWatchedWinnerWaitsForTheCaller()
 
     // Cards printed in the middle of a game are caught up: the sighting is the earliest holder.
     const CardCode other{777, 2, CardDealer::FullSeries};
-    const Cartella otherCard = carta_da_codice(other.series, other.place, other.dealer);
-    h.printRun.cardsInPlay().add(other);
+    const Cartella otherCard = printedCard(h.printRun, other);
     const QList<int> drawn = h.game.drawnNumbers();
     QList<int> next;
-    for (const int n : row(otherCard, 2))
+    for (const int n : cardRow(otherCard, 2))
         if (!drawn.contains(n) && next.size() < 3) next << n;
     h.drawAndPause(next);
     const CardResult expected = evaluateCard(otherCard, h.game.drawnNumbers());
@@ -300,15 +277,13 @@ void TestPrizeLadder::aWatchedWinnerCanGoToTheRoomAtOnce()
 {
     DeskHarness h;
     const CardCode a{4242, 3, CardDealer::Classic}, b{99, 5, CardDealer::Classic};
-    const Cartella cardA = carta_da_codice(a.series, a.place, a.dealer);
-    const Cartella cardB = carta_da_codice(b.series, b.place, b.dealer);
-    h.printRun.cardsInPlay().add(a);
-    h.printRun.cardsInPlay().add(b);
+    const Cartella cardA = printedCard(h.printRun, a);
+    const Cartella cardB = printedCard(h.printRun, b);
     h.desk.setAnnounceAtOnce(true);
     QSignalSpy won(&h.desk, &PrizeDesk::prizeWon);
     // Two numbers of a row of each card: whoever has the first ambo wins it, both if on one number.
     QList<int> numbers;
-    for (const int n : row(cardA, 1).mid(0, 2) + row(cardB, 1).mid(0, 2))
+    for (const int n : cardRow(cardA, 1).mid(0, 2) + cardRow(cardB, 1).mid(0, 2))
         if (!numbers.contains(n)) numbers << n;
     h.drawAndPause(numbers);
     const QList<int> drawn = h.game.drawnNumbers();
@@ -384,7 +359,7 @@ void TestPrizeLadder::cardsCheckedByCodeMoveTheLadder()
     DeskHarness h;
     const CardCode code{31337, 4, CardDealer::Classic};
     const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
-    const QList<int> r3 = row(card, 3);
+    const QList<int> r3 = cardRow(card, 3);
     h.drawAndPause(r3.mid(0, 3));
     const CardResult result = evaluateCard(card, h.game.drawnNumbers());
     QCOMPARE(result.best, Prize::Terno);

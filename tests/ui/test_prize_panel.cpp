@@ -4,6 +4,7 @@
 //
 // TOMBOLA_SHOTS=DIR also saves pictures of the window and of the list there, to look at.
 
+#include "fakes/card_rows.h"
 #include "form_harness.h"
 #include "ui/audience_controller.h"
 #include "ui/audience_screen.h"
@@ -17,21 +18,6 @@
 
 namespace
 {
-
-QList<int> row(const Cartella &card, int r)
-{
-    QList<int> out;
-    for (int c = 1; c <= Cartella::colonne; ++c)
-        if (const int n = valore(card.cella(r, c)); n > 0) out << n;
-    return out;
-}
-
-int offCard(const Cartella &card)
-{
-    for (int n = 1; n <= 90; ++n)
-        if (!row(card, 1).contains(n) && !row(card, 2).contains(n) && !row(card, 3).contains(n)) return n;
-    return 0;
-}
 
 void shoot(QWidget *w, const QString &name)
 {
@@ -111,12 +97,11 @@ void TestPrizePanel::aWatchedWinnerIsConfirmedOrIgnoredFromTheWindow()
     Harness h;
     PrizePanel &panel = h.caller->prizePanel;
     const CardCode code{24680, 2, CardDealer::Classic};
-    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
-    h.caller->printRun.cardsInPlay().add(code);
+    const Cartella card = printedCard(h.caller->printRun, code);
     h.form->show();
     h.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(h.form));
-    const QList<int> r2 = row(card, 2);
+    const QList<int> r2 = cardRow(card, 2);
     h.drawAndPause({offCard(card), r2[0]});
     h.sound.played.clear();
     h.drawAndPause({r2[1]});
@@ -156,12 +141,11 @@ void TestPrizePanel::theListOfTheEveningOpensWithF6()
     Harness h;
     PrizePanel &panel = h.caller->prizePanel;
     const CardCode code{13579, 6, CardDealer::FullSeries};
-    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
-    h.caller->printRun.cardsInPlay().add(code);
+    const Cartella card = printedCard(h.caller->printRun, code);
     h.form->show();
     h.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(h.form));
-    h.drawAndPause(row(card, 1).mid(0, 2));
+    h.drawAndPause(cardRow(card, 1).mid(0, 2));
     h.click(QStringLiteral("cmd_conferma"));
 
     QTest::keyClick(h.form, Qt::Key_F6);
@@ -197,9 +181,8 @@ void TestPrizePanel::aCardOfTonightCheckedByItsCodeMovesTheLadder()
 {
     Harness h;
     const CardCode code{8642, 3, CardDealer::Classic};
-    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
-    h.caller->printRun.cardsInPlay().add(code);
-    h.drawAndPause(row(card, 3).mid(0, 3));
+    const Cartella card = printedCard(h.caller->printRun, code);
+    h.drawAndPause(cardRow(card, 3).mid(0, 3));
 
     auto check = [&h, &code] {
         CardCheckDialog dialog(h.game().drawnNumbers(), h.sound, &h.caller->printRun.cardsInPlay(), h.form,
@@ -225,9 +208,8 @@ void TestPrizePanel::theRoomSeesTheLadderAndTheConfirmedWinners()
     AudienceController room(*h.form, h.game());
     showPrizesToRoom(h.caller->prizes, room);
     const CardCode code{97531, 1, CardDealer::Classic};
-    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
-    h.caller->printRun.cardsInPlay().add(code);
-    h.drawAndPause(row(card, 1).mid(0, 2));
+    const Cartella card = printedCard(h.caller->printRun, code);
+    h.drawAndPause(cardRow(card, 1).mid(0, 2));
     h.click(QStringLiteral("cmd_conferma"));
 
     // Opened after the win: it still shows the ladder and the banner.
@@ -238,7 +220,7 @@ void TestPrizePanel::theRoomSeesTheLadderAndTheConfirmedWinners()
     QCOMPARE(room.screen()->prizeLadder(), QStringList({"Si gioca per: TERNO", "AMBO alla 2ª: " + who}));
     // Watched winners announced at once: the ladder moves without the caller.
     h.caller->prizes.setAnnounceAtOnce(true);
-    h.drawAndPause({row(card, 1)[2]});
+    h.drawAndPause({cardRow(card, 1)[2]});
     QCOMPARE(room.screen()->prizeLadder().first(), QStringLiteral("Si gioca per: QUATERNO"));
     QCOMPARE(room.screen()->banner(), QStringLiteral("TERNO! cartella ") + who);
     room.close();
