@@ -152,10 +152,10 @@ void PrizeDesk::confirmAs(Confirmation how)
         }
     }
     const QString who = cardList(seen.codes);
-    log(int(m_watch.drawOrder().size()), prizeWord(seen.prize) + QStringLiteral(" vinto alla ") +
-                                             nth(seen.draw) + QStringLiteral(" estrazione: ") + who +
-                                             QStringLiteral(" (") + confirmationWords(how) +
-                                             QLatin1Char(')'));
+    log(int(m_watch.drawOrder().size()),
+        prizeWord(seen.prize) + QLatin1Char(' ') + agreeing(seen.prize, QStringLiteral("vinto")) +
+            QStringLiteral(" alla ") + nth(seen.draw) + QStringLiteral(" estrazione: ") + who +
+            QStringLiteral(" (") + confirmationWords(how) + QLatin1Char(')'));
     emit prizeWon(prizeWord(seen.prize) + QStringLiteral("! ") + who);
     look();
 }
@@ -190,11 +190,13 @@ QString PrizeDesk::describe(const Award &award, const QString &who) const
         return who + QStringLiteral(": divide ") + prizeWithArticle(award.prize) + QStringLiteral(" della ") +
                nth(award.draw) + QStringLiteral(" estrazione");
     case Award::AlreadyWon:
-        return who + QStringLiteral(": ") + prizeWithArticle(award.prize) +
-               QStringLiteral(" e' gia' stato vinto alla ") + nth(award.draw) + QStringLiteral(" estrazione");
+        return who + QStringLiteral(": ") + prizeWithArticle(award.prize) + QStringLiteral(" e' gia' ") +
+               agreeing(award.prize, QStringLiteral("stato")) + QLatin1Char(' ') +
+               agreeing(award.prize, QStringLiteral("vinto")) + QStringLiteral(" alla ") + nth(award.draw) +
+               QStringLiteral(" estrazione");
     case Award::AlreadyCounted:
-        return who + QStringLiteral(": ") + prizeWithArticle(award.prize) +
-               QStringLiteral(" e' gia' assegnato");
+        return who + QStringLiteral(": ") + prizeWithArticle(award.prize) + QStringLiteral(" e' gia' ") +
+               agreeing(award.prize, QStringLiteral("assegnato"));
     case Award::NoPrize:
         break;
     }

@@ -76,3 +76,10 @@ QString prizeWithArticle(Prize prize)
         return QStringLiteral("il ") + prizeWord(prize);
     }
 }
+
+QString agreeing(Prize prize, const QString &masculine)
+{
+    const bool feminine = prize == Prize::Cinquina || prize == Prize::Tombola;
+    return feminine && masculine.endsWith(QLatin1Char('o')) ? masculine.chopped(1) + QLatin1Char('a')
+                                                            : masculine;
+}

@@ -76,3 +76,5 @@ inline constexpr std::array<Prize, 5> ladderOrder{Prize::Ambo, Prize::Terno, Pri
 QString prizeWord(Prize prize);
 // "l'AMBO", "il TERNO", "la TOMBOLA" and the like.
 QString prizeWithArticle(Prize prize);
+// A participle agreeing with the prize: "vinto" for the ambo, "vinta" for the cinquina.
+QString agreeing(Prize prize, const QString &masculine);

@@ -71,14 +71,16 @@ QString testoVincita(const Award &award)
         return QStringLiteral("Vince ") + prizeWithArticle(award.prize) + QStringLiteral(" alla ") + alla +
                QLatin1Char('.');
     case Award::Shared:
-        return QStringLiteral("Divide ") + prizeWithArticle(award.prize) + QStringLiteral(" vinto alla ") +
-               alla + QStringLiteral(": stesso numero, premio condiviso.");
+        return QStringLiteral("Divide ") + prizeWithArticle(award.prize) + QStringLiteral(" della ") + alla +
+               QStringLiteral(": stesso numero, premio condiviso.");
     case Award::AlreadyWon:
-        return maiuscolaIniziale(prizeWithArticle(award.prize)) +
-               QStringLiteral(" e' gia' stato vinto alla ") + alla + QStringLiteral(": nessun premio.");
+        return maiuscolaIniziale(prizeWithArticle(award.prize)) + QStringLiteral(" e' gia' ") +
+               agreeing(award.prize, QStringLiteral("stato")) + QLatin1Char(' ') +
+               agreeing(award.prize, QStringLiteral("vinto")) + QStringLiteral(" alla ") + alla +
+               QStringLiteral(": nessun premio.");
     case Award::AlreadyCounted:
-        return maiuscolaIniziale(prizeWithArticle(award.prize)) +
-               QStringLiteral(" e' gia' assegnato a questa cartella.");
+        return maiuscolaIniziale(prizeWithArticle(award.prize)) + QStringLiteral(" e' gia' ") +
+               agreeing(award.prize, QStringLiteral("assegnato")) + QStringLiteral(" a questa cartella.");
     case Award::NoPrize:
         break;
     }

@@ -200,6 +200,21 @@ void TestPrizePanel::aCardOfTonightCheckedByItsCodeMovesTheLadder()
     QCOMPARE(check(), QStringLiteral("Il TERNO e' gia' assegnato a questa cartella."));
     QCOMPARE(h.sound.played, QStringList());
     QCOMPARE(h.caller->prizePanel.playingLabel()->text(), QStringLiteral("Si gioca per: QUATERNO"));
+
+    // The rest of the card: the tombola, with the quaterno and cinquina still open under it.
+    QList<int> rest;
+    for (int r = 1; r <= 3; ++r)
+        for (const int n : cardRow(card, r))
+            if (!h.game().drawnNumbers().contains(n)) rest << n;
+    h.drawAndPause(rest);
+    const int last = int(h.game().drawnNumbers().size());
+    QCOMPARE(check(), QStringLiteral("Vince la TOMBOLA alla %1ª estrazione.").arg(last));
+    QCOMPARE(h.sound.played, QStringList({"tombola", "applausi"}));
+    QCOMPARE(h.caller->prizes.ladder().playingFor(), Prize::None);
+    QVERIFY(h.caller->prizes.ladder().wonAt(Prize::Cinquina) > 0);
+    QCOMPARE(check(), QStringLiteral("La TOMBOLA e' gia' assegnata a questa cartella."));
+    QCOMPARE(h.sound.played, QStringList());
+    QCOMPARE(h.caller->prizePanel.playingLabel()->text(), QStringLiteral("Premi tutti vinti"));
 }
 
 void TestPrizePanel::theRoomSeesTheLadderAndTheConfirmedWinners()
