@@ -41,16 +41,14 @@ QString winsColumn(const PrizeLadder &ladder)
     QString html = QStringLiteral("<b>Premi vinti</b>");
     bool any = false;
     for (const Prize p : ladderOrder) {
-        const QList<PrizeWin> &wins = ladder.wins();
         QStringList how;
-        int draw = 0;
-        for (const PrizeWin &w : wins) {
+        int draw = 0, winners = 0;
+        for (const PrizeWin &w : ladder.wins()) {
             if (w.prize != p) continue;
             draw = draw == 0 ? w.draw : draw;
+            ++winners;
             if (!how.contains(shortHow(w.how))) how << shortHow(w.how);
         }
-        qsizetype winners =
-            std::count_if(wins.cbegin(), wins.cend(), [p](const PrizeWin &w) { return w.prize == p; });
         if (winners == 0) continue;
         any = true;
         html += QStringLiteral("<br>%1 alla %2ª").arg(prizeWord(p)).arg(draw);
