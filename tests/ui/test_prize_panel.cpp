@@ -19,6 +19,14 @@
 namespace
 {
 
+// The window on screen with the keyboard, as for a caller at the keys (accelerators, F6).
+bool showActive(Harness &h)
+{
+    h.form->show();
+    h.form->activateWindow();
+    return QTest::qWaitForWindowActive(h.form);
+}
+
 void shoot(QWidget *w, const QString &name)
 {
     const QString dir = qEnvironmentVariable("TOMBOLA_SHOTS");
@@ -98,9 +106,7 @@ void TestPrizePanel::aWatchedWinnerIsConfirmedOrIgnoredFromTheWindow()
     PrizePanel &panel = h.caller->prizePanel;
     const CardCode code{24680, 2, CardDealer::Classic};
     const Cartella card = printedCard(h.caller->printRun, code);
-    h.form->show();
-    h.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    QVERIFY(showActive(h));
     const QList<int> r2 = cardRow(card, 2);
     h.drawAndPause({offCard(card), r2[0]});
     h.sound.played.clear();
@@ -142,9 +148,7 @@ void TestPrizePanel::theListOfTheEveningOpensWithF6()
     PrizePanel &panel = h.caller->prizePanel;
     const CardCode code{13579, 6, CardDealer::FullSeries};
     const Cartella card = printedCard(h.caller->printRun, code);
-    h.form->show();
-    h.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    QVERIFY(showActive(h));
     h.drawAndPause(cardRow(card, 1).mid(0, 2));
     h.click(QStringLiteral("cmd_conferma"));
 
