@@ -3,7 +3,7 @@
 #include "announce/sound_port.h"
 #include <QFile>
 
-QByteArray caricaClip(const QString &nome, const QString &tipo)
+QByteArray loadClip(const QString &nome, const QString &tipo)
 {
     // The resources stand under upper-case names with a lower-case suffix ("VA7.wav"). A key with a
     // path separator could climb out of :/clips/, so it names no clip.

@@ -28,7 +28,6 @@ public:
     UserInputHold(const UserInputHold &) = delete;
     UserInputHold &operator=(const UserInputHold &) = delete;
 
-    int held() const { return int(m_held.size()); }
     // Drops what was held: nothing is posted again.
     void drop() { m_held.clear(); }
 

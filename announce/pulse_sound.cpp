@@ -97,7 +97,7 @@ void PulseSoundPort::abandonWorker()
 void PulseSoundPort::play(const QString &nome, const QString &tipo)
 {
     if (m_shutdown || m_waiting) return;
-    const QByteArray image = caricaClip(nome, tipo);
+    const QByteArray image = loadClip(nome, tipo);
     const auto info = parseWave(reinterpret_cast<const unsigned char *>(image.constData()),
                                 static_cast<std::size_t>(image.size()));
     if (!info || info->dataLength == 0) return;

@@ -99,13 +99,13 @@ constexpr std::array<const char *, 90> kMeanings = {
 };
 } // namespace
 
-QString significato(int n)
+QString meaningOf(int n)
 {
     if (n < 1 || n > 90) return {};
     return QString::fromLatin1(kMeanings[std::size_t(n - 1)]);
 }
 
-QString chiaveSignificato(int n)
+QString meaningClipKey(int n)
 {
     return QStringLiteral("smorfia") + QString::number(n);
 }

@@ -4,7 +4,7 @@
 #include <QString>
 
 // The meaning of `n` (1..90), lower case and without accents; empty outside 1..90.
-QString significato(int n);
+QString meaningOf(int n);
 
 // The clip key that speaks the meaning of `n`: "smorfia<n>".
-QString chiaveSignificato(int n);
+QString meaningClipKey(int n);

@@ -112,3 +112,9 @@ QString applica_maiuscole(const QString &parola, const QString &direttiva)
     if (direttiva == QLatin1String("<")) return parola.toLower();
     return parola;
 }
+
+QString numberWithArticle(int n)
+{
+    const bool vowel = n == 1 || n == 8 || n == 11 || (n >= 80 && n <= 89);
+    return (vowel ? QStringLiteral("l'") : QStringLiteral("il ")) + QString::number(n);
+}

@@ -8,3 +8,6 @@ QString parola_del_numero(int n);
 
 // Applies the case directive: ">" every letter upper case, "<" every letter lower case.
 QString applica_maiuscole(const QString &parola, const QString &direttiva);
+
+// "il 45", "l'8": a number with the article its name takes (uno, otto, undici, ottanta...).
+QString numberWithArticle(int n);

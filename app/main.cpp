@@ -7,7 +7,7 @@
 #include "ui/accessibility.h"
 #include "ui/audience_screen.h"
 #include "ui/caller.h"
-#include "ui/card_check.h"
+#include "ui/card_check_dialog.h"
 #include "ui/faces.h"
 #include "ui/qt_platform.h"
 #include "ui/translations.h"
@@ -17,11 +17,11 @@
 
 int main(int argc, char **argv)
 {
-    if (!schermoDisponibile(argc, argv)) return 1;
+    if (!displayAvailable(argc, argv)) return 1;
     QApplication app(argc, argv);
-    installaTraduzioniQt(app);
+    installQtTranslations(app);
     keepNoSettings();
-    QApplication::setApplicationName(Form1::titoloApplicazione());
+    QApplication::setApplicationName(Form1::applicationTitle());
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
     // Ties the window to tombola.desktop (the Wayland app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("tombola"));
@@ -35,15 +35,15 @@ int main(int argc, char **argv)
     CupsPrinterPort printer;
     Caller caller(Ports{sound, clock, random, dialogs}, printer);
     dialogs.setParent(&caller.form);
-    installaControlloCartella(caller.form, caller.game, caller.game.ports().sound,
-                              caller.printRun.cardsInPlay(), &caller.prizes);
-    installaInformazioni(caller.form);
-    applicaAccessibilita(caller.form, caller.game, caller.claims);
-    AudienceController pubblico(caller.form, caller.game);
-    QObject::connect(&caller.form, &Form1::audienceScreenRequested, &pubblico, &AudienceController::toggle);
-    QObject::connect(&caller.claims, &ClaimCheck::claimCompleted, &pubblico,
-                     [&pubblico](int, const QString &verdict) { pubblico.showBanner(verdict); });
-    showPrizesToRoom(caller.prizes, pubblico);
+    installCardCheck(caller.form, caller.game, caller.game.ports().sound, caller.printRun.cardsInPlay(),
+                     &caller.prizes);
+    installAboutBox(caller.form);
+    applyAccessibility(caller.form, caller.game, caller.claims);
+    AudienceController audience(caller.form, caller.game);
+    QObject::connect(&caller.form, &Form1::audienceScreenRequested, &audience, &AudienceController::toggle);
+    QObject::connect(&caller.claims, &ClaimCheck::claimCompleted, &audience,
+                     [&audience](int, const QString &verdict) { audience.showBanner(verdict); });
+    showPrizesOnAudienceScreen(caller.prizes, audience);
 
     caller.form.Form_Load();
     if (caller.game.isClosed()) return 0;

@@ -65,7 +65,7 @@ int playOne(int paceMs, int numbers, bool open)
         shown = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
     }
     QObject::connect(&game, &Game::updated, &form, [&] {
-        if (game.state().drawnCount() >= numbers && game.isDrawing()) game.state().sospeso = true;
+        if (game.state().drawnCount() >= numbers && game.isDrawing()) game.bigNumberGesture(2, 0.0f);
     });
     QTimer::singleShot(0, &form, [&] {
         QElapsedTimer wall;

@@ -80,7 +80,7 @@ int main(int argc, char **argv)
         if (left < lastCount && sound.lastEnd > 0 && lastCount < 90)
             gaps.push_back(clock.now() - sound.lastEnd);
         lastCount = left;
-        if (90 - left >= numbers && game.isDrawing()) game.state().sospeso = true;
+        if (90 - left >= numbers && game.isDrawing()) game.bigNumberGesture(2, 0.0f);
     });
     QElapsedTimer wall;
     QTimer::singleShot(0, &form, [&] {

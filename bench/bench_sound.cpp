@@ -45,7 +45,7 @@ Figures figures(std::vector<double> v)
 // recording could not be matched to the plays.
 bool measure(const QString &key, int plays)
 {
-    const QByteArray clip = caricaClip(key, QStringLiteral("wav"));
+    const QByteArray clip = loadClip(key, QStringLiteral("wav"));
     const auto info =
         parseWave(reinterpret_cast<const unsigned char *>(clip.constData()), size_t(clip.size()));
     const double lengthMs = info->durationSeconds() * 1000;

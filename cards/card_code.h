@@ -3,9 +3,10 @@
 // shuffle through a generator written out here, so the code under a card rebuilds that card on any
 // machine. Also the prizes a card holds against a draw order. QtCore only.
 
+#include "announce/prizes.h"
 #include "cards/dealer.h"
 #include "cards/full_series.h"
-#include "game/lista90.h"
+#include "game/number_pool.h"
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -94,9 +95,6 @@ struct CodeReading {
 // Reads a typed code. Case is ignored; blanks and hyphens are ignored wherever they are, so
 // "7KQ3M-4 X", "7kq3m4x" and "7KQ 3M4-X" read alike; O reads as 0, I and L as 1.
 CodeReading parseCardCode(const QString &text);
-
-// Prizes, in rising order.
-enum class Prize { None, Ambo, Terno, Quaterno, Cinquina, Tombola };
 
 // The draw at which a prize first held on a card: 1-based ordinal in the draw order and the number
 // drawn; ordinal 0 when it never did.

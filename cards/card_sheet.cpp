@@ -82,7 +82,7 @@ void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &carte
 }
 
 bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::int16_t &conta_cartelle,
-                     const std::function<quint32()> &nuovaSerie, CardCanvas &canvas, const QString &date,
+                     const std::function<quint32()> &nextSeries, CardCanvas &canvas, const QString &date,
                      QString *why, CardDealer dealer)
 {
     // Outside 1..30 the loop below would never meet its last card.
@@ -99,7 +99,7 @@ bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::i
         std::int16_t k = static_cast<std::int16_t>(conta_cartelle + 1);
         const int posto = conta_cartelle % cardsPerSet + 1;
         if (posto == 1) {
-            serie = nuovaSerie();
+            serie = nextSeries();
             mescola_serie(numeri_estratti, serie);
             if (full) fullSet = fullSeries(serie);
         }

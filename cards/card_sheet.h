@@ -19,12 +19,12 @@ void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &carte
                      QString date, const QString &codice = QString());
 
 // The print run of `num_cartelle` (1..30, else std::out_of_range) cards, three cards a page; ends
-// the document. Every six cards `nuovaSerie` gives the series of a new set, whose shuffle
+// the document. Every six cards `nextSeries` gives the series of a new set, whose shuffle
 // (mescola_serie) fills `numeri_estratti`, the dealer's pool; each footer carries its card's code.
 // With `dealer` FullSeries the set is fullSeries(serie) and each card's numbers are emptied in the
 // pool as it is printed. Leaves the number of the last card printed, less one, in
 // `conta_cartelle`. False, with `why` in Italian, as soon as the canvas refuses a new page or the
 // end of the document.
 bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::int16_t &conta_cartelle,
-                     const std::function<quint32()> &nuovaSerie, CardCanvas &canvas, const QString &date,
+                     const std::function<quint32()> &nextSeries, CardCanvas &canvas, const QString &date,
                      QString *why = nullptr, CardDealer dealer = CardDealer::Classic);

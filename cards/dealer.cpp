@@ -1,6 +1,6 @@
 #include "cards/dealer.h"
 
-#include "game/lista90.h"
+#include "game/number_pool.h"
 
 int colonna_di(int n)
 {

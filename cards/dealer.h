@@ -2,7 +2,7 @@
 // The card dealer: shuffles the 90 numbers into the pool and deals cards of 3 rows by 9 columns
 // from it, six cards to a shuffle. Pure: no widgets, no printer.
 
-#include "game/lista90.h"
+#include "game/number_pool.h"
 #include <QString>
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "cards/full_series.h"
 
-#include "game/lista90.h"
+#include "game/number_pool.h"
 
 #include <algorithm>
 #include <numeric>

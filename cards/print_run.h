@@ -6,7 +6,7 @@
 #include "cards/cards_in_play.h"
 #include "cards/full_series.h"
 #include "cards/printer_port.h"
-#include "game/lista90.h"
+#include "game/game_state.h"
 
 #include <QString>
 #include <cstdint>
@@ -20,13 +20,6 @@ struct Notice {
     QString text;
     QString title;
     Kind kind = Kind::Plain;
-};
-
-// The fields of the game state a print run writes.
-struct PrintRecord {
-    Lista90 &numeri_estratti;
-    std::int16_t &num_cartelle;
-    std::int16_t &conta_cartelle;
 };
 
 class PrintRun

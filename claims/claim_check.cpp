@@ -35,10 +35,7 @@ void ClaimCheck::numberTakenBack(int number)
         m_game.view().setBackColor(ControlId(Control::Text1, k), Palette::lightYellow);
     }
     if (!inThisClaim) return;
-    GameState &stato = m_game.state();
-    std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
-                                        &stato.conta_cinquina};
-    *contatori[stato.premio_scelto] = std::int16_t(countedInClaim());
+    m_game.setClaimCount(m_game.state().premio_scelto, countedInClaim());
     m_complete = false;
     setVerdict(QString());
 }
@@ -55,7 +52,7 @@ void ClaimCheck::setVerdict(const QString &text)
 bool ClaimCheck::inClaim(int box) const
 {
     if (!m_claimOpen) return false;
-    const PrizeInfo &premio = prizes[std::size_t(m_game.state().premio_scelto)];
+    const PrizeInfo &premio = claimPrizeInfo(m_game.state().premio_scelto);
     return box >= premio.firstBox && box < premio.firstBox + premio.boxes;
 }
 
@@ -76,20 +73,17 @@ void ClaimCheck::panelToggled()
 void ClaimCheck::prizePicked(int index)
 {
     GameView &view = m_game.view();
-    GameState &stato = m_game.state();
     for (int k = 0; k < claimBoxes; ++k) {
         view.setLocked(ControlId(Control::Text1, k), true);
         view.setBackColor(ControlId(Control::Text1, k), Palette::white);
     }
-    stato.premio_scelto = std::int16_t(index);
+    m_game.choosePrize(index);
     // A new claim: its boxes empty and its count from 0; the other prizes keep theirs.
     m_claimOpen = true;
     m_complete = false;
-    std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
-                                        &stato.conta_cinquina};
-    *contatori[index] = 0;
+    m_game.setClaimCount(index, 0);
     setVerdict(QString());
-    const PrizeInfo &premio = prizes[std::size_t(index)];
+    const PrizeInfo &premio = claimPrizeInfo(index);
     for (int k = 0; k < premio.boxes; ++k) {
         const ControlId box(Control::Text1, premio.firstBox + k);
         m_counted[std::size_t(premio.firstBox + k)].clear();
@@ -107,9 +101,9 @@ void ClaimCheck::keyPressed(int index, std::int16_t &key)
     const ControlId box(Control::Text1, index);
     if (view.isLocked(box))
         dialogs.message(QStringLiteral("Per attivare il controllo PRIMA clicca sul bottone ") +
-                            QLatin1String(prizes[std::size_t(prizeOfBox(index))].word),
+                            QLatin1String(claimPrizeInfo(prizeOfBox(index)).word),
                         QString(), Icon::None);
-    if (key == 8 || (key >= 46 && key <= 57)) return;
+    if (key == 8 || claimBoxTakes(char16_t(key))) return;
     if (key == 13) {
         if (!view.caption(box).isEmpty()) {
             // The last box has no next one: its number is checked where it stands.
@@ -134,10 +128,7 @@ void ClaimCheck::boxEdited(int index)
     QString &counted = m_counted[std::size_t(index)];
     if (counted.isEmpty() || counted == m_game.view().caption(ControlId(Control::Text1, index))) return;
     counted.clear();
-    GameState &stato = m_game.state();
-    std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
-                                        &stato.conta_cinquina};
-    if (!m_complete) *contatori[stato.premio_scelto] = std::int16_t(countedInClaim());
+    if (!m_complete) m_game.setClaimCount(m_game.state().premio_scelto, countedInClaim());
 }
 
 void ClaimCheck::boxLeft(int index)
@@ -145,7 +136,7 @@ void ClaimCheck::boxLeft(int index)
     // Only the boxes of the claim count: a locked box of another prize adds nothing.
     if (!inClaim(index)) return;
     GameView &view = m_game.view();
-    GameState &stato = m_game.state();
+    const GameState &stato = m_game.state();
     const ControlId box(Control::Text1, index);
     const QString testo = view.caption(box);
     QString &counted = m_counted[std::size_t(index)];
@@ -154,9 +145,7 @@ void ClaimCheck::boxLeft(int index)
     if (!counted.isEmpty()) {
         // A changed text no longer counts with its old number.
         counted.clear();
-        std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
-                                            &stato.conta_cinquina};
-        if (!m_complete) *contatori[stato.premio_scelto] = std::int16_t(countedInClaim());
+        if (!m_complete) m_game.setClaimCount(stato.premio_scelto, countedInClaim());
     }
     if (testo.isEmpty()) return;
     if (valore_numerico(testo) > 90) {
@@ -184,7 +173,7 @@ void ClaimCheck::boxLeft(int index)
     view.setBackColor(box, Palette::lightGreen);
     if (m_complete) return;
     const int premio = stato.premio_scelto;
-    const bool completes = countedInClaim() == prizes[std::size_t(premio)].boxes;
+    const bool completes = countedInClaim() == claimPrizeInfo(premio).boxes;
     if (completes && m_desk) {
         QStringList numbers;
         for (int k = 0; k < claimBoxes; ++k)
@@ -192,9 +181,7 @@ void ClaimCheck::boxLeft(int index)
                 numbers << m_counted[std::size_t(k)];
         if (!m_desk->claimFromPanel(premio, numbers).isWin()) {
             // Complete, but the prize went to an earlier claim: no fanfare, the count starts again.
-            std::int16_t *const contatori[4] = {&stato.conta_ambo, &stato.conta_terno, &stato.conta_quaterno,
-                                                &stato.conta_cinquina};
-            *contatori[premio] = 0;
+            m_game.setClaimCount(premio, 0);
             m_complete = true;
             const QString verdetto = QStringLiteral("GIA' VINTO");
             setVerdict(verdetto);
@@ -202,11 +189,10 @@ void ClaimCheck::boxLeft(int index)
             return;
         }
     }
-    Avviso(stato.premio_scelto, stato, m_game.ports().sound);
+    m_game.Avviso(stato.premio_scelto);
     if (completes) {
         m_complete = true;
-        const QString verdetto =
-            QString::fromLatin1(prizes[std::size_t(premio)].word).toUpper() + QStringLiteral(" VALIDO");
+        const QString verdetto = validVerdict(claimPrize(premio));
         setVerdict(verdetto);
         emit claimCompleted(premio, verdetto);
     }

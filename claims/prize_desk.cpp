@@ -40,21 +40,6 @@ PrizeMoments momentsOf(const std::array<PrizeMoment, 6> &moments)
 
 } // namespace
 
-QString confirmationWords(Confirmation how)
-{
-    switch (how) {
-    case Confirmation::Claim:
-        return QStringLiteral("richiesta verificata");
-    case Confirmation::CardCode:
-        return QStringLiteral("cartella controllata per codice");
-    case Confirmation::Watch:
-        return QStringLiteral("trovata dal controllo, confermata");
-    case Confirmation::WatchAlone:
-        return QStringLiteral("trovata dal controllo, annunciata subito");
-    }
-    return QString();
-}
-
 PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     : QObject(parent), m_game(game), m_inPlay(inPlay)
 {
@@ -180,27 +165,27 @@ void PrizeDesk::setAnnounceAtOnce(bool on)
     }
 }
 
-QString PrizeDesk::describe(const Award &award, const QString &who) const
+QString awardSentence(const Award &award, bool card)
 {
+    const QString prize = prizeWithArticle(award.prize);
+    const QString at = nth(award.draw) + QStringLiteral(" estrazione");
     switch (award.kind) {
     case Award::Won:
-        return who + QStringLiteral(": vince ") + prizeWithArticle(award.prize) + QStringLiteral(" alla ") +
-               nth(award.draw) + QStringLiteral(" estrazione");
+        return QStringLiteral("vince ") + prize + QStringLiteral(" alla ") + at;
     case Award::Shared:
-        return who + QStringLiteral(": divide ") + prizeWithArticle(award.prize) + QStringLiteral(" della ") +
-               nth(award.draw) + QStringLiteral(" estrazione");
+        return QStringLiteral("divide ") + prize + QStringLiteral(" della ") + at +
+               QStringLiteral(": stesso numero, premio condiviso");
     case Award::AlreadyWon:
-        return who + QStringLiteral(": ") + prizeWithArticle(award.prize) + QStringLiteral(" e' gia' ") +
-               agreeing(award.prize, QStringLiteral("stato")) + QLatin1Char(' ') +
-               agreeing(award.prize, QStringLiteral("vinto")) + QStringLiteral(" alla ") + nth(award.draw) +
-               QStringLiteral(" estrazione");
+        return prize + QStringLiteral(" e' gia' ") + agreeing(award.prize, QStringLiteral("stato")) +
+               QLatin1Char(' ') + agreeing(award.prize, QStringLiteral("vinto")) + QStringLiteral(" alla ") +
+               at + QStringLiteral(": nessun premio");
     case Award::AlreadyCounted:
-        return who + QStringLiteral(": ") + prizeWithArticle(award.prize) + QStringLiteral(" e' gia' ") +
-               agreeing(award.prize, QStringLiteral("assegnato"));
+        return prize + QStringLiteral(" e' gia' ") + agreeing(award.prize, QStringLiteral("assegnato")) +
+               (card ? QStringLiteral(" a questa cartella") : QStringLiteral(" a questa richiesta"));
     case Award::NoPrize:
         break;
     }
-    return who + QStringLiteral(": nessun premio");
+    return QStringLiteral("nessun premio");
 }
 
 Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
@@ -225,7 +210,8 @@ Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
     const Prize claimed = prizeIndex >= 0 && prizeIndex < 4 ? Prize(prizeIndex + 1) : Prize::None;
     const Award award = m_ladder.award(ordinals.size() == numbers.size() ? claimed : Prize::None, at,
                                        Confirmation::Claim, who);
-    log(int(order.size()), QStringLiteral("Richiesta, ") + describe(award, who));
+    log(int(order.size()),
+        QStringLiteral("Richiesta, ") + who + QStringLiteral(": ") + awardSentence(award, false));
     look();
     emit changed();
     return award;
@@ -237,8 +223,8 @@ Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
     const Award award = m_inPlay.contains(code) ? m_ladder.award(result.best, momentsOf(result.moments),
                                                                  Confirmation::CardCode, who)
                                                 : Award{};
-    log(int(m_game.drawnNumbers().size()),
-        QStringLiteral("Controllo della cartella ") + describe(award, who));
+    log(int(m_game.drawnNumbers().size()), QStringLiteral("Controllo della cartella ") + who +
+                                               QStringLiteral(": ") + awardSentence(award, true));
     if (award.isWin()) emit prizeWon(prizeWord(award.prize) + QStringLiteral("! cartella ") + who);
     look();
     emit changed();
@@ -255,36 +241,26 @@ QString PrizeDesk::playingForText() const
 QStringList PrizeDesk::winLines() const
 {
     QStringList lines;
-    for (const Prize p : ladderOrder) {
+    for (const PrizeLadder::Won &won : m_ladder.won()) {
         QStringList winners;
-        int draw = 0;
-        for (const PrizeWin &w : m_ladder.wins()) {
-            if (w.prize != p) continue;
-            draw = draw == 0 ? w.draw : draw;
+        for (const PrizeWin &w : won.winners)
             winners << w.who + QStringLiteral(" (") + confirmationWords(w.how) + QLatin1Char(')');
-        }
-        if (winners.isEmpty()) continue;
-        lines << prizeWord(p) + QStringLiteral(" alla ") + nth(draw) + QStringLiteral(" estrazione: ") +
-                     winners.join(QStringLiteral("; "));
+        lines << prizeWord(won.prize) + QStringLiteral(" alla ") + nth(won.draw) +
+                     QStringLiteral(" estrazione: ") + winners.join(QStringLiteral("; "));
     }
     return lines;
 }
 
-QStringList PrizeDesk::roomLines() const
+QStringList PrizeDesk::audienceLines() const
 {
     // Short, to be read from the back of the room: "AMBO alla 6ª: 7KQ3M-4 X, 0D8B2-F K".
     QStringList lines{playingForText()};
-    for (const Prize p : ladderOrder) {
+    for (const PrizeLadder::Won &won : m_ladder.won()) {
         QStringList cards;
-        int draw = 0, winners = 0;
-        for (const PrizeWin &w : m_ladder.wins()) {
-            if (w.prize != p) continue;
-            draw = draw == 0 ? w.draw : draw;
-            ++winners;
+        const int winners = int(won.winners.size());
+        for (const PrizeWin &w : won.winners)
             if (w.how != Confirmation::Claim) cards << w.who;
-        }
-        if (winners == 0) continue;
-        QString line = prizeWord(p) + QStringLiteral(" alla ") + nth(draw);
+        QString line = prizeWord(won.prize) + QStringLiteral(" alla ") + nth(won.draw);
         if (cards.isEmpty()) {
             line += winners > 1 ? QStringLiteral(" estrazione (%1 vincitori)").arg(winners)
                                 : QStringLiteral(" estrazione");

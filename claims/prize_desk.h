@@ -61,7 +61,7 @@ public:
     // One line per prize won: the prize, the draw, the winners and how each was confirmed.
     QStringList winLines() const;
     // The same for the room: what is played for, then the prizes won, short.
-    QStringList roomLines() const;
+    QStringList audienceLines() const;
     // The sighting for the caller, "TERNO alla 23ª estrazione: cartella 7KQ3M-4 X"; empty if none.
     // With `lines`, the cards go on a line of their own and no code is broken across lines.
     QString sightingText(bool lines = false) const;
@@ -80,7 +80,6 @@ private:
     void look();
     void confirmAs(Confirmation how);
     void log(int draw, const QString &text);
-    QString describe(const Award &award, const QString &who) const;
 
     Game &m_game;
     CardsInPlay &m_inPlay;
@@ -94,5 +93,6 @@ private:
     bool m_announceAtOnce = false;
 };
 
-// How a win was confirmed, in a few words: "richiesta verificata", "per codice" and the like.
-QString confirmationWords(Confirmation how);
+// What the ladder said of a claim, lower case and without a full stop: "vince il TERNO alla 3ª
+// estrazione", "il TERNO e' gia' assegnato a questa cartella" (`card`) or "... a questa richiesta".
+QString awardSentence(const Award &award, bool card);

@@ -1,8 +1,52 @@
 #include "claims/prize_ladder.h"
 
-#include "announce/prizes.h"
-
 #include <algorithm>
+
+namespace
+{
+struct ConfirmationInfo {
+    Confirmation how;
+    const char *words;
+    const char *word;
+};
+constexpr ConfirmationInfo kConfirmations[] = {
+    {Confirmation::Claim, "richiesta verificata", "richiesta"},
+    {Confirmation::CardCode, "cartella controllata per codice", "per codice"},
+    {Confirmation::Watch, "trovata dal controllo, confermata", "confermata"},
+    {Confirmation::WatchAlone, "trovata dal controllo, annunciata subito", "automatica"},
+};
+const ConfirmationInfo &info(Confirmation how)
+{
+    for (const ConfirmationInfo &c : kConfirmations)
+        if (c.how == how) return c;
+    return kConfirmations[0];
+}
+} // namespace
+
+QString confirmationWords(Confirmation how)
+{
+    return QString::fromUtf8(info(how).words);
+}
+
+QString confirmationWord(Confirmation how)
+{
+    return QString::fromUtf8(info(how).word);
+}
+
+QList<PrizeLadder::Won> PrizeLadder::won() const
+{
+    QList<Won> out;
+    for (const Prize p : ladderOrder) {
+        Won w{p, 0, {}};
+        for (const PrizeWin &win : m_wins) {
+            if (win.prize != p) continue;
+            if (w.winners.isEmpty()) w.draw = win.draw;
+            w.winners << win;
+        }
+        if (!w.winners.isEmpty()) out << w;
+    }
+    return out;
+}
 
 Prize PrizeLadder::playingFor() const
 {
@@ -52,34 +96,4 @@ void PrizeLadder::takeBack(int drawn)
 {
     // Shared winners completed on the same number: they go together.
     m_wins.removeIf([drawn](const PrizeWin &w) { return w.draw > drawn; });
-}
-
-QString prizeWord(Prize prize)
-{
-    if (prize == Prize::Tombola) return QStringLiteral("TOMBOLA");
-    if (prize == Prize::None) return QString();
-    return QString::fromLatin1(prizes[std::size_t(prize) - 1].word).toUpper();
-}
-
-QString prizeWithArticle(Prize prize)
-{
-    switch (prize) {
-    case Prize::Ambo:
-        return QStringLiteral("l'AMBO");
-    case Prize::Tombola:
-        return QStringLiteral("la TOMBOLA");
-    case Prize::Cinquina:
-        return QStringLiteral("la CINQUINA");
-    case Prize::None:
-        return QString();
-    default:
-        return QStringLiteral("il ") + prizeWord(prize);
-    }
-}
-
-QString agreeing(Prize prize, const QString &masculine)
-{
-    const bool feminine = prize == Prize::Cinquina || prize == Prize::Tombola;
-    return feminine && masculine.endsWith(QLatin1Char('o')) ? masculine.chopped(1) + QLatin1Char('a')
-                                                            : masculine;
 }

@@ -22,6 +22,11 @@ enum class Confirmation {
     WatchAlone // a card found by the watch and announced without waiting for the caller
 };
 
+// How a win was confirmed, in a few words ("richiesta verificata") and in one for a narrow column
+// ("richiesta").
+QString confirmationWords(Confirmation how);
+QString confirmationWord(Confirmation how);
+
 struct PrizeWin {
     Prize prize = Prize::None;
     int draw = 0; // the draw whose number completed it
@@ -58,6 +63,13 @@ public:
 
     // Every win, in the order they were confirmed; a shared prize has one entry per winner.
     const QList<PrizeWin> &wins() const { return m_wins; }
+    // The prizes won, in the ladder's order, each with its draw and its winners as confirmed.
+    struct Won {
+        Prize prize = Prize::None;
+        int draw = 0;
+        QList<PrizeWin> winners;
+    };
+    QList<Won> won() const;
 
     // A new game: everything open again.
     void reset() { m_wins.clear(); }
@@ -67,14 +79,3 @@ public:
 private:
     QList<PrizeWin> m_wins;
 };
-
-// The prizes of the ladder in order.
-inline constexpr std::array<Prize, 5> ladderOrder{Prize::Ambo, Prize::Terno, Prize::Quaterno, Prize::Cinquina,
-                                                  Prize::Tombola};
-
-// "AMBO", ..., "TOMBOLA".
-QString prizeWord(Prize prize);
-// "l'AMBO", "il TERNO", "la TOMBOLA" and the like.
-QString prizeWithArticle(Prize prize);
-// A participle agreeing with the prize: "vinto" for the ambo, "vinta" for the cinquina.
-QString agreeing(Prize prize, const QString &masculine);

@@ -21,7 +21,7 @@ void Repeat::ripetiClicked()
 void Repeat::keyPressed(std::int16_t &key)
 {
     if (key == 8) return;
-    if (key >= 58 && key <= 121) {
+    if (key >= 32 && !repeatBoxTakes(char16_t(key))) {
         key = 0;
         return;
     }

@@ -14,3 +14,21 @@ double valore_numerico(const QString &testo);
 // The value rounded to the nearest whole number, halves to the even neighbour; nullopt when the
 // result does not fit a 16-bit signed integer (or is not a number).
 std::optional<std::int16_t> intero_16(double valore);
+
+// What typing may put into each box, Backspace and Enter aside: the key filters and the checks of
+// pasted text share these.
+// A claim box: "." and "/" as well as the digits (46 to 57).
+constexpr bool claimBoxTakes(char16_t c)
+{
+    return c >= 46 && c <= 57;
+}
+// The repeat box: anything printable but ":" to "y" (58 to 121).
+constexpr bool repeatBoxTakes(char16_t c)
+{
+    return c >= 32 && !(c >= 58 && c <= 121);
+}
+// The card count box: "/" and the digits (47 to 57).
+constexpr bool cardCountBoxTakes(char16_t c)
+{
+    return c >= 47 && c <= 57;
+}

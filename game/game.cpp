@@ -1,7 +1,7 @@
 #include "game/game.h"
 
-#include "announce/module1.h"
 #include "announce/smorfia.h"
+#include "announce/speech.h"
 #include "announce/words.h"
 #include "game/draw.h"
 
@@ -81,16 +81,16 @@ void Game::showWords(const QString &text)
 
 void Game::showMeaning(int number)
 {
-    const QString text = m_view.isChecked(Control::smorfiaBox) ? significato(number) : QString();
+    const QString text = m_showMeaning ? meaningOf(number) : QString();
     // With the box off the label is left alone, so the window is as it always was.
     if (text != m_display.meaning) setLabel(Control::meaningLabel, text);
 }
 
 void Game::sayMeaning(int number)
 {
-    if (!m_view.isChecked(Control::smorfiaBox) || !m_view.isChecked(Control::sayMeaningBox)) return;
+    if (!m_showMeaning || !m_sayMeaning) return;
     // A meaning without its clip is skipped: the number has been said already.
-    playQuietly(chiaveSignificato(number));
+    playQuietly(meaningClipKey(number));
     pump();
 }
 
@@ -156,6 +156,7 @@ void Game::warnAboutScriptFace()
         Icon::Critical);
     m_view.setChecked(Control::Opt_script, false);
     m_view.setChecked(Control::Opt_minuscolo, true);
+    m_writing = WritingMode::Minuscolo;
 }
 
 void Game::draw()
@@ -215,6 +216,9 @@ void Game::showPlaying()
     m_view.setEnabled(Control::cmd_nuovo, true);
     // Cards are printed only before the first number of the program's life.
     m_view.setVisible(Control::fra_cartelle, false);
+    if (m_cardPanelClosed) return;
+    m_cardPanelClosed = true;
+    emit cardPanelClosed();
 }
 
 void Game::runDraw()
@@ -291,7 +295,7 @@ int Game::playTurn(int i, const std::function<int(int n)> &pick, QString &dirett
 void Game::writeInWords(int n, QString &direttiva)
 {
     step([&] {
-        if (m_view.isChecked(Control::Opt_script)) {
+        if (m_writing == WritingMode::Corsivo) {
             m_view.setFace(Control::Label6, m_state.font_corsivo);
             direttiva = QStringLiteral("<");
         } else {
@@ -299,15 +303,40 @@ void Game::writeInWords(int n, QString &direttiva)
         }
     });
     step([&] {
-        if (m_view.isChecked(Control::Opt_maiuscolo)) direttiva = QStringLiteral(">");
+        if (m_writing == WritingMode::Maiuscolo) direttiva = QStringLiteral(">");
     });
     step([&] {
-        if (m_view.isChecked(Control::Opt_minuscolo)) direttiva = QStringLiteral("<");
+        if (m_writing == WritingMode::Minuscolo) direttiva = QStringLiteral("<");
     });
     step([&] {
-        if (!m_view.isChecked(Control::Opt_escludi))
+        if (m_writing != WritingMode::Escludi)
             setLabel(Control::Label6, applica_maiuscole(m_state.numeri_in_lettere(n), direttiva));
     });
+}
+
+void Game::choosePrize(int index)
+{
+    m_state.premio_scelto = std::int16_t(index);
+}
+
+void Game::setClaimCount(int indice, int count)
+{
+    m_state.count(indice) = std::int16_t(count);
+}
+
+void Game::Avviso(std::int16_t indice)
+{
+    ::Avviso(indice, m_state, m_ports.sound);
+}
+
+void Game::setMeaningShown(bool on)
+{
+    m_showMeaning = on;
+    // Turned off, the meaning on show goes at once; turned on, it comes with the next number.
+    if (!on) {
+        showMeaning(0);
+        publish();
+    }
 }
 
 void Game::wordsExcluded()
@@ -467,7 +496,10 @@ void Game::activate()
         m_view.setVisible(Control::txt_ultimi, false);
         m_view.setEnabled(Control::cmd_nuovo, false);
     });
-    setUp([&] { m_view.setChecked(Control::Opt_maiuscolo, true); });
+    setUp([&] {
+        m_view.setChecked(Control::Opt_maiuscolo, true);
+        m_writing = WritingMode::Maiuscolo;
+    });
     setUp([&] {
         for (int i = 1; i <= 90; ++i) {
             m_view.setCaption(ControlId(Control::LBL_TAB, i - 1), QString());

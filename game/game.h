@@ -14,6 +14,9 @@
 #include <QObject>
 #include <functional>
 
+// How the drawn number is written in words: the four option buttons of the window.
+enum class WritingMode { Escludi, Maiuscolo, Minuscolo, Corsivo };
+
 class Game : public QObject
 {
     Q_OBJECT
@@ -34,8 +37,6 @@ public:
     ~Game() override;
 
     const GameState &state() const { return m_state; }
-    // The claim check, the repeat and the print run share the record with the draw.
-    GameState &state() { return m_state; }
     const Display &display() const { return m_display; }
     // The numbers of the current game, in draw order.
     QList<int> drawnNumbers() const;
@@ -57,6 +58,23 @@ public:
     void speedChanged();                        // HScroll1_Change
     void bigNumberGesture(int button, float x); // Label1_MouseMove, x in twips
     void wordsExcluded();                       // Opt_escludi_Click
+    // The option button of the words that is on; the draw reads it for every number.
+    void setWritingMode(WritingMode mode) { m_writing = mode; }
+    WritingMode writingMode() const { return m_writing; }
+    // La smorfia: the meaning shown under the words, and also said after the number.
+    void setMeaningShown(bool on);
+    void setMeaningSaid(bool on) { m_sayMeaning = on; }
+
+    // What the claim check writes of the record: the prize under check, a prize's count set to
+    // the numbers its claim holds, and a confirmed number counted by the fanfare (Avviso).
+    void choosePrize(int index);
+    void setClaimCount(int indice, int count);
+    void Avviso(std::int16_t indice);
+    // The fields of the record a print run writes.
+    PrintRecord printRecord()
+    {
+        return {m_state.numeri_estratti, m_state.num_cartelle, m_state.conta_cartelle};
+    }
 
     // The basket: the caller draws by hand and enters each number; it takes the same turn as a
     // random one. The mode changes only while no draw runs; false when refused.
@@ -78,8 +96,8 @@ public:
     // Speaks a number, pumping after a two-clip number; a missing clip throws ClipMissing.
     void speak(int numero);
     void playQuietly(const QString &key);
-    // The meaning of `number` under its words while the Smorfia box is checked, else nothing; then
-    // spoken, when the second box also asks for it.
+    // The meaning of `number` under its words while it is to be shown, else nothing; then spoken,
+    // when it is also to be said.
     void showMeaning(int number);
     void sayMeaning(int number);
 
@@ -111,6 +129,8 @@ signals:
     // caption): emitted before every pump and wait, and when a handler has done its part.
     void updated();
     void closed();
+    // The card panel gave way to the game, for good: the first number of the program's life.
+    void cardPanelClosed();
     // The last clip could not be played (false), or one has played again (true).
     void soundAvailabilityChanged(bool available);
 
@@ -157,6 +177,10 @@ private:
     bool m_activated = false;
     bool m_closed = false;
     bool m_basket = false;
+    bool m_cardPanelClosed = false;
+    WritingMode m_writing = WritingMode::Maiuscolo;
+    bool m_showMeaning = false;
+    bool m_sayMeaning = false;
 };
 
 template <typename Step> void Game::step(Step &&f)

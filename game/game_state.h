@@ -4,7 +4,7 @@
 // and the words. Nothing of it is ever saved.
 
 #include "announce/fanfare.h"
-#include "game/lista90.h"
+#include "game/number_pool.h"
 
 #include <QString>
 #include <cstdint>
@@ -28,4 +28,11 @@ struct GameState : PrizeCounts {
 
     // How many numbers of the current game are drawn: entries 1..drawnCount() of the history.
     int drawnCount() const { return 90 - quanti_da_estrarre; }
+};
+
+// The fields of the record a print run writes.
+struct PrintRecord {
+    Lista90 &numeri_estratti;
+    std::int16_t &num_cartelle;
+    std::int16_t &conta_cartelle;
 };

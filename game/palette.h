@@ -27,6 +27,9 @@ inline constexpr Rgb green{128, 255, 128};
 inline constexpr Rgb orange{255, 192, 128};
 inline constexpr Rgb blue{128, 128, 255};
 inline constexpr Rgb blockRows[3] = {green, orange, blue};
+// Texts: what went wrong, and a claim found valid.
+inline constexpr Rgb errorText{176, 0, 0};
+inline constexpr Rgb validText{0, 96, 0};
 // The claim panel and the frame of the board.
 inline constexpr Rgb pink{255, 192, 192};
 inline constexpr Rgb yellow{255, 255, 128};

@@ -25,11 +25,12 @@ done
 
 echo "== package: build and cpack"
 # The package needs only the program: install does not wait for the tests and benches.
-# A game goes to /usr/games (packaging/CMakeLists.txt refuses to pack it anywhere else).
+# A game goes to /usr/games, where the build installs it by default (packaging/CMakeLists.txt
+# refuses to pack it anywhere else): no option is needed for it.
 # TOMBOLA_PACKAGE_BUILD_TYPE lets scripts/test.sh pack the program it has just built and tested
 # (RelWithDebInfo; CPack strips it) instead of building it a third time.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TOMBOLA_PACKAGE_BUILD_TYPE:-Release}" \
-    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DCMAKE_INSTALL_BINDIR=games >/dev/null
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target tombola
 rm -f "$build"/tombola_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

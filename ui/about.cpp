@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
-QString testoInformazioni()
+QString aboutText()
 {
     const QString versione = QCoreApplication::applicationVersion().toHtmlEscaped();
     return QStringLiteral("<h3>Tombola %1</h3>"
@@ -21,9 +21,9 @@ QString testoInformazioni()
         .arg(versione);
 }
 
-void installaInformazioni(Form1 &form)
+void installAboutBox(Form1 &form)
 {
     QObject::connect(&form, &Form1::aboutRequested, &form, [&form] {
-        QMessageBox::about(&form, QStringLiteral("Informazioni su Tombola"), testoInformazioni());
+        QMessageBox::about(&form, QStringLiteral("Informazioni su Tombola"), aboutText());
     });
 }

@@ -6,6 +6,6 @@
 class Form1;
 
 // The text of the box (rich text), with the version from QCoreApplication::applicationVersion().
-QString testoInformazioni();
+QString aboutText();
 // Makes F1 in the window show the box over it.
-void installaInformazioni(Form1 &form);
+void installAboutBox(Form1 &form);

@@ -16,7 +16,7 @@
 #include <map>
 #include <memory>
 
-QString senzaAcceleratori(const QString &caption)
+QString withoutAccelerators(const QString &caption)
 {
     QString out;
     out.reserve(caption.size());
@@ -33,7 +33,7 @@ QString senzaAcceleratori(const QString &caption)
 namespace
 {
 
-bool haLettereOCifre(const QString &s)
+bool hasLettersOrDigits(const QString &s)
 {
     for (const QChar c : s)
         if (c.isLetterOrNumber()) return true;
@@ -55,40 +55,40 @@ QString caption(const QWidget *w)
     return {};
 }
 
-QString tipoGenerico(const QWidget *w)
+QString genericKind(const QWidget *w)
 {
     if (qobject_cast<const QAbstractButton *>(w)) return QStringLiteral("Pulsante");
     if (qobject_cast<const QLabel *>(w)) return QStringLiteral("Etichetta");
-    if (qobject_cast<const QLineEdit *>(w)) return QStringLiteral("Casella di testo");
+    if (qobject_cast<const QLineEdit *>(w)) return QStringLiteral("Casella di text");
     if (qobject_cast<const QGroupBox *>(w)) return QStringLiteral("Riquadro");
     return QStringLiteral("Barra di scorrimento");
 }
 
 // The number shown in the big display, or 0 when it shows none.
-int numeroMostrato(const Game &game)
+int numberOnDisplay(const Game &game)
 {
     bool ok = false;
     const int n = game.display().number.trimmed().toInt(&ok);
     return ok && n >= 1 && n <= 90 ? n : 0;
 }
 
-class Accessibilita
+class AccessibleNames
 {
 public:
-    Accessibilita(Form1 &form, const Game &game)
+    AccessibleNames(Form1 &form, const Game &game)
         : m_form(form), m_game(game), m_display(form.control(Control::Label1))
     {
-        for (int p = 0; p < int(prizes.size()); ++p) {
-            const PrizeInfo &premio = prizes[std::size_t(p)];
-            const QString parola = QLatin1String(premio.word);
-            for (int k = 0; k < premio.boxes; ++k)
-                m_fissi.emplace(
-                    form.control(ControlId(Control::Text1, premio.firstBox + k)),
-                    QStringLiteral("%1, numero %2").arg(parola.left(1).toUpper() + parola.mid(1)).arg(k + 1));
+        for (int p = 0; p < claimPrizes; ++p) {
+            const PrizeInfo &prize = claimPrizeInfo(p);
+            const QString word = QLatin1String(prize.word);
+            for (int k = 0; k < prize.boxes; ++k)
+                m_fixed.emplace(
+                    form.control(ControlId(Control::Text1, prize.firstBox + k)),
+                    QStringLiteral("%1, numero %2").arg(word.left(1).toUpper() + word.mid(1)).arg(k + 1));
         }
         for (int i = 0; i < 90; ++i)
-            m_celle.emplace(form.control(ControlId(Control::LBL_TAB, i)), i + 1);
-        for (const auto &[nome, testo] : std::initializer_list<std::pair<const char *, const char *>>{
+            m_cells.emplace(form.control(ControlId(Control::LBL_TAB, i)), i + 1);
+        for (const auto &[name, text] : std::initializer_list<std::pair<const char *, const char *>>{
                  {"cat1", "Cartella 1 del tabellone"},
                  {"cart2", "Cartella 2 del tabellone"},
                  {"caer3", "Cartella 3 del tabellone"},
@@ -105,15 +105,15 @@ public:
                  {"Label2", "Contatore dei numeri estratti"},
                  {"Label6", "Numero estratto in lettere"},
                  {"cmd_pdf", "Salva le cartelle in PDF"}})
-            if (QWidget *w = form.findChild<QWidget *>(QLatin1String(nome)))
-                m_fissi.emplace(w, QString::fromUtf8(testo));
+            if (QWidget *w = form.findChild<QWidget *>(QLatin1String(name)))
+                m_fixed.emplace(w, QString::fromUtf8(text));
 
-        m_ultimoNumero = game.display().number;
-        aggiorna();
+        m_lastNumber = game.display().number;
+        update();
     }
 
     // Brings names and descriptions up to date; announces a new content of the big display.
-    void aggiorna()
+    void update()
     {
         m_drawn.fill(false);
         for (const int n : m_game.drawnNumbers())
@@ -122,14 +122,14 @@ public:
         for (QWidget *w : m_form.findChildren<QWidget *>()) {
             if (w->window() != &m_form || !isControl(w)) continue;
             // Qt tells assistive technology about both changes itself.
-            const QString nome = nomeDi(w);
-            if (w->accessibleName() != nome) w->setAccessibleName(nome);
-            const QString descrizione = descrizioneDi(w);
-            if (w->accessibleDescription() != descrizione) w->setAccessibleDescription(descrizione);
+            const QString name = nameOf(w);
+            if (w->accessibleName() != name) w->setAccessibleName(name);
+            const QString description = descriptionOf(w);
+            if (w->accessibleDescription() != description) w->setAccessibleDescription(description);
         }
-        if (m_game.display().number == m_ultimoNumero) return;
-        m_ultimoNumero = m_game.display().number;
-        if (m_ultimoNumero.trimmed().isEmpty()) return;
+        if (m_game.display().number == m_lastNumber) return;
+        m_lastNumber = m_game.display().number;
+        if (m_lastNumber.trimmed().isEmpty()) return;
         // Qt 6.4 has no live regions: the name change reaches a reader that watches the display,
         // the alert the platforms that pass alerts on.
         QAccessibleEvent alert(m_display, QAccessible::Alert);
@@ -137,27 +137,27 @@ public:
     }
 
 private:
-    QString nomeDi(const QWidget *w) const
+    QString nameOf(const QWidget *w) const
     {
-        if (const auto cella = m_celle.find(w); cella != m_celle.end())
-            return QStringLiteral("Casella numero %1").arg(cella->second);
+        if (const auto cell = m_cells.find(w); cell != m_cells.end())
+            return QStringLiteral("Casella numero %1").arg(cell->second);
         if (w == m_display) {
-            if (const int n = numeroMostrato(m_game)) return QStringLiteral("Estratto il numero %1").arg(n);
+            if (const int n = numberOnDisplay(m_game)) return QStringLiteral("Estratto il numero %1").arg(n);
         }
         // A caption that says something names its control, even a label whose text changes.
-        const QString testo = senzaAcceleratori(caption(w));
-        if (haLettereOCifre(testo)) return testo;
-        if (const auto fisso = m_fissi.find(w); fisso != m_fissi.end()) return fisso->second;
+        const QString text = withoutAccelerators(caption(w));
+        if (hasLettersOrDigits(text)) return text;
+        if (const auto fixed = m_fixed.find(w); fixed != m_fixed.end()) return fixed->second;
         if (!w->toolTip().isEmpty()) return w->toolTip().simplified();
-        return tipoGenerico(w);
+        return genericKind(w);
     }
 
-    QString descrizioneDi(const QWidget *w) const
+    QString descriptionOf(const QWidget *w) const
     {
         if (!w->toolTip().isEmpty()) return w->toolTip();
-        if (const auto cella = m_celle.find(w); cella != m_celle.end())
-            return m_drawn[std::size_t(cella->second)] ? QStringLiteral("estratto")
-                                                       : QStringLiteral("non estratto");
+        if (const auto cell = m_cells.find(w); cell != m_cells.end())
+            return m_drawn[std::size_t(cell->second)] ? QStringLiteral("estratto")
+                                                      : QStringLiteral("non estratto");
         return {};
     }
 
@@ -165,23 +165,23 @@ private:
     const Game &m_game;
     QWidget *m_display;
     std::array<bool, 91> m_drawn{};
-    std::map<const QWidget *, QString> m_fissi;
-    std::map<const QWidget *, int> m_celle;
-    QString m_ultimoNumero;
+    std::map<const QWidget *, QString> m_fixed;
+    std::map<const QWidget *, int> m_cells;
+    QString m_lastNumber;
 };
 
 } // namespace
 
-void applicaAccessibilita(Form1 &form, const Game &game, const ClaimCheck &claims)
+void applyAccessibility(Form1 &form, const Game &game, const ClaimCheck &claims)
 {
-    auto stato = std::make_shared<Accessibilita>(form, game);
-    QObject::connect(&game, &Game::updated, &form, [stato] { stato->aggiorna(); });
+    auto names = std::make_shared<AccessibleNames>(form, game);
+    QObject::connect(&game, &Game::updated, &form, [names] { names->update(); });
     // A verdict, valid or "GIA' VINTO", is read out as it shows.
-    auto verdetto = [stato, &form] {
-        stato->aggiorna();
+    auto verdict = [names, &form] {
+        names->update();
         QAccessibleEvent alert(form.control(Control::lbl_esito), QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
     };
-    QObject::connect(&claims, &ClaimCheck::claimCompleted, &form, verdetto);
-    QObject::connect(&claims, &ClaimCheck::claimRefused, &form, verdetto);
+    QObject::connect(&claims, &ClaimCheck::claimCompleted, &form, verdict);
+    QObject::connect(&claims, &ClaimCheck::claimRefused, &form, verdict);
 }

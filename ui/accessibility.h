@@ -10,10 +10,10 @@ class Game;
 
 // A caption as a screen reader should say it: without the '&' accelerator marks ("&&" is a
 // literal '&') and with runs of spaces folded into one.
-QString senzaAcceleratori(const QString &caption);
+QString withoutAccelerators(const QString &caption);
 
 // Names and describes every button, label, text box, option, frame and scroll bar of the window,
 // and keeps the names in step with the window each time the game says it may show something new; a
 // new number in the big display is announced as "Estratto il numero N", and the verdict of a
 // complete claim ("AMBO VALIDO") as it appears.
-void applicaAccessibilita(Form1 &form, const Game &game, const ClaimCheck &claims);
+void applyAccessibility(Form1 &form, const Game &game, const ClaimCheck &claims);

@@ -30,7 +30,7 @@ const QString &AudienceScreen::titolo()
 AudienceScreen::AudienceScreen(const Game &game, const QIcon &icon)
     : QWidget(nullptr, Qt::Window), m_game(game), m_faces(std::make_unique<Faces>())
 {
-    setObjectName(QStringLiteral("schermoPubblico"));
+    setObjectName(QStringLiteral("AudienceScreen"));
     setWindowTitle(titolo());
     setWindowIcon(icon);
     // The caller keeps the keyboard: this window never takes the focus or the activation.

@@ -5,7 +5,7 @@
 Caller::Caller(Ports ports, PrinterPort &printer)
     : game(form, ports), claims(game), repeat(game),
       printRun(printer, [&random = ports.random] { return newSeries(random); }),
-      prizes(game, printRun.cardsInPlay()), prizePanel(form, prizes)
+      prizes(game, printRun.cardsInPlay()), prizePanel(form, game, prizes)
 {
     form.attach(game, claims, repeat, printRun);
     claims.setPrizeDesk(&prizes);

@@ -44,7 +44,7 @@ private:
 
 } // namespace
 
-const QString &Form1::titoloApplicazione()
+const QString &Form1::applicationTitle()
 {
     static const QString titolo = QStringLiteral("Tombola");
     return titolo;
@@ -99,12 +99,12 @@ void Form1::attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &pri
 
 void Form1::connectControls()
 {
-    auto *tastoPubblico = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    tastoPubblico->setContext(Qt::ApplicationShortcut);
-    connect(tastoPubblico, &QShortcut::activated, this, &Form1::audienceScreenRequested);
+    auto *audienceKey = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    audienceKey->setContext(Qt::ApplicationShortcut);
+    connect(audienceKey, &QShortcut::activated, this, &Form1::audienceScreenRequested);
     auto *tastoInfo = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(tastoInfo, &QShortcut::activated, this, &Form1::aboutRequested);
-    connect(cmd_pubblico, &QPushButton::clicked, this, &Form1::audienceScreenRequested);
+    connect(cmd_audience, &QPushButton::clicked, this, &Form1::audienceScreenRequested);
     connect(cmd_cartella, &QPushButton::clicked, this, &Form1::cardCheckRequested);
 
     connect(cmd_estrai, &QPushButton::clicked, this, [this] { cmd_estrai_Click(); });
@@ -118,12 +118,19 @@ void Form1::connectControls()
     connect(Opt_escludi, &QRadioButton::clicked, this, [this] { Opt_escludi_Click(); });
     connect(smorfiaBox, &QCheckBox::toggled, this, [this](bool on) {
         sayMeaningBox->setEnabled(on);
-        // Turned off, the meaning on show goes at once; turned on, it comes with the next number.
-        if (!on && m_game) {
-            m_game->showMeaning(0);
-            m_game->publish();
-        }
+        if (m_game) m_game->setMeaningShown(on);
     });
+    connect(sayMeaningBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_game) m_game->setMeaningSaid(on);
+    });
+    const std::pair<QRadioButton *, WritingMode> modes[] = {{Opt_escludi, WritingMode::Escludi},
+                                                            {Opt_maiuscolo, WritingMode::Maiuscolo},
+                                                            {Opt_minuscolo, WritingMode::Minuscolo},
+                                                            {Opt_script, WritingMode::Corsivo}};
+    for (const auto &[option, mode] : modes)
+        connect(option, &QRadioButton::toggled, this, [this, mode = mode](bool on) {
+            if (on && m_game) m_game->setWritingMode(mode);
+        });
     for (int p = 0; p < 4; ++p)
         connect(cmd_ambo[std::size_t(p)], &QPushButton::clicked, this, [this, p] { cmd_ambo_Click(p); });
 
@@ -134,12 +141,12 @@ void Form1::connectControls()
     };
     for (int i = 0; i < 14; ++i) {
         QLineEdit *box = Text1[std::size_t(i)];
-        keepOnly(box, [](char16_t u) { return u >= 46 && u <= 57; });
+        keepOnly(box, claimBoxTakes);
         box->installEventFilter(this);
         connect(box, &QLineEdit::textEdited, this, [this, i] { m_claims->boxEdited(i); });
     }
-    keepOnly(txt_ultimi, [](char16_t u) { return u >= 32 && !(u >= 58 && u <= 121); });
-    keepOnly(Txt_num_cartelle, [](char16_t u) { return u >= 47 && u <= 57; });
+    keepOnly(txt_ultimi, repeatBoxTakes);
+    keepOnly(Txt_num_cartelle, cardCountBoxTakes);
     txt_ultimi->installEventFilter(this);
     Txt_num_cartelle->installEventFilter(this);
     Label1->installEventFilter(this);
@@ -159,11 +166,6 @@ void Form1::connectControls()
 void Form1::Form_Load()
 {
     m_game->load();
-}
-
-void Form1::Form_Activate()
-{
-    m_game->activate();
 }
 
 void Form1::Form_Unload()
@@ -201,11 +203,6 @@ void Form1::Opt_escludi_Click()
     m_game->wordsExcluded();
 }
 
-void Form1::pronuncia_numero(std::int16_t numero)
-{
-    m_game->speak(numero);
-}
-
 void Form1::cmd_verifica_Click()
 {
     m_claims->panelToggled();
@@ -226,11 +223,6 @@ void Form1::Text1_LostFocus(int index)
     m_claims->boxLeft(index);
 }
 
-void Form1::Avviso(std::int16_t indice)
-{
-    ::Avviso(indice, m_game->state(), m_game->ports().sound);
-}
-
 void Form1::cmd_ripeti_Click()
 {
     m_repeat->ripetiClicked();
@@ -248,13 +240,12 @@ void Form1::cmd_stampa_Click()
 
 void Form1::Txt_num_cartelle_KeyPress(std::int16_t &key)
 {
-    if (key == 8 || (key >= 47 && key <= 57)) return;
+    if (key == 8 || cardCountBoxTakes(char16_t(key))) return;
     if (key == 13) {
         // An Enter behind a run under way (or its message) starts no second one.
         if (m_printRun->isPrinting()) return;
-        GameState &s = m_game->state();
-        const auto refusal = m_printRun->checkOnEnter(valore_numerico(Txt_num_cartelle->text()),
-                                                      {s.numeri_estratti, s.num_cartelle, s.conta_cartelle});
+        const auto refusal =
+            m_printRun->checkOnEnter(valore_numerico(Txt_num_cartelle->text()), m_game->printRecord());
         if (refusal) {
             m_game->ports().dialogs.message(refusal->text, refusal->title, Icon::Question);
             setFocus(Control::Txt_num_cartelle, Focus::PutBack);
@@ -294,11 +285,10 @@ void Form1::cmd_togli_Click()
 
 void Form1::printCards(bool toPdf)
 {
-    GameState &s = m_game->state();
     const auto notice =
         m_printRun->print(valore_numerico(Txt_num_cartelle->text()), toPdf, m_game->isDrawing(),
                           fullSeriesBox->isChecked() ? CardDealer::FullSeries : CardDealer::Classic,
-                          {s.numeri_estratti, s.num_cartelle, s.conta_cartelle}, sceltaFilePdf);
+                          m_game->printRecord(), choosePdf);
     if (!notice || m_game->isClosed()) return;
     const Icon icon = notice->kind == Notice::Kind::Error      ? Icon::Critical
                       : notice->kind == Notice::Kind::Question ? Icon::Question

@@ -6,6 +6,7 @@
 #include "game/game_view.h"
 
 #include <QColor>
+#include <QRect>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -75,13 +76,13 @@ public:
     QLabel *Label7 = nullptr;
     // Beside "OK": a fresh set of cards into a PDF file, for a caller without a printer.
     QPushButton *cmd_pdf = nullptr;
-    std::function<QString()> sceltaFilePdf;
+    std::function<QString()> choosePdf;
     // Under the caption: every six cards a full series. Off at start-up, so the classic dealer
     // stays the default.
     QCheckBox *fullSeriesBox = nullptr;
     // Extras: the audience screen (F5 or its button), the check of a card by its code (in the claim
     // panel) and the About box (F1); each only asks, through its signal.
-    QPushButton *cmd_pubblico = nullptr;
+    QPushButton *cmd_audience = nullptr;
     QPushButton *cmd_cartella = nullptr;
     // The verdict of a complete claim, "AMBO VALIDO", in the claim panel.
     QLabel *lbl_esito = nullptr;
@@ -96,7 +97,6 @@ public:
 
     // Start-up and closing.
     void Form_Load();
-    void Form_Activate();
     void Form_Unload();
 
     // The game.
@@ -106,14 +106,12 @@ public:
     void HScroll1_Change();
     void Label1_MouseMove(int button, int shift, float x, float y);
     void Opt_escludi_Click();
-    void pronuncia_numero(std::int16_t numero);
 
     // Claims and the repeat of the last numbers.
     void cmd_verifica_Click();
     void cmd_ambo_Click(int index);
     void Text1_KeyPress(int index, std::int16_t &key);
     void Text1_LostFocus(int index);
-    void Avviso(std::int16_t indice);
     void cmd_ripeti_Click();
     void txt_ultimi_KeyPress(std::int16_t &key);
 
@@ -134,7 +132,7 @@ public:
     static QColor backColor(const QWidget *w);
     static void setBackColor(QWidget *w, const QColor &c);
 
-    static const QString &titoloApplicazione();
+    static const QString &applicationTitle();
 
     // GameView.
     void setCaption(ControlId c, const QString &text) override;
@@ -182,3 +180,14 @@ private:
     PrintRun *m_printRun = nullptr;
     int m_focusBack = 0;
 };
+
+// Names, places and describes a new control of the window; colours it when `colour` is given.
+template <typename W>
+W *placeControl(W *w, const char *name, const QString &tip, QRect geometry, const QColor &colour = QColor())
+{
+    w->setObjectName(QLatin1String(name));
+    if (!tip.isEmpty()) w->setToolTip(tip);
+    w->setGeometry(geometry);
+    if (colour.isValid()) Form1::setBackColor(w, colour);
+    return w;
+}

@@ -41,18 +41,7 @@ QFont faccia(const QString &family, int points, bool bold)
     return f;
 }
 
-// Names, places and describes a new control; colours it when `colour` is given.
-template <typename W>
-W *place(W *w, const char *name, const QString &tip, QRect geometry, const QColor &colour = QColor())
-{
-    w->setObjectName(QLatin1String(name));
-    if (!tip.isEmpty()) w->setToolTip(tip);
-    w->setGeometry(geometry);
-    if (colour.isValid()) Form1::setBackColor(w, colour);
-    return w;
-}
-
-QIcon iconaFinestra()
+QIcon callerIcon()
 {
     QPixmap pm(32, 32);
     pm.fill(Qt::transparent);
@@ -97,20 +86,21 @@ void Form1::buildControls()
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" IL GIOCO della  TOMBOLA") + QString(84, QLatin1Char(' ')) +
                    QStringLiteral("by Corvalo  (il Vandrello)"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("tombola"), iconaFinestra()));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("tombola"), callerIcon()));
     setFixedSize(tw(0, 0, 12216, 8760).size());
     setBackColor(this, ciano);
     setFont(faccia(QStringLiteral("MS Sans Serif"), 8, false));
 
     auto button = [&](QWidget *parent, const char *name, const char *caption, const char *tip, QRect g) {
-        return place(new WrapButton(QLatin1String(caption), parent), name, QLatin1String(tip), g, ciano);
+        return placeControl(new WrapButton(QLatin1String(caption), parent), name, QLatin1String(tip), g,
+                            ciano);
     };
     auto label = [](QWidget *parent, const char *name, const QString &caption, QRect g) {
-        return place(new QLabel(caption, parent), name, QString(), g);
+        return placeControl(new QLabel(caption, parent), name, QString(), g);
     };
     auto frame = [](QWidget *parent, const char *name, const QString &caption, const QString &tip, QRect g,
                     Rgb colour) {
-        return place(new QGroupBox(caption, parent), name, tip, g, qColour(colour));
+        return placeControl(new QGroupBox(caption, parent), name, tip, g, qColour(colour));
     };
 
     cmd_estrai =
@@ -128,8 +118,9 @@ void Form1::buildControls()
                    tw(3720, 720, 1332, 612));
     Label4->setAlignment(Qt::AlignCenter);
     Label4->setWordWrap(true);
-    txt_ultimi = place(new QLineEdit(this), "txt_ultimi",
-                       QStringLiteral("digitare un valore e poi premere INVIO"), tw(4080, 840, 492, 288));
+    txt_ultimi =
+        placeControl(new QLineEdit(this), "txt_ultimi",
+                     QStringLiteral("digitare un valore e poi premere INVIO"), tw(4080, 840, 492, 288));
 
     Label2 = label(this, "Label2", QString(), tw(6600, 240, 3132, 252));
     Label1 = label(this, "Label1", QString(), tw(6600, 720, 3132, 2172));
@@ -149,7 +140,8 @@ void Form1::buildControls()
         Label3->setFont(f);
         if (QFontMetrics(f).horizontalAdvance(Label3->text()) <= Label3->width() - 2) break;
     }
-    HScroll1 = place(new QScrollBar(Qt::Horizontal, this), "HScroll1", QString(), tw(6840, 3480, 2892, 252));
+    HScroll1 =
+        placeControl(new QScrollBar(Qt::Horizontal, this), "HScroll1", QString(), tw(6840, 3480, 2892, 252));
     HScroll1->setRange(100, 7000);
     HScroll1->setSingleStep(200);
     HScroll1->setPageStep(1000);
@@ -167,8 +159,8 @@ void Form1::buildControls()
     Fra_scrittura =
         frame(this, "Fra_scrittura", QString(), tipScrittura, tw(5280, 5040, 6012, 612), Palette::lightCyan);
     auto option = [&](const char *name, const char *caption, int left, int width) {
-        return place(new QRadioButton(QLatin1String(caption), Fra_scrittura), name, tipScrittura,
-                     tw(left, 240, width, 252), ciano);
+        return placeControl(new QRadioButton(QLatin1String(caption), Fra_scrittura), name, tipScrittura,
+                            tw(left, 240, width, 252), ciano);
     };
     Opt_escludi = option("Opt_escludi", "Escludi", 240, 972);
     Opt_maiuscolo = option("Opt_maiuscolo", "Maiuscolo", 1800, 1092);
@@ -176,12 +168,13 @@ void Form1::buildControls()
     Opt_script = option("Opt_script", "Corsivo", 4680, 1092);
 
     // The strip between the writing modes and the claim panel is the free room under the words.
-    smorfiaBox = place(new QCheckBox(QStringLiteral("S&morfia"), this), "smorfiaBox",
-                       QStringLiteral("mostra il significato del numero secondo la smorfia napoletana"),
-                       tw(5280, 5652, 1092, 228), ciano);
-    sayMeaningBox = place(new QCheckBox(QStringLiteral("e &dilla"), this), "sayMeaningBox",
-                          QStringLiteral("la voce dice anche il significato, dopo il numero"),
-                          tw(6480, 5652, 1212, 228), ciano);
+    smorfiaBox =
+        placeControl(new QCheckBox(QStringLiteral("S&morfia"), this), "smorfiaBox",
+                     QStringLiteral("mostra il significato del numero secondo la smorfia napoletana"),
+                     tw(5280, 5652, 1092, 228), ciano);
+    sayMeaningBox = placeControl(new QCheckBox(QStringLiteral("e &dilla"), this), "sayMeaningBox",
+                                 QStringLiteral("la voce dice anche il significato, dopo il numero"),
+                                 tw(6480, 5652, 1212, 228), ciano);
     // Saying the meaning asks for it shown first.
     sayMeaningBox->setEnabled(false);
     meaningLabel = label(this, "meaningLabel", QString(), tw(7800, 5652, 4332, 228));
@@ -232,27 +225,30 @@ void Form1::buildControls()
                           tw(5880, 5880, 4572, 2292), Palette::pink);
     const int rowTops[4] = {360, 840, 1320, 1800};
     for (int p = 0; p < 4; ++p) {
-        const PrizeInfo &premio = prizes[std::size_t(p)];
+        const PrizeInfo &premio = claimPrizeInfo(p);
         cmd_ambo[std::size_t(p)] =
-            place(new QPushButton(QLatin1String(premio.caption), fra_controlli),
-                  qPrintable(QStringLiteral("cmd_ambo_%1").arg(p)), QLatin1String(premio.toolTip),
-                  tw(240, rowTops[p], 972, p == 0 ? 372 : 375));
+            placeControl(new QPushButton(QLatin1String(premio.caption), fra_controlli),
+                         qPrintable(QStringLiteral("cmd_ambo_%1").arg(p)), QLatin1String(premio.toolTip),
+                         tw(240, rowTops[p], 972, p == 0 ? 372 : 375));
         for (int k = 0; k < premio.boxes; ++k) {
             const int index = premio.firstBox + k;
-            auto *box = place(new QLineEdit(fra_controlli), qPrintable(QStringLiteral("Text1_%1").arg(index)),
-                              QString(), tw(1320 + 600 * k, rowTops[p], 492, 372));
+            auto *box =
+                placeControl(new QLineEdit(fra_controlli), qPrintable(QStringLiteral("Text1_%1").arg(index)),
+                             QString(), tw(1320 + 600 * k, rowTops[p], 492, 372));
             box->setMaxLength(2);
             if (index < 2) setBackColor(box, qColour(Palette::white));
             Text1[std::size_t(index)] = box;
         }
     }
 
-    lbl_esito = place(new QLabel(fra_controlli), "lbl_esito", QString(), tw(3120, 840, 1380, 375));
+    lbl_esito = placeControl(new QLabel(fra_controlli), "lbl_esito", QString(), tw(3120, 840, 1380, 375));
     lbl_esito->setAlignment(Qt::AlignCenter);
     QFont esito = lbl_esito->font();
     esito.setBold(true);
     lbl_esito->setFont(esito);
-    lbl_esito->setStyleSheet(QStringLiteral("color: #006000;"));
+    QPalette green = lbl_esito->palette();
+    green.setColor(QPalette::WindowText, qColour(Palette::validText));
+    lbl_esito->setPalette(green);
     lbl_esito->hide();
 
     fra_cartelle =
@@ -262,31 +258,31 @@ void Form1::buildControls()
                    tw(120, 240, 2532, 252));
     Label5->setToolTip(QStringLiteral("stampa le cartelle"));
     setBackColor(Label5, qColour(Palette::green));
-    Txt_num_cartelle = place(new QLineEdit(fra_cartelle), "Txt_num_cartelle",
-                             QStringLiteral("Num cartelle  ( da 1 a 30 )"), tw(2880, 240, 375, 372));
-    cmd_stampa = place(new QPushButton(QStringLiteral("OK"), fra_cartelle), "cmd_stampa",
-                       QStringLiteral("attiva la stampa dele cartelle"), tw(3480, 240, 372, 372));
-    cmd_pdf = place(new QPushButton(QStringLiteral("..."), fra_cartelle), "cmd_pdf",
-                    QStringLiteral("salva le cartelle in un file PDF invece di stamparle"),
-                    tw(3900, 240, 255, 372));
-    sceltaFilePdf = [this] { return choosePdfFile(this); };
+    Txt_num_cartelle = placeControl(new QLineEdit(fra_cartelle), "Txt_num_cartelle",
+                                    QStringLiteral("Num cartelle  ( da 1 a 30 )"), tw(2880, 240, 375, 372));
+    cmd_stampa = placeControl(new QPushButton(QStringLiteral("OK"), fra_cartelle), "cmd_stampa",
+                              QStringLiteral("attiva la stampa dele cartelle"), tw(3480, 240, 372, 372));
+    cmd_pdf = placeControl(new QPushButton(QStringLiteral("..."), fra_cartelle), "cmd_pdf",
+                           QStringLiteral("salva le cartelle in un file PDF invece di stamparle"),
+                           tw(3900, 240, 255, 372));
+    choosePdf = [this] { return choosePdfFile(this); };
     // In the strip under the caption, the one free place of the panel.
-    fullSeriesBox =
-        place(new QCheckBox(QStringLiteral("&Serie complete"), fra_cartelle), "fullSeriesBox",
-              QStringLiteral("ogni sei cartelle una serie completa: 15 numeri ciascuna, insieme tutti i "
-                             "numeri da 1 a 90"),
-              tw(120, 492, 2532, 228), qColour(Palette::green));
+    fullSeriesBox = placeControl(
+        new QCheckBox(QStringLiteral("&Serie complete"), fra_cartelle), "fullSeriesBox",
+        QStringLiteral("ogni sei cartelle una serie completa: 15 numeri ciascuna, insieme tutti i "
+                       "numeri da 1 a 90"),
+        tw(120, 492, 2532, 228), qColour(Palette::green));
 
-    cmd_pubblico = button(this, "cmd_pubblico", "Schermo per il pubblico (F5)",
+    cmd_audience = button(this, "cmd_audience", "Schermo per il pubblico (F5)",
                           "apre o chiude lo schermo per il pubblico, sulla TV o sul proiettore (tasto F5)",
                           tw(10080, 720, 1932, 492));
-    cmd_pubblico->setFocusPolicy(Qt::NoFocus);
-    cmd_cartella = place(
+    cmd_audience->setFocusPolicy(Qt::NoFocus);
+    cmd_cartella = placeControl(
         new QPushButton(QStringLiteral("Cartella per codice"), fra_controlli), "cmd_cartella",
         QStringLiteral("controlla una cartella stampata dal suo codice di serie"), tw(2640, 360, 1692, 372));
 
-    lbl_audio = place(new QLabel(this), "lbl_audio", QStringLiteral("audio non disponibile"),
-                      tw(11700, 120, 372, 372));
+    lbl_audio = placeControl(new QLabel(this), "lbl_audio", QStringLiteral("audio non disponibile"),
+                             tw(11700, 120, 372, 372));
     lbl_audio->setPixmap(mutedSpeaker(lbl_audio->size()));
     lbl_audio->setAlignment(Qt::AlignCenter);
     lbl_audio->setAccessibleName(QStringLiteral("audio non disponibile"));
@@ -295,12 +291,12 @@ void Form1::buildControls()
     // Right of the big number, where the window had room; the box and the button show only in
     // the basket mode.
     chk_panariello =
-        place(new QCheckBox(QStringLiteral("Estra&zione dal panariello"), this), "chk_panariello",
-              QStringLiteral("i numeri si estraggono a mano dal panariello e si inseriscono qui"),
-              tw(9780, 1440, 2430, 252), ciano);
-    txt_panariello = place(new QLineEdit(this), "txt_panariello",
-                           QStringLiteral("digitare il numero uscito dal panariello e premere INVIO"),
-                           tw(9780, 1800, 732, 372));
+        placeControl(new QCheckBox(QStringLiteral("Estra&zione dal panariello"), this), "chk_panariello",
+                     QStringLiteral("i numeri si estraggono a mano dal panariello e si inseriscono qui"),
+                     tw(9780, 1440, 2430, 252), ciano);
+    txt_panariello = placeControl(new QLineEdit(this), "txt_panariello",
+                                  QStringLiteral("digitare il numero uscito dal panariello e premere INVIO"),
+                                  tw(9780, 1800, 732, 372));
     txt_panariello->setFont(faccia(QStringLiteral("MS Sans Serif"), 12, true));
     txt_panariello->setAlignment(Qt::AlignCenter);
     txt_panariello->hide();

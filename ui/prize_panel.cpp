@@ -1,8 +1,10 @@
 #include "ui/prize_panel.h"
 
 #include "claims/prize_desk.h"
+#include "game/game.h"
 #include "ui/audience_controller.h"
 #include "ui/form1.h"
+#include "ui/qt_colour.h"
 #include "ui/qt_platform.h"
 
 #include <QAccessible>
@@ -19,44 +21,22 @@
 namespace
 {
 
-// How a win was confirmed, in a word for the narrow column.
-QString shortHow(Confirmation how)
-{
-    switch (how) {
-    case Confirmation::Claim:
-        return QStringLiteral("richiesta");
-    case Confirmation::CardCode:
-        return QStringLiteral("per codice");
-    case Confirmation::Watch:
-        return QStringLiteral("confermata");
-    case Confirmation::WatchAlone:
-        return QStringLiteral("automatica");
-    }
-    return QString();
-}
-
 // The column of prizes won: each prize, its draw and how it was confirmed.
 QString winsColumn(const PrizeLadder &ladder)
 {
     QString html = QStringLiteral("<b>Premi vinti</b>");
-    bool any = false;
-    for (const Prize p : ladderOrder) {
+    const QList<PrizeLadder::Won> won = ladder.won();
+    for (const PrizeLadder::Won &w : won) {
         QStringList how;
-        int draw = 0, winners = 0;
-        for (const PrizeWin &w : ladder.wins()) {
-            if (w.prize != p) continue;
-            draw = draw == 0 ? w.draw : draw;
-            ++winners;
-            if (!how.contains(shortHow(w.how))) how << shortHow(w.how);
-        }
-        if (winners == 0) continue;
-        any = true;
-        html += QStringLiteral("<br>%1 alla %2ª").arg(prizeWord(p)).arg(draw);
+        for (const PrizeWin &win : w.winners)
+            if (!how.contains(confirmationWord(win.how))) how << confirmationWord(win.how);
+        const qsizetype winners = w.winners.size();
+        html += QStringLiteral("<br>%1 alla %2ª").arg(prizeWord(w.prize)).arg(w.draw);
         html += QStringLiteral("<br><small>&nbsp;&nbsp;%1%2</small>")
                     .arg(how.join(QStringLiteral(", ")),
                          winners > 1 ? QStringLiteral(", %1 vincitori").arg(winners) : QString());
     }
-    if (!any) html += QStringLiteral("<br>nessuno");
+    if (won.isEmpty()) html += QStringLiteral("<br>nessuno");
     return html;
 }
 
@@ -97,13 +77,8 @@ PrizeListDialog::PrizeListDialog(PrizeDesk &desk, QWidget *parent) : QDialog(par
         "senza aspettare \"Conferma\""));
     colonna->addWidget(m_announce);
 
-    auto *tasti = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton *chiudi = tasti->button(QDialogButtonBox::Close);
-    chiudi->setText(QStringLiteral("Chiudi"));
-    chiudi->setObjectName(QStringLiteral("cmd_chiudi"));
-    colonna->addWidget(tasti);
+    addCloseButton(*this, *colonna);
 
-    connect(tasti, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_announce, &QCheckBox::toggled, &m_desk, &PrizeDesk::setAnnounceAtOnce);
     connect(&m_desk, &PrizeDesk::changed, this, &PrizeListDialog::refresh);
     refresh();
@@ -130,47 +105,38 @@ void PrizeListDialog::refresh()
     m_events->scrollToBottom();
 }
 
-PrizePanel::PrizePanel(Form1 &form, PrizeDesk &desk) : QObject(&form), m_form(form), m_desk(desk)
+PrizePanel::PrizePanel(Form1 &form, const Game &game, PrizeDesk &desk)
+    : QObject(&form), m_form(form), m_desk(desk)
 {
     // In pixels of the window, as its other controls: under the board, around the contact line,
     // and in the free column right of the claim panel.
-    m_playing = new QLabel(&form);
-    m_playing->setObjectName(QStringLiteral("lbl_si_gioca"));
-    m_playing->setGeometry(24, 493, 250, 24);
-    QFont grande = m_playing->font();
-    grande.setBold(true);
-    grande.setPointSize(12);
-    m_playing->setFont(grande);
-    m_playing->setToolTip(QStringLiteral("il premio per cui si gioca adesso"));
+    m_playing = placeControl(new QLabel(&form), "lbl_si_gioca",
+                             QStringLiteral("il premio per cui si gioca adesso"), QRect(24, 493, 250, 24));
+    QFont large = m_playing->font();
+    large.setBold(true);
+    large.setPointSize(12);
+    m_playing->setFont(large);
 
-    m_list = new QPushButton(QStringLiteral("Premi (F6)"), &form);
-    m_list->setObjectName(QStringLiteral("cmd_premi"));
-    m_list->setGeometry(284, 493, 102, 24);
-    m_list->setToolTip(QStringLiteral("i premi vinti e gli avvenimenti della serata (tasto F6)"));
+    m_list = placeControl(new QPushButton(QStringLiteral("Premi (F6)"), &form), "cmd_premi",
+                          QStringLiteral("i premi vinti e gli avvenimenti della serata (tasto F6)"),
+                          QRect(284, 493, 102, 24));
 
-    m_sighting = new QLabel(&form);
-    m_sighting->setObjectName(QStringLiteral("lbl_vincita"));
-    m_sighting->setGeometry(20, 541, 262, 41);
+    m_sighting = placeControl(
+        new QLabel(&form), "lbl_vincita",
+        QStringLiteral("una cartella stampata stasera ha il premio in gioco: confermalo o ignoralo"),
+        QRect(20, 541, 262, 41), qColour(Palette::lightYellow));
     m_sighting->setWordWrap(true);
     m_sighting->setFrameShape(QFrame::Box);
-    m_sighting->setAutoFillBackground(true);
-    m_sighting->setStyleSheet(QStringLiteral("QLabel { background: #ffffc0; color: #000000; }"));
-    m_sighting->setToolTip(
-        QStringLiteral("una cartella stampata stasera ha il premio in gioco: confermalo o ignoralo"));
 
-    m_confirm = new QPushButton(QStringLiteral("Con&ferma"), &form);
-    m_confirm->setObjectName(QStringLiteral("cmd_conferma"));
-    m_confirm->setGeometry(288, 541, 98, 20);
-    m_confirm->setToolTip(
-        QStringLiteral("la vincita e' buona: il premio e' assegnato e mostrato al pubblico"));
-    m_ignore = new QPushButton(QStringLiteral("I&gnora"), &form);
-    m_ignore->setObjectName(QStringLiteral("cmd_ignora"));
-    m_ignore->setGeometry(288, 562, 98, 20);
-    m_ignore->setToolTip(QStringLiteral("nessuno reclama questa vincita: il premio resta in gioco"));
+    m_confirm =
+        placeControl(new QPushButton(QStringLiteral("Con&ferma"), &form), "cmd_conferma",
+                     QStringLiteral("la vincita e' buona: il premio e' assegnato e mostrato al pubblico"),
+                     QRect(288, 541, 98, 20));
+    m_ignore = placeControl(new QPushButton(QStringLiteral("I&gnora"), &form), "cmd_ignora",
+                            QStringLiteral("nessuno reclama questa vincita: il premio resta in gioco"),
+                            QRect(288, 562, 98, 20));
 
-    m_wins = new QLabel(&form);
-    m_wins->setObjectName(QStringLiteral("lbl_premi_vinti"));
-    m_wins->setGeometry(702, 396, 110, 184);
+    m_wins = placeControl(new QLabel(&form), "lbl_premi_vinti", QString(), QRect(702, 396, 110, 184));
     m_wins->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_wins->setWordWrap(true);
     m_wins->setTextFormat(Qt::RichText);
@@ -186,21 +152,16 @@ PrizePanel::PrizePanel(Form1 &form, PrizeDesk &desk) : QObject(&form), m_form(fo
     connect(m_confirm, &QPushButton::clicked, &desk, &PrizeDesk::confirm);
     connect(m_ignore, &QPushButton::clicked, &desk, &PrizeDesk::ignore);
     connect(&desk, &PrizeDesk::changed, this, &PrizePanel::refresh);
-    // The card panel leaves its place with the first number of the evening.
-    form.fra_cartelle->installEventFilter(this);
-    refresh();
-}
-
-bool PrizePanel::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_form.fra_cartelle && (event->type() == QEvent::Hide || event->type() == QEvent::Show))
+    connect(&game, &Game::cardPanelClosed, this, [this] {
+        m_shown = true;
         refresh();
-    return QObject::eventFilter(watched, event);
+    });
+    refresh();
 }
 
 void PrizePanel::refresh()
 {
-    const bool shown = !m_form.fra_cartelle->isVisibleTo(&m_form);
+    const bool shown = m_shown;
     m_playing->setText(m_desk.playingForText());
     m_wins->setText(winsColumn(m_desk.ladder()));
     const QString seen = m_desk.sightingText(true);
@@ -232,11 +193,11 @@ void PrizePanel::openList()
     showKeepingClose(*m_dialog, &m_form);
 }
 
-void showPrizesToRoom(PrizeDesk &desk, AudienceController &room)
+void showPrizesOnAudienceScreen(PrizeDesk &desk, AudienceController &audience)
 {
-    auto ladder = [&room, &desk] { room.setPrizeLadder(desk.roomLines()); };
-    QObject::connect(&desk, &PrizeDesk::changed, &room, ladder);
-    QObject::connect(&desk, &PrizeDesk::prizeWon, &room,
-                     [&room](const QString &banner) { room.showBanner(banner); });
+    auto ladder = [&audience, &desk] { audience.setPrizeLadder(desk.audienceLines()); };
+    QObject::connect(&desk, &PrizeDesk::changed, &audience, ladder);
+    QObject::connect(&desk, &PrizeDesk::prizeWon, &audience,
+                     [&audience](const QString &banner) { audience.showBanner(banner); });
     ladder();
 }

@@ -10,6 +10,7 @@
 
 class AudienceController;
 class Form1;
+class Game;
 class PrizeDesk;
 class QCheckBox;
 class QLabel;
@@ -41,7 +42,7 @@ class PrizePanel : public QObject
     Q_OBJECT
 
 public:
-    PrizePanel(Form1 &form, PrizeDesk &desk);
+    PrizePanel(Form1 &form, const Game &game, PrizeDesk &desk);
 
     QLabel *playingLabel() const { return m_playing; }
     QLabel *winsLabel() const { return m_wins; }
@@ -54,14 +55,13 @@ public:
 
     void openList();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void refresh();
 
     Form1 &m_form;
     PrizeDesk &m_desk;
+    // The card panel's place is the ladder's once the panel has gone.
+    bool m_shown = false;
     QLabel *m_playing = nullptr;
     QLabel *m_wins = nullptr;
     QLabel *m_sighting = nullptr;
@@ -73,4 +73,4 @@ private:
 
 // The room's screen shows the ladder and a banner for each win confirmed by a card's code or from
 // the watch (the claim panel's verdicts have their own).
-void showPrizesToRoom(PrizeDesk &desk, AudienceController &room);
+void showPrizesOnAudienceScreen(PrizeDesk &desk, AudienceController &audience);

@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -59,14 +61,14 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
         boxIcon = QMessageBox::Critical;
         break;
     }
-    QMessageBox box(boxIcon, title.isEmpty() ? Form1::titoloApplicazione() : title, text, QMessageBox::Ok,
+    QMessageBox box(boxIcon, title.isEmpty() ? Form1::applicationTitle() : title, text, QMessageBox::Ok,
                     m_parent);
     execKeepingClose(box, m_parent);
 }
 
 bool QtDialogs::ask(const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::titoloApplicazione() : title, text,
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::applicationTitle() : title, text,
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Si"));
     box.button(QMessageBox::No)->setText(QStringLiteral("No"));
@@ -98,6 +100,18 @@ void showKeepingClose(QDialog &dialog, QWidget *window)
     dialog.show();
     dialog.raise();
     dialog.activateWindow();
+}
+
+QPushButton *addCloseButton(QDialog &dialog, QLayout &layout)
+{
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QPushButton *close = buttons->button(QDialogButtonBox::Close);
+    close->setText(QStringLiteral("Chiudi"));
+    close->setObjectName(QStringLiteral("cmd_chiudi"));
+    close->setAutoDefault(false);
+    layout.addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    return close;
 }
 
 QString choosePdfFile(QWidget *window)

@@ -20,6 +20,8 @@ private:
 };
 
 class QDialog;
+class QLayout;
+class QPushButton;
 
 // Holds back the mouse and the keys meant for one window, from its construction to its end.
 class InputBlocker : public QObject
@@ -41,6 +43,9 @@ int execKeepingClose(QDialog &dialog, QWidget *window);
 // The same for a dialog left open while the program goes on: its window is blocked until the
 // dialog is closed or destroyed.
 void showKeepingClose(QDialog &dialog, QWidget *window);
+
+// A "Chiudi" button (cmd_chiudi) at the foot of `dialog`, that rejects it; it is never the default.
+QPushButton *addCloseButton(QDialog &dialog, QLayout &layout);
 
 // The PDF file for a print run, asked in a file dialog that keeps no history; empty when the user
 // gave up.

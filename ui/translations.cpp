@@ -15,7 +15,7 @@ void avvisa(const QString &testo)
 
 } // namespace
 
-QString motivoSenzaSchermo(int argc, const char *const *argv)
+QString noDisplayReason(int argc, const char *const *argv)
 {
     if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -29,15 +29,15 @@ QString motivoSenzaSchermo(int argc, const char *const *argv)
                           "da una sessione grafica");
 }
 
-bool schermoDisponibile(int argc, const char *const *argv)
+bool displayAvailable(int argc, const char *const *argv)
 {
-    const QString motivo = motivoSenzaSchermo(argc, argv);
+    const QString motivo = noDisplayReason(argc, argv);
     if (motivo.isEmpty()) return true;
     avvisa(motivo);
     return false;
 }
 
-bool installaTraduzioniQt(QCoreApplication &app)
+bool installQtTranslations(QCoreApplication &app)
 {
     const QString cartella = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     auto *traduttore = new QTranslator(&app);

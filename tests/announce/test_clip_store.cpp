@@ -32,7 +32,7 @@ private slots:
         QFETCH(QString, tipo);
         QFile original(QStringLiteral(TOMBOLA_TEST_DATA "/") + nome.toUpper() + QStringLiteral(".wav"));
         QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(caricaClip(nome, tipo), original.readAll());
+        QCOMPARE(loadClip(nome, tipo), original.readAll());
     }
 
     void missingKeyThrowsClipMissing_data()
@@ -63,7 +63,7 @@ private slots:
         QFETCH(QString, nome);
         QFETCH(QString, tipo);
         try {
-            caricaClip(nome, tipo);
+            loadClip(nome, tipo);
             QFAIL("no ClipMissing");
         } catch (const ClipMissing &e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(nome), e.what());

@@ -24,7 +24,7 @@ namespace
 
 double clipSeconds(const QString &key)
 {
-    const QByteArray clip = caricaClip(key, QStringLiteral("wav"));
+    const QByteArray clip = loadClip(key, QStringLiteral("wav"));
     const auto info =
         parseWave(reinterpret_cast<const unsigned char *>(clip.constData()), size_t(clip.size()));
     return info ? info->durationSeconds() : -1.0;

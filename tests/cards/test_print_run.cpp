@@ -177,7 +177,7 @@ void TestPrintRun::noRunStartsDuringADraw()
     h.clock.onPump = [&](FakeClock::Point) {
         if (h.drawn().size() == 2 && !h.state().sospeso) {
             during = h.printCards("5");
-            h.state().sospeso = true;
+            h.stopQuietly();
         }
     };
     h.click(Control::cmd_estrai);

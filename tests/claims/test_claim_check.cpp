@@ -307,11 +307,11 @@ void TestClaimCheck::cinquinaNeedsFiveAndEachThresholdPlaysItsWord()
     for (const auto &p : table) {
         h.sound.played.clear();
         for (int k = 1; k < p.threshold; ++k)
-            Avviso(p.indice, h.state(), h.sound);
+            h.game.Avviso(p.indice);
         QCOMPARE(h.sound.played, QStringList());
-        Avviso(p.indice, h.state(), h.sound);
+        h.game.Avviso(p.indice);
         QCOMPARE(h.sound.played, QStringList({p.word, "applausi"}));
-        Avviso(p.indice, h.state(), h.sound); // the count started again from 0
+        h.game.Avviso(p.indice); // the count started again from 0
         QCOMPARE(h.sound.played.size(), 2);
     }
 }
@@ -320,8 +320,8 @@ void TestClaimCheck::avvisoOutsideTheFourPrizesDoesNothing()
 {
     GameHarness h;
     h.sound.played.clear();
-    Avviso(4, h.state(), h.sound);
-    Avviso(-1, h.state(), h.sound);
+    h.game.Avviso(4);
+    h.game.Avviso(-1);
     QCOMPARE(h.sound.played, QStringList());
     QCOMPARE(h.state().conta_ambo + h.state().conta_cinquina, 0);
 }
@@ -355,8 +355,8 @@ void TestClaimCheck::closingDuringTheFanfareStopsIt()
     h.sound.onPlay = [&](const QString &key) {
         if (key == QLatin1String("ambo")) h.game.close();
     };
-    Avviso(0, h.state(), h.sound);
-    Avviso(0, h.state(), h.sound);
+    h.game.Avviso(0);
+    h.game.Avviso(0);
     QVERIFY(h.game.isClosed());
     QVERIFY(!h.sound.played.contains(QStringLiteral("applausi")));
 }

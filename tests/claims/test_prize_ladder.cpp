@@ -31,7 +31,7 @@ struct DeskHarness : GameHarness {
         view.setEnabled(Control::cmd_verifica, true);
         if (!view.isVisible(Control::fra_controlli)) click(Control::cmd_verifica);
         clickPrize(prize);
-        const int first = prizes[std::size_t(prize)].firstBox;
+        const int first = claimPrizeInfo(prize).firstBox;
         for (int k = 0; k < numbers.size(); ++k) {
             type(first + k, QString::number(numbers[k]));
             enter(first + k);
@@ -339,7 +339,7 @@ void TestPrizeLadder::aClaimForAPrizeAlreadyWonHasNoFanfare()
     QCOMPARE(h.claim(1, {10, 20, 40}), QStringLiteral("TERNO VALIDO"));
     QCOMPARE(h.sound.played, QStringList({"terno", "applausi"}));
     QCOMPARE(h.desk.ladder().wonAt(Prize::Terno), 4);
-    QCOMPARE(h.desk.roomLines(),
+    QCOMPARE(h.desk.audienceLines(),
              QStringList({"Si gioca per: QUATERNO", "AMBO alla 3ª estrazione (2 vincitori)",
                           "TERNO alla 4ª estrazione"}));
     QCOMPARE(h.desk.winLines().first(), QStringLiteral("AMBO alla 3ª estrazione: numeri 20 30 (richiesta "
@@ -378,7 +378,7 @@ void TestPrizeLadder::cardsCheckedByCodeMoveTheLadder()
     QCOMPARE(won.size(), 1);
     QCOMPARE(h.desk.claimByCard(code, result).kind, Award::AlreadyCounted);
     QCOMPARE(won.size(), 1);
-    QCOMPARE(h.desk.roomLines(),
+    QCOMPARE(h.desk.audienceLines(),
              QStringList({"Si gioca per: QUATERNO", "AMBO alla 2ª: " + formatCardCode(code),
                           "TERNO alla 3ª: " + formatCardCode(code)}));
     // The watch already knew: the card's terno was never left waiting once confirmed.

@@ -78,7 +78,7 @@ void TestRepeat::ripetiShowsTheHintWhileDrawing()
             hint << h.view.isVisible(Control::Label4);
             QVERIFY(!h.view.isVisible(Control::txt_ultimi));
         }
-        if (h.drawn().size() == 3) h.state().sospeso = true;
+        if (h.drawn().size() == 3) h.stopQuietly();
     };
     h.click(Control::cmd_estrai);
     QCOMPARE(hint, QList<bool>({true, false}));
@@ -107,8 +107,8 @@ void TestRepeat::missingClipsOutsideTheDrawAreSkippedQuietly()
     h.game.load();
     QVERIFY(h.view.isVisible(Control::Form1));
     h.drawAndPause({3, 4});
-    Avviso(0, h.state(), h.sound);
-    Avviso(0, h.state(), h.sound);
+    h.game.Avviso(0);
+    h.game.Avviso(0);
     QCOMPARE(h.state().conta_ambo, std::int16_t(0));
     h.click(Control::cmd_ripeti);
     h.typeInRepeatBox("2");

@@ -104,7 +104,9 @@ public:
     {
         Cell &target = change(Operation::SetChecked, c);
         if (!inOptionGroup(c)) {
+            const bool changed = target.checked != on;
             target.checked = on;
+            if (changed && onChecked) onChecked(c.control, on);
             return;
         }
         // Option buttons: the checked one cannot be unchecked, only replaced by another.
@@ -112,7 +114,11 @@ public:
         for (Control other : kOptions)
             cell(other).checked = false;
         target.checked = true;
+        if (onChecked) onChecked(c.control, true);
     }
+
+    // A box or option button changed, as its toggled signal reports it in the window.
+    std::function<void(Control, bool)> onChecked;
 
     void setValue(ControlId c, int v) override
     {

@@ -35,6 +35,31 @@ struct GameHarness {
     {
         sound.clock = &clock;
         view.onValueChanged = [this] { game.speedChanged(); };
+        // As the window's option buttons and boxes tell the game.
+        view.onChecked = [this](Control c, bool on) {
+            switch (c) {
+            case Control::Opt_escludi:
+                if (on) game.setWritingMode(WritingMode::Escludi);
+                break;
+            case Control::Opt_maiuscolo:
+                if (on) game.setWritingMode(WritingMode::Maiuscolo);
+                break;
+            case Control::Opt_minuscolo:
+                if (on) game.setWritingMode(WritingMode::Minuscolo);
+                break;
+            case Control::Opt_script:
+                if (on) game.setWritingMode(WritingMode::Corsivo);
+                break;
+            case Control::smorfiaBox:
+                game.setMeaningShown(on);
+                break;
+            case Control::sayMeaningBox:
+                game.setMeaningSaid(on);
+                break;
+            default:
+                break;
+            }
+        };
         // As the window's focus filter: nothing is checked once the program is closing.
         view.onBoxLeft = [this](int box) {
             if (!game.isClosed()) claims.boxLeft(box);
@@ -42,7 +67,6 @@ struct GameHarness {
         if (load) game.load();
     }
 
-    GameState &state() { return game.state(); }
     const GameState &state() const { return game.state(); }
     QString caption(ControlId c) const { return view.caption(c); }
     QString label2Tag() const { return view.tag(Control::Label2); }
@@ -82,6 +106,9 @@ struct GameHarness {
         view.setChecked(option, true);
         if (option == Control::Opt_escludi) game.wordsExcluded();
     }
+
+    // The hidden right-button gesture: the draw stops at its next check and no caption changes.
+    void stopQuietly() { game.bigNumberGesture(2, 0.0f); }
 
     // A user moving the focus to `c` (a click or a tab): the box left is checked.
     void moveFocus(ControlId c) { view.setFocus(c, GameView::Focus::MoveOn); }
@@ -154,11 +181,7 @@ struct GameHarness {
         if (auto refusal = printRun.checkOnEnter(valore_numerico(count), record())) return refusal;
         return printCards(count);
     }
-    PrintRecord record()
-    {
-        GameState &s = state();
-        return {s.numeri_estratti, s.num_cartelle, s.conta_cartelle};
-    }
+    PrintRecord record() { return game.printRecord(); }
 
     // The live part of the pool, in its order.
     QList<int> pool() const

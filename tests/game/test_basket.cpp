@@ -312,7 +312,7 @@ void TestBasket::theModeStaysWhileTheRandomDrawRuns()
         tried = true;
         h.view.setChecked(Control::chk_panariello, true); // as a user ticks the box
         accepted = h.game.setBasketMode(true);
-        h.state().sospeso = true;
+        h.stopQuietly();
     };
     h.click(Control::cmd_estrai);
     QVERIFY(tried);

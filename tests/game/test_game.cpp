@@ -3,7 +3,7 @@
 
 #include "fakes/game_harness.h"
 
-#include "announce/module1.h"
+#include "announce/speech.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -224,7 +224,7 @@ void TestGame::firstTurnCountsTheNumberAboutToBeDrawn()
     QString firstLine;
     h.clock.onPump = [&](FakeClock::Point) {
         if (firstLine.isEmpty()) firstLine = h.caption(Control::Label2);
-        h.state().sospeso = true;
+        h.stopQuietly();
     };
     h.click(Control::cmd_estrai);
     QCOMPARE(firstLine, QStringLiteral("Numeri estratti    1      e da estrarre   89"));
@@ -362,7 +362,7 @@ void TestGame::speedChangeEndsThePauseUnderWay()
                 h.view.setValue(Control::HScroll1, 100);
             }
         }
-        if (h.drawn().size() == 3) h.state().sospeso = true;
+        if (h.drawn().size() == 3) h.stopQuietly();
     };
     h.click(Control::cmd_estrai);
     QCOMPARE(h.view.value(Control::HScroll1), 100);
@@ -381,7 +381,7 @@ void TestGame::clockEqualToTheDeadlineStillWaits()
         if (p != FakeClock::Point::Wait) return;
         ++waits;
         if (waits == 1) h.clock.t = h.clock.lastDeadline; // exactly at the deadline: not over yet
-        if (waits == 3) h.state().sospeso = true;
+        if (waits == 3) h.stopQuietly();
     };
     h.click(Control::cmd_estrai);
     // The first pause took two waits (equal, then past); the third wait is in the second pause.
@@ -480,7 +480,7 @@ void TestGame::invariantsHoldAtEveryPumpOverRandomRuns()
         int budgetEvents = 400;
         h.clock.onPump = [&](FakeClock::Point) {
             if (!fault.isEmpty() || --budgetEvents < 0) {
-                h.state().sospeso = true; // wind the run down
+                h.stopQuietly(); // wind the run down
                 return;
             }
             fault = h.invariantFault();
@@ -545,7 +545,7 @@ void TestGame::failingStepWarnsAndTheDrawGoesOn()
     h.sound.missing.insert(QStringLiteral("va7"));
     h.random.replay(picksFor({7, 12}));
     h.clock.onPump = [&](FakeClock::Point p) {
-        if (p == FakeClock::Point::Wait && h.drawn().size() == 2) h.state().sospeso = true;
+        if (p == FakeClock::Point::Wait && h.drawn().size() == 2) h.stopQuietly();
     };
     h.click(Control::cmd_estrai);
     QCOMPARE(h.dialogs.shown.size(), 1);
@@ -704,8 +704,8 @@ void TestGame::newGameWhilePausedRestoresThePauseCaption()
 void TestGame::newGameResetsHalfDoneClaims()
 {
     GameHarness h;
-    h.state().conta_ambo = 1;
-    h.state().conta_cinquina = 4;
+    h.game.setClaimCount(0, 1);
+    h.game.setClaimCount(3, 4);
     h.click(Control::cmd_estrai);
     h.click(Control::cmd_nuovo);
     QCOMPARE(h.state().conta_ambo, std::int16_t(0));

@@ -24,7 +24,7 @@ void TestSmorfia::everyNumberHasItsOwnMeaning()
 {
     QSet<QString> seen;
     for (int n = 1; n <= 90; ++n) {
-        const QString m = significato(n);
+        const QString m = meaningOf(n);
         QVERIFY2(!m.isEmpty(), qPrintable(QString::number(n)));
         // Written as the window writes: lower case, plain letters, no accented ones.
         QCOMPARE(m, m.toLower());
@@ -33,9 +33,9 @@ void TestSmorfia::everyNumberHasItsOwnMeaning()
         QVERIFY2(!seen.contains(m), qPrintable(m + QStringLiteral(" twice")));
         seen.insert(m);
     }
-    QCOMPARE(significato(0), QString());
-    QCOMPARE(significato(91), QString());
-    QCOMPARE(significato(90), QStringLiteral("la paura"));
+    QCOMPARE(meaningOf(0), QString());
+    QCOMPARE(meaningOf(91), QString());
+    QCOMPARE(meaningOf(90), QStringLiteral("la paura"));
 }
 
 void TestSmorfia::theMeaningFollowsEachDrawnNumber()
@@ -49,12 +49,12 @@ void TestSmorfia::theMeaningFollowsEachDrawnNumber()
         words << h.game.display().words;
     });
     h.drawAndPause({27, 90, 1});
-    const QStringList expected{significato(27), significato(90), significato(1)};
+    const QStringList expected{meaningOf(27), meaningOf(90), meaningOf(1)};
     QCOMPARE(label, expected);
     QCOMPARE(display, expected);
     QCOMPARE(words, QStringList({"VENTISETTE", "NOVANTA", "UNO"}));
     // The meaning stays with its number through the pause; a new game clears it.
-    QCOMPARE(h.game.display().meaning, significato(1));
+    QCOMPARE(h.game.display().meaning, meaningOf(1));
     h.click(Control::cmd_nuovo);
     QCOMPARE(h.caption(Control::meaningLabel), QString());
     QCOMPARE(h.game.display().meaning, QString());
@@ -131,7 +131,7 @@ void TestSmorfia::theRepeatShowsAndSaysTheMeanings()
     h.sound.played.clear();
     h.typeInRepeatBox("2");
     h.enterInRepeatBox();
-    QCOMPARE(label, QStringList({significato(4), significato(88)}));
+    QCOMPARE(label, QStringList({meaningOf(4), meaningOf(88)}));
     QCOMPARE(display, label);
     QCOMPARE(h.sound.played, QStringList({"num_estratti", "va4", "smorfia4", "vale80", "va8", "smorfia88"}));
     QCOMPARE(h.caption(Control::meaningLabel), QString());

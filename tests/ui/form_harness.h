@@ -32,8 +32,9 @@ struct Harness {
     }
 
     Game &game() { return caller->game; }
-    GameState &state() { return caller->game.state(); }
     const GameState &state() const { return caller->game.state(); }
+    // The hidden right-button gesture: the draw stops at its next check and no caption changes.
+    void stopQuietly() { caller->game.bigNumberGesture(2, 0.0f); }
     QString label2Tag() const { return form->tag(Control::Label2); }
 
     template <typename T = QWidget> T *control(const QString &name)

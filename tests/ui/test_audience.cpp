@@ -435,9 +435,9 @@ void TestAudience::f5TheButtonAndEscOpenAndClose()
     QVERIFY(h.form->screen()->availableGeometry().contains(s.geometry()));
     QTest::keyClick(h.form, Qt::Key_F5);
     QVERIFY(!c.isOpen());
-    h.click("cmd_pubblico");
+    h.click("cmd_audience");
     QVERIFY(c.isOpen());
-    h.click("cmd_pubblico");
+    h.click("cmd_audience");
     QVERIFY(!c.isOpen());
 
     // Esc closes the screen and nothing else; with the screen closed it is an ordinary key again.

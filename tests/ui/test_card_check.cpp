@@ -2,7 +2,8 @@
 
 #include "cards/cards_in_play.h"
 #include "form_harness.h"
-#include "ui/card_check.h"
+#include "ui/card_check_dialog.h"
+#include "ui/qt_colour.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,7 +21,7 @@ CardCheckDialog *openCheck(Harness &h)
     CardsInPlay &inPlay = h.caller->printRun.cardsInPlay();
     inPlay.add({0, 1, CardDealer::Classic});
     inPlay.add({0, 1, CardDealer::FullSeries});
-    installaControlloCartella(*h.form, h.game(), h.sound, inPlay);
+    installCardCheck(*h.form, h.game(), h.sound, inPlay);
     h.click("cmd_verifica");
     if (!h.control("fra_controlli")->isVisible()) return nullptr;
     h.click("cmd_cartella");
@@ -37,7 +38,7 @@ QLabel *label(CardCheckDialog *d, const QString &name)
 bool isMarked(CardCheckDialog *d, int r, int c)
 {
     QLabel *cell = label(d, QStringLiteral("cella_%1_%2").arg(r).arg(c));
-    const bool coloured = cell->palette().color(QPalette::Window) == CardCheckDialog::coloreUscito();
+    const bool coloured = cell->palette().color(QPalette::Window) == qColour(Palette::lightCyan);
     if (coloured != cell->font().bold()) qFatal("cell %d %d: colour and weight disagree", r, c);
     return coloured;
 }

@@ -161,7 +161,7 @@ void TestCardsWindow::pdfButtonSavesTheSameCards()
     Caller caller(Ports{sound, clock, random, dialogs}, printer);
     Form1 &form = caller.form;
     form.Form_Load();
-    form.sceltaFilePdf = [&] { return file; };
+    form.choosePdf = [&] { return file; };
     form.Txt_num_cartelle->setText(QStringLiteral("5"));
     QTest::mouseClick(form.cmd_pdf, Qt::LeftButton);
     QCOMPARE(dialogs.shown.size(), 0);
@@ -178,7 +178,7 @@ void TestCardsWindow::thePanelIsGoneForGoodAfterTheFirstDraw()
 {
     Harness h;
     QVERIFY(h.control("fra_cartelle")->isVisible());
-    h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
+    h.clock.onPump = [&](FakeClock::Point) { h.stopQuietly(); };
     h.click("cmd_estrai");
     QVERIFY(!h.control("fra_cartelle")->isVisible());
     h.clock.onPump = nullptr;

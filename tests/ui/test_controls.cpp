@@ -115,7 +115,7 @@ void TestControls::theNewGameQuestionSaysNoUnlessToldSi()
     random.replay(picksFor({1, 2, 3}));
     clock.onPump = [&](FakeClock::Point p) {
         if (p == FakeClock::Point::Wait && caller.game.state().drawnCount() == 3)
-            caller.game.state().sospeso = true;
+            caller.game.bigNumberGesture(2, 0.0f);
     };
     caller.form.cmd_estrai_Click();
     clock.onPump = nullptr;

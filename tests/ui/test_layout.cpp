@@ -172,7 +172,7 @@ void TestLayout::boardCellsBelongToTheirNumbers()
     QCOMPARE(cell->font().pointSize(), 12);
 
     h.random.replay(picksFor({number}));
-    h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
+    h.clock.onPump = [&](FakeClock::Point) { h.stopQuietly(); };
     h.click("cmd_estrai");
     QCOMPARE(cell->text(), QString::number(number));
     QCOMPARE(Form1::backColor(cell), QColor(192, 255, 255));
@@ -232,7 +232,7 @@ void TestLayout::acceleratorsReachTheirButtons()
     QVERIFY(QTest::qWaitForWindowActive(h.form));
     int clicks = 0;
     QObject::connect(b, &QAbstractButton::clicked, [&] { ++clicks; });
-    h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
+    h.clock.onPump = [&](FakeClock::Point) { h.stopQuietly(); };
     QTest::keyClick(h.form, Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
     // An accelerator animates the press: the click comes a moment later.
     QTRY_COMPARE(clicks, 1);
@@ -302,7 +302,7 @@ void TestLayout::textsFitTheirLabels()
     auto *words = h.control<QLabel>("Label6");
     for (int n : {54, 44, 64, 74, 77, 1}) {
         h.random.replay(picksFor({n}, h.pool()));
-        h.clock.onPump = [&](FakeClock::Point) { h.state().sospeso = true; };
+        h.clock.onPump = [&](FakeClock::Point) { h.stopQuietly(); };
         h.click(h.form->cmd_estrai->isEnabled() ? "cmd_estrai" : "cmd_sospendi");
         h.clock.onPump = nullptr;
         QCOMPARE(h.text("Label1"), QString::number(n));

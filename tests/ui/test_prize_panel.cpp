@@ -8,7 +8,7 @@
 #include "form_harness.h"
 #include "ui/audience_controller.h"
 #include "ui/audience_screen.h"
-#include "ui/card_check.h"
+#include "ui/card_check_dialog.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -193,7 +193,7 @@ void TestPrizePanel::aCardOfTonightCheckedByItsCodeMovesTheLadder()
                                &h.caller->prizes);
         dialog.findChild<QLineEdit *>(QStringLiteral("txt_codice"))->setText(formatCardCode(code));
         h.sound.played.clear();
-        dialog.controlla();
+        dialog.check();
         return dialog.findChild<QLabel *>(QStringLiteral("lbl_vincita"))->text();
     };
     // Its terno, with the ambo under it, is the card's: the terno's fanfare.
@@ -225,7 +225,7 @@ void TestPrizePanel::theRoomSeesTheLadderAndTheConfirmedWinners()
 {
     Harness h;
     AudienceController room(*h.form, h.game());
-    showPrizesToRoom(h.caller->prizes, room);
+    showPrizesOnAudienceScreen(h.caller->prizes, room);
     const CardCode code{97531, 1, CardDealer::Classic};
     const Cartella card = printedCard(h.caller->printRun, code);
     h.drawAndPause(cardRow(card, 1).mid(0, 2));

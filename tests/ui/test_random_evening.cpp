@@ -289,7 +289,7 @@ struct Evening {
         QPushButton *button = f().cmd_ambo[std::size_t(prize)];
         if (!button->isVisible() || !button->isEnabled()) return;
         if (roll(3)) h.clickIfEnabled(QStringLiteral("cmd_ambo_%1").arg(prize));
-        const PrizeInfo &p = prizes[std::size_t(prize)];
+        const PrizeInfo &p = claimPrizeInfo(prize);
         const QStringList drawn = h.drawn();
         for (int k = 0; k < p.boxes + roll(2); ++k) {
             QLineEdit *box = f().Text1[std::size_t(p.firstBox + roll(p.boxes))];
@@ -321,7 +321,7 @@ struct Evening {
     void checkFanfare(const QString &key)
     {
         for (int prize = 0; prize < 4; ++prize) {
-            const PrizeInfo &p = prizes[std::size_t(prize)];
+            const PrizeInfo &p = claimPrizeInfo(prize);
             if (key != QLatin1String(p.word)) continue;
             const QStringList drawn = h.drawn();
             QSet<QString> held;
@@ -368,7 +368,7 @@ struct Evening {
                 step();
             else
                 check();
-            if (budget <= 0 || !fault.isEmpty()) h.state().sospeso = true;
+            if (budget <= 0 || !fault.isEmpty()) h.stopQuietly();
         };
         h.dialogs.onMessage = [this](const FakeDialogs::Shown &) { check(); };
         h.sound.onPlay = [this](const QString &key) { checkFanfare(key); };

@@ -76,16 +76,16 @@ void TestRelease::cleanup()
 
 void TestRelease::acceleratorMarksAreLeftOut()
 {
-    QCOMPARE(senzaAcceleratori(QStringLiteral("&Nuova  Tombola")), QStringLiteral("Nuova Tombola"));
-    QCOMPARE(senzaAcceleratori(QStringLiteral("Sale && &Pepe")), QStringLiteral("Sale & Pepe"));
-    QCOMPARE(senzaAcceleratori(QStringLiteral("&&&&")), QStringLiteral("&&"));
-    QCOMPARE(senzaAcceleratori(QStringLiteral("Fine&")), QStringLiteral("Fine"));
+    QCOMPARE(withoutAccelerators(QStringLiteral("&Nuova  Tombola")), QStringLiteral("Nuova Tombola"));
+    QCOMPARE(withoutAccelerators(QStringLiteral("Sale && &Pepe")), QStringLiteral("Sale & Pepe"));
+    QCOMPARE(withoutAccelerators(QStringLiteral("&&&&")), QStringLiteral("&&"));
+    QCOMPARE(withoutAccelerators(QStringLiteral("Fine&")), QStringLiteral("Fine"));
 }
 
 void TestRelease::everyControlIsNamedAndDescribedByItsTip()
 {
     Harness h;
-    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
+    applyAccessibility(*h.form, h.game(), h.caller->claims);
     int controls = 0, withTip = 0;
     for (QWidget *w : h.form->findChildren<QWidget *>()) {
         if (w->window() != h.form) continue;
@@ -115,7 +115,7 @@ void TestRelease::everyControlIsNamedAndDescribedByItsTip()
 void TestRelease::captionlessControlsGetTheirOwnNames()
 {
     Harness h;
-    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
+    applyAccessibility(*h.form, h.game(), h.caller->claims);
     QCOMPARE(h.form->Label1->accessibleName(), QStringLiteral("Numero estratto"));
     QCOMPARE(h.form->HScroll1->accessibleName(), QStringLiteral("Velocità dell'estrazione"));
     QCOMPARE(h.form->TABELLONE->accessibleName(), QStringLiteral("Tabellone"));
@@ -153,7 +153,7 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
         QFAIL("no accessibility bridge came up");
 
     Harness h;
-    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
+    applyAccessibility(*h.form, h.game(), h.caller->claims);
     QLabel *display = h.form->Label1;
     const auto alerts = [&] { return count(display, QAccessible::Alert); };
     heard.clear();
@@ -208,7 +208,7 @@ void TestRelease::drawnNumberIsNamedAndAnnounced()
 void TestRelease::namesFollowChangedCaptions()
 {
     Harness h;
-    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
+    applyAccessibility(*h.form, h.game(), h.caller->claims);
     QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Pausa"));
     h.drawAndPause({5, 6});
     QCOMPARE(h.form->cmd_sospendi->text(), QStringLiteral("&Riprendi"));
@@ -221,7 +221,7 @@ void TestRelease::aClaimVerdictIsAnnounced()
     // The verdict of a complete claim reaches a screen reader as the drawn numbers do.
     const bool bridge = QAccessible::isActive();
     Harness h;
-    applicaAccessibilita(*h.form, h.game(), h.caller->claims);
+    applyAccessibility(*h.form, h.game(), h.caller->claims);
     QLabel *verdict = h.form->lbl_esito;
     heard.clear();
     h.drawAndPause({12, 34});
@@ -242,19 +242,19 @@ void TestRelease::aClaimVerdictIsAnnounced()
 void TestRelease::aboutTextCarriesVersionLicenceAndClipOrigin()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
-    const QString text = testoInformazioni();
+    const QString text = aboutText();
     for (const char *part : {"Tombola 9.8.7", "GPL-3.0-or-later", "SVOX Pico", "Apache-2.0", "SoX"})
         QVERIFY2(text.contains(QLatin1String(part)), part);
     // A version is text, never markup.
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0<b>"));
-    QVERIFY(testoInformazioni().contains(QStringLiteral("1.0&lt;b&gt;")));
+    QVERIFY(aboutText().contains(QStringLiteral("1.0&lt;b&gt;")));
 }
 
 void TestRelease::f1ShowsTheAboutBoxAndEscapeClosesIt()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
     Harness h;
-    installaInformazioni(*h.form);
+    installAboutBox(*h.form);
     h.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(h.form));
 
@@ -275,7 +275,7 @@ void TestRelease::f1ShowsTheAboutBoxAndEscapeClosesIt()
     QTest::keyClick(h.form, Qt::Key_F1);
     poll.stop();
     QCOMPARE(title, QStringLiteral("Informazioni su Tombola"));
-    QCOMPARE(text, testoInformazioni());
+    QCOMPARE(text, aboutText());
     QCOMPARE(parent, h.form);
     QVERIFY(!QApplication::activeModalWidget());
 }

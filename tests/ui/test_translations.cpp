@@ -62,7 +62,7 @@ void TestTranslations::initTestCase()
     // The premise: a system language that would not give Italian by itself.
     QVERIFY(QLocale::system().language() != QLocale::Italian);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
-    QVERIFY(installaTraduzioniQt(*qApp));
+    QVERIFY(installQtTranslations(*qApp));
 }
 
 void TestTranslations::qtTextsTurnItalian()
@@ -130,7 +130,7 @@ void TestTranslations::noScreenIsExplained()
     for (const QByteArray &a : argomenti)
         argv << a.constData();
 
-    const QString motivo = motivoSenzaSchermo(int(argv.size()), argv.constData());
+    const QString motivo = noDisplayReason(int(argv.size()), argv.constData());
     if (schermo) {
         QCOMPARE(motivo, QString());
     } else {

@@ -1,4 +1,4 @@
-#include "announce/module1.h"
+#include "announce/speech.h"
 
 void Module1::suona_risorsa(SoundPort &sound, const QString &nome, const QString &tipo)
 {

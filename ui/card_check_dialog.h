@@ -1,10 +1,10 @@
 #pragma once
-// The check of a printed card by its code, during a pause: the card rebuilt from the code, its
-// numbers already drawn marked, and the prizes it holds.
+// The check of a printed card by its code, during a pause: shows what the card check finds (the
+// card with its drawn numbers marked, the prizes it holds, the ladder's verdict) and plays the
+// fanfare of a prize it wins.
 
 #include "announce/sound_port.h"
 
-#include <QColor>
 #include <QDialog>
 #include <QList>
 #include <array>
@@ -30,10 +30,7 @@ public:
                     QWidget *parent = nullptr, PrizeDesk *desk = nullptr);
 
     // Reads the code in the box and shows its card, or says what is wrong with the code.
-    void controlla();
-
-    // The colour of a cell whose number is out.
-    static QColor coloreUscito();
+    void check();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -42,26 +39,25 @@ private:
     // Grows the dialog to the height its wrapped lines need at its width: a top-level window does
     // not follow its labels' height for width on its own.
     void fitHeight();
-    void mostraErrore(const QString &testo);
-    void suona(const QString &nome);
+    void showError(const QString &text);
 
     QList<int> m_drawn;
     SoundPort &m_sound;
     const CardsInPlay *m_inPlay;
     PrizeDesk *m_desk;
-    QLineEdit *m_codice = nullptr;
-    QPushButton *m_controlla = nullptr;
-    QLabel *m_messaggio = nullptr;
-    QWidget *m_esito = nullptr;
-    QLabel *m_titolo = nullptr;
-    std::array<std::array<QLabel *, 9>, 3> m_celle{};
-    std::array<QLabel *, 3> m_righe{};
-    QLabel *m_premio = nullptr;
-    QLabel *m_momenti = nullptr;
-    QLabel *m_vincita = nullptr;
+    QLineEdit *m_code = nullptr;
+    QPushButton *m_check = nullptr;
+    QLabel *m_message = nullptr;
+    QWidget *m_result = nullptr;
+    QLabel *m_title = nullptr;
+    std::array<std::array<QLabel *, 9>, 3> m_cells{};
+    std::array<QLabel *, 3> m_rows{};
+    QLabel *m_best = nullptr;
+    QLabel *m_moments = nullptr;
+    QLabel *m_verdict = nullptr;
 };
 
 // Makes the window's "Cartella per codice" open the check of the game's current draw order
 // (window-modal, without blocking).
-void installaControlloCartella(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay,
-                               PrizeDesk *desk = nullptr);
+void installCardCheck(Form1 &form, const Game &game, SoundPort &sound, const CardsInPlay &inPlay,
+                      PrizeDesk *desk = nullptr);
