@@ -70,7 +70,7 @@ std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, Ca
             for (int k = 0; k < record.num_cartelle; ++k)
                 m_inPlay.add({series.value(k / cardsPerSet), k % cardsPerSet + 1, dealer});
         } else if (why.isEmpty())
-            why = QStringLiteral("La stampa delle cartelle non e' riuscita.");
+            why = QStringLiteral("La stampa delle cartelle non è riuscita.");
     }
     m_printing = false;
     if (why.isEmpty()) return std::nullopt;

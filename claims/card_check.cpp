@@ -67,17 +67,22 @@ CardCheckResult checkCard(const QString &typed, const QList<int> &drawn, const C
                            .arg(m.ordinal)
                            .arg(numberWithArticle(m.number));
     }
-    // A card nobody got tonight shows what it would hold, and wins nothing.
+    // A card nobody got tonight shows what it would hold, and wins nothing; one printed after this
+    // game's first number plays from the next game.
     const bool printed = !inPlay || inPlay->contains(code);
-    if (!printed) out.notice = QStringLiteral("cartella non stampata stasera: non partecipa al gioco");
-    // A card of tonight is put to the ladder: a prize in play is won, one won on the same number
+    const bool plays = printed && (!desk || desk->playsThisGame(code));
+    if (!printed)
+        out.notice = QStringLiteral("cartella non stampata stasera: non partecipa al gioco");
+    else if (!plays)
+        out.notice = QStringLiteral("cartella stampata durante questa tombola: gioca dalla prossima");
+    // A card that plays is put to the ladder: a prize in play is won, one won on the same number
     // shared, one won earlier is not cheered.
-    out.fanfare = printed && out.result.best == Prize::Tombola ? Prize::Tombola : Prize::None;
-    if (printed && desk) {
+    out.fanfare = plays && out.result.best == Prize::Tombola ? Prize::Tombola : Prize::None;
+    if (plays && desk) {
         const Award award = desk->claimByCard(code, out.result);
         out.fanfare = award.isWin() ? award.prize : Prize::None;
         if (award.kind != Award::NoPrize) {
-            out.verdict = awardSentence(award, true) + QLatin1Char('.');
+            out.verdict = desk->sentence(award, true) + QLatin1Char('.');
             out.verdict[0] = out.verdict[0].toUpper();
         }
     }

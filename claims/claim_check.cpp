@@ -168,7 +168,7 @@ void ClaimCheck::boxLeft(int index)
     if (!drawn) return refuse(QStringLiteral("   NON  e' stato ancora  estratto "));
     for (int k = 0; k < claimBoxes; ++k)
         if (k != index && inClaim(k) && m_counted[std::size_t(k)] == testo)
-            return refuse(QStringLiteral("   e' gia' nella richiesta "));
+            return refuse(QStringLiteral("   è già nella richiesta "));
     counted = testo;
     view.setBackColor(box, Palette::lightGreen);
     if (m_complete) return;
@@ -179,13 +179,24 @@ void ClaimCheck::boxLeft(int index)
         for (int k = 0; k < claimBoxes; ++k)
             if (inClaim(k) && !numbers.contains(m_counted[std::size_t(k)]))
                 numbers << m_counted[std::size_t(k)];
-        if (!m_desk->claimFromPanel(premio, numbers).isWin()) {
-            // Complete, but the prize went to an earlier claim: no fanfare, the count starts again.
+        const Award award = m_desk->claimFromPanel(premio, numbers);
+        if (!award.isWin()) {
+            // Complete, but the prize is not this claim's: no fanfare, the count starts again.
             m_game.setClaimCount(premio, 0);
             m_complete = true;
-            const QString verdetto = QStringLiteral("GIA' VINTO");
+            const bool earlier = award.kind == Award::Earlier;
+            const QString verdetto =
+                earlier ? QStringLiteral("PRIMA UN'ALTRA")
+                        : QStringLiteral("GIÀ ") + agreeing(award.prize, QStringLiteral("vinto")).toUpper();
             setVerdict(verdetto);
             emit claimRefused(premio, verdetto);
+            // A card in play completed it first: the caller is told which, and decides on the
+            // watch's line whether it wins.
+            if (earlier) {
+                QString text = m_desk->sentence(award, false) + QLatin1Char('.');
+                text[0] = text[0].toUpper();
+                m_game.ports().dialogs.message(text, QString(), Icon::Information);
+            }
             return;
         }
     }

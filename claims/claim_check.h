@@ -7,7 +7,8 @@
 // once, however often its box is left and in however many boxes it stands; the fanfare plays when
 // the claim holds as many different drawn numbers as the prize has boxes, and only then. With the
 // ladder of prizes at hand, a complete claim is also put to it: a prize already won on another
-// number gets no fanfare, only "GIA' VINTO".
+// number gets no fanfare, only "GIÀ VINTO"; one that a card in play completed earlier gets
+// "PRIMA UN'ALTRA" and a message naming that card.
 
 #include "announce/prizes.h"
 

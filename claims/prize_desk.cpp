@@ -30,37 +30,63 @@ QString cardList(const QList<CardCode> &codes)
     return cardList(names);
 }
 
-PrizeMoments momentsOf(const std::array<PrizeMoment, 6> &moments)
+// Whether every number of `numbers` stands in one row of the card of `code`.
+bool inOneRow(const CardCode &code, const QList<int> &numbers)
 {
-    PrizeMoments at{};
-    for (std::size_t p = 0; p < at.size(); ++p)
-        at[p] = moments[p].ordinal;
-    return at;
+    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
+    for (int r = 1; r <= Cartella::righe; ++r) {
+        int found = 0;
+        for (int c = 1; c <= Cartella::colonne; ++c)
+            found += numbers.contains(valore(card.cella(r, c))) ? 1 : 0;
+        if (found == numbers.size()) return true;
+    }
+    return false;
 }
 
 } // namespace
+
+// The cards in play as the ladder asks about them, for one claimant.
+struct PrizeDesk::Cards {
+    static PrizeLadder::Cards forClaimant(const PrizeDesk &desk, const Claimant &who)
+    {
+        PrizeLadder::Cards cards;
+        cards.firstCompletion = [&desk](Prize p) { return desk.firstCompletion(p); };
+        cards.passedOver = [&desk, who](Prize p) { return who.card && desk.passedOver(p, *who.card); };
+        cards.match = [who](const PrizeWin &win) {
+            const Claimant &listed = win.who;
+            if (who.card) {
+                if (listed.card)
+                    return *listed.card == *who.card ? PrizeLadder::Match::Same : PrizeLadder::Match::Other;
+                // The numbers of a claim in one row of this card: the same player, now known.
+                return inOneRow(*who.card, listed.numbers) ? PrizeLadder::Match::Replaces
+                                                           : PrizeLadder::Match::Other;
+            }
+            if (listed.card)
+                return inOneRow(*listed.card, who.numbers) ? PrizeLadder::Match::Same
+                                                           : PrizeLadder::Match::Other;
+            return listed.numbers == who.numbers ? PrizeLadder::Match::Same : PrizeLadder::Match::Other;
+        };
+        return cards;
+    }
+};
 
 PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     : QObject(parent), m_game(game), m_inPlay(inPlay)
 {
     // Each card is built from its code as it is printed, not at the next number.
     inPlay.setOnAdded([this](const CardCode &) { syncCards(); });
-    connect(&game, &Game::numberDrawn, this, [this](int number, int ordinal) {
-        syncCards();
-        if (m_watch.drawOrder().size() == ordinal - 1)
-            m_watch.numberDrawn(number);
-        else
-            m_watch.restart(m_game.drawnNumbers());
-        look();
-        emit changed();
-    });
+    connect(&game, &Game::numberDrawn, this, &PrizeDesk::numberDrawn);
     connect(&game, &Game::newGameStarted, this, [this] {
         // The first draw of the evening starts with a reset too: a game counts once a number is out.
-        if (m_watch.drawOrder().isEmpty()) return;
+        if (m_watch.drawOrder().isEmpty() && m_ladder.wins().isEmpty()) {
+            syncCards();
+            return;
+        }
         ++m_gameNumber;
         m_ladder.reset();
         m_watch.restart({});
-        m_ignored.clear();
+        syncCards();
+        m_passed.clear();
         m_sighting.reset();
         log(0, QStringLiteral("Nuova tombola: si gioca per l'AMBO"));
         emit changed();
@@ -70,26 +96,97 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
         const qsizetype before = m_ladder.wins().size();
         m_ladder.takeBack(int(order.size()));
         m_watch.restart(order);
-        m_ignored.clear();
+        // A pass stands while the number that showed the card stands.
+        m_passed.removeIf([&](const Pass &pass) { return pass.draw > order.size(); });
         if (m_ladder.wins().size() != before)
             log(int(order.size()),
                 QStringLiteral("Tolto il %1: annullate le vincite che lo usavano").arg(number));
-        look();
+        look(false);
         emit changed();
     });
 }
 
 void PrizeDesk::syncCards()
 {
+    // Once a number is out, the cards printed since wait for the next game.
+    if (!m_game.drawnNumbers().isEmpty()) return;
     const QList<CardCode> &codes = m_inPlay.codes();
     for (qsizetype k = m_watch.size(); k < codes.size(); ++k)
         m_watch.addCard(codes[k], carta_da_codice(codes[k].series, codes[k].place, codes[k].dealer));
 }
 
-const WinnerWatch &PrizeDesk::watch()
+bool PrizeDesk::playsThisGame(const CardCode &code) const
 {
-    syncCards();
-    return m_watch;
+    for (qsizetype i = 0; i < m_watch.size(); ++i)
+        if (m_watch.card(i).code == code) return true;
+    // Before the first number every card printed so far plays.
+    return m_watch.drawOrder().isEmpty() && m_inPlay.contains(code);
+}
+
+void PrizeDesk::numberDrawn(int number, int ordinal)
+{
+    if (ordinal == 1) syncCards();
+    if (m_watch.drawOrder().size() == ordinal - 1)
+        m_watch.numberDrawn(number);
+    else
+        m_watch.restart(m_game.drawnNumbers());
+    look(true);
+    emit changed();
+}
+
+bool PrizeDesk::passedOver(Prize prize, const CardCode &code) const
+{
+    return std::any_of(m_passed.cbegin(), m_passed.cend(),
+                       [&](const Pass &pass) { return pass.prize == prize && pass.code == code; });
+}
+
+int PrizeDesk::firstCompletion(Prize prize) const
+{
+    int first = 0;
+    for (qsizetype i = 0; i < m_watch.size(); ++i) {
+        const WinnerWatch::Watched &w = m_watch.card(i);
+        if (w.best < prize || passedOver(prize, w.code)) continue;
+        const int at = heldFrom(w.moments)[std::size_t(prize)];
+        if (at > 0 && (first == 0 || at < first)) first = at;
+    }
+    return first;
+}
+
+QList<CardCode> PrizeDesk::holdersAt(Prize prize, int draw) const
+{
+    QList<CardCode> codes;
+    for (qsizetype i = 0; i < m_watch.size(); ++i) {
+        const WinnerWatch::Watched &w = m_watch.card(i);
+        if (w.best < prize || passedOver(prize, w.code)) continue;
+        if (heldFrom(w.moments)[std::size_t(prize)] == draw) codes << w.code;
+    }
+    return codes;
+}
+
+std::optional<PrizeDesk::Sighting> PrizeDesk::findSighting() const
+{
+    for (const Prize p : ladderOrder) {
+        const int won = m_ladder.wonAt(p);
+        if (won == 0) {
+            const int first = firstCompletion(p);
+            if (first == 0) return std::nullopt;
+            return Sighting{p, first, holdersAt(p, first), false};
+        }
+        // Won already: more cards that completed it on the same number share it, unless they are
+        // among its winners (a claim of numbers in one of their rows is their player's).
+        QList<CardCode> sharers;
+        for (const CardCode &code : holdersAt(p, won)) {
+            const PrizeLadder::Cards cards =
+                Cards::forClaimant(*this, Claimant{code, {}, Confirmation::Watch});
+            const bool listed =
+                std::any_of(m_ladder.wins().cbegin(), m_ladder.wins().cend(), [&](const PrizeWin &w) {
+                    return w.prize == p && cards.match(w) != PrizeLadder::Match::Other;
+                });
+            if (!listed) sharers << code;
+        }
+        if (!sharers.isEmpty()) return Sighting{p, won, sharers, true};
+    }
+    return std::nullopt;
 }
 
 void PrizeDesk::log(int draw, const QString &text)
@@ -97,32 +194,45 @@ void PrizeDesk::log(int draw, const QString &text)
     m_events << Event{m_gameNumber, draw, text};
 }
 
-void PrizeDesk::look()
+void PrizeDesk::look(bool afterNumber)
 {
     const std::optional<Sighting> before = m_sighting;
-    m_sighting.reset();
-    const Prize open = m_ladder.playingFor();
-    if (open == Prize::None) return;
-    Sighting seen{open, 0, {}};
-    for (const qsizetype i : m_watch.holding(open)) {
-        const WinnerWatch::Watched &w = m_watch.card(i);
-        if (m_ignored.contains(qMakePair(open, w.code))) continue;
-        const int draw = w.moments[std::size_t(open)].ordinal;
-        if (seen.draw != 0 && draw > seen.draw) continue;
-        if (draw < seen.draw) seen.codes.clear();
-        seen.draw = draw;
-        seen.codes << w.code;
-    }
-    if (seen.codes.isEmpty()) return;
-    m_sighting = seen;
-    if (m_sighting != before)
+    const bool wasOver = m_ladder.playingFor() == Prize::None;
+    m_sighting = findSighting();
+    if (m_sighting && m_sighting != before)
         log(int(m_watch.drawOrder().size()), QStringLiteral("Vincita trovata: ") + sightingText());
-    if (m_announceAtOnce) confirmAs(Confirmation::WatchAlone);
+    if (m_announceAtOnce && m_sighting) {
+        // Confirmed at once, with whatever follows from it (a card sharing, a higher prize); the
+        // draw waits for the room to read the banner, then goes on.
+        std::optional<Sighting> done;
+        while (m_sighting && m_sighting != done) {
+            done = m_sighting;
+            confirmAs(Confirmation::WatchAlone);
+            m_sighting = findSighting();
+        }
+        if (afterNumber) m_game.holdBeforeNextNumber(kBannerSeconds);
+    }
+    // New cards that hold a prize and wait for the caller: a running draw stops before its next
+    // number, as in a hall.
+    const bool fresh =
+        m_sighting && (!before || before->prize != m_sighting->prize ||
+                       std::any_of(m_sighting->codes.cbegin(), m_sighting->codes.cend(),
+                                   [&](const CardCode &c) { return !before->codes.contains(c); }));
+    if (fresh) m_game.stopForWinner();
+    // The tombola ends the game: the draw stops; a resume draws the rest for those who play on.
+    if (!wasOver && m_ladder.playingFor() == Prize::None) m_game.stopForWinner();
+}
+
+Award PrizeDesk::awardCard(const CardCode &code, Prize best, const PrizeMoments &at, Confirmation how)
+{
+    const Claimant who{code, {}, how};
+    return m_ladder.award(best, at, who, Cards::forClaimant(*this, who));
 }
 
 void PrizeDesk::confirm()
 {
     confirmAs(Confirmation::Watch);
+    look(false);
     emit changed();
 }
 
@@ -130,10 +240,13 @@ void PrizeDesk::confirmAs(Confirmation how)
 {
     if (!m_sighting) return;
     const Sighting seen = *m_sighting;
+    Prize top = Prize::None;
     for (const CardCode &code : seen.codes) {
         for (qsizetype i = 0; i < m_watch.size(); ++i) {
             const WinnerWatch::Watched &w = m_watch.card(i);
-            if (w.code == code) m_ladder.award(w.best, momentsOf(w.moments), how, formatCardCode(code));
+            if (w.code != code) continue;
+            const Award award = awardCard(code, w.best, heldFrom(w.moments), how);
+            if (award.isWin()) top = std::max(top, award.prize);
         }
     }
     const QString who = cardList(seen.codes);
@@ -141,17 +254,16 @@ void PrizeDesk::confirmAs(Confirmation how)
         prizeWord(seen.prize) + QLatin1Char(' ') + agreeing(seen.prize, QStringLiteral("vinto")) +
             QStringLiteral(" alla ") + nth(seen.draw) + QStringLiteral(" estrazione: ") + who +
             QStringLiteral(" (") + confirmationWords(how) + QLatin1Char(')'));
-    emit prizeWon(prizeWord(seen.prize) + QStringLiteral("! ") + who);
-    look();
+    if (top != Prize::None) emit prizeWon(prizeWord(top) + QStringLiteral("! ") + who);
 }
 
 void PrizeDesk::ignore()
 {
     if (!m_sighting) return;
     for (const CardCode &code : std::as_const(m_sighting->codes))
-        m_ignored << qMakePair(m_sighting->prize, code);
+        m_passed << Pass{m_sighting->prize, code, m_sighting->draw};
     log(int(m_watch.drawOrder().size()), QStringLiteral("Ignorata: ") + sightingText());
-    look();
+    look(false);
     emit changed();
 }
 
@@ -160,12 +272,12 @@ void PrizeDesk::setAnnounceAtOnce(bool on)
     if (on == m_announceAtOnce) return;
     m_announceAtOnce = on;
     if (on) {
-        look();
+        look(false);
         emit changed();
     }
 }
 
-QString awardSentence(const Award &award, bool card)
+QString PrizeDesk::sentence(const Award &award, bool card) const
 {
     const QString prize = prizeWithArticle(award.prize);
     const QString at = nth(award.draw) + QStringLiteral(" estrazione");
@@ -176,12 +288,32 @@ QString awardSentence(const Award &award, bool card)
         return QStringLiteral("divide ") + prize + QStringLiteral(" della ") + at +
                QStringLiteral(": stesso numero, premio condiviso");
     case Award::AlreadyWon:
-        return prize + QStringLiteral(" e' gia' ") + agreeing(award.prize, QStringLiteral("stato")) +
+        return prize + QStringLiteral(" è già ") + agreeing(award.prize, QStringLiteral("stato")) +
                QLatin1Char(' ') + agreeing(award.prize, QStringLiteral("vinto")) + QStringLiteral(" alla ") +
                at + QStringLiteral(": nessun premio");
     case Award::AlreadyCounted:
-        return prize + QStringLiteral(" e' gia' ") + agreeing(award.prize, QStringLiteral("assegnato")) +
-               (card ? QStringLiteral(" a questa cartella") : QStringLiteral(" a questa richiesta"));
+        return prize + QStringLiteral(" è già ") + agreeing(award.prize, QStringLiteral("assegnato")) +
+               (card ? QStringLiteral(" a questa cartella") : QStringLiteral(" a questi numeri"));
+    case Award::Earlier: {
+        const QList<CardCode> first = holdersAt(award.prize, award.earlier);
+        const QString who = cardList(first);
+        return (first.size() == 1 ? QStringLiteral("la ") : QStringLiteral("le ")) + who +
+               (first.size() == 1 ? QStringLiteral(" aveva ") : QStringLiteral(" avevano ")) + prize +
+               QStringLiteral(" alla ") + nth(award.earlier) +
+               (card ? QStringLiteral(", prima di questa (")
+                     : QStringLiteral(", prima di questa richiesta (")) +
+               nth(award.draw) + QStringLiteral("): confermala o ignorala, poi ricontrolla");
+    }
+    case Award::PassedOver: {
+        const int won = m_ladder.wonAt(award.prize);
+        QString text = prize + QStringLiteral(" di questa cartella (") + at + QStringLiteral(") è ") +
+                       agreeing(award.prize, QStringLiteral("stato")) + QLatin1Char(' ') +
+                       agreeing(award.prize, QStringLiteral("ignorato"));
+        if (won > 0)
+            text += QStringLiteral(" ed è ") + agreeing(award.prize, QStringLiteral("andato")) +
+                    QStringLiteral(" al vincitore della ") + nth(won);
+        return text + QStringLiteral(": nessun premio");
+    }
     case Award::NoPrize:
         break;
     }
@@ -203,30 +335,25 @@ Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
     PrizeMoments at{};
     for (qsizetype k = 1; k < ordinals.size() && k <= 4; ++k)
         at[std::size_t(k)] = ordinals[k];
-    QStringList shown;
-    for (const int v : std::as_const(values))
-        shown << QString::number(v);
-    const QString who = QStringLiteral("numeri ") + shown.join(QLatin1Char(' '));
-    const Prize claimed = prizeIndex >= 0 && prizeIndex < 4 ? Prize(prizeIndex + 1) : Prize::None;
-    const Award award = m_ladder.award(ordinals.size() == numbers.size() ? claimed : Prize::None, at,
-                                       Confirmation::Claim, who);
+    const Claimant who{std::nullopt, values, Confirmation::Claim};
+    const Prize claimed = ordinals.size() == numbers.size() ? claimPrize(prizeIndex) : Prize::None;
+    const Award award = m_ladder.award(claimed, at, who, Cards::forClaimant(*this, who));
     log(int(order.size()),
-        QStringLiteral("Richiesta, ") + who + QStringLiteral(": ") + awardSentence(award, false));
-    look();
+        QStringLiteral("Richiesta, ") + who.name() + QStringLiteral(": ") + sentence(award, false));
+    look(false);
     emit changed();
     return award;
 }
 
 Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
 {
+    if (!m_inPlay.contains(code) || !playsThisGame(code)) return Award{};
+    const Award award = awardCard(code, result.best, heldFrom(result.moments), Confirmation::CardCode);
     const QString who = formatCardCode(code);
-    const Award award = m_inPlay.contains(code) ? m_ladder.award(result.best, momentsOf(result.moments),
-                                                                 Confirmation::CardCode, who)
-                                                : Award{};
-    log(int(m_game.drawnNumbers().size()), QStringLiteral("Controllo della cartella ") + who +
-                                               QStringLiteral(": ") + awardSentence(award, true));
+    log(int(m_game.drawnNumbers().size()),
+        QStringLiteral("Controllo della cartella ") + who + QStringLiteral(": ") + sentence(award, true));
     if (award.isWin()) emit prizeWon(prizeWord(award.prize) + QStringLiteral("! cartella ") + who);
-    look();
+    look(false);
     emit changed();
     return award;
 }
@@ -244,7 +371,7 @@ QStringList PrizeDesk::winLines() const
     for (const PrizeLadder::Won &won : m_ladder.won()) {
         QStringList winners;
         for (const PrizeWin &w : won.winners)
-            winners << w.who + QStringLiteral(" (") + confirmationWords(w.how) + QLatin1Char(')');
+            winners << w.name() + QStringLiteral(" (") + confirmationWords(w.how) + QLatin1Char(')');
         lines << prizeWord(won.prize) + QStringLiteral(" alla ") + nth(won.draw) +
                      QStringLiteral(" estrazione: ") + winners.join(QStringLiteral("; "));
     }
@@ -255,11 +382,13 @@ QStringList PrizeDesk::audienceLines() const
 {
     // Short, to be read from the back of the room: "AMBO alla 6ª: 7KQ3M-4 X, 0D8B2-F K".
     QStringList lines{playingForText()};
+    if (m_sighting && !m_announceAtOnce)
+        lines << QStringLiteral("Vincita da verificare: ") + prizeWord(m_sighting->prize);
     for (const PrizeLadder::Won &won : m_ladder.won()) {
         QStringList cards;
         const int winners = int(won.winners.size());
         for (const PrizeWin &w : won.winners)
-            if (w.how != Confirmation::Claim) cards << w.who;
+            if (w.who.card) cards << w.name();
         QString line = prizeWord(won.prize) + QStringLiteral(" alla ") + nth(won.draw);
         if (cards.isEmpty()) {
             line += winners > 1 ? QStringLiteral(" estrazione (%1 vincitori)").arg(winners)
@@ -279,8 +408,10 @@ QStringList PrizeDesk::audienceLines() const
 QString PrizeDesk::sightingText(bool lines) const
 {
     if (!m_sighting) return QString();
-    const QString prize = prizeWord(m_sighting->prize) + QStringLiteral(" alla ") + nth(m_sighting->draw) +
-                          QStringLiteral(" estrazione");
+    const QString prize =
+        prizeWord(m_sighting->prize) +
+        (m_sighting->shares ? QStringLiteral(" della ") : QStringLiteral(" alla ")) + nth(m_sighting->draw) +
+        (m_sighting->shares ? QStringLiteral(", da dividere") : QStringLiteral(" estrazione"));
     if (!lines) return prize + QStringLiteral(": ") + cardList(m_sighting->codes);
     QStringList codes;
     for (const CardCode &code : m_sighting->codes)

@@ -1,8 +1,12 @@
 #pragma once
-// The prizes of the evening's games: the ladder, the winner watch over the cards printed tonight,
+// The prizes of the evening's games: the ladder, the winner watch over the cards that play the game,
 // and the claims that move the ladder on (the claim panel, the card check, the watch confirmed by
-// the caller). Follows the game through its signals; knows no widget: the window and the room's
-// screen read it and are told of changes.
+// the caller). Follows the game through its signals and stops its draw for a winner, as a hall does
+// when someone calls; knows no widget: the window and the audience screen read it and are told of
+// changes.
+//
+// The cards that play a game are those printed before its first number; a card printed later plays
+// from the next game on.
 
 #include "cards/cards_in_play.h"
 #include "claims/prize_ladder.h"
@@ -22,12 +26,13 @@ public:
     PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent = nullptr);
     ~PrizeDesk() override { m_inPlay.setOnAdded(nullptr); }
 
-    // Cards of tonight that hold the prize in play, or a higher one, and wait for the caller: those
-    // that completed it first, on the same number.
+    // Cards that hold a prize and wait for the caller: for the prize in play, those that completed
+    // it first; or, for a prize already won, more cards that completed it on the same number.
     struct Sighting {
         Prize prize = Prize::None;
         int draw = 0;
         QList<CardCode> codes;
+        bool shares = false; // the prize is won already: these would share it
         bool operator==(const Sighting &) const = default;
     };
 
@@ -38,11 +43,19 @@ public:
         QString text;
     };
 
+    // How long the draw waits after a winner announced at once, for the room to read the banner.
+    static constexpr double kBannerSeconds = 4.0;
+
     const PrizeLadder &ladder() const { return m_ladder; }
-    // The watch, with every card printed so far.
-    const WinnerWatch &watch();
+    // The watch, with every card that plays this game.
+    const WinnerWatch &watch() const { return m_watch; }
     std::optional<Sighting> sighting() const { return m_sighting; }
     const QList<Event> &events() const { return m_events; }
+    // A card of tonight printed after this game's first number: it plays from the next game.
+    bool playsThisGame(const CardCode &code) const;
+    // The earliest draw at which a card that plays and was not passed over for `prize` holds it; 0
+    // when none does.
+    int firstCompletion(Prize prize) const;
 
     // A claim of the claim panel holds all its numbers: `prizeIndex` 0 ambo .. 3 cinquina.
     Award claimFromPanel(int prizeIndex, const QStringList &numbers);
@@ -60,11 +73,15 @@ public:
     QString playingForText() const;
     // One line per prize won: the prize, the draw, the winners and how each was confirmed.
     QStringList winLines() const;
-    // The same for the room: what is played for, then the prizes won, short.
+    // The same for the audience screen: what is played for, a winner being checked, the prizes won.
     QStringList audienceLines() const;
     // The sighting for the caller, "TERNO alla 23ª estrazione: cartella 7KQ3M-4 X"; empty if none.
     // With `lines`, the cards go on a line of their own and no code is broken across lines.
     QString sightingText(bool lines = false) const;
+    // What the ladder said of a claim, lower case and without a full stop: "vince il TERNO alla 3ª
+    // estrazione", "la cartella 4X8ZG-6 T aveva il TERNO alla 22ª, prima di questa (24ª)". `card`:
+    // the claimant is a card rather than a claim's numbers.
+    QString sentence(const Award &award, bool card) const;
 
 signals:
     // The ladder, the sighting or the log changed.
@@ -73,11 +90,15 @@ signals:
     void prizeWon(const QString &banner);
 
 private:
+    struct Cards;
     void syncCards();
-    void numberDrawn();
-    void newGame();
-    void takenBack();
-    void look();
+    void numberDrawn(int number, int ordinal);
+    void look(bool afterNumber);
+    std::optional<Sighting> findSighting() const;
+    bool passedOver(Prize prize, const CardCode &code) const;
+    // The cards that play and were not passed over for `prize` and hold it from `draw`.
+    QList<CardCode> holdersAt(Prize prize, int draw) const;
+    Award awardCard(const CardCode &code, Prize best, const PrizeMoments &at, Confirmation how);
     void confirmAs(Confirmation how);
     void log(int draw, const QString &text);
 
@@ -86,13 +107,14 @@ private:
     PrizeLadder m_ladder;
     WinnerWatch m_watch;
     std::optional<Sighting> m_sighting;
-    // Cards the caller passed over, each for the prize it was shown for.
-    QList<QPair<Prize, CardCode>> m_ignored;
+    // Cards the caller passed over, each for the prize it was shown for at its draw.
+    struct Pass {
+        Prize prize;
+        CardCode code;
+        int draw;
+    };
+    QList<Pass> m_passed;
     QList<Event> m_events;
     int m_gameNumber = 1;
     bool m_announceAtOnce = false;
 };
-
-// What the ladder said of a claim, lower case and without a full stop: "vince il TERNO alla 3ª
-// estrazione", "il TERNO e' gia' assegnato a questa cartella" (`card`) or "... a questa richiesta".
-QString awardSentence(const Award &award, bool card);

@@ -33,6 +33,27 @@ QString confirmationWord(Confirmation how)
     return QString::fromUtf8(info(how).word);
 }
 
+QString Claimant::name() const
+{
+    if (card) return formatCardCode(*card);
+    QStringList shown;
+    for (const int n : numbers)
+        shown << QString::number(n);
+    return QStringLiteral("numeri ") + shown.join(QLatin1Char(' '));
+}
+
+PrizeMoments heldFrom(const std::array<PrizeMoment, 6> &moments)
+{
+    PrizeMoments at{};
+    int from = 0;
+    for (int p = int(Prize::Tombola); p >= int(Prize::Ambo); --p) {
+        const int own = moments[std::size_t(p)].ordinal;
+        if (own > 0 && (from == 0 || own < from)) from = own;
+        at[std::size_t(p)] = from;
+    }
+    return at;
+}
+
 QList<PrizeLadder::Won> PrizeLadder::won() const
 {
     QList<Won> out;
@@ -62,30 +83,49 @@ int PrizeLadder::wonAt(Prize prize) const
     return 0;
 }
 
-Award PrizeLadder::award(Prize claimed, const PrizeMoments &at, Confirmation how, const QString &who)
+Award PrizeLadder::award(Prize claimed, const PrizeMoments &at, const Claimant &who, const Cards &cards)
 {
     if (claimed == Prize::None) return {Award::NoPrize, Prize::None, 0};
     const int last = at[std::size_t(claimed)];
+    if (last == 0) return {Award::NoPrize, Prize::None, 0};
     Award result{Award::AlreadyWon, claimed, wonAt(claimed)};
     bool counted = false;
-    // Each prize up to the claimed one: won if open, shared if won on the same number.
     for (const Prize p : ladderOrder) {
         if (p > claimed) break;
+        // A lower prize with no moment of its own is held from the claimed one's.
         const int draw = at[std::size_t(p)] > 0 ? at[std::size_t(p)] : last;
+        // Passed over for a prize, a card still plays for the others.
+        if (cards.passedOver && cards.passedOver(p)) {
+            if (p == claimed && !result.isWin()) result = {Award::PassedOver, p, draw};
+            continue;
+        }
         const int won = wonAt(p);
         if (won == 0) {
-            m_wins << PrizeWin{p, draw, how, who, false};
+            // Open: it is this claimant's only if no card in play completed it before.
+            const int first = cards.firstCompletion ? cards.firstCompletion(p) : 0;
+            if (first > 0 && first < draw) {
+                if (!result.isWin()) result = {Award::Earlier, p, draw, first};
+                break;
+            }
+            m_wins << PrizeWin{p, draw, who.how, who, false};
             result = {Award::Won, p, draw};
             continue;
         }
-        const bool already = std::any_of(m_wins.cbegin(), m_wins.cend(),
-                                         [&](const PrizeWin &w) { return w.prize == p && w.who == who; });
-        if (already) {
+        // Won: the same claimant is counted once; another shares it only on the same number.
+        bool same = false;
+        for (PrizeWin &w : m_wins) {
+            if (w.prize != p) continue;
+            const Match m = cards.match ? cards.match(w) : Match::Other;
+            if (m == Match::Other) continue;
+            same = true;
+            if (m == Match::Replaces) w.who = who;
+        }
+        if (same) {
             counted = counted || p == claimed;
             continue;
         }
         if (draw != won) continue;
-        m_wins << PrizeWin{p, won, how, who, true};
+        m_wins << PrizeWin{p, won, who.how, who, true};
         if (result.kind != Award::Won) result = {Award::Shared, p, won};
     }
     if (result.kind == Award::AlreadyWon && counted) result.kind = Award::AlreadyCounted;

@@ -5,6 +5,8 @@
 #include "announce/words.h"
 #include "game/draw.h"
 
+#include <utility>
+
 namespace
 {
 // The position stored in a tag, when it is a whole number from 1 to 90.
@@ -246,10 +248,13 @@ void Game::runDraw()
         step([&] { speak(numero); });
         step([&] { sayMeaning(numero); });
         const double t0 = m_ports.clock.now();
+        // A banner for the room may ask for a longer pause than the pace.
+        const double hold = std::exchange(m_hold, 0.0);
+        auto pauseEnd = [&] { return t0 + std::max(double(m_state.ritardo), hold); };
         for (;;) {
-            if (m_ports.clock.now() > t0 + double(m_state.ritardo)) break;
+            if (m_ports.clock.now() > pauseEnd()) break;
             if (stopInPause(i)) return;
-            step([&] { waitUntil(t0 + double(m_state.ritardo)); });
+            step([&] { waitUntil(pauseEnd()); });
         }
     }
     finish();
@@ -350,6 +355,7 @@ void Game::wordsExcluded()
 
 void Game::newGame()
 {
+    m_hold = 0;
     m_state.clearCounts();
     setLabel(Control::Label6, QString());
     showMeaning(0);
@@ -400,15 +406,27 @@ void Game::newGameAsked()
     newGame();
 }
 
+void Game::pause()
+{
+    m_view.setCaption(Control::cmd_sospendi, QStringLiteral("&Riprendi"));
+    m_state.sospeso = true;
+    m_view.setEnabled(Control::cmd_verifica, true);
+    m_view.setVisible(Control::Label4, false);
+    publish();
+}
+
+void Game::stopForWinner()
+{
+    if (!isDrawing() || m_basket || m_closed || m_state.sospeso) return;
+    m_state.nuova_partita = false;
+    pause();
+}
+
 void Game::pauseOrResume()
 {
     m_state.nuova_partita = false;
     if (!m_state.sospeso) {
-        m_view.setCaption(Control::cmd_sospendi, QStringLiteral("&Riprendi"));
-        m_state.sospeso = true;
-        m_view.setEnabled(Control::cmd_verifica, true);
-        m_view.setVisible(Control::Label4, false);
-        publish();
+        pause();
         return;
     }
     m_view.setCaption(Control::cmd_sospendi, QStringLiteral("&Pausa"));

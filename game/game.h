@@ -12,6 +12,7 @@
 
 #include <QList>
 #include <QObject>
+#include <algorithm>
 #include <functional>
 
 // How the drawn number is written in words: the four option buttons of the window.
@@ -54,7 +55,12 @@ public:
     // cmd_nuovo_Click: in the middle of a game, with numbers drawn and not all of them, the reset
     // first asks whether to throw the game away; one click must not lose an evening's game.
     void newGameAsked();
-    void pauseOrResume();                       // cmd_sospendi_Click
+    void pauseOrResume(); // cmd_sospendi_Click
+    // A winner among tonight's cards: a random draw stops before its next number, as a pause does
+    // ("&Riprendi"). Nothing happens when no random draw runs.
+    void stopForWinner();
+    // The pause before the next number lasts at least `seconds`, for the room to read a banner.
+    void holdBeforeNextNumber(double seconds) { m_hold = std::max(m_hold, seconds); }
     void speedChanged();                        // HScroll1_Change
     void bigNumberGesture(int button, float x); // Label1_MouseMove, x in twips
     void wordsExcluded();                       // Opt_escludi_Click
@@ -161,6 +167,7 @@ private:
     // "Fine" on the big display once every number is out.
     void finish();
     bool stopAtTop(int i);
+    void pause();
     bool stopInPause(int i);
     void writeInWords(int n, QString &direttiva);
     void warnAboutScriptFace();
@@ -178,6 +185,7 @@ private:
     bool m_closed = false;
     bool m_basket = false;
     bool m_cardPanelClosed = false;
+    double m_hold = 0;
     WritingMode m_writing = WritingMode::Maiuscolo;
     bool m_showMeaning = false;
     bool m_sayMeaning = false;

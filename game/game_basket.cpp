@@ -78,7 +78,7 @@ bool Game::enterNumber(int number)
         if (m_state.numeri_da_estrarre(j).toInt() == number) index = j;
     if (index == 0) {
         m_ports.dialogs.message(QStringLiteral(" il numero  ") + QString::number(number) +
-                                    QStringLiteral("   e' gia' stato estratto "),
+                                    QStringLiteral("   è già stato estratto "),
                                 QString(), Icon::Information);
         return false;
     }

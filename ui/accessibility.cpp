@@ -176,7 +176,7 @@ void applyAccessibility(Form1 &form, const Game &game, const ClaimCheck &claims)
 {
     auto names = std::make_shared<AccessibleNames>(form, game);
     QObject::connect(&game, &Game::updated, &form, [names] { names->update(); });
-    // A verdict, valid or "GIA' VINTO", is read out as it shows.
+    // A verdict, valid or "GIÀ VINTO", is read out as it shows.
     auto verdict = [names, &form] {
         names->update();
         QAccessibleEvent alert(form.control(Control::lbl_esito), QAccessible::Alert);

@@ -130,7 +130,7 @@ PrizePanel::PrizePanel(Form1 &form, const Game &game, PrizeDesk &desk)
 
     m_confirm =
         placeControl(new QPushButton(QStringLiteral("Con&ferma"), &form), "cmd_conferma",
-                     QStringLiteral("la vincita e' buona: il premio e' assegnato e mostrato al pubblico"),
+                     QStringLiteral("la vincita è buona: il premio è assegnato e mostrato al pubblico"),
                      QRect(288, 541, 98, 20));
     m_ignore = placeControl(new QPushButton(QStringLiteral("I&gnora"), &form), "cmd_ignora",
                             QStringLiteral("nessuno reclama questa vincita: il premio resta in gioco"),

@@ -72,7 +72,7 @@ void TestClaimCheck::theSameNumberTwiceIsOneNumberOfTheClaim()
     QCOMPARE(h.sound.played, QStringList());
     QCOMPARE(h.state().conta_ambo, std::int16_t(1));
     QCOMPARE(h.dialogs.shown.size(), 1);
-    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral(" il numero  56   e' gia' nella richiesta "));
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral(" il numero  56   è già nella richiesta "));
     QCOMPARE(h.dialogs.shown[0].icon, Icon::Information);
     QCOMPARE(h.focusedBox(), 1);
     QCOMPARE(h.view.cell(ControlId(Control::Text1, 0)).back, Palette::lightGreen);

@@ -7,6 +7,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <map>
 #include <random>
 
 namespace
@@ -19,6 +20,28 @@ PrizeMoments at(std::initializer_list<std::pair<Prize, int>> moments)
         m[std::size_t(p)] = draw;
     return m;
 }
+
+// The ladder alone, with claimants named by a letter and the cards in play reduced to the earliest
+// draw at which one completed each prize.
+struct TestLadder : PrizeLadder {
+    QStringList names;
+    std::map<Prize, int> first;
+    QSet<QString> passed;
+
+    Award award(Prize claimed, const PrizeMoments &at, Confirmation how, const QString &name)
+    {
+        if (!names.contains(name)) names << name;
+        const Claimant who{std::nullopt, {int(names.indexOf(name)) + 1}, how};
+        Cards cards;
+        cards.firstCompletion = [this](Prize p) { return first.count(p) ? first.at(p) : 0; };
+        cards.passedOver = [this, name](Prize) { return passed.contains(name); };
+        cards.match = [who](const PrizeWin &w) {
+            return w.who.numbers == who.numbers ? Match::Same : Match::Other;
+        };
+        return PrizeLadder::award(claimed, at, who, cards);
+    }
+    QString nameOf(const PrizeWin &w) const { return names.at(w.who.numbers.first() - 1); }
+};
 
 // The game and its claims with the ladder behind them, as the program wires them.
 struct DeskHarness : GameHarness {
@@ -55,11 +78,14 @@ private slots:
     void aWatchedWinnerCanGoToTheRoomAtOnce();
     void aClaimForAPrizeAlreadyWonHasNoFanfare();
     void cardsCheckedByCodeMoveTheLadder();
+    void aLateConfirmationGivesEachPrizeToItsFirstCard();
+    void onePlayerIsOneWinner();
+    void theDrawStopsForAWinnerAndAfterTheTombola();
 };
 
 void TestPrizeLadder::prizesAreWonOnceAndInOrder()
 {
-    PrizeLadder ladder;
+    TestLadder ladder;
     QCOMPARE(ladder.playingFor(), Prize::Ambo);
     const Award ambo = ladder.award(Prize::Ambo, at({{Prize::Ambo, 4}}), Confirmation::Claim, "numeri 1 2");
     QCOMPARE(ambo.kind, Award::Won);
@@ -98,7 +124,7 @@ void TestPrizeLadder::prizesAreWonOnceAndInOrder()
 
 void TestPrizeLadder::claimsOnTheSameNumberShareAPrize()
 {
-    PrizeLadder ladder;
+    TestLadder ladder;
     QCOMPARE(
         ladder.award(Prize::Terno, at({{Prize::Ambo, 5}, {Prize::Terno, 8}}), Confirmation::Watch, "A").kind,
         Award::Won);
@@ -127,9 +153,9 @@ void TestPrizeLadder::claimsOnTheSameNumberShareAPrize()
 
     QList<QString> ambo, terno;
     for (const PrizeWin &w : ladder.wins()) {
-        (w.prize == Prize::Ambo ? ambo : terno) << w.who;
+        (w.prize == Prize::Ambo ? ambo : terno) << ladder.nameOf(w);
         QCOMPARE(w.draw, w.prize == Prize::Ambo ? 5 : 8);
-        QCOMPARE(w.shared, w.who != QLatin1String("A"));
+        QCOMPARE(w.shared, ladder.nameOf(w) != QLatin1String("A"));
     }
     QCOMPARE(ambo, QList<QString>({"A", "B", "D"}));
     QCOMPARE(terno, QList<QString>({"A", "B", "C"}));
@@ -139,7 +165,7 @@ void TestPrizeLadder::claimsOnTheSameNumberShareAPrize()
 
 void TestPrizeLadder::aNewGameOrATakeBackOpensPrizesAgain()
 {
-    PrizeLadder ladder;
+    TestLadder ladder;
     ladder.award(Prize::Ambo, at({{Prize::Ambo, 3}}), Confirmation::Claim, "A");
     ladder.award(Prize::Terno, at({{Prize::Ambo, 3}, {Prize::Terno, 7}}), Confirmation::Claim, "B");
     ladder.award(Prize::Quaterno, at({{Prize::Ambo, 6}, {Prize::Terno, 8}, {Prize::Quaterno, 9}}),
@@ -234,8 +260,8 @@ void TestPrizeLadder::aWatchedWinnerWaitsForTheCaller()
     QCOMPARE(won.size(), 0);
 
     h.desk.confirm();
-    QCOMPARE(h.desk.ladder().wins(),
-             QList<PrizeWin>({{Prize::Ambo, 3, Confirmation::Watch, formatCardCode(code), false}}));
+    QCOMPARE(h.desk.ladder().wins(), QList<PrizeWin>({{Prize::Ambo, 3, Confirmation::Watch,
+                                                       Claimant{code, {}, Confirmation::Watch}, false}}));
     QCOMPARE(h.desk.playingForText(), QStringLiteral("Si gioca per: TERNO"));
     QVERIFY(!h.desk.sighting());
     QCOMPARE(won.size(), 1);
@@ -250,18 +276,19 @@ void TestPrizeLadder::aWatchedWinnerWaitsForTheCaller()
     QVERIFY(!h.desk.sighting());
     QCOMPARE(h.desk.ladder().playingFor(), Prize::Terno);
 
-    // Cards printed in the middle of a game are caught up: the sighting is the earliest holder.
+    // A card printed in the middle of a game plays from the next one: it is watched, it stops
+    // nothing and wins nothing before then.
     const CardCode other{777, 2, CardDealer::FullSeries};
     const Cartella otherCard = printedCard(h.printRun, other);
+    QVERIFY(!h.desk.playsThisGame(other));
     const QList<int> drawn = h.game.drawnNumbers();
     QList<int> next;
     for (const int n : cardRow(otherCard, 2))
         if (!drawn.contains(n) && next.size() < 3) next << n;
     h.drawAndPause(next);
-    const CardResult expected = evaluateCard(otherCard, h.game.drawnNumbers());
-    QVERIFY(expected.best >= Prize::Terno);
-    QCOMPARE(h.desk.sighting(),
-             PrizeDesk::Sighting({Prize::Terno, expected.moment(Prize::Terno).ordinal, {other}}));
+    QVERIFY(evaluateCard(otherCard, h.game.drawnNumbers()).best >= Prize::Terno);
+    QVERIFY(!h.desk.sighting() || !h.desk.sighting()->codes.contains(other));
+    QCOMPARE(h.desk.claimByCard(other, evaluateCard(otherCard, h.game.drawnNumbers())).kind, Award::NoPrize);
 
     // A new game: the ladder from the ambo, the cards still in play, nothing passed over.
     h.game.newGame();
@@ -269,6 +296,7 @@ void TestPrizeLadder::aWatchedWinnerWaitsForTheCaller()
     QVERIFY(h.desk.ladder().wins().isEmpty());
     QVERIFY(!h.desk.sighting());
     QCOMPARE(h.desk.watch().size(), 2);
+    QVERIFY(h.desk.playsThisGame(other));
     QCOMPARE(h.desk.watch().card(0).best, Prize::None);
     QVERIFY(h.invariantFault().isEmpty());
 }
@@ -304,7 +332,7 @@ void TestPrizeLadder::aWatchedWinnerCanGoToTheRoomAtOnce()
     for (const PrizeWin &w : h.desk.ladder().wins()) {
         QCOMPARE(w.how, Confirmation::WatchAlone);
         QCOMPARE(w.prize, Prize::Ambo);
-        winners << w.who;
+        winners << w.name();
     }
     QCOMPARE(winners, expectedWinners);
     QCOMPARE(won.size(), 1);
@@ -328,8 +356,8 @@ void TestPrizeLadder::aClaimForAPrizeAlreadyWonHasNoFanfare()
     QSignalSpy refused(&h.claims, &ClaimCheck::claimRefused);
     QSignalSpy completed(&h.claims, &ClaimCheck::claimCompleted);
     h.sound.played.clear();
-    QCOMPARE(h.claim(0, {10, 40}), QStringLiteral("GIA' VINTO"));
-    QCOMPARE(h.claim(0, {30, 20}), QStringLiteral("GIA' VINTO"));
+    QCOMPARE(h.claim(0, {10, 40}), QStringLiteral("GIÀ VINTO"));
+    QCOMPARE(h.claim(0, {30, 20}), QStringLiteral("GIÀ VINTO"));
     QCOMPARE(h.sound.played, QStringList());
     QCOMPARE(refused.size(), 2);
     QCOMPARE(completed.size(), 0);
@@ -357,18 +385,17 @@ void TestPrizeLadder::aClaimForAPrizeAlreadyWonHasNoFanfare()
 void TestPrizeLadder::cardsCheckedByCodeMoveTheLadder()
 {
     DeskHarness h;
-    const CardCode code{31337, 4, CardDealer::Classic};
-    const Cartella card = carta_da_codice(code.series, code.place, code.dealer);
+    const CardCode code{31337, 4, CardDealer::Classic}, stranger{31337, 5, CardDealer::Classic};
+    const Cartella card = printedCard(h.printRun, code);
     const QList<int> r3 = cardRow(card, 3);
     h.drawAndPause(r3.mid(0, 3));
     const CardResult result = evaluateCard(card, h.game.drawnNumbers());
     QCOMPARE(result.best, Prize::Terno);
 
     // Not printed tonight: nothing at all.
-    QCOMPARE(h.desk.claimByCard(code, result).kind, Award::NoPrize);
+    QCOMPARE(h.desk.claimByCard(stranger, result).kind, Award::NoPrize);
     QCOMPARE(h.desk.ladder().playingFor(), Prize::Ambo);
 
-    h.printRun.cardsInPlay().add(code);
     QSignalSpy won(&h.desk, &PrizeDesk::prizeWon);
     const Award first = h.desk.claimByCard(code, result);
     QCOMPARE(first.kind, Award::Won);
@@ -383,6 +410,136 @@ void TestPrizeLadder::cardsCheckedByCodeMoveTheLadder()
                           "TERNO alla 3ª: " + formatCardCode(code)}));
     // The watch already knew: the card's terno was never left waiting once confirmed.
     QVERIFY(!h.desk.sighting());
+}
+
+namespace
+{
+// Two cards of tonight whose first rows share no number.
+std::pair<Cartella, Cartella> twoCards(DeskHarness &h, const CardCode &a, const CardCode &b)
+{
+    const Cartella cardA = printedCard(h.printRun, a);
+    const Cartella cardB = printedCard(h.printRun, b);
+    for (const int n : cardRow(cardA, 1))
+        if (cardRow(cardB, 1).contains(n)) qFatal("the first rows of the two cards share %d", n);
+    return {cardA, cardB};
+}
+QString names(const PrizeLadder &ladder, Prize p)
+{
+    QStringList out;
+    for (const PrizeWin &w : ladder.wins())
+        if (w.prize == p) out << w.name() + QLatin1Char('@') + QString::number(w.draw);
+    return out.join(QLatin1Char(','));
+}
+} // namespace
+
+void TestPrizeLadder::aLateConfirmationGivesEachPrizeToItsFirstCard()
+{
+    // A has the ambo first, B the terno, A the quaterno; the caller confirms A's ambo only after all
+    // of it. The confirmation gives A the ambo and nothing B completed before it.
+    DeskHarness h;
+    const CardCode a{5151, 1, CardDealer::Classic}, b{6262, 2, CardDealer::Classic};
+    const auto [cardA, cardB] = twoCards(h, a, b);
+    const QList<int> ra = cardRow(cardA, 1), rb = cardRow(cardB, 1);
+    h.drawAndPause({ra[0], ra[1], rb[0], rb[1], rb[2], ra[2], ra[3], rb[3]});
+    QCOMPARE(h.desk.sighting(), PrizeDesk::Sighting({Prize::Ambo, 2, {a}, false}));
+
+    h.desk.confirm();
+    const QString A = formatCardCode(a), B = formatCardCode(b);
+    QCOMPARE(names(h.desk.ladder(), Prize::Ambo), A + "@2");
+    QCOMPARE(names(h.desk.ladder(), Prize::Terno), QString());
+    // Next on show: B's terno, which came before A's; confirmed, B gets no quaterno, A had it first.
+    QCOMPARE(h.desk.sighting(), PrizeDesk::Sighting({Prize::Terno, 5, {b}, false}));
+    h.desk.confirm();
+    QCOMPARE(names(h.desk.ladder(), Prize::Terno), B + "@5");
+    QCOMPARE(h.desk.sighting(), PrizeDesk::Sighting({Prize::Quaterno, 7, {a}, false}));
+
+    // A's card checked by its code meanwhile: said plainly, once.
+    const CardResult resultB = evaluateCard(cardB, h.game.drawnNumbers());
+    const Award earlier = h.desk.claimByCard(b, resultB);
+    QCOMPARE(earlier.kind, Award::Earlier);
+    QCOMPARE(h.desk.sentence(earlier, true),
+             "la cartella " + A +
+                 " aveva il QUATERNO alla 7ª, prima di questa (8ª): confermala o ignorala, "
+                 "poi ricontrolla");
+    h.desk.confirm();
+    QCOMPARE(names(h.desk.ladder(), Prize::Quaterno), A + "@7");
+    QCOMPARE(h.desk.claimByCard(b, resultB).kind, Award::AlreadyWon);
+}
+
+void TestPrizeLadder::onePlayerIsOneWinner()
+{
+    // A cinquina claimed in the claim panel with the row of a card of tonight, then that card
+    // checked by its code: one winner, whose numbers give way to the code.
+    DeskHarness h;
+    const CardCode a{7373, 3, CardDealer::FullSeries}, b{8484, 4, CardDealer::Classic};
+    const auto [cardA, cardB] = twoCards(h, a, b);
+    const QList<int> ra = cardRow(cardA, 1), rb = cardRow(cardB, 1);
+    h.drawAndPause(ra);
+    QCOMPARE(h.claim(3, ra), QStringLiteral("CINQUINA VALIDA"));
+    for (const Prize p : {Prize::Ambo, Prize::Terno, Prize::Quaterno, Prize::Cinquina})
+        QVERIFY(names(h.desk.ladder(), p).startsWith(QStringLiteral("numeri ")));
+    const Award again = h.desk.claimByCard(a, evaluateCard(cardA, h.game.drawnNumbers()));
+    QCOMPARE(again.kind, Award::AlreadyCounted);
+    QCOMPARE(names(h.desk.ladder(), Prize::Cinquina), formatCardCode(a) + "@5");
+    QCOMPARE(h.desk.ladder().wins().size(), 4);
+    QVERIFY(!h.desk.audienceLines().join(QLatin1Char('|')).contains(QStringLiteral("altro")));
+
+    // A new game: B has the cinquina first and waits; a later claim of other numbers does not take
+    // it, says why, and leaves B's line on show.
+    h.game.newGame();
+    h.desk.setAnnounceAtOnce(false);
+    h.drawAndPause(rb);
+    QList<int> others;
+    for (int n = 1; n <= 90 && others.size() < 5; ++n)
+        if (!rb.contains(n) && !ra.contains(n)) others << n;
+    h.drawAndPause(others);
+    QCOMPARE(h.desk.sighting()->codes, QList<CardCode>({b}));
+    h.dialogs.shown.clear();
+    QCOMPARE(h.claim(3, others), QStringLiteral("PRIMA UN'ALTRA"));
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QVERIFY(h.dialogs.shown[0].text.startsWith("La cartella " + formatCardCode(b) + " aveva l'AMBO alla 2ª"));
+    QCOMPARE(h.desk.sighting()->codes, QList<CardCode>({b}));
+    QVERIFY(h.desk.ladder().wins().isEmpty());
+}
+
+void TestPrizeLadder::theDrawStopsForAWinnerAndAfterTheTombola()
+{
+    DeskHarness h;
+    const CardCode a{9595, 5, CardDealer::FullSeries};
+    const Cartella card = printedCard(h.printRun, a);
+    QList<int> numbers = cardRow(card, 1) + cardRow(card, 2) + cardRow(card, 3);
+    // Left to run: the draw stops by itself after the number that makes the ambo.
+    h.random.replay(picksFor(numbers));
+    h.click(Control::cmd_estrai);
+    QCOMPARE(h.drawn().size(), 2);
+    QCOMPARE(h.caption(Control::cmd_sospendi), QStringLiteral("&Riprendi"));
+    QVERIFY(h.view.isEnabled(Control::cmd_verifica));
+    QVERIFY(h.desk.audienceLines().contains(QStringLiteral("Vincita da verificare: AMBO")));
+    h.desk.confirm();
+    QVERIFY(!h.desk.audienceLines().join(QLatin1Char('|')).contains(QStringLiteral("verificare")));
+
+    // Announced at once, the prizes go as they come and the draw goes on, waiting for the banner,
+    // until the tombola: there it stops, with every prize won; a resume draws the rest.
+    h.desk.setAnnounceAtOnce(true);
+    QList<double> times;
+    QObject::connect(&h.game, &Game::numberDrawn, [&] { times << h.clock.now(); });
+    h.click(Control::cmd_sospendi);
+    QCOMPARE(h.drawn().size(), numbers.size());
+    // The pace is 3 s; after the numbers that made a prize the pause was the banner's.
+    QVERIFY(times.size() > 3);
+    const double ritardo = double(h.state().ritardo);
+    int longer = 0;
+    for (qsizetype k = 1; k < times.size(); ++k) {
+        const double gap = times[k] - times[k - 1];
+        QVERIFY2(gap >= ritardo, qPrintable(QString::number(gap)));
+        longer += gap >= PrizeDesk::kBannerSeconds ? 1 : 0;
+    }
+    QVERIFY(longer >= 1);
+    QCOMPARE(h.desk.ladder().playingFor(), Prize::None);
+    QCOMPARE(h.desk.playingForText(), QStringLiteral("Premi tutti vinti"));
+    QCOMPARE(h.caption(Control::cmd_sospendi), QStringLiteral("&Riprendi"));
+    h.click(Control::cmd_sospendi);
+    QCOMPARE(h.drawn().size(), 90);
 }
 
 QTEST_GUILESS_MAIN(TestPrizeLadder)

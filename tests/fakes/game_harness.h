@@ -201,7 +201,8 @@ struct GameHarness {
         return out;
     }
 
-    // Draws `numbers` in that order (starting the game, or resuming it) and pauses after the last.
+    // Draws `numbers` in that order (starting the game, or resuming it) and pauses after the last;
+    // a stop for a winner on the way is resumed.
     void drawAndPause(const QList<int> &numbers)
     {
         random.replay(picksFor(numbers, state().quanti_da_estrarre < 90 ? pool() : QList<int>{}));
@@ -211,6 +212,10 @@ struct GameHarness {
                 click(Control::cmd_sospendi);
         };
         click(view.isEnabled(Control::cmd_estrai) ? Control::cmd_estrai : Control::cmd_sospendi);
+        // A draw that stopped by itself for a winner is resumed, as a caller would after a look.
+        while (drawn().size() < target && state().sospeso && !game.isClosed() &&
+               view.caption(Control::cmd_sospendi) == QStringLiteral("&Riprendi"))
+            click(Control::cmd_sospendi);
         clock.onPump = nullptr;
     }
 

@@ -96,9 +96,9 @@ void TestBasket::badEntriesAreRefusedAndChangeNothing_data()
     QTest::addColumn<QString>("message");
     const QString range = QStringLiteral("digitare un numero da 1 a 90");
     QTest::newRow("already drawn") << "7"
-                                   << " il numero  7   e' gia' stato estratto ";
+                                   << " il numero  7   è già stato estratto ";
     QTest::newRow("already drawn, padded") << " 12"
-                                           << " il numero  12   e' gia' stato estratto ";
+                                           << " il numero  12   è già stato estratto ";
     QTest::newRow("zero") << "0" << range;
     QTest::newRow("91") << "91" << range;
     QTest::newRow("negative") << "-5" << range;
@@ -231,7 +231,7 @@ void TestBasket::theNinetiethEntryEndsTheGameAndCanBeTakenBack()
     QCOMPARE(h.caption(Control::Label1), QStringLiteral("Fine"));
     QCOMPARE(endSpy.size(), 1);
     QVERIFY(!h.game.enterNumber(QStringLiteral("45")));
-    QCOMPARE(h.dialogs.shown.last().text, QStringLiteral(" il numero  45   e' gia' stato estratto "));
+    QCOMPARE(h.dialogs.shown.last().text, QStringLiteral(" il numero  45   è già stato estratto "));
     QVERIFY(h.game.takeBackAsked());
     QCOMPARE(h.caption(Control::Label1), QStringLiteral("2"));
     QCOMPARE(h.pool(), QList<int>({1}));

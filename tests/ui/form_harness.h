@@ -102,5 +102,9 @@ inline void Harness::drawAndPause(const QList<int> &numbers)
             click("cmd_sospendi");
     };
     click(form->cmd_estrai->isEnabled() ? "cmd_estrai" : "cmd_sospendi");
+    // A draw that stopped by itself for a winner is resumed, as a caller would after a look.
+    while (drawn().size() < target && state().sospeso && !game().isClosed() &&
+           form->cmd_sospendi->text() == QStringLiteral("&Riprendi"))
+        click("cmd_sospendi");
     clock.onPump = nullptr;
 }

@@ -39,7 +39,7 @@ void TestBasketWindow::boxCellsAndCtrlZReachTheGame()
     // Refused: the text stays for the caller to type over.
     QTest::keyClicks(box, QStringLiteral("23"));
     QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(h.dialogs.shown.last().text, QStringLiteral(" il numero  23   e' gia' stato estratto "));
+    QCOMPARE(h.dialogs.shown.last().text, QStringLiteral(" il numero  23   è già stato estratto "));
     QCOMPARE(box->text(), QStringLiteral("23"));
     QCOMPARE(box->selectedText(), QStringLiteral("23"));
     box->clear();

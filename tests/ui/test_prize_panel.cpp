@@ -201,7 +201,7 @@ void TestPrizePanel::aCardOfTonightCheckedByItsCodeMovesTheLadder()
     QCOMPARE(h.sound.played, QStringList({"terno", "applausi"}));
     QCOMPARE(h.caller->prizes.ladder().wonAt(Prize::Ambo), 2);
     // Checked again: nothing more, and no sound.
-    QCOMPARE(check(), QStringLiteral("Il TERNO e' gia' assegnato a questa cartella."));
+    QCOMPARE(check(), QStringLiteral("Il TERNO è già assegnato a questa cartella."));
     QCOMPARE(h.sound.played, QStringList());
     QCOMPARE(h.caller->prizePanel.playingLabel()->text(), QStringLiteral("Si gioca per: QUATERNO"));
 
@@ -216,7 +216,7 @@ void TestPrizePanel::aCardOfTonightCheckedByItsCodeMovesTheLadder()
     QCOMPARE(h.sound.played, QStringList({"tombola", "applausi"}));
     QCOMPARE(h.caller->prizes.ladder().playingFor(), Prize::None);
     QVERIFY(h.caller->prizes.ladder().wonAt(Prize::Cinquina) > 0);
-    QCOMPARE(check(), QStringLiteral("La TOMBOLA e' gia' assegnata a questa cartella."));
+    QCOMPARE(check(), QStringLiteral("La TOMBOLA è già assegnata a questa cartella."));
     QCOMPARE(h.sound.played, QStringList());
     QCOMPARE(h.caller->prizePanel.playingLabel()->text(), QStringLiteral("Premi tutti vinti"));
 }

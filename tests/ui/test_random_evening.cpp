@@ -34,11 +34,14 @@ struct Evening {
     int depth = 0;
     int budget;
     QList<Cartella> cards; // tonight's cards, in the order they were printed
+    qsizetype playing = 0; // how many of them play this game
+    std::optional<PrizeDesk::Sighting> lastSeen;
 
     Evening(std::uint32_t seed, int events_) : h(seed), dice(seed * 2654435761u), budget(events_)
     {
-        QObject::connect(&h.game(), &Game::numberDrawn, [this] {
+        QObject::connect(&h.game(), &Game::numberDrawn, [this](int, int ordinal) {
             byHand += h.game().isBasketMode() ? 1 : 0;
+            if (ordinal == 1) playing = h.caller->printRun.cardsInPlay().size();
             checkWatch();
         });
         QObject::connect(&h.game(), &Game::numberTakenBack, [this] {
@@ -46,6 +49,7 @@ struct Evening {
             checkWatch();
         });
         QObject::connect(&h.game(), &Game::newGameStarted, [this] { checkWatch(); });
+        QObject::connect(&h.caller->prizes, &PrizeDesk::changed, [this] { checkStop(); });
     }
 
     // After every number the watch holds, for each card printed tonight, what the card check finds
@@ -61,16 +65,19 @@ struct Evening {
         // both are empty.
         const bool sameOrder = watch.drawOrder().size() == order.size() &&
                                std::equal(order.cbegin(), order.cend(), watch.drawOrder().cbegin());
-        if (watch.size() != codes.size() || !sameOrder) {
+        // The cards printed once a game's first number is out play from the next game.
+        if (order.isEmpty()) playing = codes.size();
+        if (watch.size() != playing || !sameOrder) {
             fault = QStringLiteral("the watch follows %1 cards and %2 numbers, not %3 and %4")
                         .arg(watch.size())
                         .arg(watch.drawOrder().size())
-                        .arg(codes.size())
+                        .arg(playing)
                         .arg(order.size());
             return;
         }
-        for (qsizetype i = 0; i < codes.size(); ++i) {
+        for (qsizetype i = 0; i < codes.size(); ++i)
             if (i == cards.size()) cards << carta_da_codice(codes[i].series, codes[i].place, codes[i].dealer);
+        for (qsizetype i = 0; i < playing; ++i) {
             const CardResult expected = evaluateCard(cards[i], order);
             const WinnerWatch::Watched &w = watch.card(i);
             ++watchChecks;
@@ -83,15 +90,33 @@ struct Evening {
                 return;
             }
         }
-        if (const auto seen = desk.sighting()) {
+        const std::optional<PrizeDesk::Sighting> seen = desk.sighting();
+        if (seen) {
+            const PrizeLadder &ladder = desk.ladder();
             for (const CardCode &c : seen->codes) {
                 const CardResult r = evaluateCard(cards[codes.indexOf(c)], order);
-                if (seen->prize != desk.ladder().playingFor() || r.best < seen->prize ||
-                    r.moment(seen->prize).ordinal != seen->draw)
+                const bool inPlay = seen->shares ? ladder.wonAt(seen->prize) == seen->draw
+                                                 : seen->prize == ladder.playingFor();
+                if (!inPlay || heldFrom(r.moments)[std::size_t(seen->prize)] != seen->draw)
                     fault = QStringLiteral("a winner on show, %1, without the prize in play")
                                 .arg(formatCardCode(c));
             }
         }
+    }
+
+    // Whenever new cards go on show, a random draw that runs stops before its next number.
+    void checkStop()
+    {
+        PrizeDesk &desk = h.caller->prizes;
+        const std::optional<PrizeDesk::Sighting> seen = desk.sighting();
+        const bool fresh =
+            seen && (!lastSeen || lastSeen->prize != seen->prize ||
+                     std::any_of(seen->codes.cbegin(), seen->codes.cend(),
+                                 [&](const CardCode &c) { return !lastSeen->codes.contains(c); }));
+        if (fault.isEmpty() && fresh && !desk.announceAtOnce() && !h.game().isBasketMode() &&
+            h.game().isDrawing() && !h.state().sospeso)
+            fault = QStringLiteral("the draw goes on past a winner on show");
+        lastSeen = seen;
     }
 
     int roll(int n) { return int(dice() % unsigned(n)); }
@@ -385,6 +410,9 @@ struct Evening {
             if (f().chk_panariello->isChecked()) QTest::mouseClick(f().chk_panariello, Qt::LeftButton);
             h.click("cmd_nuovo");
             h.click("cmd_estrai");
+            // Each stop for a winner is resumed, as a caller would.
+            for (int k = 0; k < 100 && h.drawn().size() < 90 && f().cmd_sospendi->text() == "&Riprendi"; ++k)
+                h.click("cmd_sospendi");
             if (h.drawn().size() != 90)
                 fault = QStringLiteral("a last game drew %1 numbers").arg(h.drawn().size());
             check();
