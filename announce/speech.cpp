@@ -13,6 +13,11 @@ void playIfPresent(SoundPort &sound, const QString &key)
     }
 }
 
+QString wholeNumberKey(std::int16_t numero)
+{
+    return QStringLiteral("numero") + QString::number(numero);
+}
+
 QStringList chiavi_numero(std::int16_t numero)
 {
     if (numero < 20) return {QStringLiteral("va") + QString::number(numero)};
@@ -25,8 +30,14 @@ QStringList chiavi_numero(std::int16_t numero)
 
 void pronuncia_numero(std::int16_t numero, SoundPort &sound, const std::function<void()> &pump)
 {
+    // Composed, a ten before "uno", "otto" or "tre" is said wrong ("venti uno"): the whole word is
+    // played whenever there is a clip for it. A play throws ClipMissing before any sound.
     const QStringList chiavi = chiavi_numero(numero);
-    for (const QString &chiave : chiavi)
-        Module1::suona_risorsa(sound, chiave, QStringLiteral("wav"));
+    try {
+        Module1::suona_risorsa(sound, wholeNumberKey(numero), QStringLiteral("wav"));
+    } catch (const ClipMissing &) {
+        for (const QString &chiave : chiavi)
+            Module1::suona_risorsa(sound, chiave, QStringLiteral("wav"));
+    }
     if (chiavi.size() == 2 && pump) pump();
 }

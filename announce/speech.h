@@ -18,10 +18,16 @@ void suona_risorsa(SoundPort &sound, const QString &nome, const QString &tipo);
 // as everywhere outside the draw.
 void playIfPresent(SoundPort &sound, const QString &key);
 
-// The clip keys that speak `numero`, in order: "va<n>" below 20, else "vale<ten>" then, unless the
-// unit is 0, "va<unit>".
+// The clip that says `numero` (1..90) as one word, the way it is spoken ("ventuno", "ventitré"):
+// "numero<n>".
+QString wholeNumberKey(std::int16_t numero);
+
+// The clip keys that compose `numero` when its whole clip is missing, in order: "va<n>" below 20,
+// else "vale<ten>" then, unless the unit is 0, "va<unit>".
 QStringList chiavi_numero(std::int16_t numero);
 
-// Speaks `numero` (1..90): its one or two clips, each to its end; after the unit of a two-clip
-// number, `pump` lets the events that came during the speech in. A missing clip throws ClipMissing.
+// Speaks `numero` (1..90) with its whole clip, or, when there is none, with its composing clips in
+// turn; each clip plays to its end. After a number that composes from two clips, `pump` lets the
+// events that came during the speech in, whichever way it was said. A missing composing clip throws
+// ClipMissing.
 void pronuncia_numero(std::int16_t numero, SoundPort &sound, const std::function<void()> &pump);

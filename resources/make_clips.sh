@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes the 126 WAVE clips embedded by tombola_resources into resources/clips/.
+# Writes the 216 WAVE clips embedded by tombola_resources into resources/clips/.
 #
 #   bash resources/make_clips.sh            # as root on Debian 12 (installs what it needs)
 #   TOMBOLA_VOICE=festival bash resources/make_clips.sh   # force a fallback voice
@@ -7,6 +7,8 @@
 # Voice, best first: pico2wave -l it-IT (libttspico-utils, Debian non-free, Apache-2.0),
 # Festival lp_diphone (festvox-italp16k, GPL-2+), espeak-ng -v it (GPL-3+).
 # MBROLA voices are never used: their licence forbids commercial use.
+# NUMERO1..NUMERO90 say every number as one word, the way it is said (ventuno, ventitré), all at one
+# loudness; VA1..VA19 and VALE20..VALE90 are what a number is composed of when its whole clip is missing.
 # SMORFIA1..SMORFIA90 say the meanings of announce/smorfia.cpp, 8-bit to keep them small.
 # Jingles come from sox `synth`; the applause from a small awk generator below, shaped by sox.
 #
@@ -128,26 +130,38 @@ speak() {
 # ---------------------------------------------------------------- voice clips
 
 FINAL=(-r "$RATE" -c 1 -b 16 -e signed-integer)
+# 8-bit unsigned: about half the bytes; enough for a short phrase.
+SMALL=(-r "$RATE" -c 1 -b 8 -e unsigned-integer)
 
 # Speech loudness target (RMS, -15 dBFS); quiet words get at most +4 dB through a limiter.
 VOICE_RMS=0.178
 
 rms_of() { sox "$1" -n stat 2>&1 | awk '/RMS +amplitude/ { print $3 }'; }
 
-# voice NAME TEXT MAX_SECONDS [FORMAT...]
-voice() {
+# fit NAME TEXT MAX_SECONDS: TEXT spoken, trimmed of leading and trailing silence and of the
+# synthesizer's low tail noise, sped up only when longer than MAX_SECONDS, at $RATE with its peak at
+# -1 dBFS, in $WORK/NAME.fit.wav. Sets TEMPO_NOTE for the listing.
+fit() {
     local name=$1 text=$2 max=$3 raw="$WORK/$1.raw.wav" cut="$WORK/$1.cut.wav"
-    local fit="$WORK/$1.fit.wav" dur factor level tempo=()
+    local dur factor tempo=()
     speak "$text" "$raw"
-    # Trim leading/trailing silence and the synthesizer's low tail noise.
     sox "$raw" -b 32 -e float "$cut" remix - gain -n -6 highpass 60 gain -n -1 \
         silence 1 0.01 -45d reverse silence 1 0.01 -45d reverse
     dur=$(soxi -D "$cut")
     factor=$(awk -v d="$dur" -v m="$max" 'BEGIN { printf "%.3f", d / m }')
+    TEMPO_NOTE=""
     if awk -v f="$factor" 'BEGIN { exit !(f > 1) }'; then
         tempo=(tempo -s "$factor")
+        TEMPO_NOTE=" (tempo $factor)"
     fi
-    sox "$cut" -b 32 -e float "$fit" gain -4 "${tempo[@]}" rate -v "$RATE" gain -n -1 fade t 0.004 0 0.02
+    sox "$cut" -b 32 -e float "$WORK/$name.fit.wav" gain -4 "${tempo[@]}" rate -v "$RATE" gain -n -1 \
+        fade t 0.004 0 0.02
+}
+
+# voice NAME TEXT MAX_SECONDS [FORMAT...]
+voice() {
+    local name=$1 text=$2 max=$3 fit="$WORK/$1.fit.wav" level
+    fit "$name" "$text" "$max"
     level=$(awk -v r="$(rms_of "$fit")" -v t="$VOICE_RMS" 'BEGIN {
         g = 20 * log(t / r) / log(10); if (g > 4) g = 4; printf "%.2f", g }')
     local limit=()
@@ -155,8 +169,82 @@ voice() {
     local format=("${FINAL[@]}")
     [ $# -gt 3 ] && format=("${@:4}")
     sox "$fit" "${format[@]}" "$OUT/$name.wav" gain "${limit[@]}" "$level"
-    printf '%-13s %-17s %s s%s\n' "$name" "\"$text\"" "$(soxi -D "$OUT/$name.wav")" \
-        "$([ ${#tempo[@]} -gt 0 ] && echo " (tempo $factor)")"
+    printf '%-13s %-17s %s s%s\n' "$name" "\"$text\"" "$(soxi -D "$OUT/$name.wav")" "$TEMPO_NOTE"
+}
+
+db_of() { awk -v r="$(rms_of "$1")" 'BEGIN { printf "%.3f", 20 * log(r) / log(10) }'; }
+
+# at_level IN OUT: OUT is IN brought to VOICE_RMS within 0.05 dB. The voice clips above stop at +4 dB
+# through sox's clipping limiter, so a word with a long silent closure ("otto", "settanta") ends up
+# 1.6 dB short; here a gain above 0 dB goes through a look-ahead limiter instead (ceiling -2 dBFS,
+# 0.2 ms attack, 30 ms release, 5 ms ahead), and since the limiter takes back part of the gain the
+# gain is raised again, by the measured slope, until the level is reached. Prints the gain applied.
+at_level() {
+    local in=$1 out=$2 target total=0 slope=1 before after miss step ceiling _
+    target=$(awk -v t="$VOICE_RMS" 'BEGIN { printf "%.3f", 20 * log(t) / log(10) }')
+    cp "$in" "$out"
+    before=$(db_of "$out")
+    for _ in 1 2 3 4 5 6 7 8 9 10 11 12; do
+        miss=$(awk -v t="$target" -v l="$before" 'BEGIN { printf "%.3f", t - l }')
+        awk -v m="$miss" 'BEGIN { exit !(m < 0.05 && m > -0.05) }' && break
+        step=$(awk -v m="$miss" -v s="$slope" 'BEGIN { printf "%.3f", m / s }')
+        total=$(awk -v a="$total" -v s="$step" 'BEGIN { printf "%.3f", a + s }')
+        if awk -v g="$total" 'BEGIN { exit !(g > 0) }'; then
+            ceiling=$(awk -v g="$total" 'BEGIN { printf "%.3f", -2 - g }')
+            sox "$in" -b 32 -e float "$out" compand 0.0002,0.03 "-90,-90,$ceiling,$ceiling,0,$ceiling" \
+                "$total" -90 0.005
+        else
+            sox "$in" -b 32 -e float "$out" gain "$total"
+        fi
+        after=$(db_of "$out")
+        # dB of level per dB of gain in this pass; the limiter keeps it below 1.
+        slope=$(awk -v a="$after" -v b="$before" -v s="$step" -v old="$slope" 'BEGIN {
+            k = (s > 0.001 || s < -0.001) ? (a - b) / s : old; if (k < 0.2) k = 0.2; if (k > 1) k = 1; printf "%.3f", k }')
+        before=$after
+    done
+    awk -v t="$target" -v l="$(db_of "$out")" 'BEGIN { exit !(t - l < 0.25 && l - t < 0.25) }' ||
+        { log "$in: level $(db_of "$out") dBFS, wanted $target"; exit 1; }
+    printf '%.2f\n' "$total"
+}
+
+NUMBERS=(uno due tre quattro cinque sei sette otto nove dieci undici dodici tredici
+    quattordici quindici sedici diciassette diciotto diciannove)
+TENS=(venti trenta quaranta cinquanta sessanta settanta ottanta novanta)
+
+# The Italian word of n (1..90), as it is said: the ten drops its last vowel before "uno" and "otto"
+# (ventuno, ottantotto) and "tre" after a ten is stressed (ventitré). The accent makes Pico stress it.
+number_word() {
+    local n=$1 ten unit
+    if [ "$n" -lt 20 ]; then
+        printf '%s\n' "${NUMBERS[$((n - 1))]}"
+        return
+    fi
+    ten=${TENS[$((n / 10 - 2))]}
+    unit=$((n % 10))
+    case $unit in
+    0) printf '%s\n' "$ten" ;;
+    1 | 8) printf '%s%s\n' "${ten%?}" "${NUMBERS[$((unit - 1))]}" ;;
+    3) printf '%stré\n' "$ten" ;;
+    *) printf '%s%s\n' "$ten" "${NUMBERS[$((unit - 1))]}" ;;
+    esac
+}
+
+# NUMERO1..NUMERO90: every number as one word, all at the same loudness, 8-bit. Trimmed once more
+# at 1% of full scale after the level, so that the sound starts and ends at the edges of the file
+# (what is cut is a tail 25 dB and more below the word), with 2 and 3 ms fades against clicks.
+make_numbers() {
+    local n name text gain
+    for n in $(seq 1 90); do
+        name=NUMERO$n
+        text=$(number_word "$n")
+        fit "$name" "$text" 1.3
+        gain=$(at_level "$WORK/$name.fit.wav" "$WORK/$name.level.wav")
+        sox "$WORK/$name.level.wav" -b 32 -e float "$WORK/$name.trim.wav" \
+            silence 1 0.002 1% reverse silence 1 0.002 1% reverse
+        sox "$WORK/$name.trim.wav" "${SMALL[@]}" "$OUT/$name.wav" fade t 0.002 0 0.003
+        printf '%-13s %-17s %s s, %s dBFS RMS, gain %s dB%s\n' "$name" "\"$text\"" \
+            "$(soxi -D "$OUT/$name.wav")" "$(db_of "$OUT/$name.wav")" "$gain" "$TEMPO_NOTE"
+    done
 }
 
 # The meanings as the program shows them, one per line in number order, read from the table so
@@ -166,9 +254,6 @@ meanings() {
     sed -n 's/^ *"\(.*\)", *\/\/ *[0-9]*$/\1/p' "$HERE/../announce/smorfia.cpp" |
         sed "s/e'/è/g; s/a'/à/g"
 }
-
-# 8-bit unsigned: about half the bytes; enough for a short phrase.
-SMALL=(-r "$RATE" -c 1 -b 8 -e unsigned-integer)
 
 make_meanings() {
     local n=0 text
@@ -298,10 +383,6 @@ VOICE=$(pick_voice)
 mkdir -p "$OUT"
 rm -f "$OUT"/*.wav
 
-NUMBERS=(uno due tre quattro cinque sei sette otto nove dieci undici dodici tredici
-    quattordici quindici sedici diciassette diciotto diciannove)
-TENS=(venti trenta quaranta cinquanta sessanta settanta ottanta novanta)
-
 {
     for i in "${!NUMBERS[@]}"; do
         voice "VA$((i + 1))" "${NUMBERS[$i]}" 1.0
@@ -315,6 +396,7 @@ TENS=(venti trenta quaranta cinquanta sessanta settanta ottanta novanta)
     voice CINQUINA cinquina 1.1
     voice NUM_ESTRATTI "numeri estratti" 1.8
     voice TOMBOLA "tombola!" 1.2
+    make_numbers
     make_meanings
     make_jingles
     make_applause

@@ -1,6 +1,7 @@
 #include "announce/clip_store.h"
 #include "announce/prizes.h"
 #include "announce/smorfia.h"
+#include "announce/speech.h"
 #include "announce/wave.h"
 
 #include <QTest>
@@ -17,6 +18,8 @@ private slots:
         QStringList keys = {"applausi", "apri", "inizio", "num_estratti"};
         for (const PrizeInfo &prize : prizeTable)
             keys << QLatin1String(prize.word);
+        for (int n = 1; n <= 90; ++n)
+            keys << wholeNumberKey(std::int16_t(n));
         for (int n = 1; n <= 19; ++n)
             keys << QStringLiteral("va%1").arg(n);
         for (int t = 20; t <= 90; t += 10)

@@ -39,7 +39,7 @@ void TestRepeat::repeatShowsAndSpeaksTheLastNumbersOldestFirst()
     h.enterInRepeatBox();
     QCOMPARE(shown, QStringList({"4", "88"}));
     QCOMPARE(red, QList<bool>({true, true}));
-    QCOMPARE(h.sound.played, QStringList({"num_estratti", "va4", "vale80", "va8"}));
+    QCOMPARE(h.sound.played, QStringList({"num_estratti", "numero4", "numero88"}));
     QCOMPARE(h.caption(Control::Label1), QString());
     QCOMPARE(h.view.cell(Control::Label1).back, Palette::lightCyan);
     QCOMPARE(h.caption(Control::Label6), QString());
@@ -114,7 +114,7 @@ void TestRepeat::missingClipsOutsideTheDrawAreSkippedQuietly()
     h.typeInRepeatBox("2");
     h.enterInRepeatBox();
     QVERIFY(!h.view.isVisible(Control::txt_ultimi));
-    QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), QStringList({"va3", "va4"}));
+    QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), QStringList({"numero3", "numero4"}));
     h.click(Control::cmd_nuovo);
     QCOMPARE(h.dialogs.shown.size(), 0);
     QCOMPARE(h.invariantFault(), QString());

@@ -74,6 +74,8 @@ public:
         static const QSet<QString> words{"ambo", "terno",  "quaterno",     "cinquina", "applausi",
                                          "apri", "inizio", "num_estratti", "tombola"};
         if (words.contains(key)) return true;
+        for (int n = 1; n <= 90; ++n)
+            if (key == QStringLiteral("numero%1").arg(n)) return true;
         for (int n = 1; n <= 19; ++n)
             if (key == QStringLiteral("va%1").arg(n)) return true;
         for (int t = 20; t <= 90; t += 10)
@@ -95,6 +97,12 @@ public:
         if (onPlay) onPlay(key);
     }
     void shutdown() override { closed = true; }
+    // Leaves only the composing clips of the numbers, as when the whole ones are missing.
+    void withoutWholeNumbers()
+    {
+        for (int n = 1; n <= 90; ++n)
+            missing.insert(QStringLiteral("numero%1").arg(n));
+    }
     bool lastPlayFailed() const override { return m_failed; }
 
 private:

@@ -49,6 +49,7 @@ private slots:
     void stopInThePauseSavesTheNextOrdinal();
     void stopAtTheTopOfATurnSavesThatTurn();
     void newGameStoppingAtTheTopDisablesVerifica();
+    void pauseDuringSpeechKeepsTheNumber_data();
     void pauseDuringSpeechKeepsTheNumber();
     void newGameDuringThePauseRewinds();
     void speedChangeEndsThePauseUnderWay();
@@ -85,7 +86,7 @@ private slots:
     void failingCorsivoDrawWarnsOnceAndWritesLowerCase();
     void clipsOfANumber_data();
     void clipsOfANumber();
-    void aPumpFollowsOnlyAUnitClip();
+    void aPumpFollowsATwoClipNumberEitherWay();
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -205,10 +206,10 @@ void TestGame::wholeGameDrawsEveryNumberOnce()
     QCOMPARE(h.caption(Control::Label1), QStringLiteral("Fine"));
     QCOMPARE(h.caption(Control::Label6), QString());
     QCOMPARE(h.caption(Control::Label2), QStringLiteral("Numeri estratti    90      e da estrarre   0"));
-    // Every number was spoken in draw order: the tens, then the unit unless it is 0.
+    // Every number was spoken in draw order, each with its whole clip.
     QStringList expected;
     for (const QString &n : drawn)
-        expected << chiavi_numero(std::int16_t(n.toInt()));
+        expected << wholeNumberKey(std::int16_t(n.toInt()));
     QCOMPARE(h.sound.played, expected);
     // The buttons stay as during the draw.
     QVERIFY(!h.view.isEnabled(Control::cmd_estrai));
@@ -296,13 +297,26 @@ void TestGame::newGameStoppingAtTheTopDisablesVerifica()
     QCOMPARE(h.invariantFault(), QString());
 }
 
+void TestGame::pauseDuringSpeechKeepsTheNumber_data()
+{
+    QTest::addColumn<bool>("whole");
+    QTest::addColumn<QString>("during"); // the clip of 21 during which the click comes
+    QTest::addColumn<QStringList>("said");
+    QTest::newRow("whole clip") << true << QStringLiteral("numero21") << QStringList{"numero90", "numero21"};
+    QTest::newRow("composed") << false << QStringLiteral("vale20") << QStringList{"vale20", "va1"};
+}
+
 void TestGame::pauseDuringSpeechKeepsTheNumber()
 {
+    QFETCH(bool, whole);
+    QFETCH(QString, during);
+    QFETCH(QStringList, said);
     GameHarness h(3);
+    if (!whole) h.sound.withoutWholeNumbers();
     // A click that arrives while the fourth number is spoken is handled at the next pump.
     bool queued = false;
     h.sound.onPlay = [&](const QString &key) {
-        if (h.drawn().size() == 4 && key == QLatin1String("vale20") && !queued) {
+        if (h.drawn().size() == 4 && key == during && !queued) {
             queued = true;
             h.clock.queue([&] { h.click(Control::cmd_sospendi); });
         }
@@ -312,7 +326,7 @@ void TestGame::pauseDuringSpeechKeepsTheNumber()
     QCOMPARE(h.drawn(), QStringList({"45", "7", "90", "21"}));
     QCOMPARE(h.caption(ControlId(Control::LBL_TAB, 20)), QStringLiteral("21"));
     QCOMPARE(h.state().prossima_estrazione, std::int16_t(5));
-    QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), QStringList({"vale20", "va1"}));
+    QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), said);
 
     h.sound.onPlay = nullptr;
     h.click(Control::cmd_sospendi);
@@ -542,7 +556,8 @@ void TestGame::invariantsHoldAtEveryPumpOverRandomRuns()
 void TestGame::failingStepWarnsAndTheDrawGoesOn()
 {
     GameHarness h;
-    h.sound.missing.insert(QStringLiteral("va7"));
+    // 7 can be said neither whole nor composed.
+    h.sound.missing = {QStringLiteral("numero7"), QStringLiteral("va7")};
     h.random.replay(picksFor({7, 12}));
     h.clock.onPump = [&](FakeClock::Point p) {
         if (p == FakeClock::Point::Wait && h.drawn().size() == 2) h.stopQuietly();
@@ -615,7 +630,7 @@ void TestGame::aFailingControlStepWarnsOnceAndTheTurnGoesOn()
     QCOMPARE(h.drawn(), QStringList({"7"}));
     QVERIFY(!h.pool().contains(7));
     QCOMPARE(h.pool().size(), 89);
-    QCOMPARE(h.sound.played, QStringList({"va7"}));
+    QCOMPARE(h.sound.played, QStringList({"numero7"}));
     QCOMPARE(numbers.size(), 1);
     QCOMPARE(numbers[0], QVariantList({7, 1}));
     QCOMPARE(h.caption(Control::Label1), bigNumber);
@@ -631,7 +646,7 @@ void TestGame::aFailingControlStepWarnsOnceAndTheTurnGoesOn()
     QCOMPARE(h.caption(Control::Label1), QStringLiteral("12"));
     QCOMPARE(h.caption(Control::Label6), QStringLiteral("dodici"));
     QCOMPARE(h.caption(ControlId(Control::LBL_TAB, 11)), QStringLiteral("12"));
-    QCOMPARE(h.sound.played, QStringList({"va7", "va12"}));
+    QCOMPARE(h.sound.played, QStringList({"numero7", "numero12"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -902,7 +917,7 @@ void TestGame::failingCorsivoDrawWarnsOnceAndWritesLowerCase()
     // Minuscolo, and the draw goes on: later draws use "arial" and warn no more.
     GameHarness h;
     h.chooseWriting(Control::Opt_script);
-    h.sound.missing.insert(QStringLiteral("va8"));
+    h.sound.missing = {QStringLiteral("numero8"), QStringLiteral("va8")};
     h.drawAndPause({8});
     QCOMPARE(h.dialogs.shown.size(), 1);
     QVERIFY(h.view.isChecked(Control::Opt_minuscolo));
@@ -917,42 +932,59 @@ void TestGame::failingCorsivoDrawWarnsOnceAndWritesLowerCase()
 
 void TestGame::clipsOfANumber_data()
 {
+    // What is heard, in order, with "pump" where the events that came during the speech are let in:
+    // with the whole clips, and with only the clips a number is composed of.
     QTest::addColumn<int>("number");
-    QTest::addColumn<QStringList>("clips");
-    QTest::newRow("1") << 1 << QStringList{"va1"};
-    QTest::newRow("7") << 7 << QStringList{"va7"};
-    QTest::newRow("10") << 10 << QStringList{"va10"};
-    QTest::newRow("19") << 19 << QStringList{"va19"};
-    QTest::newRow("20") << 20 << QStringList{"vale20"};
-    QTest::newRow("21") << 21 << QStringList{"vale20", "va1"};
-    QTest::newRow("45") << 45 << QStringList{"vale40", "va5"};
-    QTest::newRow("88") << 88 << QStringList{"vale80", "va8"};
-    QTest::newRow("90") << 90 << QStringList{"vale90"};
+    QTest::addColumn<QStringList>("whole");
+    QTest::addColumn<QStringList>("composed");
+    QTest::newRow("1") << 1 << QStringList{"numero1"} << QStringList{"va1"};
+    QTest::newRow("7") << 7 << QStringList{"numero7"} << QStringList{"va7"};
+    QTest::newRow("10") << 10 << QStringList{"numero10"} << QStringList{"va10"};
+    QTest::newRow("19") << 19 << QStringList{"numero19"} << QStringList{"va19"};
+    QTest::newRow("20") << 20 << QStringList{"numero20"} << QStringList{"vale20"};
+    QTest::newRow("21") << 21 << QStringList{"numero21", "pump"} << QStringList{"vale20", "va1", "pump"};
+    QTest::newRow("23") << 23 << QStringList{"numero23", "pump"} << QStringList{"vale20", "va3", "pump"};
+    QTest::newRow("45") << 45 << QStringList{"numero45", "pump"} << QStringList{"vale40", "va5", "pump"};
+    QTest::newRow("88") << 88 << QStringList{"numero88", "pump"} << QStringList{"vale80", "va8", "pump"};
+    QTest::newRow("90") << 90 << QStringList{"numero90"} << QStringList{"vale90"};
 }
 
 void TestGame::clipsOfANumber()
 {
     QFETCH(int, number);
-    QFETCH(QStringList, clips);
+    QFETCH(QStringList, whole);
+    QFETCH(QStringList, composed);
     GameHarness h;
-    h.sound.played.clear();
+    QStringList heard;
+    h.sound.onPlay = [&](const QString &key) { heard << key; };
+    h.clock.onPump = [&](FakeClock::Point) { heard << QStringLiteral("pump"); };
     h.game.speak(number);
-    QCOMPARE(h.sound.played, clips);
+    QCOMPARE(heard, whole);
+
+    heard.clear();
+    h.sound.withoutWholeNumbers();
+    h.game.speak(number);
+    QCOMPARE(heard, composed);
 }
 
-void TestGame::aPumpFollowsOnlyAUnitClip()
+void TestGame::aPumpFollowsATwoClipNumberEitherWay()
 {
+    // A number said whole lets the events in at the same point as the same number composed: after
+    // its speech, when it composes from a ten and a unit.
     GameHarness h;
-    for (int n = 1; n <= 90; ++n) {
-        h.sound.played.clear();
-        const int pumps = h.clock.pumps;
-        h.game.speak(n);
-        // Every key the program builds names a clip it carries.
-        for (const QString &key : h.sound.played)
-            QVERIFY(FakeSound::known(key));
-        const bool twoClips = n > 20 && n % 10 != 0;
-        QCOMPARE(h.sound.played.size(), twoClips ? 2 : 1);
-        QCOMPARE(h.clock.pumps - pumps, twoClips ? 1 : 0);
+    for (const bool whole : {true, false}) {
+        if (!whole) h.sound.withoutWholeNumbers();
+        for (int n = 1; n <= 90; ++n) {
+            h.sound.played.clear();
+            const int pumps = h.clock.pumps;
+            h.game.speak(n);
+            // Every key the program builds names a clip it carries.
+            for (const QString &key : h.sound.played)
+                QVERIFY(FakeSound::known(key));
+            const bool twoClips = n > 20 && n % 10 != 0;
+            QCOMPARE(h.sound.played.size(), !whole && twoClips ? 2 : 1);
+            QCOMPARE(h.clock.pumps - pumps, twoClips ? 1 : 0);
+        }
     }
 }
 

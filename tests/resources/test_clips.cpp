@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 
@@ -136,6 +137,15 @@ QList<Bounds> allClips()
         "VA19", "VALE20", "VALE30", "VALE40", "VALE50", "VALE60", "VALE70", "VALE80", "VALE90"};
     for (const char *n : numbers)
         list.append({n, 0.2, 1.15});
+    // Every number as one word; the longest, "cinquantaquattro", takes about 1.17 s.
+    static const QList<QByteArray> wholeNumbers = [] {
+        QList<QByteArray> names;
+        for (int n = 1; n <= 90; ++n)
+            names.append("NUMERO" + QByteArray::number(n));
+        return names;
+    }();
+    for (const QByteArray &n : wholeNumbers)
+        list.append({n.constData(), 0.15, 1.3});
     for (const char *n : {"AMBO", "TERNO", "QUATERNO", "CINQUINA"})
         list.append({n, 0.2, 1.3});
     list.append({"NUM_ESTRATTI", 0.5, 2.5});
@@ -160,6 +170,17 @@ constexpr int kClipLevel = 32700;        // at or beyond: a sample at full scale
 constexpr int kMaxFlatRun = 4;           // consecutive full-scale samples tolerated
 constexpr int kEdgeLevel = 328;          // -40 dBFS: below it counts as silence at the ends
 constexpr double kMaxEdgeSilence = 0.25; // untrimmed synthesizer output ends in about 0.6 s of it
+// The whole numbers are cut at 1% of full scale, then faded over 2 and 3 ms.
+constexpr double kMaxNumberEdge = 0.006;
+constexpr double kMaxNumberLevelSpread = 1.0; // dB from the median RMS of the set
+
+double rmsDb(const QList<int> &s)
+{
+    double sum = 0;
+    for (int v : s)
+        sum += double(v) * v;
+    return 10 * std::log10(sum / double(std::max<qsizetype>(s.size(), 1)) / (32768.0 * 32768.0));
+}
 
 } // namespace
 
@@ -169,6 +190,7 @@ class TestClips : public QObject
 private slots:
     void clip_data();
     void clip();
+    void wholeNumbersAreTrimmedAndEvenlyLoud();
     void folderHoldsExactlyTheClips();
     void walkRejectsBrokenImages();
 };
@@ -228,6 +250,41 @@ void TestClips::clip()
              qPrintable(QStringLiteral("%1 s of silence first").arg(first * perSample)));
     QVERIFY2(last * perSample <= kMaxEdgeSilence,
              qPrintable(QStringLiteral("%1 s of silence last").arg(last * perSample)));
+}
+
+// The numbers are said one after another all evening: one louder than the rest stands out, and silence
+// at the ends of a clip would lengthen the pause that counts from its end.
+void TestClips::wholeNumbersAreTrimmedAndEvenlyLoud()
+{
+    QList<double> levels;
+    for (int n = 1; n <= 90; ++n) {
+        QFile f(QStringLiteral(":/clips/NUMERO%1.wav").arg(n));
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName() + " is not embedded"));
+        QString why;
+        const auto w = readWave(f.readAll(), &why);
+        QVERIFY2(w.has_value(), qPrintable(why));
+        QCOMPARE(w->channels, quint16(1));
+        const QList<int> s = samples(*w);
+        const auto loud = [](int v) { return std::abs(v) > kEdgeLevel; };
+        const double first = double(std::find_if(s.cbegin(), s.cend(), loud) - s.cbegin()) / w->rate;
+        const double last = double(std::find_if(s.crbegin(), s.crend(), loud) - s.crbegin()) / w->rate;
+        QVERIFY2(first <= kMaxNumberEdge && last <= kMaxNumberEdge,
+                 qPrintable(QStringLiteral("NUMERO%1: %2 ms quiet first, %3 ms last")
+                                .arg(n)
+                                .arg(first * 1000)
+                                .arg(last * 1000)));
+        levels.append(rmsDb(s));
+    }
+    QList<double> sorted = levels;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = (sorted[44] + sorted[45]) / 2;
+    qInfo("whole numbers: RMS %.2f to %.2f dBFS, median %.2f", sorted.first(), sorted.last(), median);
+    for (int n = 1; n <= 90; ++n)
+        QVERIFY2(std::abs(levels[n - 1] - median) <= kMaxNumberLevelSpread,
+                 qPrintable(QStringLiteral("NUMERO%1 at %2 dBFS, the set's median %3")
+                                .arg(n)
+                                .arg(levels[n - 1])
+                                .arg(median)));
 }
 
 // Stale or misspelt files would load under the wrong name or not at all.

@@ -127,7 +127,7 @@ void TestClaims::enterInTheRepeatBoxRepeats()
     h.sound.played.clear();
     type(box, "1");
     QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(h.sound.played, QStringList({"num_estratti", "va4"}));
+    QCOMPARE(h.sound.played, QStringList({"num_estratti", "numero4"}));
     QVERIFY(!box->isVisible());
     QCOMPARE(Form1::backColor(h.control("Label1")), QColor(192, 255, 255));
 }

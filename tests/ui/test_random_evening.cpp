@@ -7,6 +7,7 @@
 // a time bound (default 150 s), TOMBOLA_EVENING_SEED replays one seed.
 
 #include "announce/prizes.h"
+#include "announce/speech.h"
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
 
@@ -142,9 +143,13 @@ struct Evening {
     void injectFaults()
     {
         switch (roll(40)) {
-        case 0:
-            h.sound.missing = {QStringLiteral("va%1").arg(1 + roll(19))};
+        case 0: {
+            // A number without its whole clip is said composed; without one of those too, not at all.
+            const int k = 1 + roll(90);
+            h.sound.missing = {wholeNumberKey(std::int16_t(k))};
+            if (roll(2) == 0) h.sound.missing << chiavi_numero(std::int16_t(k)).last();
             break;
+        }
         case 1:
             h.sound.missing = {QStringLiteral("apri"), QStringLiteral("applausi"),
                                QStringLiteral("num_estratti")};
