@@ -13,7 +13,10 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 QtClock::QtClock()
 {
@@ -63,7 +66,7 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
     }
     QMessageBox box(boxIcon, title.isEmpty() ? Form1::applicationTitle() : title, text, QMessageBox::Ok,
                     m_parent);
-    execKeepingClose(box, m_parent);
+    execKeepingClose(box);
 }
 
 bool QtDialogs::ask(const QString &text, const QString &title)
@@ -74,13 +77,13 @@ bool QtDialogs::ask(const QString &text, const QString &title)
     box.button(QMessageBox::No)->setText(QStringLiteral("No"));
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    execKeepingClose(box, m_parent);
+    execKeepingClose(box);
     return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
-int execKeepingClose(QDialog &dialog, QWidget *window)
+int execKeepingClose(QDialog &dialog)
 {
-    InputBlocker blocker(window);
+    DialogGate gate(&dialog);
     QEventLoop loop;
     QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
@@ -93,9 +96,9 @@ int execKeepingClose(QDialog &dialog, QWidget *window)
     return dialog.result();
 }
 
-void showKeepingClose(QDialog &dialog, QWidget *window)
+void showKeepingClose(QDialog &dialog)
 {
-    new InputBlocker(window, &dialog);
+    new DialogGate(&dialog, &dialog);
     dialog.setWindowModality(Qt::NonModal);
     dialog.show();
     dialog.raise();
@@ -121,7 +124,7 @@ QString choosePdfFile(QWidget *window)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     dialog.selectFile(QStringLiteral("cartelle-tombola.pdf"));
-    if (execKeepingClose(dialog, window) != QDialog::Accepted) return {};
+    if (execKeepingClose(dialog) != QDialog::Accepted) return {};
     return dialog.selectedFiles().value(0);
 }
 
@@ -134,27 +137,82 @@ void keepNoSettings()
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
 }
 
-InputBlocker::InputBlocker(QWidget *window, QObject *parent) : QObject(parent), m_window(window)
+namespace
 {
+
+// Every gate alive, oldest first.
+std::vector<DialogGate *> &gates()
+{
+    static std::vector<DialogGate *> all;
+    return all;
+}
+
+// The widget that input or a shortcut meant for `target` would reach: the widget itself, the widget
+// of a window, or the widget a shortcut belongs to; null for anything that is not a widget's.
+QWidget *widgetOf(QObject *target)
+{
+    if (auto *w = qobject_cast<QWidget *>(target)) return w;
+    if (auto *window = qobject_cast<QWindow *>(target))
+        return window->handle() ? QWidget::find(window->winId()) : nullptr;
+    for (QObject *o = target->parent(); o; o = o->parent())
+        if (auto *w = qobject_cast<QWidget *>(o)) return w;
+    return nullptr;
+}
+
+} // namespace
+
+DialogGate::DialogGate(QWidget *dialog, QObject *parent) : QObject(parent), m_dialog(dialog)
+{
+    gates().push_back(this);
     qApp->installEventFilter(this);
 }
 
-InputBlocker::~InputBlocker()
+DialogGate::~DialogGate()
 {
     if (qApp) qApp->removeEventFilter(this);
+    std::erase(gates(), this);
 }
 
-bool InputBlocker::eventFilter(QObject *watched, QEvent *event)
+bool DialogGate::isOpen() const
 {
-    const QEvent::Type t = event->type();
-    switch (t) {
+    return m_dialog && m_dialog->isVisible();
+}
+
+bool DialogGate::isOutside(QObject *target) const
+{
+    QWidget *w = widgetOf(target);
+    if (!w) return false;
+    QWidget *top = w->window();
+    // A menu or a list of completions belongs to the window that opened it, which only the dialog
+    // could do.
+    if (top->windowType() == Qt::Popup || top->windowType() == Qt::ToolTip) return false;
+    for (QWidget *p = top; p; p = p->parentWidget())
+        if (p == m_dialog) return false;
+    return true;
+}
+
+bool DialogGate::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
         break;
     default:
-        if (!isUserInput(t)) return false;
+        if (!isUserInput(event->type())) return false;
     }
-    auto *w = qobject_cast<QWidget *>(watched);
-    return m_window && w && w->window() == m_window;
+    // Only the newest open gate decides; the others let everything by.
+    const auto &all = gates();
+    const auto decider =
+        std::find_if(all.rbegin(), all.rend(), [](const DialogGate *g) { return g->isOpen(); });
+    if (decider == all.rend() || *decider != this || !isOutside(watched)) return false;
+    // Input is held back where it reaches a window, before any of its widgets sees it (a click would
+    // move the focus first). A key pressed there is claimed by its focus widget, so that it goes on
+    // as a key press, held back too, rather than as a shortcut.
+    if (event->type() == QEvent::ShortcutOverride) event->accept();
+    return true;
 }
