@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -71,8 +72,13 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
 
 bool QtDialogs::ask(const QString &text, const QString &title)
 {
+    return askKeepingClose(text, title, m_parent);
+}
+
+bool askKeepingClose(const QString &text, const QString &title, QWidget *parent)
+{
     QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::applicationTitle() : title, text,
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
+                    QMessageBox::Yes | QMessageBox::No, parent);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Si"));
     box.button(QMessageBox::No)->setText(QStringLiteral("No"));
     box.setDefaultButton(QMessageBox::No);
@@ -88,6 +94,8 @@ int execKeepingClose(QDialog &dialog)
     QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
     dialog.setWindowModality(Qt::NonModal);
+    // A dialog shown again must not answer with its last result when the application quits.
+    dialog.setResult(QDialog::Rejected);
     dialog.show();
     dialog.raise();
     dialog.activateWindow();
@@ -124,8 +132,19 @@ QString choosePdfFile(QWidget *window)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     dialog.selectFile(QStringLiteral("cartelle-tombola.pdf"));
-    if (execKeepingClose(dialog) != QDialog::Accepted) return {};
-    return dialog.selectedFiles().value(0);
+    // The dialog's own question before overwriting a file would be modal and swallow a close of the
+    // window: it is asked here, modal by hand, and a "No" goes back to the dialog.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    for (;;) {
+        // A window closed meanwhile (the program is ending) asks nothing more.
+        if ((window && !window->isVisible()) || execKeepingClose(dialog) != QDialog::Accepted) return {};
+        const QString file = dialog.selectedFiles().value(0);
+        if (!QFileInfo::exists(file) ||
+            askKeepingClose(
+                QStringLiteral("Il file %1 esiste già. Sostituirlo?").arg(QFileInfo(file).fileName()),
+                QString(), window))
+            return file;
+    }
 }
 
 void keepNoSettings()

@@ -51,11 +51,15 @@ int execKeepingClose(QDialog &dialog);
 // screen, and goes with the dialog.
 void showKeepingClose(QDialog &dialog);
 
+// A question with the buttons "Si" and "No" over `parent`, "No" the default and Esc meaning No,
+// modal by hand; true for "Si". An empty title shows the application's title.
+bool askKeepingClose(const QString &text, const QString &title, QWidget *parent);
+
 // A "Chiudi" button (cmd_chiudi) at the foot of `dialog`, that rejects it; it is never the default.
 QPushButton *addCloseButton(QDialog &dialog, QLayout &layout);
 
-// The PDF file for a print run, asked in a file dialog that keeps no history; empty when the user
-// gave up.
+// The PDF file for a print run, asked in a file dialog that keeps no history, with a question
+// before an existing file is replaced; empty when the user gave up.
 QString choosePdfFile(QWidget *window);
 
 // Qt's own dialogs keep no settings: the user's settings scope points where nothing can be written.

@@ -207,6 +207,20 @@ wmctrl -l | grep -q 'Premi della serata' || fail "the list of the evening did no
 shot prize-list
 close_and_check "with the list of the evening open"
 
+# The same file again: the question before replacing it open at the close.
+start
+sleep 3
+click 248 532
+xdotool type 3
+click 300 532
+sleep 1
+xdotool type "$work/cards.pdf"
+xdotool key Return
+sleep 1
+wmctrl -l | grep -q ' Tombola$' || fail "no question before replacing the PDF"
+shot pdf-replace
+close_and_check "with the question before replacing a file open"
+
 if [ -n "$rec" ]; then
     kill "$rec"; wait "$rec" 2>/dev/null; rec=
     sox -t raw -r 22050 -e signed -b 16 -c 1 "$work/rec.raw" "$work/rec.wav" 2>/dev/null

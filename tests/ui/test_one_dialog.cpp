@@ -13,8 +13,12 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -198,9 +202,17 @@ class TestOneDialog : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void nothingElseAsksOrActsWhileADialogIsOpen_data();
     void nothingElseAsksOrActsWhileADialogIsOpen();
+    void replacingAFileIsAskedByTheProgram();
 };
+
+void TestOneDialog::initTestCase()
+{
+    // The file dialog would write its history into the user's settings.
+    keepNoSettings();
+}
 
 void TestOneDialog::nothingElseAsksOrActsWhileADialogIsOpen_data()
 {
@@ -289,6 +301,51 @@ void TestOneDialog::nothingElseAsksOrActsWhileADialogIsOpen()
         // Answered "No", or closed: the game as it was.
         QCOMPARE(p.snapshot(), before);
     }
+}
+
+void TestOneDialog::replacingAFileIsAskedByTheProgram()
+{
+    // The file dialog asks before replacing a file in a modal box of its own, which would swallow a
+    // close of the window: the question is the program's, and its "No" goes back to the file dialog.
+    Program p;
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("serata.pdf"));
+    QFile existing(path);
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+
+    QStringList seen;
+    bool modal = false;
+    bool busy = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        modal = modal || QApplication::activeModalWidget();
+        const QList<QDialog *> shown = dialogsOnScreen();
+        if (busy || shown.isEmpty()) return;
+        busy = true;
+        QDialog *d = shown.first();
+        if (auto *files = qobject_cast<QFileDialog *>(d)) {
+            seen << QStringLiteral("file dialog");
+            files->selectFile(path);
+        } else if (auto *box = qobject_cast<QMessageBox *>(d)) {
+            seen << box->text();
+        }
+        // Answered from the event loop, as a click would be.
+        QTimer::singleShot(0, d, [&, d] {
+            busy = false;
+            // Through QDialog, where accept() is public: the file dialog's own runs.
+            if (qobject_cast<QFileDialog *>(d)) d->accept();
+            if (auto *box = qobject_cast<QMessageBox *>(d))
+                box->button(seen.size() == 2 ? QMessageBox::No : QMessageBox::Yes)->click();
+        });
+    });
+    poll.start();
+    QCOMPARE(choosePdfFile(&p.form), path);
+    const QString question = QStringLiteral("Il file serata.pdf esiste già. Sostituirlo?");
+    QCOMPARE(seen, QStringList({"file dialog", question, "file dialog", question}));
+    QVERIFY(!modal);
 }
 
 QTEST_MAIN(TestOneDialog)
