@@ -53,9 +53,11 @@ CardCheckResult checkCard(const QString &typed, const QList<int> &drawn, const C
     out.card = carta_da_codice(code.series, code.place, code.dealer);
     out.result = evaluateCard(out.card, drawn);
     const QString title = code.dealer == CardDealer::FullSeries
-                              ? QStringLiteral("Cartella %1 della serie completa %2, dopo %3 numeri estratti")
-                              : QStringLiteral("Cartella %1 della serie %2, dopo %3 numeri estratti");
-    out.title = title.arg(code.place).arg(formatCardCode(code).left(5)).arg(drawn.size());
+                              ? QStringLiteral("Cartella %1 della serie completa %2, dopo %3")
+                              : QStringLiteral("Cartella %1 della serie %2, dopo %3");
+    const QString after = drawn.size() == 1 ? QStringLiteral("1 numero estratto")
+                                            : QStringLiteral("%1 numeri estratti").arg(drawn.size());
+    out.title = title.arg(code.place).arg(formatCardCode(code).left(5), after);
     for (int r = 0; r < Cartella::righe; ++r)
         out.rowLines[std::size_t(r)] = rowLine(r + 1, out.result.outPerRow[std::size_t(r)]);
     out.best = bestWord(out.result.best);

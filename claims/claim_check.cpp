@@ -8,6 +8,17 @@
 #include <QSet>
 #include <QStringList>
 
+namespace
+{
+
+// The number a counted box stands for ("05" is 5); 0 for a box that counts for nothing.
+int countedNumber(const QString &counted)
+{
+    return claimBoxNumber(counted).value_or(0);
+}
+
+} // namespace
+
 ClaimCheck::ClaimCheck(Game &game, QObject *parent) : QObject(parent), m_game(game)
 {
     // A verdict stands until the next claim, the next draw or a new game.
@@ -25,10 +36,9 @@ void ClaimCheck::numberTakenBack(int number)
 {
     // A box counted with the number counts no longer and waits to be checked again; the claim
     // is complete only while all of its numbers are drawn.
-    const QString text = QString::number(number);
     bool inThisClaim = false;
     for (int k = 0; k < claimBoxes; ++k) {
-        if (m_counted[std::size_t(k)] != text) continue;
+        if (countedNumber(m_counted[std::size_t(k)]) != number) continue;
         m_counted[std::size_t(k)].clear();
         if (!inClaim(k)) continue;
         inThisClaim = true;
@@ -58,9 +68,10 @@ bool ClaimCheck::inClaim(int box) const
 
 int ClaimCheck::countedInClaim() const
 {
-    QSet<QString> numbers;
+    QSet<int> numbers;
     for (int k = 0; k < claimBoxes; ++k)
-        if (inClaim(k) && !m_counted[std::size_t(k)].isEmpty()) numbers.insert(m_counted[std::size_t(k)]);
+        if (inClaim(k) && !m_counted[std::size_t(k)].isEmpty())
+            numbers.insert(countedNumber(m_counted[std::size_t(k)]));
     return int(numbers.size());
 }
 
@@ -153,10 +164,12 @@ void ClaimCheck::boxLeft(int index)
         view.setFocus(box, GameView::Focus::PutBack);
         return;
     }
+    // Numbers, not texts, are compared: "05" and "5." are the drawn 5; a fraction is no number.
+    const int numero = claimBoxNumber(testo).value_or(0);
     const int d = stato.drawnCount();
     bool drawn = false;
-    for (int j = 1; j <= d && !drawn; ++j)
-        drawn = stato.numeri_estratti(j) == testo;
+    for (int j = 1; j <= d && numero > 0 && !drawn; ++j)
+        drawn = stato.numeri_estratti(j).toInt() == numero;
     emit numberChecked(stato.premio_scelto, index, testo, drawn);
     // A number refused: the box turns red, says why, and keeps the focus.
     auto refuse = [&](const QString &why) {
@@ -167,7 +180,7 @@ void ClaimCheck::boxLeft(int index)
     };
     if (!drawn) return refuse(QStringLiteral("   NON  e' stato ancora  estratto "));
     for (int k = 0; k < claimBoxes; ++k)
-        if (k != index && inClaim(k) && m_counted[std::size_t(k)] == testo)
+        if (k != index && inClaim(k) && countedNumber(m_counted[std::size_t(k)]) == numero)
             return refuse(QStringLiteral("   è già nella richiesta "));
     counted = testo;
     view.setBackColor(box, Palette::lightGreen);
@@ -176,9 +189,10 @@ void ClaimCheck::boxLeft(int index)
     const bool completes = countedInClaim() == claimPrizeInfo(premio).boxes;
     if (completes && m_desk) {
         QStringList numbers;
-        for (int k = 0; k < claimBoxes; ++k)
-            if (inClaim(k) && !numbers.contains(m_counted[std::size_t(k)]))
-                numbers << m_counted[std::size_t(k)];
+        for (int k = 0; k < claimBoxes; ++k) {
+            const QString n = QString::number(countedNumber(m_counted[std::size_t(k)]));
+            if (inClaim(k) && !numbers.contains(n)) numbers << n;
+        }
         const Award award = m_desk->claimFromPanel(premio, numbers);
         if (!award.isWin()) {
             // Complete, but the prize is not this claim's: no fanfare, the count starts again.

@@ -38,6 +38,25 @@ double valore_numerico(const QString &testo)
     return numero.startsWith('-') ? -inf : inf;
 }
 
+std::optional<int> claimBoxNumber(const QString &text)
+{
+    int points = 0;
+    bool digits = false;
+    for (const QChar c : text) {
+        if (c == u'.')
+            ++points;
+        else if (c >= u'0' && c <= u'9')
+            digits = true;
+        else
+            return std::nullopt;
+    }
+    if (!digits || points > 1) return std::nullopt;
+    const double value = valore_numerico(text);
+    // A run of digits too long for an int is no number of the game either.
+    if (value != std::floor(value) || value > std::numeric_limits<int>::max()) return std::nullopt;
+    return int(value);
+}
+
 std::optional<std::int16_t> intero_16(double valore)
 {
     if (!std::isfinite(valore)) return std::nullopt;

@@ -11,6 +11,11 @@
 
 double valore_numerico(const QString &testo);
 
+// The whole number a claim box's text stands for: digits with at most one decimal point, the whole
+// text ("5", "05", "5.", "5.0" are 5); nullopt for anything else, a fraction (".5", "5.5") or a
+// text that only begins with a number ("5/").
+std::optional<int> claimBoxNumber(const QString &text);
+
 // The value rounded to the nearest whole number, halves to the even neighbour; nullopt when the
 // result does not fit a 16-bit signed integer (or is not a number).
 std::optional<std::int16_t> intero_16(double valore);

@@ -1,6 +1,7 @@
 #include "ui/about.h"
 
 #include "ui/form1.h"
+#include "ui/qt_platform.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -24,6 +25,12 @@ QString aboutText()
 void installAboutBox(Form1 &form)
 {
     QObject::connect(&form, &Form1::aboutRequested, &form, [&form] {
-        QMessageBox::about(&form, QStringLiteral("Informazioni su Tombola"), aboutText());
+        // Built as QMessageBox::about() builds it, but modal by hand: a close of the window with the
+        // box open still ends the program.
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Informazioni su Tombola"), aboutText(),
+                        QMessageBox::Ok, &form);
+        const QIcon icon = box.windowIcon();
+        box.setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
+        execKeepingClose(box);
     });
 }

@@ -191,6 +191,6 @@ void installCardCheck(Form1 &form, const Game &game, SoundPort &sound, const Car
         auto *dialogo = new CardCheckDialog(game.drawnNumbers(), sound, &inPlay, &form, desk);
         dialogo->setAttribute(Qt::WA_DeleteOnClose);
         // Modal by hand, so that closing the caller's window still ends the program.
-        showKeepingClose(*dialogo, &form);
+        showKeepingClose(*dialogo);
     });
 }

@@ -190,7 +190,7 @@ void PrizePanel::openList()
     m_dialog = new PrizeListDialog(m_desk, &m_form);
     m_dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Modal by hand, so that closing the caller's window still ends the program.
-    showKeepingClose(*m_dialog, &m_form);
+    showKeepingClose(*m_dialog);
 }
 
 void showPrizesOnAudienceScreen(PrizeDesk &desk, AudienceController &audience)

@@ -8,12 +8,16 @@
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 QtClock::QtClock()
 {
@@ -63,28 +67,35 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
     }
     QMessageBox box(boxIcon, title.isEmpty() ? Form1::applicationTitle() : title, text, QMessageBox::Ok,
                     m_parent);
-    execKeepingClose(box, m_parent);
+    execKeepingClose(box);
 }
 
 bool QtDialogs::ask(const QString &text, const QString &title)
 {
+    return askKeepingClose(text, title, m_parent);
+}
+
+bool askKeepingClose(const QString &text, const QString &title, QWidget *parent)
+{
     QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::applicationTitle() : title, text,
-                    QMessageBox::Yes | QMessageBox::No, m_parent);
+                    QMessageBox::Yes | QMessageBox::No, parent);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Si"));
     box.button(QMessageBox::No)->setText(QStringLiteral("No"));
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    execKeepingClose(box, m_parent);
+    execKeepingClose(box);
     return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
-int execKeepingClose(QDialog &dialog, QWidget *window)
+int execKeepingClose(QDialog &dialog)
 {
-    InputBlocker blocker(window);
+    DialogGate gate(&dialog);
     QEventLoop loop;
     QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
     dialog.setWindowModality(Qt::NonModal);
+    // A dialog shown again must not answer with its last result when the application quits.
+    dialog.setResult(QDialog::Rejected);
     dialog.show();
     dialog.raise();
     dialog.activateWindow();
@@ -93,9 +104,9 @@ int execKeepingClose(QDialog &dialog, QWidget *window)
     return dialog.result();
 }
 
-void showKeepingClose(QDialog &dialog, QWidget *window)
+void showKeepingClose(QDialog &dialog)
 {
-    new InputBlocker(window, &dialog);
+    new DialogGate(&dialog, &dialog);
     dialog.setWindowModality(Qt::NonModal);
     dialog.show();
     dialog.raise();
@@ -121,8 +132,19 @@ QString choosePdfFile(QWidget *window)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     dialog.selectFile(QStringLiteral("cartelle-tombola.pdf"));
-    if (execKeepingClose(dialog, window) != QDialog::Accepted) return {};
-    return dialog.selectedFiles().value(0);
+    // The dialog's own question before overwriting a file would be modal and swallow a close of the
+    // window: it is asked here, modal by hand, and a "No" goes back to the dialog.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    for (;;) {
+        // A window closed meanwhile (the program is ending) asks nothing more.
+        if ((window && !window->isVisible()) || execKeepingClose(dialog) != QDialog::Accepted) return {};
+        const QString file = dialog.selectedFiles().value(0);
+        if (!QFileInfo::exists(file) ||
+            askKeepingClose(
+                QStringLiteral("Il file %1 esiste già. Sostituirlo?").arg(QFileInfo(file).fileName()),
+                QString(), window))
+            return file;
+    }
 }
 
 void keepNoSettings()
@@ -134,27 +156,82 @@ void keepNoSettings()
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
 }
 
-InputBlocker::InputBlocker(QWidget *window, QObject *parent) : QObject(parent), m_window(window)
+namespace
 {
+
+// Every gate alive, oldest first.
+std::vector<DialogGate *> &gates()
+{
+    static std::vector<DialogGate *> all;
+    return all;
+}
+
+// The widget that input or a shortcut meant for `target` would reach: the widget itself, the widget
+// of a window, or the widget a shortcut belongs to; null for anything that is not a widget's.
+QWidget *widgetOf(QObject *target)
+{
+    if (auto *w = qobject_cast<QWidget *>(target)) return w;
+    if (auto *window = qobject_cast<QWindow *>(target))
+        return window->handle() ? QWidget::find(window->winId()) : nullptr;
+    for (QObject *o = target->parent(); o; o = o->parent())
+        if (auto *w = qobject_cast<QWidget *>(o)) return w;
+    return nullptr;
+}
+
+} // namespace
+
+DialogGate::DialogGate(QWidget *dialog, QObject *parent) : QObject(parent), m_dialog(dialog)
+{
+    gates().push_back(this);
     qApp->installEventFilter(this);
 }
 
-InputBlocker::~InputBlocker()
+DialogGate::~DialogGate()
 {
     if (qApp) qApp->removeEventFilter(this);
+    std::erase(gates(), this);
 }
 
-bool InputBlocker::eventFilter(QObject *watched, QEvent *event)
+bool DialogGate::isOpen() const
 {
-    const QEvent::Type t = event->type();
-    switch (t) {
+    return m_dialog && m_dialog->isVisible();
+}
+
+bool DialogGate::isOutside(QObject *target) const
+{
+    QWidget *w = widgetOf(target);
+    if (!w) return false;
+    QWidget *top = w->window();
+    // A menu or a list of completions belongs to the window that opened it, which only the dialog
+    // could do.
+    if (top->windowType() == Qt::Popup || top->windowType() == Qt::ToolTip) return false;
+    for (QWidget *p = top; p; p = p->parentWidget())
+        if (p == m_dialog) return false;
+    return true;
+}
+
+bool DialogGate::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
         break;
     default:
-        if (!isUserInput(t)) return false;
+        if (!isUserInput(event->type())) return false;
     }
-    auto *w = qobject_cast<QWidget *>(watched);
-    return m_window && w && w->window() == m_window;
+    // Only the newest open gate decides; the others let everything by.
+    const auto &all = gates();
+    const auto decider =
+        std::find_if(all.rbegin(), all.rend(), [](const DialogGate *g) { return g->isOpen(); });
+    if (decider == all.rend() || *decider != this || !isOutside(watched)) return false;
+    // Input is held back where it reaches a window, before any of its widgets sees it (a click would
+    // move the focus first). A key pressed there is claimed by its focus widget, so that it goes on
+    // as a key press, held back too, rather than as a shortcut.
+    if (event->type() == QEvent::ShortcutOverride) event->accept();
+    return true;
 }

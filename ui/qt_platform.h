@@ -23,32 +23,43 @@ class QDialog;
 class QLayout;
 class QPushButton;
 
-// Holds back the mouse and the keys meant for one window, from its construction to its end.
-class InputBlocker : public QObject
+// One dialog at a time. While it lives and its dialog is on screen, the user reaches that dialog
+// alone, with the windows it opens and any popup: every other window of the program (the caller's,
+// the audience screen, a dialog under it) takes no click, key, wheel, drop or typed text, and no
+// shortcut or accelerator of theirs fires, application-wide ones included. Gates nest: the newest
+// one whose dialog is on screen decides. A close request is no input and still reaches every window.
+class DialogGate : public QObject
 {
 public:
-    explicit InputBlocker(QWidget *window, QObject *parent = nullptr);
-    ~InputBlocker() override;
+    explicit DialogGate(QWidget *dialog, QObject *parent = nullptr);
+    ~DialogGate() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QPointer<QWidget> m_window;
+    bool isOpen() const;
+    // Whether `target` (a widget, a window or a shortcut) stands outside the dialog.
+    bool isOutside(QObject *target) const;
+    QPointer<QWidget> m_dialog;
 };
 
-// Shows `dialog` over `window` as a modal dialog would be, but made modal by hand: the window's
-// input is held back while it is up, yet a close request still reaches the window, so the caller
-// can end the program with a dialog open (a dialog Qt makes modal would swallow that close).
-// Returns when the dialog is finished (its result) or the application quits (QDialog::Rejected).
-int execKeepingClose(QDialog &dialog, QWidget *window);
-// The same for a dialog left open while the program goes on: its window is blocked until the
-// dialog is closed or destroyed.
-void showKeepingClose(QDialog &dialog, QWidget *window);
+// Shows `dialog` as a modal dialog would be, but made modal by hand with a DialogGate, so that a
+// close request still reaches the caller's window and the program can end with a dialog open (a
+// dialog Qt makes modal would swallow that close). Returns when the dialog is finished (its result)
+// or the application quits (QDialog::Rejected).
+int execKeepingClose(QDialog &dialog);
+// The same for a dialog left open while the program goes on: its gate holds while the dialog is on
+// screen, and goes with the dialog.
+void showKeepingClose(QDialog &dialog);
+
+// A question with the buttons "Si" and "No" over `parent`, "No" the default and Esc meaning No,
+// modal by hand; true for "Si". An empty title shows the application's title.
+bool askKeepingClose(const QString &text, const QString &title, QWidget *parent);
 
 // A "Chiudi" button (cmd_chiudi) at the foot of `dialog`, that rejects it; it is never the default.
 QPushButton *addCloseButton(QDialog &dialog, QLayout &layout);
 
-// The PDF file for a print run, asked in a file dialog that keeps no history; empty when the user
-// gave up.
+// The PDF file for a print run, asked in a file dialog that keeps no history, with a question
+// before an existing file is replaced; empty when the user gave up.
 QString choosePdfFile(QWidget *window);
 
 // Qt's own dialogs keep no settings: the user's settings scope points where nothing can be written.

@@ -1,6 +1,7 @@
 // The claim check and the prize fanfare during a pause, on a fake window: prize buttons, typed
 // numbers, Enter and the focus leaving a box.
 
+#include "claims/prize_desk.h"
 #include "fakes/game_harness.h"
 
 #include <QSignalSpy>
@@ -18,8 +19,9 @@ private slots:
     void aLockedBoxOfAnotherPrizeAddsNothing();
     void theVerdictStandsUntilTheNextClaimDrawOrGame();
     void enterInAnEmptyLockedBoxGivesBothMessages();
-    void onlyThePlainDecimalFormOfADrawnNumberIsAccepted_data();
-    void onlyThePlainDecimalFormOfADrawnNumberIsAccepted();
+    void aTypedNumberIsTheNumberItSays_data();
+    void aTypedNumberIsTheNumberItSays();
+    void aNumberWrittenTwoWaysIsOneNumber();
     void aNumberOfAnEarlierGameIsNotDrawn();
     void enterInTheLastBoxChecksInPlace();
     void cinquinaNeedsFiveAndEachThresholdPlaysItsWord();
@@ -221,28 +223,40 @@ void TestClaimCheck::enterInAnEmptyLockedBoxGivesBothMessages()
     QCOMPARE(h.focusedBox(), 3);
 }
 
-void TestClaimCheck::onlyThePlainDecimalFormOfADrawnNumberIsAccepted_data()
+void TestClaimCheck::aTypedNumberIsTheNumberItSays_data()
 {
+    // With 5 and 90 drawn. A leading zero or a decimal point with nothing or zeros after it writes
+    // the same number; a fraction, or a text that only begins with a number, is no drawn number.
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<bool>("emptied");
-    QTest::newRow("7") << "7" << true << false;
-    QTest::newRow("07") << "07" << false << false;
-    QTest::newRow("7.") << "7." << false << false;
-    QTest::newRow("0") << "0" << false << false;
-    QTest::newRow("95 emptied") << "95" << false << true;
+    QTest::newRow("5") << "5" << true << false;
+    QTest::newRow("05") << "05" << true << false;
+    QTest::newRow("5.") << "5." << true << false;
+    QTest::newRow("5.0") << "5.0" << true << false;
     QTest::newRow("90 drawn") << "90" << true << false;
-    QTest::newRow("8 not drawn") << "8" << false << false;
+    QTest::newRow("90.") << "90." << true << false;
+    QTest::newRow("0") << "0" << false << false;
+    QTest::newRow("00") << "00" << false << false;
+    QTest::newRow("5.5") << "5.5" << false << false;
+    QTest::newRow(".5") << ".5" << false << false;
+    QTest::newRow("point alone") << "." << false << false;
+    QTest::newRow("two points") << "5.." << false << false;
+    QTest::newRow("5/") << "5/" << false << false;
     QTest::newRow("slash") << "/" << false << false;
+    QTest::newRow("8 not drawn") << "8" << false << false;
+    QTest::newRow("08 not drawn") << "08" << false << false;
+    QTest::newRow("95 emptied") << "95" << false << true;
+    QTest::newRow("90.5 emptied") << "90.5" << false << true;
 }
 
-void TestClaimCheck::onlyThePlainDecimalFormOfADrawnNumberIsAccepted()
+void TestClaimCheck::aTypedNumberIsTheNumberItSays()
 {
     QFETCH(QString, typed);
     QFETCH(bool, accepted);
     QFETCH(bool, emptied);
     GameHarness h;
-    h.drawAndPause({7, 90});
+    h.drawAndPause({5, 90});
     h.click(Control::cmd_verifica);
     h.clickPrize(3);
     const ControlId box(Control::Text1, 9);
@@ -263,8 +277,43 @@ void TestClaimCheck::onlyThePlainDecimalFormOfADrawnNumberIsAccepted()
         QCOMPARE(h.focusedBox(), 9);
     } else {
         QCOMPARE(h.dialogs.shown.size(), 0);
+        QCOMPARE(h.caption(box), typed);
         QCOMPARE(h.focusedBox(), 10);
     }
+}
+
+void TestClaimCheck::aNumberWrittenTwoWaysIsOneNumber()
+{
+    // "34." and "034" are both the 34: one number of the claim, not an ambo; the claim goes to the
+    // ladder with its numbers as numbers, and a box counted as "34." stops counting when the 34
+    // goes back into the bag.
+    GameHarness h;
+    PrizeDesk desk(h.game, h.printRun.cardsInPlay());
+    h.claims.setPrizeDesk(&desk);
+    h.game.setBasketMode(true);
+    for (int n : {5, 34})
+        QVERIFY(h.game.enterNumber(n));
+    QVERIFY(h.click(Control::cmd_verifica));
+    QVERIFY(h.clickPrize(0));
+    h.type(0, QStringLiteral("34."));
+    h.enter(0);
+    h.type(1, QStringLiteral("034"));
+    h.enter(1);
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral(" il numero  034   è già nella richiesta "));
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+    h.erase(1);
+    h.type(1, QStringLiteral("05"));
+    h.enter(1);
+    QCOMPARE(h.claims.verdict(), QStringLiteral("AMBO VALIDO"));
+    QCOMPARE(h.sound.played.mid(h.sound.played.size() - 2), QStringList({"ambo", "applausi"}));
+    QCOMPARE(desk.ladder().wonAt(Prize::Ambo), 2);
+
+    QVERIFY(h.game.takeBackAsked()); // the 34
+    QCOMPARE(h.claims.verdict(), QString());
+    QCOMPARE(h.state().conta_ambo, std::int16_t(1));
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 0)).back, Palette::lightYellow);
+    QCOMPARE(h.view.cell(ControlId(Control::Text1, 1)).back, Palette::lightGreen);
 }
 
 void TestClaimCheck::aNumberOfAnEarlierGameIsNotDrawn()

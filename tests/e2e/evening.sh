@@ -2,8 +2,9 @@
 # evening.sh TOMBOLA_BINARY [SHOTS_DIR]
 # A scripted evening with the real program under Xvfb and a window manager: start-up, three games
 # with pauses, resumes, speed changes and new games in the middle of a draw, then closing through
-# the window manager, during a pause and during a clip. Checks that the program exits promptly with
-# status 0 each time, and, when a sound server is reachable, that sound came out.
+# the window manager, during a pause, during a clip and with each dialog of the program open. Checks
+# that the program exits promptly with status 0 each time, and, when a sound server is reachable,
+# that sound came out.
 set -u
 bin=$1
 shots=${2:-$(mktemp -d)}
@@ -142,6 +143,16 @@ wmctrl -l | grep -q 'Controllo della cartella' || fail "the card check did not o
 shot card-check
 close_and_check "with the card check open"
 
+start
+sleep 3
+click $ESTRAI
+sleep 2.3
+xdotool key F1 # the About box, over the running draw
+for _ in $(seq 50); do wmctrl -l | grep -q 'Informazioni su Tombola' && break; sleep 0.1; done
+wmctrl -l | grep -q 'Informazioni su Tombola' || fail "the About box did not open"
+shot about
+close_and_check "with the About box open"
+
 # The PDF dialog in a home of its own: Qt's file dialog must leave no settings file there.
 home=$(mktemp -d)
 HOME=$home XDG_CONFIG_HOME=$home/.config start
@@ -195,6 +206,20 @@ for _ in $(seq 50); do wmctrl -l | grep -q 'Premi della serata' && break; sleep 
 wmctrl -l | grep -q 'Premi della serata' || fail "the list of the evening did not open"
 shot prize-list
 close_and_check "with the list of the evening open"
+
+# The same file again: the question before replacing it open at the close.
+start
+sleep 3
+click 248 532
+xdotool type 3
+click 300 532
+sleep 1
+xdotool type "$work/cards.pdf"
+xdotool key Return
+sleep 1
+wmctrl -l | grep -q ' Tombola$' || fail "no question before replacing the PDF"
+shot pdf-replace
+close_and_check "with the question before replacing a file open"
 
 if [ -n "$rec" ]; then
     kill "$rec"; wait "$rec" 2>/dev/null; rec=

@@ -1,6 +1,7 @@
 // The check of a card by its code, opened from the claim panel of a paused game in the real window.
 
 #include "cards/cards_in_play.h"
+#include "claims/card_check.h"
 #include "form_harness.h"
 #include "ui/card_check_dialog.h"
 #include "ui/qt_colour.h"
@@ -212,6 +213,11 @@ void TestCardCheck::aFullSeriesCodeShowsItsOwnCard()
     QCOMPARE(label(d, "lbl_riga_2")->text(), QStringLiteral("riga 2: 2 numeri usciti"));
     QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("ambo"));
     d->close();
+    // One number drawn is said in the singular.
+    QCOMPARE(checkCard(QStringLiteral("00000-A M"), {10}, nullptr, nullptr).title,
+             QStringLiteral("Cartella 1 della serie completa 00000, dopo 1 numero estratto"));
+    QCOMPARE(checkCard(QStringLiteral("00000-A M"), {}, nullptr, nullptr).title,
+             QStringLiteral("Cartella 1 della serie completa 00000, dopo 0 numeri estratti"));
 }
 
 void TestCardCheck::aCardNotPrintedTonightWinsNothing()

@@ -1,6 +1,7 @@
 // Qt's own texts in Italian whatever the system language (the test runs under LC_ALL=C), and the
 // reason given for starting with no screen.
 
+#include "ui/qt_platform.h"
 #include "ui/translations.h"
 
 #include <QApplication>
@@ -76,6 +77,8 @@ void TestTranslations::qtTextsTurnItalian()
 void TestTranslations::theSaveDialogIsItalian()
 {
     // Qt's own dialog, the one the "..." button of the card panel opens where no desktop dialog is.
+    // As in the program, it writes no history into the user's settings when it goes.
+    keepNoSettings();
     QFileDialog dialogo(nullptr, QStringLiteral("Salva le cartelle in PDF"));
     dialogo.setOption(QFileDialog::DontUseNativeDialog);
     dialogo.setAcceptMode(QFileDialog::AcceptSave);
