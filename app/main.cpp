@@ -2,12 +2,14 @@
 
 #include "announce/pulse_sound.h"
 #include "cards/cups_printer.h"
+#include "evening/evening_record.h"
 #include "game/std_random.h"
 #include "ui/about.h"
 #include "ui/accessibility.h"
 #include "ui/audience_screen.h"
 #include "ui/caller.h"
 #include "ui/card_check_dialog.h"
+#include "ui/evening_ui.h"
 #include "ui/faces.h"
 #include "ui/qt_platform.h"
 #include "ui/translations.h"
@@ -44,8 +46,19 @@ int main(int argc, char **argv)
     QObject::connect(&caller.claims, &ClaimCheck::claimCompleted, &audience,
                      [&audience](int, const QString &verdict) { audience.showBanner(verdict); });
     showPrizesOnAudienceScreen(caller.prizes, audience);
+    // The evening's record, in the user's data folder.
+    EveningStore store;
+    QString storeNotice;
+    store.open(EveningStore::defaultPath(), &storeNotice);
+    EveningRecord evening(store, caller.game, caller.printRun, caller.prizes);
+    installEvening(caller, evening, printer);
+    // The tests that kill the program read what it showed here.
+    if (const QString trace = qEnvironmentVariable("TOMBOLA_TRACE"); !trace.isEmpty())
+        installTrace(caller, evening, trace);
 
     caller.form.Form_Load();
+    if (caller.game.isClosed()) return 0;
+    startEvening(caller, evening, storeNotice);
     if (caller.game.isClosed()) return 0;
     return QApplication::exec();
 }

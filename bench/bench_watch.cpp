@@ -59,6 +59,9 @@ int main(int argc, char **argv)
     for (int g = 0; g < games; ++g) {
         h.game.newGame();
         h.click(Control::cmd_estrai);
+        // The draw stops for each winner; the caller has confirmed and goes on.
+        while (h.state().drawnCount() < 90 && h.click(Control::cmd_sospendi)) {
+        }
         prizesWon += prizeDesk.ladder().wins().size();
         // The same cards evaluated whole after each number, as the card check does one card.
         const QList<int> order = h.game.drawnNumbers();

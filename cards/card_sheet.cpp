@@ -81,53 +81,71 @@ void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &carte
     c.setFontSize(20);
 }
 
+int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle, CardCanvas &canvas,
+                const QString &date, QString *why,
+                const std::function<void(const CardCode &, const Cartella &)> &printed)
+{
+    Cartella cartella;
+    conta_cartelle = -1;
+    float alto = 3.0f;
+    quint32 serie = 0;
+    CardSet fullSet;
+    const bool full = run.dealer == CardDealer::FullSeries;
+    for (int done = 0; done < run.count;) {
+        conta_cartelle = std::int16_t(done);
+        const int posto = done % cardsPerSet + 1;
+        if (posto == 1) {
+            serie = run.nextSeries();
+            mescola_serie(pool, serie);
+            if (full) fullSet = fullSeries(serie);
+        }
+        std::int16_t k = std::int16_t(done + 1);
+        if (full) {
+            cartella = fullSet[std::size_t(posto - 1)];
+            takeFromPool(pool, cartella);
+        } else {
+            genera_cartella(cartella, k, pool);
+        }
+        const CardCode code{serie, posto, run.dealer};
+        // As printed: the columns sorted (printing sorts them again, to no effect).
+        ordina_colonna(cartella);
+        if (printed) printed(code, cartella);
+        std::int16_t numero = std::int16_t(run.firstNumber + done);
+        stampa_cartella(alto, numero, cartella, canvas, date, formatCardCode(code));
+        shift_cartella(pool);
+        alto += 13.0f;
+        ++done;
+        if (done % 3 == 0) {
+            if (!canvas.newPage()) {
+                fail(why, canvas,
+                     QStringLiteral("La stampante non ha accettato una nuova pagina: stampa interrotta."));
+                return 0;
+            }
+            alto = 3.0f;
+        }
+        const bool stop = done < run.count && run.progress && !run.progress(done);
+        if (done == run.count || stop) {
+            if (!canvas.endDoc()) {
+                fail(why, canvas,
+                     QStringLiteral("La stampa non è stata completata: il documento non è arrivato alla "
+                                    "stampante."));
+                return 0;
+            }
+            return done;
+        }
+    }
+    return 0;
+}
+
 bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::int16_t &conta_cartelle,
                      const std::function<quint32()> &nextSeries, CardCanvas &canvas, const QString &date,
                      QString *why, CardDealer dealer)
 {
     // Outside 1..30 the loop below would never meet its last card.
     if (num_cartelle < 1 || num_cartelle > 30) throw std::out_of_range("numero di cartelle fuori da 1..30");
-
-    Cartella cartella;
-    conta_cartelle = -1;
-    float alto = 3.0f;
-    quint32 serie = 0;
-    CardSet fullSet;
-    const bool full = dealer == CardDealer::FullSeries;
-    for (;;) {
-        conta_cartelle += 1;
-        std::int16_t k = static_cast<std::int16_t>(conta_cartelle + 1);
-        const int posto = conta_cartelle % cardsPerSet + 1;
-        if (posto == 1) {
-            serie = nextSeries();
-            mescola_serie(numeri_estratti, serie);
-            if (full) fullSet = fullSeries(serie);
-        }
-        if (full) {
-            cartella = fullSet[std::size_t(posto - 1)];
-            takeFromPool(numeri_estratti, cartella);
-        } else {
-            genera_cartella(cartella, k, numeri_estratti);
-        }
-        stampa_cartella(alto, k, cartella, canvas, date, formatCardCode({serie, posto, dealer}));
-        shift_cartella(numeri_estratti);
-        alto += 13.0f;
-        if (k % 3 == 0) {
-            if (!canvas.newPage()) {
-                fail(why, canvas,
-                     QStringLiteral("La stampante non ha accettato una nuova pagina: stampa interrotta."));
-                return false;
-            }
-            alto = 3.0f;
-        }
-        if (k == num_cartelle) {
-            if (!canvas.endDoc()) {
-                fail(why, canvas,
-                     QStringLiteral("La stampa non è stata completata: il documento non è arrivato alla "
-                                    "stampante."));
-                return false;
-            }
-            return true;
-        }
-    }
+    SheetRun run;
+    run.count = num_cartelle;
+    run.dealer = dealer;
+    run.nextSeries = nextSeries;
+    return printSheets(run, numeri_estratti, conta_cartelle, canvas, date, why) == num_cartelle;
 }

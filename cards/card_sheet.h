@@ -2,6 +2,7 @@
 // The printed sheet: three cards to a page, each a framed 3 x 9 grid with a footer line, drawn
 // onto the abstract CardCanvas in twips.
 
+#include "cards/card_code.h"
 #include "cards/dealer.h"
 #include "cards/full_series.h"
 #include "cards/printer_port.h"
@@ -17,6 +18,26 @@ constexpr float unita = 367.0f;
 // with font size 20 and pen width 2.
 void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &cartella, CardCanvas &c,
                      QString date, const QString &codice = QString());
+
+// What a print run prints, card by card.
+struct SheetRun {
+    int count = 0;       // cards to print
+    int firstNumber = 1; // the footer number ("cartella N=") of the first card
+    CardDealer dealer = CardDealer::Classic;
+    std::function<quint32()> nextSeries; // the series of each new set of six
+    // Told after each card; false stops the run there: the cards done so far end the document.
+    std::function<bool(int done)> progress;
+};
+
+// Prints `run` three cards a page and ends the document, dealing from `pool` (filled by each
+// series' shuffle, mescola_serie). With a full series the set is fullSeries(serie) and each card's
+// numbers are emptied in the pool as it is printed. `printed` gets each card with its code as it is
+// drawn. Leaves the run's 0-based counter of the last card in `conta_cartelle`. Returns how many
+// cards reached the end of the document: all of them, those before a stop, or 0 with `why` in
+// Italian as soon as the canvas refuses a new page or the end of the document.
+int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle, CardCanvas &canvas,
+                const QString &date, QString *why,
+                const std::function<void(const CardCode &, const Cartella &)> &printed = {});
 
 // The print run of `num_cartelle` (1..30, else std::out_of_range) cards, three cards a page; ends
 // the document. Every six cards `nextSeries` gives the series of a new set, whose shuffle

@@ -81,8 +81,8 @@ class MemoryPdfCanvas : public CardCanvas
 public:
     using Deliver = std::function<bool(const QByteArray &pdf, QString *why)>;
 
-    MemoryPdfCanvas(const std::function<void(QPdfWriter &)> &setUp, Deliver deliver)
-        : m_deliver(std::move(deliver))
+    MemoryPdfCanvas(const std::function<void(QPdfWriter &)> &setUp, Deliver deliver, QString destination)
+        : m_deliver(std::move(deliver)), m_destination(std::move(destination))
     {
         m_buffer.open(QIODevice::WriteOnly);
         m_writer = std::make_unique<QPdfWriter>(&m_buffer);
@@ -120,12 +120,14 @@ public:
         return m_deliver(m_buffer.data(), &m_failure);
     }
     QString failure() const override { return m_failure; }
+    QString destination() const override { return m_destination; }
 
 private:
     QBuffer m_buffer;
     std::unique_ptr<QPdfWriter> m_writer;
     std::unique_ptr<PainterCanvas> m_canvas;
     Deliver m_deliver;
+    QString m_destination;
     QString m_failure;
     bool m_ended = false;
 };
@@ -199,7 +201,14 @@ int CupsPrinterPort::runningWorkers()
     return cups_job::runningWorkers();
 }
 
-std::unique_ptr<CardCanvas> CupsPrinterPort::open(const QString &docName, QString *why)
+// The default destination, its paper and the margins it keeps there.
+struct CupsPrinterPort::Destination {
+    std::string printer;
+    std::string media;
+    QPageLayout layout;
+};
+
+std::optional<CupsPrinterPort::Destination> CupsPrinterPort::lookUpDefault(QString *why) const
 {
     const QString noAnswer =
         QStringLiteral("Il server di stampa non risponde%1: riprovare tra poco o controllare "
@@ -212,13 +221,13 @@ std::unique_ptr<CardCanvas> CupsPrinterPort::open(const QString &docName, QStrin
         break;
     case Outcome::NoDefault:
         setWhy(why, noDefaultText);
-        return nullptr;
+        return std::nullopt;
     case Outcome::Abandoned:
         setWhy(why, noAnswer.arg(QString()));
-        return nullptr;
+        return std::nullopt;
     default:
         setWhy(why, noAnswer.arg(detailOf(found.detail)));
-        return nullptr;
+        return std::nullopt;
     }
 
     // The sheet starts at the corner of the printable area, where Qt's printer put it: A4, with the
@@ -233,28 +242,41 @@ std::unique_ptr<CardCanvas> CupsPrinterPort::open(const QString &docName, QStrin
         margins = QMarginsF(points(p.left), points(p.top), points(p.right), points(p.bottom));
         media = p.media;
     }
-    const QPageLayout layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Point);
-    const std::string printer = found.printer;
-    const std::string title = docName.toStdString();
-    const Limits limits = m_limits;
+    return Destination{
+        found.printer, media,
+        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Point)};
+}
+
+bool CupsPrinterPort::send(const Destination &to, const QString &title, const QByteArray &pdf,
+                           QString *why) const
+{
+    const std::string data = pdf.toStdString();
+    const std::string printer = to.printer, media = to.media, name = title.toStdString();
+    const int connectMsec = msecOf(m_limits.stall);
+    const Reply sent = runBounded(
+        [=](WorkerControl &control) { return submit(control, printer, media, name, data, connectMsec); },
+        m_limits.stall, m_limits.handOff);
+    if (sent.outcome == Outcome::Done) return true;
+    setWhy(why, sendFailure(sent.outcome, quoted(printer), detailOf(sent.detail)));
+    return false;
+}
+
+std::unique_ptr<CardCanvas> CupsPrinterPort::open(const QString &docName, QString *why)
+{
+    const auto to = lookUpDefault(why);
+    if (!to) return nullptr;
+    const Destination destination = *to;
+    const CupsPrinterPort *port = this;
     auto canvas = std::make_unique<MemoryPdfCanvas>(
         [&](QPdfWriter &writer) {
             writer.setResolution(1200);
-            writer.setPageLayout(layout);
+            writer.setPageLayout(destination.layout);
             writer.setTitle(docName);
         },
-        [printer, media, title, limits](const QByteArray &pdf, QString *failure) {
-            const std::string data = pdf.toStdString();
-            const int connectMsec = msecOf(limits.stall);
-            const Reply sent = runBounded(
-                [=](WorkerControl &control) {
-                    return submit(control, printer, media, title, data, connectMsec);
-                },
-                limits.stall, limits.handOff);
-            if (sent.outcome == Outcome::Done) return true;
-            setWhy(failure, sendFailure(sent.outcome, quoted(printer), detailOf(sent.detail)));
-            return false;
-        });
+        [port, destination, docName](const QByteArray &pdf, QString *failure) {
+            return port->send(destination, docName, pdf, failure);
+        },
+        QString::fromStdString(destination.printer));
     if (!canvas->isActive()) {
         setWhy(why, QStringLiteral("Impossibile preparare la stampa delle cartelle."));
         return nullptr;
@@ -262,11 +284,44 @@ std::unique_ptr<CardCanvas> CupsPrinterPort::open(const QString &docName, QStrin
     return canvas;
 }
 
-std::unique_ptr<CardCanvas> CupsPrinterPort::openPdf(const QString &fileName, QString *why)
+bool CupsPrinterPort::printPdf(const QByteArray &pdf, const QString &title, QString *why)
 {
-    // Written under a temporary name and renamed at the end: a failed save leaves no broken file.
-    // Unbuffered, because Qt 6.4's QSaveFile::commit() reports success when flushing its buffer
-    // ran out of disk, and renames the empty file into place.
+    const auto to = lookUpDefault(why);
+    return to && send(*to, title, pdf, why);
+}
+
+namespace
+{
+// Writes `pdf` into the open temporary `file` and renames it into place; false, with `why`, when the
+// disk refused any part of it.
+bool commitPdf(QSaveFile &file, const QString &fileName, const QByteArray &pdf, QString *why)
+{
+    errno = 0;
+    int trouble = 0;
+    if (file.write(pdf) != pdf.size())
+        trouble = errno ? errno : EIO;
+    else if (::fsync(file.handle()) != 0)
+        trouble = errno;
+    if (!trouble) {
+        if (file.commit() && file.error() == QFileDevice::NoError) return true;
+        trouble = errno ? errno : EIO;
+    }
+    // Drops the temporary now.
+    if (file.isOpen()) {
+        file.cancelWriting();
+        file.commit();
+    }
+    setWhy(why, QStringLiteral("Impossibile salvare il file \u00ab%1\u00bb (%2): il file non \u00e8 "
+                               "stato scritto.")
+                    .arg(fileName, diskTrouble(trouble)));
+    return false;
+}
+
+// Opens the temporary file for `fileName`; null, with `why`, when it cannot be written there.
+// Unbuffered, because Qt 6.4's QSaveFile::commit() reports success when flushing its buffer ran
+// out of disk, and renames the empty file into place.
+std::shared_ptr<QSaveFile> openSaveFile(const QString &fileName, QString *why)
+{
     auto file = std::make_shared<QSaveFile>(fileName);
     errno = 0;
     if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
@@ -276,6 +331,15 @@ std::unique_ptr<CardCanvas> CupsPrinterPort::openPdf(const QString &fileName, QS
                    .arg(fileName, diskTrouble(errno)));
         return nullptr;
     }
+    return file;
+}
+} // namespace
+
+std::unique_ptr<CardCanvas> CupsPrinterPort::openPdf(const QString &fileName, QString *why)
+{
+    // Written under a temporary name and renamed at the end: a failed save leaves no broken file.
+    auto file = openSaveFile(fileName, why);
+    if (!file) return nullptr;
     auto canvas = std::make_unique<MemoryPdfCanvas>(
         [](QPdfWriter &writer) {
             writer.setResolution(1200);
@@ -283,30 +347,18 @@ std::unique_ptr<CardCanvas> CupsPrinterPort::openPdf(const QString &fileName, QS
             writer.setTitle(QStringLiteral("Cartelle della tombola"));
         },
         [file, fileName](const QByteArray &pdf, QString *failure) {
-            errno = 0;
-            int trouble = 0;
-            if (file->write(pdf) != pdf.size())
-                trouble = errno ? errno : EIO;
-            else if (::fsync(file->handle()) != 0)
-                trouble = errno;
-            if (!trouble) {
-                if (file->commit() && file->error() == QFileDevice::NoError) return true;
-                trouble = errno ? errno : EIO;
-            }
-            // Drops the temporary now, not when the canvas goes.
-            if (file->isOpen()) {
-                file->cancelWriting();
-                file->commit();
-            }
-            setWhy(failure,
-                   QStringLiteral("Impossibile salvare il file \u00ab%1\u00bb (%2): il file non \u00e8 "
-                                  "stato scritto.")
-                       .arg(fileName, diskTrouble(trouble)));
-            return false;
-        });
+            return commitPdf(*file, fileName, pdf, failure);
+        },
+        fileName);
     if (!canvas->isActive()) {
         setWhy(why, QStringLiteral("Impossibile preparare il file \u00ab%1\u00bb.").arg(fileName));
         return nullptr;
     }
     return canvas;
+}
+
+bool CupsPrinterPort::savePdf(const QByteArray &pdf, const QString &fileName, QString *why)
+{
+    auto file = openSaveFile(fileName, why);
+    return file && commitPdf(*file, fileName, pdf, why);
 }

@@ -4,6 +4,7 @@
 
 #include "cards/printer_port.h"
 #include <chrono>
+#include <optional>
 
 // Every exchange with the print server runs on a worker thread that the caller waits for with a
 // deadline: a server that stops answering costs the window a few seconds, not CUPS's own minutes.
@@ -26,10 +27,16 @@ public:
 
     std::unique_ptr<CardCanvas> open(const QString &docName, QString *why) override;
     std::unique_ptr<CardCanvas> openPdf(const QString &fileName, QString *why) override;
+    bool printPdf(const QByteArray &pdf, const QString &title, QString *why) override;
+    bool savePdf(const QByteArray &pdf, const QString &fileName, QString *why) override;
 
     // Workers still running, given up on or not.
     static int runningWorkers();
 
 private:
+    struct Destination;
+    std::optional<Destination> lookUpDefault(QString *why) const;
+    bool send(const Destination &to, const QString &title, const QByteArray &pdf, QString *why) const;
+
     Limits m_limits;
 };

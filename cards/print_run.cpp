@@ -6,8 +6,8 @@
 #include <QLocale>
 #include <cmath>
 
-PrintRun::PrintRun(PrinterPort &printer, std::function<quint32()> newSeries)
-    : m_printer(printer), m_newSeries(std::move(newSeries))
+PrintRun::PrintRun(PrinterPort &printer, std::function<quint32()> newSeries, QObject *parent)
+    : QObject(parent), m_printer(printer), m_newSeries(std::move(newSeries))
 {
 }
 
@@ -22,6 +22,19 @@ namespace
 std::int16_t rounded(double value)
 {
     return std::int16_t(std::nearbyint(value)); // halves to the even neighbour
+}
+
+// "serie 4ZPTK", "serie 4ZPTK, 7KQ3M e altre 3".
+QString seriesOf(const QList<CardInPlay> &cards)
+{
+    QStringList series;
+    for (const CardInPlay &c : cards) {
+        const QString s = formatCardCode(c.code).left(5);
+        if (!series.contains(s)) series << s;
+    }
+    QString text = QStringLiteral("serie ") + series.mid(0, 2).join(QStringLiteral(", "));
+    if (series.size() > 2) text += QStringLiteral(" e altre %1").arg(series.size() - 2);
+    return text;
 }
 } // namespace
 
@@ -43,11 +56,30 @@ std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, Ca
     record.num_cartelle = rounded(value);
     // A message box of a run, or a second click behind it, starts no second run.
     if (m_printing || drawing) return std::nullopt;
+    return run(record.num_cartelle, toPdf, dealer, record, chooseFile, {});
+}
+
+std::optional<Notice> PrintRun::printMany(int count, bool toPdf, bool drawing, CardDealer dealer,
+                                          PrintRecord record, const std::function<QString()> &chooseFile,
+                                          const std::function<bool(int done)> &progress)
+{
+    if (count < 1 || count > kMostCards)
+        return Notice{QStringLiteral("Si possono stampare da 1 a %1 cartelle alla volta.").arg(kMostCards),
+                      QString(), Notice::Kind::Question};
+    if (m_printing || drawing) return std::nullopt;
+    return run(count, toPdf, dealer, record, chooseFile, progress);
+}
+
+std::optional<Notice> PrintRun::run(int count, bool toPdf, CardDealer dealer, PrintRecord record,
+                                    const std::function<QString()> &chooseFile,
+                                    const std::function<bool(int done)> &progress)
+{
     m_printing = true;
     QString why;
     std::unique_ptr<CardCanvas> canvas;
+    QString file;
     if (toPdf) {
-        const QString file = chooseFile ? chooseFile() : QString();
+        file = chooseFile ? chooseFile() : QString();
         if (file.isEmpty()) {
             m_printing = false;
             return std::nullopt;
@@ -58,19 +90,34 @@ std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, Ca
     }
     if (canvas) {
         const QString oggi = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
-        // The series of each set, in order: card k is at place (k - 1) % 6 + 1 of set (k - 1) / 6.
-        QList<quint32> series;
-        const auto newSeries = [&] {
-            series << m_newSeries();
-            return series.last();
-        };
-        if (stampa_cartelle(record.num_cartelle, record.numeri_estratti, record.conta_cartelle, newSeries,
-                            *canvas, oggi, &why, dealer)) {
+        SheetRun sheets;
+        sheets.count = count;
+        sheets.firstNumber = m_inPlay.nextNumber();
+        sheets.dealer = dealer;
+        sheets.nextSeries = m_newSeries;
+        sheets.progress = progress;
+        PrintedRun printed{
+            QDateTime::currentDateTime(), toPdf ? file : canvas->destination(), toPdf, dealer, {}, false};
+        const int done = printSheets(
+            sheets, m_pool, record.conta_cartelle, *canvas, oggi, &why,
+            [&](const CardCode &code, const Cartella &card) {
+                printed.cards << CardInPlay{code, sheets.firstNumber + int(printed.cards.size()), card};
+            });
+        if (done > 0) {
             why.clear();
-            for (int k = 0; k < record.num_cartelle; ++k)
-                m_inPlay.add({series.value(k / cardsPerSet), k % cardsPerSet + 1, dealer});
-        } else if (why.isEmpty())
+            printed.cards = printed.cards.mid(0, done);
+            printed.stopped = done < count;
+            for (const CardInPlay &card : std::as_const(printed.cards))
+                m_inPlay.add(card);
+            const QString cards =
+                done == 1 ? QStringLiteral("1 cartella") : QStringLiteral("%1 cartelle").arg(done);
+            m_summary = (toPdf ? (done == 1 ? QStringLiteral("Salvata ") : QStringLiteral("Salvate "))
+                               : (done == 1 ? QStringLiteral("Stampata ") : QStringLiteral("Stampate "))) +
+                        cards + QStringLiteral(", ") + seriesOf(printed.cards);
+            emit runPrinted(printed);
+        } else if (why.isEmpty()) {
             why = QStringLiteral("La stampa delle cartelle non è riuscita.");
+        }
     }
     m_printing = false;
     if (why.isEmpty()) return std::nullopt;

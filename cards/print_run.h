@@ -1,13 +1,17 @@
 #pragma once
-// The print run behind the card panel: the count check of each path, the printer or a PDF file,
-// the date, and what to tell the user. Knows no widget and no message box: a message is handed back
-// for the window to show.
+// The print runs of an evening: the card panel's (1 to 30 cards, before the first number) and the
+// window's card control's (any number, whenever the draw is stopped), to the default printer or a
+// PDF file, with the date and what to tell the user. Deals from a pool of its own, so a run never
+// touches the game's numbers; numbers its cards through the evening. Knows no widget and no
+// message box: a message is handed back for the window to show.
 
 #include "cards/cards_in_play.h"
 #include "cards/full_series.h"
 #include "cards/printer_port.h"
 #include "game/game_state.h"
 
+#include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -22,13 +26,28 @@ struct Notice {
     Kind kind = Kind::Plain;
 };
 
-class PrintRun
-{
-public:
-    // `newSeries` gives the series of each new set of six cards.
-    PrintRun(PrinterPort &printer, std::function<quint32()> newSeries);
+// A run whose cards reached the printer or their file: they are in play from now on.
+struct PrintedRun {
+    QDateTime at;
+    QString destination; // the printer's name, or the PDF file's path
+    bool toPdf = false;
+    CardDealer dealer = CardDealer::Classic;
+    QList<CardInPlay> cards;
+    bool stopped = false; // stopped by the user: these are the cards done before the stop
+};
 
-    // A count the run can print: above 0.5 (so it rounds to a card at least) and at most 30.
+class PrintRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The most cards one run of the card control prints.
+    static constexpr int kMostCards = 1200;
+
+    // `newSeries` gives the series of each new set of six cards.
+    PrintRun(PrinterPort &printer, std::function<quint32()> newSeries, QObject *parent = nullptr);
+
+    // A count the card panel can print: above 0.5 (so it rounds to a card at least) and at most 30.
     static bool countValid(double value);
 
     // Enter in the count box holding `value`: the refusal of that path, or nothing when the count
@@ -40,17 +59,35 @@ public:
     // is under way or while `drawing`. Returns what the user must be told, if anything.
     std::optional<Notice> print(double value, bool toPdf, bool drawing, CardDealer dealer, PrintRecord record,
                                 const std::function<QString()> &chooseFile);
+    // The card control: `count` cards (1 to kMostCards), telling `progress` after each card how many
+    // are done; false from it stops the run, and the cards done so far end the document and play.
+    std::optional<Notice> printMany(int count, bool toPdf, bool drawing, CardDealer dealer,
+                                    PrintRecord record, const std::function<QString()> &chooseFile,
+                                    const std::function<bool(int done)> &progress);
 
     bool isPrinting() const { return m_printing; }
     // Every card of every run that reached the printer or its file whole.
     const CardsInPlay &cardsInPlay() const { return m_inPlay; }
     CardsInPlay &cardsInPlay() { return m_inPlay; }
     void setDocumentName(const QString &name) { m_documentName = name; }
+    // What the last run that printed did, for a short confirmation: "Stampate 6 cartelle, serie 4ZPTK".
+    QString lastSummary() const { return m_summary; }
+
+signals:
+    // A run reached the printer or its file; emitted before whoever started it hears of it.
+    void runPrinted(const PrintedRun &run);
 
 private:
+    std::optional<Notice> run(int count, bool toPdf, CardDealer dealer, PrintRecord record,
+                              const std::function<QString()> &chooseFile,
+                              const std::function<bool(int done)> &progress);
+
     PrinterPort &m_printer;
     std::function<quint32()> m_newSeries;
     QString m_documentName = QStringLiteral("Cartelle della tombola");
     bool m_printing = false;
+    // The dealer's own pool.
+    Lista90 m_pool;
     CardsInPlay m_inPlay;
+    QString m_summary;
 };

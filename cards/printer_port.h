@@ -1,6 +1,7 @@
 #pragma once
 // The printer as the card sheet sees it: a canvas in twips, and where canvases come from.
 
+#include <QByteArray>
 #include <QString>
 #include <memory>
 
@@ -24,6 +25,8 @@ public:
     // After newPage() or endDoc() returned false: what went wrong, in Italian, for the user; empty
     // when the canvas has nothing more precise to say than the caller's own message.
     virtual QString failure() const { return {}; }
+    // Where the document goes: the printer's name; empty when unknown.
+    virtual QString destination() const { return {}; }
 };
 
 class PrinterPort
@@ -35,4 +38,20 @@ public:
     virtual std::unique_ptr<CardCanvas> open(const QString &docName, QString *why) = 0;
     // The same cards into a PDF file of the user's choice.
     virtual std::unique_ptr<CardCanvas> openPdf(const QString &fileName, QString *why) = 0;
+    // A finished PDF document (the evening's verbale) to the default printer, or into a file.
+    // False, with `why` in Italian, when it did not get there.
+    virtual bool printPdf(const QByteArray &pdf, const QString &title, QString *why)
+    {
+        Q_UNUSED(pdf);
+        Q_UNUSED(title);
+        if (why) *why = QStringLiteral("Stampa non disponibile.");
+        return false;
+    }
+    virtual bool savePdf(const QByteArray &pdf, const QString &fileName, QString *why)
+    {
+        Q_UNUSED(pdf);
+        Q_UNUSED(fileName);
+        if (why) *why = QStringLiteral("Salvataggio non disponibile.");
+        return false;
+    }
 };

@@ -74,7 +74,7 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     : QObject(parent), m_game(game), m_inPlay(inPlay)
 {
     // Each card is built from its code as it is printed, not at the next number.
-    inPlay.setOnAdded([this](const CardCode &) { syncCards(); });
+    inPlay.setOnAdded([this](const CardInPlay &) { syncCards(); });
     connect(&game, &Game::numberDrawn, this, &PrizeDesk::numberDrawn);
     connect(&game, &Game::newGameStarted, this, [this] {
         // The first draw of the evening starts with a reset too: a game counts once a number is out.
@@ -106,13 +106,12 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     });
 }
 
-void PrizeDesk::syncCards()
+void PrizeDesk::syncCards(bool firstNumber)
 {
     // Once a number is out, the cards printed since wait for the next game.
-    if (!m_game.drawnNumbers().isEmpty()) return;
-    const QList<CardCode> &codes = m_inPlay.codes();
-    for (qsizetype k = m_watch.size(); k < codes.size(); ++k)
-        m_watch.addCard(codes[k], carta_da_codice(codes[k].series, codes[k].place, codes[k].dealer));
+    if (!firstNumber && !m_game.drawnNumbers().isEmpty()) return;
+    for (qsizetype k = m_watch.size(); k < m_inPlay.size(); ++k)
+        m_watch.addCard(m_inPlay.at(k).code, m_inPlay.at(k).card);
 }
 
 bool PrizeDesk::playsThisGame(const CardCode &code) const
@@ -125,7 +124,7 @@ bool PrizeDesk::playsThisGame(const CardCode &code) const
 
 void PrizeDesk::numberDrawn(int number, int ordinal)
 {
-    if (ordinal == 1) syncCards();
+    if (ordinal == 1) syncCards(true);
     if (m_watch.drawOrder().size() == ordinal - 1)
         m_watch.numberDrawn(number);
     else
@@ -189,9 +188,37 @@ std::optional<PrizeDesk::Sighting> PrizeDesk::findSighting() const
     return std::nullopt;
 }
 
-void PrizeDesk::log(int draw, const QString &text)
+void PrizeDesk::log(int draw, const QString &text, bool refused)
 {
-    m_events << Event{m_gameNumber, draw, text};
+    m_events << Event{m_gameNumber, draw, text, QDateTime::currentDateTime(), refused};
+}
+
+void PrizeDesk::restore(const State &state)
+{
+    m_gameNumber = state.gameNumber;
+    m_announceAtOnce = state.announceAtOnce;
+    m_ladder.restore(state.wins);
+    m_passed = state.passes;
+    m_events = state.events;
+    m_watch.restart(m_game.drawnNumbers());
+    m_sighting = findSighting();
+    emit changed();
+}
+
+void PrizeDesk::newEvening()
+{
+    m_gameNumber = 1;
+    m_ladder.reset();
+    m_watch = WinnerWatch();
+    m_passed.clear();
+    m_events.clear();
+    m_sighting.reset();
+    emit changed();
+}
+
+PrizeDesk::State PrizeDesk::state() const
+{
+    return State{m_gameNumber, m_announceAtOnce, m_ladder.wins(), m_passed, m_events};
 }
 
 void PrizeDesk::look(bool afterNumber)
@@ -254,6 +281,8 @@ void PrizeDesk::confirmAs(Confirmation how)
         prizeWord(seen.prize) + QLatin1Char(' ') + agreeing(seen.prize, QStringLiteral("vinto")) +
             QStringLiteral(" alla ") + nth(seen.draw) + QStringLiteral(" estrazione: ") + who +
             QStringLiteral(" (") + confirmationWords(how) + QLatin1Char(')'));
+    // The evening's record keeps the win before the room hears of it.
+    emit changed();
     if (top != Prize::None) emit prizeWon(prizeWord(top) + QStringLiteral("! ") + who);
 }
 
@@ -351,7 +380,10 @@ Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
     const Award award = awardCard(code, result.best, heldFrom(result.moments), Confirmation::CardCode);
     const QString who = formatCardCode(code);
     log(int(m_game.drawnNumbers().size()),
-        QStringLiteral("Controllo della cartella ") + who + QStringLiteral(": ") + sentence(award, true));
+        QStringLiteral("Controllo della cartella ") + who + QStringLiteral(": ") + sentence(award, true),
+        result.best != Prize::None && !award.isWin() && award.kind != Award::AlreadyCounted);
+    // The evening's record keeps the win before the room hears of it.
+    emit changed();
     if (award.isWin()) emit prizeWon(prizeWord(award.prize) + QStringLiteral("! cartella ") + who);
     look(false);
     emit changed();

@@ -12,6 +12,7 @@
 #include "claims/prize_ladder.h"
 #include "claims/winner_watch.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QStringList>
 #include <optional>
@@ -36,11 +37,28 @@ public:
         bool operator==(const Sighting &) const = default;
     };
 
-    // One line of the evening's log: what happened, at which draw of which game.
+    // One line of the evening's log: what happened, at which draw of which game, and when.
     struct Event {
         int game = 0;
         int draw = 0;
         QString text;
+        QDateTime at;
+        bool refused = false; // a claim or a card checked that won nothing
+    };
+    // A card the caller passed over for a prize, shown at a draw.
+    struct Pass {
+        Prize prize = Prize::None;
+        CardCode code;
+        int draw = 0;
+        bool operator==(const Pass &) const = default;
+    };
+    // What the desk knows of the game that the game itself does not: for the evening's record.
+    struct State {
+        int gameNumber = 1;
+        bool announceAtOnce = false;
+        QList<PrizeWin> wins;
+        QList<Pass> passes;
+        QList<Event> events;
     };
 
     // How long the draw waits after a winner announced at once, for the room to read the banner.
@@ -51,6 +69,15 @@ public:
     const WinnerWatch &watch() const { return m_watch; }
     std::optional<Sighting> sighting() const { return m_sighting; }
     const QList<Event> &events() const { return m_events; }
+    const QList<Pass> &passes() const { return m_passed; }
+    // The game of the evening being played, from 1.
+    int gameNumber() const { return m_gameNumber; }
+    // Back to a resumed evening's state: the game's numbers are back in the game already, the cards
+    // that play it in the cards in play. Nothing stops and nothing is announced.
+    void restore(const State &state);
+    State state() const;
+    // A new evening: no card watched, no win, no log, the games from 1.
+    void newEvening();
     // A card of tonight printed after this game's first number: it plays from the next game.
     bool playsThisGame(const CardCode &code) const;
     // The earliest draw at which a card that plays and was not passed over for `prize` holds it; 0
@@ -91,7 +118,9 @@ signals:
 
 private:
     struct Cards;
-    void syncCards();
+    // The cards printed since join the watch while no number of the game is out, or as its first
+    // one comes (`firstNumber`).
+    void syncCards(bool firstNumber = false);
     void numberDrawn(int number, int ordinal);
     void look(bool afterNumber);
     std::optional<Sighting> findSighting() const;
@@ -100,7 +129,7 @@ private:
     QList<CardCode> holdersAt(Prize prize, int draw) const;
     Award awardCard(const CardCode &code, Prize best, const PrizeMoments &at, Confirmation how);
     void confirmAs(Confirmation how);
-    void log(int draw, const QString &text);
+    void log(int draw, const QString &text, bool refused = false);
 
     Game &m_game;
     CardsInPlay &m_inPlay;
@@ -108,11 +137,6 @@ private:
     WinnerWatch m_watch;
     std::optional<Sighting> m_sighting;
     // Cards the caller passed over, each for the prize it was shown for at its draw.
-    struct Pass {
-        Prize prize;
-        CardCode code;
-        int draw;
-    };
     QList<Pass> m_passed;
     QList<Event> m_events;
     int m_gameNumber = 1;

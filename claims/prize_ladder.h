@@ -111,6 +111,8 @@ public:
 
     // A new game: everything open again.
     void reset() { m_wins.clear(); }
+    // The wins of a resumed game, as they were.
+    void restore(const QList<PrizeWin> &wins) { m_wins = wins; }
     // The draw went back to `drawn` numbers: a win completed by a later number is undone.
     void takeBack(int drawn);
 

@@ -77,10 +77,7 @@ public:
     void setClaimCount(int indice, int count);
     void Avviso(std::int16_t indice);
     // The fields of the record a print run writes.
-    PrintRecord printRecord()
-    {
-        return {m_state.numeri_estratti, m_state.num_cartelle, m_state.conta_cartelle};
-    }
+    PrintRecord printRecord() { return {m_state.num_cartelle, m_state.conta_cartelle}; }
 
     // The basket: the caller draws by hand and enters each number; it takes the same turn as a
     // random one. The mode changes only while no draw runs; false when refused.
@@ -92,6 +89,11 @@ public:
     bool enterNumber(int number);
     // Puts the last entered number back in the pool after a question; true when it was taken back.
     bool takeBackAsked();
+
+    // A resumed evening: the game ready, its numbers `drawn` out in their order and the draw stopped
+    // after them, as a pause leaves it; `basket` the mode they came in. `started`: numbers were
+    // drawn this evening before, so the card panel has gone.
+    void resume(const QList<int> &drawn, bool basket, bool started);
 
     // The waits the rules share. Each first lets observers see what changed.
     void pump();
@@ -120,6 +122,9 @@ public:
     GameView &view() { return m_view; }
 
 signals:
+    // A number was picked and put in the history, and is about to be shown: the evening's record
+    // keeps it now. `byHand`: it came from the basket.
+    void numberChosen(int number, int ordinal, bool byHand);
     // A number was drawn, shown, lit and spoken is about to follow; `ordinal` counts from 1.
     void numberDrawn(int number, int ordinal);
     // The draw stopped; the next number to draw is `position` (1 after a new game).
@@ -127,6 +132,10 @@ signals:
     // The basket's last number went back to the pool; `ordinal` was its place in the history.
     void numberTakenBack(int number, int ordinal);
     void newGameStarted();
+    // The basket mode was switched on or off.
+    void basketModeChanged(bool on);
+    // A resumed evening's game is back.
+    void resumed();
     // The 90th number is out: the big display reads "Fine".
     void gameEnded();
     // The repeat shows `number` on the red display.

@@ -48,6 +48,7 @@ bool Game::setBasketMode(bool on)
         m_view.setEnabled(Control::cmd_estrai, true);
     }
     showBasketControls();
+    emit basketModeChanged(m_basket);
     publish();
     return true;
 }

@@ -30,9 +30,8 @@ struct GameState : PrizeCounts {
     int drawnCount() const { return 90 - quanti_da_estrarre; }
 };
 
-// The fields of the record a print run writes.
+// The fields of the record a print run writes (it deals from a pool of its own).
 struct PrintRecord {
-    Lista90 &numeri_estratti;
     std::int16_t &num_cartelle;
     std::int16_t &conta_cartelle;
 };

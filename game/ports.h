@@ -38,9 +38,9 @@ public:
     virtual ~DialogPort() = default;
     // A modal message with one OK button; an empty title shows the application's title.
     virtual void message(const QString &text, const QString &title, Icon icon) = 0;
-    // A modal question with the buttons "Si" and "No", "No" the default and Esc meaning No; true
-    // for "Si". An empty title shows the application's title.
-    virtual bool ask(const QString &text, const QString &title) = 0;
+    // A modal question with the buttons "Si" and "No", "No" the default unless `yesByDefault`, and
+    // Esc meaning No; true for "Si". An empty title shows the application's title.
+    virtual bool ask(const QString &text, const QString &title, bool yesByDefault = false) = 0;
 };
 
 struct Ports {

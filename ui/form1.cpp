@@ -5,7 +5,9 @@
 #include "claims/repeat.h"
 #include "claims/typed_number.h"
 #include "game/game.h"
+#include "ui/cards_dialog.h"
 #include "ui/qt_colour.h"
+#include "ui/qt_platform.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -89,6 +91,8 @@ void Form1::attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &pri
     m_printRun = &printRun;
     connect(&game, &Game::soundAvailabilityChanged, this,
             [this](bool available) { lbl_audio->setVisible(!available); });
+    // Told once the run has returned, after the evening's record has kept its cards.
+    connect(&printRun, &PrintRun::runPrinted, this, &Form1::showPrinted, Qt::QueuedConnection);
     connect(&game, &Game::closed, this, [this] {
         hide();
         // Every event loop still running (a message box, a clip) returns; the loops of the draw
@@ -114,6 +118,10 @@ void Form1::connectControls()
     connect(cmd_ripeti, &QPushButton::clicked, this, [this] { cmd_ripeti_Click(); });
     connect(cmd_stampa, &QPushButton::clicked, this, [this] { cmd_stampa_Click(); });
     connect(cmd_pdf, &QPushButton::clicked, this, [this] { printCards(true); });
+    connect(cmd_cartelle, &QPushButton::clicked, this, [this] { cmd_cartelle_Click(); });
+    auto *cardsKey = new QShortcut(QKeySequence(Qt::Key_F7), this);
+    connect(cardsKey, &QShortcut::activated, this, [this] { cmd_cartelle_Click(); });
+    connect(fullSeriesBox, &QCheckBox::toggled, this, &Form1::fullSeriesChanged);
     connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
     connect(Opt_escludi, &QRadioButton::clicked, this, [this] { Opt_escludi_Click(); });
     connect(smorfiaBox, &QCheckBox::toggled, this, [this](bool on) {
@@ -255,6 +263,36 @@ void Form1::Txt_num_cartelle_KeyPress(std::int16_t &key)
         return;
     }
     key = 0;
+}
+
+void Form1::cmd_cartelle_Click()
+{
+    if (m_game->isClosed() || m_printRun->isPrinting()) return;
+    if (m_game->isDrawing()) {
+        m_game->ports().dialogs.message(QStringLiteral("Per stampare le cartelle PRIMA premere Pausa"),
+                                        QString(), Icon::Information);
+        return;
+    }
+    CardsDialog dialog(*m_printRun, *m_game, fullSeriesBox->isChecked(), choosePdf, this);
+    connect(&dialog, &CardsDialog::fullSeriesChanged, fullSeriesBox, &QCheckBox::setChecked);
+    connect(&dialog, &CardsDialog::failed, this, [this](const QString &text, const QString &title) {
+        m_game->ports().dialogs.message(text, title, Icon::Critical);
+    });
+    execKeepingClose(dialog);
+}
+
+void Form1::showPrinted()
+{
+    lbl_stampa->setText(m_printRun->lastSummary());
+    lbl_stampa->show();
+    m_printedShown.start();
+}
+
+void Form1::setEveningKept(bool kept, const QString &why)
+{
+    lbl_serata->setToolTip(why);
+    lbl_serata->setAccessibleDescription(why);
+    lbl_serata->setVisible(!kept);
 }
 
 void Form1::chk_panariello_Click()

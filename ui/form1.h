@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -88,6 +89,11 @@ public:
     QLabel *lbl_esito = nullptr;
     // A muted speaker in the top right corner while the last clip could not be played.
     QLabel *lbl_audio = nullptr;
+    // Beside it, while the evening is not being kept on disk.
+    QLabel *lbl_serata = nullptr;
+    // Cards for the evening whenever the draw is stopped (F7), and a short word after a run printed.
+    QPushButton *cmd_cartelle = nullptr;
+    QLabel *lbl_stampa = nullptr;
     // The basket: the switch to numbers drawn by hand, the box for each one, the take-back.
     QCheckBox *chk_panariello = nullptr;
     QLineEdit *txt_panariello = nullptr;
@@ -118,6 +124,11 @@ public:
     // Cards.
     void cmd_stampa_Click();
     void Txt_num_cartelle_KeyPress(std::int16_t &key);
+
+    // Cards at any time the draw is stopped.
+    void cmd_cartelle_Click();
+    // The evening reaches the disk, or not (`why` for the mark's tool tip).
+    void setEveningKept(bool kept, const QString &why);
 
     // The basket.
     void chk_panariello_Click();
@@ -160,6 +171,8 @@ public:
     using QWidget::setVisible;
 
 signals:
+    // The evening's choice of dealer changed.
+    void fullSeriesChanged(bool on);
     void audienceScreenRequested();
     void cardCheckRequested();
     void aboutRequested();
@@ -172,6 +185,7 @@ private:
     void buildControls();
     void connectControls();
     void printCards(bool toPdf);
+    void showPrinted();
     bool keyFilter(QObject *watched, QEvent *event);
 
     Game *m_game = nullptr;
@@ -179,6 +193,8 @@ private:
     Repeat *m_repeat = nullptr;
     PrintRun *m_printRun = nullptr;
     int m_focusBack = 0;
+    // How long the word after a run stays up.
+    QTimer m_printedShown;
 };
 
 // Names, places and describes a new control of the window; colours it when `colour` is given.

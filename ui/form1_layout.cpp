@@ -78,6 +78,25 @@ QPixmap mutedSpeaker(QSize size)
     return pm;
 }
 
+// A disk with a red cross: the evening is not being written.
+QPixmap notKeptMark(QSize size)
+{
+    QPixmap pm(size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double u = std::min(size.width(), size.height()) / 12.0;
+    p.setPen(QPen(QColor(40, 40, 40), 0.8 * u));
+    p.setBrush(QColor(90, 120, 190));
+    p.drawRoundedRect(QRectF(1 * u, 1.5 * u, 8 * u, 9 * u), u, u);
+    p.setBrush(QColor(230, 230, 230));
+    p.drawRect(QRectF(2.8 * u, 1.5 * u, 4.4 * u, 3 * u));
+    p.setPen(QPen(QColor(200, 0, 0), 1.4 * u, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(7.5 * u, 6 * u), QPointF(11.5 * u, 10.5 * u));
+    p.drawLine(QPointF(11.5 * u, 6 * u), QPointF(7.5 * u, 10.5 * u));
+    return pm;
+}
+
 } // namespace
 
 void Form1::buildControls()
@@ -287,6 +306,24 @@ void Form1::buildControls()
     lbl_audio->setAlignment(Qt::AlignCenter);
     lbl_audio->setAccessibleName(QStringLiteral("audio non disponibile"));
     lbl_audio->hide();
+    lbl_serata = placeControl(new QLabel(this), "lbl_serata",
+                              QStringLiteral("la serata non viene registrata: non potrà essere ripresa"),
+                              tw(11280, 120, 372, 372));
+    lbl_serata->setPixmap(notKeptMark(lbl_serata->size()));
+    lbl_serata->setAlignment(Qt::AlignCenter);
+    lbl_serata->setAccessibleName(QStringLiteral("serata non registrata"));
+    lbl_serata->hide();
+
+    // Under the audience screen's button, where the right column is free.
+    cmd_cartelle =
+        button(this, "cmd_cartelle", "Cartelle... (F7)",
+               "stampa o salva in PDF le cartelle della serata, quando l'estrazione è ferma (tasto F7)",
+               tw(10080, 3000, 1932, 492));
+    lbl_stampa = placeControl(new QLabel(this), "lbl_stampa", QString(), tw(5880, 8340, 4560, 300));
+    lbl_stampa->hide();
+    m_printedShown.setSingleShot(true);
+    m_printedShown.setInterval(8000);
+    connect(&m_printedShown, &QTimer::timeout, lbl_stampa, &QLabel::hide);
 
     // Right of the big number, where the window had room; the box and the button show only in
     // the basket mode.

@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -77,6 +78,23 @@ PrizeListDialog::PrizeListDialog(PrizeDesk &desk, QWidget *parent) : QDialog(par
         "senza aspettare \"Conferma\""));
     colonna->addWidget(m_announce);
 
+    auto *evening = new QHBoxLayout;
+    auto *verbale = new QPushButton(QStringLiteral("&Verbale..."), this);
+    verbale->setObjectName(QStringLiteral("cmd_verbale"));
+    verbale->setToolTip(
+        QStringLiteral("il verbale di questa serata o di una serata precedente, da salvare in PDF o "
+                       "stampare"));
+    auto *closeEvening = new QPushButton(QStringLiteral("C&hiudi la serata..."), this);
+    closeEvening->setObjectName(QStringLiteral("cmd_chiudi_serata"));
+    closeEvening->setToolTip(
+        QStringLiteral("la serata finisce: le cartelle stampate non giocano più e la prossima "
+                       "serata comincia da capo"));
+    evening->addWidget(verbale);
+    evening->addWidget(closeEvening);
+    evening->addStretch(1);
+    colonna->addLayout(evening);
+    connect(verbale, &QPushButton::clicked, this, &PrizeListDialog::verbaleRequested);
+    connect(closeEvening, &QPushButton::clicked, this, &PrizeListDialog::closeEveningRequested);
     addCloseButton(*this, *colonna);
 
     connect(m_announce, &QCheckBox::toggled, &m_desk, &PrizeDesk::setAnnounceAtOnce);
@@ -93,7 +111,9 @@ void PrizeListDialog::refresh()
                                    : wins.join(QLatin1Char('\n')));
     m_announce->setChecked(m_desk.announceAtOnce());
     const QList<PrizeDesk::Event> &events = m_desk.events();
-    // Only new lines are added, so the list keeps its place while the game goes on.
+    // Only new lines are added, so the list keeps its place while the game goes on; a new evening
+    // starts it afresh.
+    if (m_events->count() > events.size()) m_events->clear();
     for (qsizetype k = m_events->count(); k < events.size(); ++k) {
         const PrizeDesk::Event &e = events[k];
         const QString when = e.draw > 0
@@ -189,6 +209,8 @@ void PrizePanel::openList()
     }
     m_dialog = new PrizeListDialog(m_desk, &m_form);
     m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_dialog, &PrizeListDialog::closeEveningRequested, this, &PrizePanel::closeEveningRequested);
+    connect(m_dialog, &PrizeListDialog::verbaleRequested, this, &PrizePanel::verbaleRequested);
     // Modal by hand, so that closing the caller's window still ends the program.
     showKeepingClose(*m_dialog);
 }

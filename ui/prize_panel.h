@@ -29,6 +29,11 @@ public:
     QListWidget *events() const { return m_events; }
     QCheckBox *announceBox() const { return m_announce; }
 
+signals:
+    // "Chiudi la serata..." and "Verbale...".
+    void closeEveningRequested();
+    void verbaleRequested();
+
 private:
     PrizeDesk &m_desk;
     QLabel *m_playing = nullptr;
@@ -54,6 +59,10 @@ public:
     PrizeListDialog *listDialog() const { return m_dialog; }
 
     void openList();
+
+signals:
+    void closeEveningRequested();
+    void verbaleRequested();
 
 private:
     void refresh();

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -70,19 +71,46 @@ void QtDialogs::message(const QString &text, const QString &title, Icon icon)
     execKeepingClose(box);
 }
 
-bool QtDialogs::ask(const QString &text, const QString &title)
+bool QtDialogs::ask(const QString &text, const QString &title, bool yesByDefault)
 {
-    return askKeepingClose(text, title, m_parent);
+    return askKeepingClose(text, title, m_parent, yesByDefault);
 }
 
-bool askKeepingClose(const QString &text, const QString &title, QWidget *parent)
+namespace
+{
+// S answers "Si" and N "No", as the buttons' initials.
+class YesNoKeys : public QObject
+{
+public:
+    explicit YesNoKeys(QMessageBox &box) : QObject(&box), m_box(box) { box.installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress) return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+        if (key->key() == Qt::Key_S)
+            m_box.button(QMessageBox::Yes)->click();
+        else if (key->key() == Qt::Key_N)
+            m_box.button(QMessageBox::No)->click();
+        else
+            return false;
+        return true;
+    }
+
+private:
+    QMessageBox &m_box;
+};
+} // namespace
+
+bool askKeepingClose(const QString &text, const QString &title, QWidget *parent, bool yesByDefault)
 {
     QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::applicationTitle() : title, text,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("Si"));
     box.button(QMessageBox::No)->setText(QStringLiteral("No"));
-    box.setDefaultButton(QMessageBox::No);
+    box.setDefaultButton(yesByDefault ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
+    new YesNoKeys(box);
     execKeepingClose(box);
     return box.clickedButton() == box.button(QMessageBox::Yes);
 }

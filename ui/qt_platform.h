@@ -53,7 +53,7 @@ void showKeepingClose(QDialog &dialog);
 
 // A question with the buttons "Si" and "No" over `parent`, "No" the default and Esc meaning No,
 // modal by hand; true for "Si". An empty title shows the application's title.
-bool askKeepingClose(const QString &text, const QString &title, QWidget *parent);
+bool askKeepingClose(const QString &text, const QString &title, QWidget *parent, bool yesByDefault = false);
 
 // A "Chiudi" button (cmd_chiudi) at the foot of `dialog`, that rejects it; it is never the default.
 QPushButton *addCloseButton(QDialog &dialog, QLayout &layout);
@@ -70,7 +70,7 @@ class QtDialogs : public DialogPort
 public:
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text, const QString &title, Icon icon) override;
-    bool ask(const QString &text, const QString &title) override;
+    bool ask(const QString &text, const QString &title, bool yesByDefault = false) override;
 
 private:
     QPointer<QWidget> m_parent;

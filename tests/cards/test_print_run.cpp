@@ -154,6 +154,12 @@ void TestPrintRun::printedCardsAreInPlay()
         QCOMPARE(reading.error, CodeError::None);
         QVERIFY2(inPlay.contains(reading.code), qPrintable(code));
     }
+    // Each with its numbers as printed and its number in the evening.
+    for (qsizetype i = 0; i < inPlay.size(); ++i) {
+        const CardCode &c = inPlay.at(i).code;
+        QCOMPARE(inPlay.at(i).card, carta_da_codice(c.series, c.place, c.dealer));
+        QCOMPARE(inPlay.at(i).number, int(i) + 1);
+    }
     const CardCode second = parseCardCode(codes[6]).code; // place 1 of the second set
     QVERIFY(!inPlay.contains({second.series, 3, second.dealer}));
     QVERIFY(!inPlay.contains({second.series, 1, CardDealer::FullSeries}));
@@ -165,6 +171,21 @@ void TestPrintRun::printedCardsAreInPlay()
     };
     QVERIFY(h.printCards("3"));
     QCOMPARE(inPlay.size(), 8);
+
+    // The next run goes on numbering the evening's cards, and the game's numbers stay as they were.
+    const Lista90 history = h.state().numeri_estratti;
+    log.clear();
+    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
+    QVERIFY(!h.printCards("2"));
+    doc.calls = log[0];
+    QStringList footers;
+    for (const auto &call : doc.ofKind(RecordingCanvas::Kind::PrintLine))
+        if (call.text.contains(QLatin1String("cartella N=")))
+            footers << call.text.section(QStringLiteral("N="), 1).section(QLatin1Char(' '), 1, 1);
+    QCOMPARE(footers, QStringList({"9", "10"}));
+    QCOMPARE(h.state().numeri_estratti, history);
+    QCOMPARE(h.printRun.lastSummary(),
+             QStringLiteral("Stampate 2 cartelle, serie ") + formatCardCode(inPlay.at(8).code).left(5));
 }
 
 void TestPrintRun::noRunStartsDuringADraw()

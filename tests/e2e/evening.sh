@@ -34,8 +34,9 @@ if [ -n "${PULSE_SERVER:-}" ] && pactl info >/dev/null 2>&1; then
     rec=$!
 fi
 
+# Each start a new data folder: no evening left open to be offered for resuming.
 start() {
-    "$bin" >>"$work/log" 2>&1 &
+    XDG_DATA_HOME=$(mktemp -d -p "$work") "$bin" >>"$work/log" 2>&1 &
     app=$!
     win=$(timeout 20 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
 }
@@ -193,8 +194,9 @@ click $ESTRAI
 confirmed=0
 for _ in $(seq 25); do
     sleep 1
-    # Alt+F is "Conferma", there only while a winner waits.
+    # Alt+F is "Conferma", there only while a winner waits; the draw stopped for it, Alt+R goes on.
     xdotool key alt+f
+    xdotool key alt+r
     confirmed=$((confirmed + 1))
     [ "$confirmed" -eq 20 ] && shot prizes-window
 done

@@ -123,7 +123,7 @@ public:
     // Questions asked, and the answer to give: "Si" unless told otherwise.
     QStringList asked;
     std::function<bool(const QString &)> answer;
-    bool ask(const QString &text, const QString &) override
+    bool ask(const QString &text, const QString &, bool = false) override
     {
         asked << text;
         return answer ? answer(text) : true;
@@ -152,5 +152,26 @@ public:
     std::unique_ptr<CardCanvas> openPdf(const QString &name, QString *why) override
     {
         return open(name, why);
+    }
+    // Finished documents handed over: their bytes and where they went.
+    QList<QPair<QString, QByteArray>> documents;
+    bool printPdf(const QByteArray &pdf, const QString &title, QString *why) override
+    {
+        return keep(title, pdf, why);
+    }
+    bool savePdf(const QByteArray &pdf, const QString &fileName, QString *why) override
+    {
+        return keep(fileName, pdf, why);
+    }
+
+private:
+    bool keep(const QString &where, const QByteArray &pdf, QString *why)
+    {
+        if (!make) {
+            *why = refusal;
+            return false;
+        }
+        documents << qMakePair(where, pdf);
+        return true;
     }
 };

@@ -59,6 +59,8 @@ public:
     std::function<void()> onValueChanged;
     // The focus left claim box `index` as a user moving on would leave it.
     std::function<void(int index)> onBoxLeft;
+    // Told of every operation before it is carried out.
+    std::function<void(Operation, ControlId)> onChange;
 
     FakeView()
     {
@@ -161,6 +163,7 @@ private:
 
     Cell &change(Operation operation, ControlId c)
     {
+        if (onChange) onChange(operation, c);
         if (failOn && failOn->operation == operation && failOn->control == c) {
             ++failures;
             if (--failOn->times == 0) failOn.reset();

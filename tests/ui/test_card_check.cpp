@@ -20,8 +20,8 @@ CardCheckDialog *openCheck(Harness &h)
 {
     // The codes these tests check count as printed tonight, unless a test says otherwise.
     CardsInPlay &inPlay = h.caller->printRun.cardsInPlay();
-    inPlay.add({0, 1, CardDealer::Classic});
-    inPlay.add({0, 1, CardDealer::FullSeries});
+    inPlay.add(CardCode{0, 1, CardDealer::Classic});
+    inPlay.add(CardCode{0, 1, CardDealer::FullSeries});
     installCardCheck(*h.form, h.game(), h.sound, inPlay);
     h.click("cmd_verifica");
     if (!h.control("fra_controlli")->isVisible()) return nullptr;

@@ -1,0 +1,74 @@
+#pragma once
+// The evening's record: what happens between the evening's start and the caller closing it, kept
+// as it happens. It follows the game, the print runs and the prize desk through their signals and
+// writes each event to the store before the program acts on it: a number before it is shown and
+// spoken, a run's cards before its success is reported, a prize before its banner. Whoever reads
+// the evening (the window, the audience screen, the verbale, the phones) reads it here.
+
+#include "evening/evening_store.h"
+
+#include <QObject>
+#include <optional>
+
+class Game;
+class PrintRun;
+class PrizeDesk;
+struct PrintedRun;
+
+class EveningRecord : public QObject
+{
+    Q_OBJECT
+
+public:
+    EveningRecord(EveningStore &store, Game &game, PrintRun &printRun, PrizeDesk &desk,
+                  QObject *parent = nullptr);
+
+    // The evening left open by the last run of the program, when there is something in it to
+    // resume; an empty one is simply carried on.
+    std::optional<StoredEvening> unfinished(QString *why = nullptr) const;
+    // Puts `evening` back: its cards in play and numbered on, its game's numbers on the board with
+    // the draw stopped, its prizes, passes and log, its options; then records on into it.
+    void resume(const StoredEvening &evening);
+    // A new evening from now (an unfinished one stays in the store, for its verbale).
+    void begin();
+    // The caller closes the evening: kept as closed, and a new one begins: no card in play, the
+    // numbering and the games from 1, a new game ready.
+    void close();
+
+    // The evening as recorded so far.
+    const StoredEvening &evening() const { return m_evening; }
+    EveningStore &store() { return m_store; }
+    // Whether the evening reaches the disk; the window shows a mark while it does not.
+    bool isKept() const { return m_store.isKept(); }
+    QString notKeptReason() const { return m_store.notKeptReason(); }
+
+    // The caller's choice of dealer, kept for the evening.
+    void setFullSeries(bool on);
+
+    // The line of the question that offers to resume `evening`.
+    static QString resumeQuestion(const StoredEvening &evening);
+
+signals:
+    // Something new was recorded.
+    void changed();
+    // An evening begins, new or resumed (`resumed`).
+    void started(bool resumed);
+    // The evening stopped reaching the disk, or reaches it again after a new start.
+    void keptChanged(bool kept);
+
+private:
+    void numberChosen(int number, int ordinal, bool byHand);
+    void numberTakenBack(int number, int ordinal);
+    void runPrinted(const PrintedRun &run);
+    void deskChanged();
+    void optionsChanged();
+    StoredGame &currentGame(bool create);
+    void written(bool ok);
+
+    EveningStore &m_store;
+    Game &m_game;
+    PrintRun &m_printRun;
+    PrizeDesk &m_desk;
+    StoredEvening m_evening;
+    bool m_wasKept = true;
+};

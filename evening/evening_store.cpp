@@ -1,0 +1,436 @@
+#include "evening/evening_store.h"
+
+#include "evening/stored_rows.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+#include <atomic>
+
+namespace
+{
+
+const char *const kSchema[] = {
+    "CREATE TABLE evenings(id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT, game INTEGER NOT NULL "
+    "DEFAULT 1, basket INTEGER NOT NULL DEFAULT 0, announce INTEGER NOT NULL DEFAULT 0, full_series INTEGER "
+    "NOT NULL DEFAULT 0)",
+    "CREATE TABLE runs(id INTEGER PRIMARY KEY, evening INTEGER NOT NULL, at TEXT NOT NULL, destination TEXT "
+    "NOT NULL, to_pdf INTEGER NOT NULL, dealer INTEGER NOT NULL, game INTEGER NOT NULL, drawn INTEGER NOT "
+    "NULL, stopped INTEGER NOT NULL)",
+    "CREATE TABLE cards(evening INTEGER NOT NULL, number INTEGER NOT NULL, run INTEGER NOT NULL, series "
+    "INTEGER NOT NULL, place INTEGER NOT NULL, dealer INTEGER NOT NULL, cells TEXT NOT NULL, PRIMARY "
+    "KEY(evening, number))",
+    "CREATE TABLE games(evening INTEGER NOT NULL, game INTEGER NOT NULL, started TEXT NOT NULL, PRIMARY "
+    "KEY(evening, game))",
+    "CREATE TABLE numbers(evening INTEGER NOT NULL, game INTEGER NOT NULL, ordinal INTEGER NOT NULL, number "
+    "INTEGER NOT NULL, at TEXT NOT NULL, by_hand INTEGER NOT NULL, PRIMARY KEY(evening, game, ordinal))",
+    "CREATE TABLE taken_back(id INTEGER PRIMARY KEY, evening INTEGER NOT NULL, game INTEGER NOT NULL, "
+    "ordinal INTEGER NOT NULL, number INTEGER NOT NULL, at TEXT NOT NULL, by_hand INTEGER NOT NULL)",
+    "CREATE TABLE wins(id INTEGER PRIMARY KEY, evening INTEGER NOT NULL, game INTEGER NOT NULL, prize "
+    "INTEGER NOT NULL, draw INTEGER NOT NULL, how INTEGER NOT NULL, card TEXT, numbers TEXT NOT NULL, "
+    "shared INTEGER NOT NULL)",
+    "CREATE TABLE passes(id INTEGER PRIMARY KEY, evening INTEGER NOT NULL, game INTEGER NOT NULL, prize "
+    "INTEGER NOT NULL, card TEXT NOT NULL, draw INTEGER NOT NULL)",
+    "CREATE TABLE log(id INTEGER PRIMARY KEY, evening INTEGER NOT NULL, game INTEGER NOT NULL, draw INTEGER "
+    "NOT NULL, at TEXT NOT NULL, text TEXT NOT NULL, refused INTEGER NOT NULL)",
+    "CREATE INDEX runs_of ON runs(evening)",
+    "CREATE INDEX taken_back_of ON taken_back(evening, game)",
+    "CREATE INDEX wins_of ON wins(evening, game)",
+    "CREATE INDEX passes_of ON passes(evening, game)",
+    "CREATE INDEX log_of ON log(evening)",
+};
+
+const QStringList kTables{"evenings",   "runs", "cards",  "games", "numbers",
+                          "taken_back", "wins", "passes", "log"};
+
+QString newerVersion()
+{
+    return QStringLiteral("di una versione più recente del programma");
+}
+
+// A text for a NOT NULL column: an empty text, never a null one.
+QVariant text(const QString &value)
+{
+    return QVariant(value.isNull() ? QStringLiteral("") : value);
+}
+
+QString folderTrouble(const QString &folder)
+{
+    return QStringLiteral("Impossibile registrare la serata nella cartella «%1»: la serata continua, ma "
+                          "non potrà essere ripresa dopo una chiusura.")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
+} // namespace
+
+EveningStore::EveningStore()
+{
+    static std::atomic<int> next{0};
+    m_connection = QStringLiteral("serate-%1").arg(next++);
+}
+
+EveningStore::~EveningStore()
+{
+    disconnect();
+}
+
+QString EveningStore::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/serate.sqlite");
+}
+
+QSqlDatabase EveningStore::db() const
+{
+    return QSqlDatabase::database(m_connection, false);
+}
+
+bool EveningStore::connect(const QString &path, bool readOnly, QString *why)
+{
+    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    d.setDatabaseName(path);
+    // A busy file waits a little for the other writer rather than failing at once.
+    d.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000")
+                                 : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    if (!d.open()) {
+        if (why) *why = d.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+void EveningStore::disconnect()
+{
+    if (QSqlDatabase::contains(m_connection)) {
+        {
+            QSqlDatabase d = db();
+            d.close();
+        }
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+    m_readable = m_writable = false;
+}
+
+bool EveningStore::check(QString *why)
+{
+    QSqlQuery q(db());
+    // A file that is not a database fails here; a damaged one reports what is wrong.
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next()) {
+        *why = QStringLiteral("illeggibile");
+        return false;
+    }
+    if (q.value(0).toString() != QLatin1String("ok")) {
+        *why = QStringLiteral("danneggiato");
+        return false;
+    }
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        *why = QStringLiteral("illeggibile");
+        return false;
+    }
+    const int version = q.value(0).toInt();
+    if (version > kVersion) {
+        *why = newerVersion();
+        return false;
+    }
+    const QStringList tables = db().tables();
+    if (version == 0) {
+        // New, or not one of ours.
+        if (!tables.isEmpty()) {
+            *why = QStringLiteral("non è un file delle serate");
+            return false;
+        }
+        return true;
+    }
+    for (const QString &t : kTables)
+        if (!tables.contains(t)) {
+            *why = QStringLiteral("incompleto");
+            return false;
+        }
+    // The evening to be resumed must load whole.
+    if (const auto last = lastOpenEvening()) {
+        QString bad;
+        if (!load(*last, &bad)) {
+            *why = bad;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EveningStore::createSchema()
+{
+    return write([](QSqlQuery &q) {
+        for (const char *statement : kSchema)
+            if (!q.exec(QLatin1String(statement))) return false;
+        return q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    });
+}
+
+bool EveningStore::setAside(const QString &path, const QString &kind, QString *asideName)
+{
+    const QFileInfo info(path);
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString aside = info.absolutePath() + QStringLiteral("/serate-%1-%2.sqlite").arg(kind, stamp);
+    if (!QFile::rename(path, aside)) return false;
+    // The journal files belong to the file set aside.
+    for (const char *suffix : {"-wal", "-shm"})
+        if (QFile::exists(path + QLatin1String(suffix)))
+            QFile::rename(path + QLatin1String(suffix), aside + QLatin1String(suffix));
+    *asideName = aside;
+    return true;
+}
+
+void EveningStore::open(const QString &path, QString *notice)
+{
+    disconnect();
+    m_failed = false;
+    m_reason.clear();
+    notice->clear();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        m_reason = folderTrouble(folder);
+        *notice = m_reason;
+        return;
+    }
+    // One writer: a second copy of the program reads, and says so.
+    m_lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        m_lock.reset();
+        if (QFile::exists(path)) {
+            QString why;
+            m_readable = connect(path, true, &why);
+        }
+        m_reason = QStringLiteral("Un'altra copia di Tombola sta già registrando le serate: questa copia "
+                                  "non registra la serata.");
+        *notice = m_reason;
+        return;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QString why;
+        if (!connect(path, false, &why)) {
+            m_reason = folderTrouble(folder);
+            *notice = m_reason;
+            disconnect();
+            return;
+        }
+        if (check(&why)) break;
+        disconnect();
+        QString aside;
+        const QString kind =
+            why == newerVersion() ? QStringLiteral("versione-nuova") : QStringLiteral("rovinato");
+        if (attempt > 0 || !setAside(path, kind, &aside)) {
+            m_reason = folderTrouble(folder);
+            *notice = m_reason;
+            return;
+        }
+        *notice = QStringLiteral("Il file delle serate (%1) è stato messo da parte come «%2» e ne è stato "
+                                 "iniziato uno nuovo.")
+                      .arg(why, QDir::toNativeSeparators(aside));
+    }
+    m_readable = m_writable = true;
+    QSqlQuery q(db());
+    // Each commit on the disk before it returns, power cut or not.
+    const bool tuned = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
+                       q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    QSqlQuery version(db());
+    const bool fresh = version.exec(QStringLiteral("PRAGMA user_version")) && version.next() &&
+                       version.value(0).toInt() == 0;
+    if (!tuned || (fresh && !createSchema())) {
+        failed(folderTrouble(folder));
+        if (notice->isEmpty()) *notice = m_reason;
+    }
+}
+
+void EveningStore::failed(const QString &why)
+{
+    if (m_failed) return;
+    m_failed = true;
+    m_reason = why;
+}
+
+bool EveningStore::write(const std::function<bool(QSqlQuery &)> &work)
+{
+    if (!isKept()) return false;
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    if (d.transaction() && work(q) && d.commit()) return true;
+    d.rollback();
+    failed(QStringLiteral("La serata non viene più registrata (%1): continua, ma non potrà essere ripresa "
+                          "dopo una chiusura.")
+               .arg(q.lastError().text().isEmpty() ? d.lastError().text() : q.lastError().text()));
+    return false;
+}
+
+qint64 EveningStore::beginEvening(const QDateTime &at)
+{
+    qint64 id = 0;
+    write([&](QSqlQuery &q) {
+        q.prepare(QStringLiteral("INSERT INTO evenings(started) VALUES (?)"));
+        q.addBindValue(rows::timeText(at));
+        if (!q.exec()) return false;
+        id = q.lastInsertId().toLongLong();
+        return true;
+    });
+    return id;
+}
+
+bool EveningStore::stamp(qint64 evening, const char *column, const QDateTime &at)
+{
+    return write([&](QSqlQuery &q) {
+        q.prepare(QStringLiteral("UPDATE evenings SET %1 = ? WHERE id = ?").arg(QLatin1String(column)));
+        q.addBindValue(rows::timeText(at));
+        q.addBindValue(evening);
+        return q.exec();
+    });
+}
+
+bool EveningStore::restartEvening(qint64 evening, const QDateTime &at)
+{
+    return stamp(evening, "started", at);
+}
+
+bool EveningStore::endEvening(qint64 evening, const QDateTime &at)
+{
+    return stamp(evening, "ended", at);
+}
+
+qint64 EveningStore::addRun(qint64 evening, const StoredRun &run)
+{
+    qint64 id = 0;
+    write([&](QSqlQuery &q) {
+        q.prepare(
+            QStringLiteral("INSERT INTO runs(evening, at, destination, to_pdf, dealer, game, drawn, stopped) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (const QVariant &v : {QVariant(evening), QVariant(rows::timeText(run.at)), text(run.destination),
+                                  QVariant(int(run.toPdf)), QVariant(int(run.dealer)), QVariant(run.game),
+                                  QVariant(run.drawn), QVariant(int(run.stopped))})
+            q.addBindValue(v);
+        if (!q.exec()) return false;
+        id = q.lastInsertId().toLongLong();
+        q.prepare(QStringLiteral("INSERT INTO cards(evening, number, run, series, place, dealer, cells) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        for (const CardInPlay &c : run.cards) {
+            for (const QVariant &v :
+                 {QVariant(evening), QVariant(c.number), QVariant(id), QVariant(qint64(c.code.series)),
+                  QVariant(c.code.place), QVariant(int(c.code.dealer)), QVariant(rows::cellsText(c.card))})
+                q.addBindValue(v);
+            if (!q.exec()) return false;
+        }
+        return true;
+    });
+    return id;
+}
+
+bool EveningStore::addGame(qint64 evening, int game, const QDateTime &at)
+{
+    return write([&](QSqlQuery &q) {
+        q.prepare(QStringLiteral("INSERT OR REPLACE INTO games(evening, game, started) VALUES (?, ?, ?)"));
+        q.addBindValue(evening);
+        q.addBindValue(game);
+        q.addBindValue(rows::timeText(at));
+        return q.exec();
+    });
+}
+
+bool EveningStore::addNumber(qint64 evening, int game, const StoredNumber &n)
+{
+    return write([&](QSqlQuery &q) {
+        q.prepare(QStringLiteral("INSERT OR REPLACE INTO numbers(evening, game, ordinal, number, at, "
+                                 "by_hand) VALUES (?, ?, ?, ?, ?, ?)"));
+        for (const QVariant &v : {QVariant(evening), QVariant(game), QVariant(n.ordinal), QVariant(n.number),
+                                  QVariant(rows::timeText(n.at)), QVariant(int(n.byHand))})
+            q.addBindValue(v);
+        return q.exec();
+    });
+}
+
+bool EveningStore::takeBack(qint64 evening, int game, const StoredNumber &n)
+{
+    return write([&](QSqlQuery &q) {
+        q.prepare(QStringLiteral("DELETE FROM numbers WHERE evening = ? AND game = ? AND ordinal = ?"));
+        q.addBindValue(evening);
+        q.addBindValue(game);
+        q.addBindValue(n.ordinal);
+        if (!q.exec()) return false;
+        q.prepare(QStringLiteral(
+            "INSERT INTO taken_back(evening, game, ordinal, number, at, by_hand) VALUES (?, ?, ?, ?, ?, ?)"));
+        for (const QVariant &v : {QVariant(evening), QVariant(game), QVariant(n.ordinal), QVariant(n.number),
+                                  QVariant(rows::timeText(n.at)), QVariant(int(n.byHand))})
+            q.addBindValue(v);
+        return q.exec();
+    });
+}
+
+bool EveningStore::setWins(qint64 evening, int game, const QList<PrizeWin> &wins,
+                           const QList<PrizeDesk::Pass> &passes)
+{
+    return write([&](QSqlQuery &q) {
+        for (const char *table : {"wins", "passes"}) {
+            q.prepare(
+                QStringLiteral("DELETE FROM %1 WHERE evening = ? AND game = ?").arg(QLatin1String(table)));
+            q.addBindValue(evening);
+            q.addBindValue(game);
+            if (!q.exec()) return false;
+        }
+        q.prepare(QStringLiteral("INSERT INTO wins(evening, game, prize, draw, how, card, numbers, shared) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (const PrizeWin &w : wins) {
+            for (const QVariant &v :
+                 {QVariant(evening), QVariant(game), QVariant(int(w.prize)), QVariant(w.draw),
+                  QVariant(int(w.how)), w.who.card ? QVariant(rows::codeText(*w.who.card)) : QVariant(),
+                  text(rows::numbersText(w.who.numbers)), QVariant(int(w.shared))})
+                q.addBindValue(v);
+            if (!q.exec()) return false;
+        }
+        q.prepare(
+            QStringLiteral("INSERT INTO passes(evening, game, prize, card, draw) VALUES (?, ?, ?, ?, ?)"));
+        for (const PrizeDesk::Pass &p : passes) {
+            for (const QVariant &v : {QVariant(evening), QVariant(game), QVariant(int(p.prize)),
+                                      QVariant(rows::codeText(p.code)), QVariant(p.draw)})
+                q.addBindValue(v);
+            if (!q.exec()) return false;
+        }
+        return true;
+    });
+}
+
+bool EveningStore::addLog(qint64 evening, const PrizeDesk::Event &e)
+{
+    return write([&](QSqlQuery &q) {
+        q.prepare(QStringLiteral(
+            "INSERT INTO log(evening, game, draw, at, text, refused) VALUES (?, ?, ?, ?, ?, ?)"));
+        for (const QVariant &v : {QVariant(evening), QVariant(e.game), QVariant(e.draw),
+                                  QVariant(rows::timeText(e.at)), text(e.text), QVariant(int(e.refused))})
+            q.addBindValue(v);
+        return q.exec();
+    });
+}
+
+bool EveningStore::setOptions(qint64 evening, const StoredEvening &o)
+{
+    return write([&](QSqlQuery &q) {
+        q.prepare(QStringLiteral(
+            "UPDATE evenings SET game = ?, basket = ?, announce = ?, full_series = ? WHERE id = ?"));
+        for (const QVariant &v : {QVariant(o.game), QVariant(int(o.basket)), QVariant(int(o.announceAtOnce)),
+                                  QVariant(int(o.fullSeries)), QVariant(evening)})
+            q.addBindValue(v);
+        return q.exec();
+    });
+}
+
+bool EveningStore::inspect(const QString &path, QString *why)
+{
+    EveningStore store;
+    if (!store.connect(path, true, why)) return false;
+    store.m_readable = true;
+    if (!store.check(why)) return false;
+    for (const EveningSummary &e : store.evenings())
+        if (!store.load(e.id, why)) return false;
+    return true;
+}

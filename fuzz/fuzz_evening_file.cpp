@@ -1,0 +1,35 @@
+// The evenings' reader on arbitrary file bytes: whatever the file holds, reading it never crashes
+// or reads out of bounds, and an evening it accepts holds only what this program could write.
+#include "evening/evening_store.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdint>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace
+{
+QString path;
+}
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    path = QStringLiteral("/tmp/fuzz-serate-%1.sqlite").arg(::getpid());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) std::abort();
+        file.write(reinterpret_cast<const char *>(data), qint64(size));
+    }
+    QString why;
+    EveningStore::inspect(path, &why);
+    return 0;
+}

@@ -1,0 +1,161 @@
+#!/bin/bash
+# kill_resume.sh TOMBOLA_BINARY [KILLS]
+# The real program under Xvfb and a window manager, killed with SIGKILL at random moments of a
+# scripted evening (drawing, printing cards into a PDF, confirming winners, numbers from the basket,
+# taken back) and started again each time, resuming the evening. After each restart the resumed
+# game must hold every number the board showed before the kill, in order, plus at most the one
+# that was kept but not yet shown (or less the one taken back but not yet shown so); every card of
+# a run reported printed must be in play; every prize given must be there, with its winners.
+# The program writes what it showed to TOMBOLA_TRACE; what it resumed it writes there too.
+set -u
+bin=$1
+kills=${2:-${TOMBOLA_KILLS:-50}}
+work=$(mktemp -d)
+fail() {
+    echo "FAIL: $*"
+    [ -n "${trace:-}" ] && { echo "--- trace before:"; tail -n 8 "$work/trace.$((cycle - 1))" 2>/dev/null; echo "--- trace now:"; tail -n 8 "$trace"; }
+    exit 1
+}
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+unset QT_QPA_PLATFORM
+# No sound server: clips fail at once and the draw runs at its pace.
+export PULSE_SERVER=unix:$work/no-such-socket
+export XDG_DATA_HOME=$work/data
+export XDG_RUNTIME_DIR=$work/xdg
+mkdir -m700 "$XDG_RUNTIME_DIR"
+openbox >/dev/null 2>&1 &
+wm=$!
+app=
+cleanup() {
+    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
+    kill "$wm" "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+sleep 1
+
+ESTRAI="88 64"; FASTER="462 240"; BASKET_BOX="676 132"
+click() { xdotool mousemove --window "$win" "$1" "$2" click 1; }
+key() { xdotool key --window "$win" "$@" 2>/dev/null; }
+pause() { sleep "$(awk -v s="$RANDOM" -v a="$1" -v b="$2" 'BEGIN { srand(s); printf "%.2f", a + rand() * (b - a) }')"; }
+field() { sed -n "s/^$1 //p" "$2" | tail -n 1; }
+drop_last() { echo "$1" | awk '{ $NF = ""; print }' | xargs; }
+
+# The state last written before the kill, and the one resumed after it.
+check_resume() {
+    local before=$1 now=$2
+    grep -q '^avvio ripresa' "$now" || {
+        # Nothing worth resuming: no number and no card before the kill.
+        if [ -n "$(field tombola "$before" | sed 's/^[0-9]* numeri *//')" ] || [ "$(field cartelle "$before")" != "0" ]; then
+            fail "cycle $cycle: the evening was not offered for resuming"
+        fi
+        return
+    }
+    local old new og ng on nn ok
+    old=$(field tombola "$before"); new=$(sed -n '/^avvio ripresa/,$p' "$now" | sed -n 's/^tombola //p' | head -n 1)
+    og=${old%% *}; ng=${new%% *}
+    on=$(echo "${old#* numeri}" | xargs); nn=$(echo "${new#* numeri}" | xargs)
+    ok=0
+    if [ "$og" = "$ng" ]; then
+        [ "$nn" = "$on" ] && ok=1
+        # One more number kept than shown, or one taken back and not yet shown so.
+        [ -n "$nn" ] && [ "$(drop_last "$nn")" = "$on" ] && ok=1
+        [ -n "$on" ] && [ "$(drop_last "$on")" = "$nn" ] && ok=1
+    elif [ "$ng" = "$((og + 1))" ] && [ -z "$nn" ]; then
+        ok=1 # a new game kept before it was shown
+    fi
+    [ "$ok" -eq 1 ] || fail "cycle $cycle: shown game $og [$on], resumed game $ng [$nn]"
+    local oc nc
+    oc=$(field cartelle "$before"); nc=$(sed -n '/^avvio ripresa/,$p' "$now" | sed -n 's/^cartelle //p' | head -n 1)
+    [ "${nc:-0}" -ge "${oc:-0}" ] || fail "cycle $cycle: $oc cards reported, $nc resumed"
+    local op np item
+    op=$(field premi "$before"); np=$(sed -n '/^avvio ripresa/,$p' "$now" | sed -n 's/^premi //p' | head -n 1)
+    if [ "${op%% *}" = "${np%% *}" ]; then
+        for item in $(echo "${op#* }" | tr ';' ' '); do
+            case ";${np#* };" in *";$item;"*) ;; *) fail "cycle $cycle: prize $item lost" ;; esac
+        done
+    fi
+    resumed=$((resumed + 1))
+}
+
+resumed=0
+prints=0
+trace=
+for cycle in $(seq 0 "$kills"); do
+    trace=$work/trace.$cycle
+    TOMBOLA_TRACE=$trace "$bin" >>"$work/log" 2>&1 &
+    app=$!
+    win=$(timeout 20 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
+    # The question to resume, answered Si (its default) by Enter.
+    for _ in $(seq 40); do
+        grep -q '^avvio' "$trace" 2>/dev/null && break
+        if wmctrl -l | grep -q 'Serata da riprendere'; then xdotool key Return; fi
+        sleep 0.1
+    done
+    grep -q '^avvio' "$trace" 2>/dev/null || fail "cycle $cycle: the evening did not start"
+    [ "$cycle" -gt 0 ] && check_resume "$work/trace.$((cycle - 1))" "$trace"
+    [ "$cycle" -eq "$kills" ] && break
+
+    # A random stretch of the evening, then the kill wherever it falls.
+    xdotool mousemove --window "$win" $FASTER click --repeat 14 --delay 15 1
+    case $((RANDOM % 7)) in
+    6) # a new game, asked and answered Si
+        key Escape
+        key alt+n
+        sleep 0.3
+        xdotool key s
+        pause 0 0.5
+        ;;
+    0) # cards into a PDF, killed during or after the run
+        key F7
+        sleep 0.5
+        xdotool type --delay 20 "$((6 + RANDOM % 60))"
+        key alt+p
+        sleep 0.8
+        xdotool type --delay 5 "$work/cards-$cycle.pdf"
+        xdotool key Return
+        prints=$((prints + 1))
+        pause 0.1 2.5
+        ;;
+    1) # the basket: numbers entered, one taken back
+        key Escape
+        key alt+z
+        sleep 0.2
+        for _ in 1 2 3 4; do
+            click $BASKET_BOX
+            xdotool type --delay 10 "$((1 + RANDOM % 90))"
+            xdotool key Return
+            sleep 0.3
+        done
+        key ctrl+z
+        sleep 0.3
+        xdotool key s
+        pause 0 0.6
+        ;;
+    *) # the draw at its fastest, winners confirmed as they come
+        key Escape
+        key alt+z 2>/dev/null # back to the random draw if the basket was on
+        click $ESTRAI
+        key alt+r
+        for _ in $(seq $((1 + RANDOM % 6))); do
+            pause 0.1 0.5
+            key alt+f
+            key alt+r
+        done
+        ;;
+    esac
+    kill -9 "$app" 2>/dev/null
+    wait "$app" 2>/dev/null
+    app=
+done
+kill "$app" 2>/dev/null
+wait "$app" 2>/dev/null
+app=
+last=$work/trace.$kills
+echo "killed $kills times, resumed $resumed times; $prints print runs started; at the end: $(field cartelle "$last") cards in play, game $(field tombola "$last" | cut -d' ' -f1) with $(field tombola "$last" | sed 's/^[0-9]* numeri *//' | wc -w) numbers out, prizes: $(field premi "$last" | cut -d' ' -f2-)"
+[ "$resumed" -ge $((kills / 2)) ] || fail "only $resumed of $kills restarts resumed an evening"

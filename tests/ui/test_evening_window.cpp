@@ -1,0 +1,175 @@
+// The evening in the caller's window: cards printed whenever the draw is stopped, with a progress
+// bar and a stop; the mark of an evening not kept; the evening closed from the prizes' list and its
+// verbale laid out as a PDF that holds the evening.
+
+#include "cards/pdf_text.h"
+#include "evening/evening_record.h"
+#include "fakes/recording_canvas.h"
+#include "form_harness.h"
+#include "ui/cards_dialog.h"
+#include "ui/evening_ui.h"
+#include "ui/verbale_dialog.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace
+{
+// Runs `act` on the dialog of type D once it is up, inside the loop that shows it.
+template <typename D> void whenUp(const std::function<void(D &)> &act)
+{
+    QTimer::singleShot(0, [act] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<D *>(w); d && d->isVisible()) return act(*d);
+        qFatal("the dialog did not come up");
+    });
+}
+} // namespace
+
+class TestEveningWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cardsAtAnyTimeWhileTheDrawIsStopped();
+    void anEveningNotKeptShowsItsMark();
+    void theEveningClosesAndItsVerbaleHoldsIt();
+};
+
+void TestEveningWindow::cardsAtAnyTimeWhileTheDrawIsStopped()
+{
+    Harness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    h.drawAndPause({10, 20, 30});
+    // In a pause, with the card panel long gone: 30 cards, then a big run stopped after its first.
+    QVERIFY(!h.control("fra_cartelle")->isVisible());
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    whenUp<CardsDialog>([](CardsDialog &d) {
+        d.countBox()->setValue(30);
+        d.print(false);
+        QVERIFY(d.resultLabel()->text().startsWith(QStringLiteral("Stampate 30 cartelle, serie ")));
+        d.countBox()->setValue(PrintRun::kMostCards);
+        QTimer::singleShot(0, &d, &CardsDialog::stop);
+        d.print(false);
+        d.close();
+    });
+    QList<bool> stopped;
+    QObject::connect(&h.caller->printRun, &PrintRun::runPrinted,
+                     [&](const PrintedRun &run) { stopped << run.stopped; });
+    QTest::keyClick(h.form, Qt::Key_F7);
+    // The stop came at the first card of the second run: that one is printed and plays.
+    const CardsInPlay &inPlay = h.caller->printRun.cardsInPlay();
+    QCOMPARE(inPlay.size(), 31);
+    QCOMPARE(inPlay.at(30).number, 31);
+    QCOMPARE(stopped, QList<bool>({false, true}));
+    // The game is as it was; the window says what was printed, without a box.
+    QCOMPARE(h.drawn(), QStringList({"10", "20", "30"}));
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    QTRY_VERIFY(h.control<QLabel>("lbl_stampa")->isVisible());
+    QTRY_COMPARE(h.text("lbl_stampa"),
+                 QStringLiteral("Stampata 1 cartella, serie ") + formatCardCode(inPlay.at(30).code).left(5));
+
+    // During a draw it is refused, with a word of why.
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    bool tried = false;
+    h.clock.onPump = [&](FakeClock::Point p) {
+        if (p != FakeClock::Point::Wait || tried) return;
+        tried = true;
+        QTest::keyClick(h.form, Qt::Key_F7);
+        h.stopQuietly();
+    };
+    h.click("cmd_sospendi");
+    h.clock.onPump = nullptr;
+    QVERIFY(tried);
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].text, QStringLiteral("Per stampare le cartelle PRIMA premere Pausa"));
+}
+
+void TestEveningWindow::anEveningNotKeptShowsItsMark()
+{
+    Harness h;
+    EveningStore store;
+    QString notice;
+    store.open(QStringLiteral("/dev/null/tombola/serate.sqlite"), &notice);
+    EveningRecord record(store, h.game(), h.caller->printRun, h.caller->prizes);
+    installEvening(*h.caller, record, h.printer);
+    startEvening(*h.caller, record, notice);
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].text, notice);
+    auto *mark = h.control<QLabel>("lbl_serata");
+    QVERIFY(mark->isVisibleTo(h.form));
+    QVERIFY(mark->toolTip().contains(QStringLiteral("/dev/null/tombola")));
+    // The evening goes on in memory.
+    h.drawAndPause({1, 2});
+    QCOMPARE(record.evening().games.first().drawn(), QList<int>({1, 2}));
+}
+
+void TestEveningWindow::theEveningClosesAndItsVerbaleHoldsIt()
+{
+    Harness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    QTemporaryDir dir;
+    EveningStore store;
+    QString notice;
+    store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
+    EveningRecord record(store, h.game(), h.caller->printRun, h.caller->prizes);
+    installEvening(*h.caller, record, h.printer);
+    startEvening(*h.caller, record, notice);
+    QVERIFY(!h.control<QLabel>("lbl_serata")->isVisibleTo(h.form));
+    h.caller->printRun.printMany(6, false, false, CardDealer::Classic, h.game().printRecord(), {}, {});
+    const CardCode first = h.caller->printRun.cardsInPlay().at(0).code;
+    const Cartella card = h.caller->printRun.cardsInPlay().at(0).card;
+    QList<int> row;
+    for (int c = 1; c <= 9; ++c)
+        if (const int n = valore(card.cella(1, c))) row << n;
+    h.drawAndPause(row.mid(0, 2));
+    h.click("cmd_conferma");
+
+    // Closed from the list of the evening: asked first, then the verbale is offered (No here).
+    int answers = 0;
+    h.dialogs.answer = [&](const QString &) { return ++answers == 1; };
+    h.caller->prizePanel.openList();
+    QTRY_VERIFY(h.caller->prizePanel.listDialog());
+    h.caller->prizePanel.listDialog()->findChild<QPushButton *>(QStringLiteral("cmd_chiudi_serata"))->click();
+    QCOMPARE(h.dialogs.asked.size(), 2);
+    QCOMPARE(h.caller->printRun.cardsInPlay().size(), 0);
+    QCOMPARE(h.caller->prizes.gameNumber(), 1);
+    QVERIFY(h.caller->prizes.ladder().wins().isEmpty());
+    QCOMPARE(store.evenings().size(), 2);
+    QVERIFY(store.evenings().last().ended.isValid());
+
+    // The verbale of the evening closed: a PDF with its cards, its numbers and its prize.
+    VerbaleDialog verbale(
+        record, h.printer, [](const QString &name) { return name; }, h.form);
+    QCOMPARE(verbale.evenings()->count(), 2);
+    verbale.evenings()->setCurrentRow(1);
+    verbale.save();
+    QCOMPARE(h.printer.documents.size(), 1);
+    QVERIFY(h.printer.documents[0].first.startsWith(QStringLiteral("verbale-tombola-")));
+    QVERIFY(h.printer.documents[0].second.startsWith("%PDF"));
+    if (!havePdftotext()) QSKIP("pdftotext is missing: run scripts/deps.sh test");
+    QFile file(dir.filePath(QStringLiteral("verbale.pdf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(h.printer.documents[0].second);
+    file.close();
+    const PdfText text = readPdfText(file.fileName());
+    QVERIFY2(text.error.isEmpty(), qPrintable(text.error));
+    QStringList words;
+    for (const PdfWord &w : text.words)
+        words << w.text;
+    const QString all = words.join(QLatin1Char(' '));
+    for (const QString &expected :
+         {QStringLiteral("Verbale della tombola"), QStringLiteral("Luogo:"), QStringLiteral("Tombola n. 1"),
+          formatCardCode(first), QStringLiteral("AMBO"), QStringLiteral("funzionario presente")})
+        QVERIFY2(all.contains(expected),
+                 qPrintable(expected + QStringLiteral(" missing from: ") + all.left(400)));
+}
+
+QTEST_MAIN(TestEveningWindow)
+#include "test_evening_window.moc"

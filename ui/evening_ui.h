@@ -1,0 +1,20 @@
+#pragma once
+// The evening in the caller's window: what the store had to say at start-up and the question to
+// resume an evening left open, the mark while the evening is not kept, the evening's choice of
+// dealer, closing the evening (in the prizes' list, F6) and its verbale.
+
+#include <QString>
+
+class Caller;
+class EveningRecord;
+class PrinterPort;
+
+void installEvening(Caller &caller, EveningRecord &record, PrinterPort &printer);
+// After the window is up: `storeNotice` told, then an evening left open offered to resume, or a
+// new one begun.
+void startEvening(Caller &caller, EveningRecord &record, const QString &storeNotice);
+
+// For the tests that kill the program: each state the window has shown (the game's numbers after
+// each change, the cards in play after a run reported, the prizes after each change of the ladder,
+// the evening as it started) appended as a line to the file `path`.
+void installTrace(Caller &caller, EveningRecord &record, const QString &path);

@@ -1,0 +1,42 @@
+#pragma once
+// The verbale of this evening or of an earlier one: picked from the evenings on record, laid out as
+// a PDF document and saved into a file or sent to the default printer.
+
+#include <QByteArray>
+#include <QDialog>
+#include <functional>
+
+class EveningRecord;
+class PrinterPort;
+class QLabel;
+class QListWidget;
+struct StoredEvening;
+
+// The verbale of `evening` as a PDF document, A4.
+QByteArray verbalePdf(const StoredEvening &evening);
+
+class VerbaleDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // `chooseFile` asks where to save, offering a name; empty when the user gave up.
+    VerbaleDialog(EveningRecord &record, PrinterPort &printer,
+                  std::function<QString(const QString &suggested)> chooseFile, QWidget *parent = nullptr);
+
+    QListWidget *evenings() const { return m_list; }
+    QLabel *resultLabel() const { return m_result; }
+    void save();
+    void print();
+
+private:
+    // The evening picked, whole; false (and a word in the dialog) when it cannot be read.
+    bool picked(StoredEvening &evening);
+
+    EveningRecord &m_record;
+    PrinterPort &m_printer;
+    std::function<QString(const QString &)> m_chooseFile;
+    QList<qint64> m_ids;
+    QListWidget *m_list = nullptr;
+    QLabel *m_result = nullptr;
+};
