@@ -20,6 +20,7 @@
 #include <QShortcut>
 
 #include <cmath>
+#include <functional>
 
 namespace
 {
@@ -59,42 +60,44 @@ QIcon callerIcon()
     return QIcon(pm);
 }
 
-// A speaker with a red cross: the sound is not coming out.
-QPixmap mutedSpeaker(QSize size)
+// A mark of something not working: `draw` paints the thing in a 12-unit square of `u` each, and a
+// red cross goes over its lower right, from `crossTop` down.
+QPixmap crossedOut(QSize size, double crossTop, const std::function<void(QPainter &, double u)> &draw)
 {
     QPixmap pm(size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const double u = std::min(size.width(), size.height()) / 12.0;
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(40, 40, 40));
-    const QPointF cone[] = {{1 * u, 4 * u},    {3.5 * u, 4 * u}, {6.5 * u, 1 * u},
-                            {6.5 * u, 11 * u}, {3.5 * u, 8 * u}, {1 * u, 8 * u}};
-    p.drawPolygon(cone, 6);
+    draw(p, u);
     p.setPen(QPen(QColor(200, 0, 0), 1.4 * u, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(8 * u, 4 * u), QPointF(11.5 * u, 8 * u));
-    p.drawLine(QPointF(11.5 * u, 4 * u), QPointF(8 * u, 8 * u));
+    p.drawLine(QPointF(8 * u, crossTop * u), QPointF(11.5 * u, (crossTop + 4) * u));
+    p.drawLine(QPointF(11.5 * u, crossTop * u), QPointF(8 * u, (crossTop + 4) * u));
     return pm;
+}
+
+// A speaker with a red cross: the sound is not coming out.
+QPixmap mutedSpeaker(QSize size)
+{
+    return crossedOut(size, 4, [](QPainter &p, double u) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(40, 40, 40));
+        const QPointF cone[] = {{1 * u, 4 * u},    {3.5 * u, 4 * u}, {6.5 * u, 1 * u},
+                                {6.5 * u, 11 * u}, {3.5 * u, 8 * u}, {1 * u, 8 * u}};
+        p.drawPolygon(cone, 6);
+    });
 }
 
 // A disk with a red cross: the evening is not being written.
 QPixmap notKeptMark(QSize size)
 {
-    QPixmap pm(size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const double u = std::min(size.width(), size.height()) / 12.0;
-    p.setPen(QPen(QColor(40, 40, 40), 0.8 * u));
-    p.setBrush(QColor(90, 120, 190));
-    p.drawRoundedRect(QRectF(1 * u, 1.5 * u, 8 * u, 9 * u), u, u);
-    p.setBrush(QColor(230, 230, 230));
-    p.drawRect(QRectF(2.8 * u, 1.5 * u, 4.4 * u, 3 * u));
-    p.setPen(QPen(QColor(200, 0, 0), 1.4 * u, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(7.5 * u, 6 * u), QPointF(11.5 * u, 10.5 * u));
-    p.drawLine(QPointF(11.5 * u, 6 * u), QPointF(7.5 * u, 10.5 * u));
-    return pm;
+    return crossedOut(size, 6.5, [](QPainter &p, double u) {
+        p.setPen(QPen(QColor(40, 40, 40), 0.8 * u));
+        p.setBrush(QColor(90, 120, 190));
+        p.drawRoundedRect(QRectF(1 * u, 1.5 * u, 8 * u, 9 * u), u, u);
+        p.setBrush(QColor(230, 230, 230));
+        p.drawRect(QRectF(2.8 * u, 1.5 * u, 4.4 * u, 3 * u));
+    });
 }
 
 } // namespace
