@@ -7,8 +7,9 @@
 #include <QString>
 #include <array>
 
-// In rising order. The claim panel counts its prizes from 0 (`premio_scelto`): claimPrize().
-enum class Prize { None, Ambo, Terno, Quaterno, Cinquina, Tombola };
+// In rising order. The claim panel counts its prizes from 0 (`premio_scelto`): claimPrize(). The
+// tombolino, a second tombola after the first, is played when the evening's prize plan says so.
+enum class Prize { None, Ambo, Terno, Quaterno, Cinquina, Tombola, Tombolino };
 
 struct PrizeInfo {
     Prize prize;
@@ -21,15 +22,16 @@ struct PrizeInfo {
     int firstBox;
 };
 
-inline constexpr std::array<PrizeInfo, 5> prizeTable{{
+inline constexpr std::array<PrizeInfo, 6> prizeTable{{
     {Prize::Ambo, "ambo", false, "&Ambo", "clicca qui per controllare l'ambo", 2, 0},
     {Prize::Terno, "terno", false, "&Terno", "clicca qui per controllare il terno", 3, 2},
     {Prize::Quaterno, "quaterno", false, "&Quaterno", "clicca qui per controllare la quaterna", 4, 5},
     {Prize::Cinquina, "cinquina", true, "&Cinquina", "clicca qui per controllare la cinquina", 5, 9},
     {Prize::Tombola, "tombola", true, "", "", 0, 14},
+    {Prize::Tombolino, "tombolino", false, "", "", 0, 14},
 }};
 
-// The prizes of the ladder, in the order they are played for.
+// The prizes of the ladder, in the order they are played for (the tombolino, when played, after).
 inline constexpr std::array<Prize, 5> ladderOrder{Prize::Ambo, Prize::Terno, Prize::Quaterno, Prize::Cinquina,
                                                   Prize::Tombola};
 

@@ -1,34 +1,13 @@
 #include "claims/prize_desk.h"
 
+#include "claims/draw_words.h"
+
 #include "game/game.h"
 
 #include <algorithm>
 
 namespace
 {
-
-// "12ª": the ordinal of a draw as the window writes it.
-QString nth(int draw)
-{
-    return QString::number(draw) + QStringLiteral("ª");
-}
-
-// "cartella 7KQ3M-4 X", "cartelle A, B e altre 3".
-QString cardList(const QStringList &codes, int shown = 3)
-{
-    QString text = (codes.size() == 1 ? QStringLiteral("cartella ") : QStringLiteral("cartelle ")) +
-                   codes.mid(0, shown).join(QStringLiteral(", "));
-    if (codes.size() > shown) text += QStringLiteral(" e altre %1").arg(codes.size() - shown);
-    return text;
-}
-
-QString cardList(const QList<CardCode> &codes)
-{
-    QStringList names;
-    for (const CardCode &code : codes)
-        names << formatCardCode(code);
-    return cardList(names);
-}
 
 // Whether every number of `numbers` stands in one row of the card of `code`.
 bool inOneRow(const CardCode &code, const QList<int> &numbers)
@@ -139,12 +118,24 @@ bool PrizeDesk::passedOver(Prize prize, const CardCode &code) const
                        [&](const Pass &pass) { return pass.prize == prize && pass.code == code; });
 }
 
+bool PrizeDesk::playsFor(Prize prize, const WinnerWatch::Watched &w) const
+{
+    const Prize held = prize == Prize::Tombolino ? Prize::Tombola : prize;
+    if (w.best < held || passedOver(prize, w.code)) return false;
+    // The tombolino is for the cards that did not win the tombola.
+    if (prize != Prize::Tombolino) return true;
+    const PrizeLadder::Cards cards = Cards::forClaimant(*this, Claimant{w.code, {}, Confirmation::Watch});
+    return std::none_of(m_ladder.wins().cbegin(), m_ladder.wins().cend(), [&](const PrizeWin &win) {
+        return win.prize == Prize::Tombola && cards.match(win) != PrizeLadder::Match::Other;
+    });
+}
+
 int PrizeDesk::firstCompletion(Prize prize) const
 {
     int first = 0;
     for (qsizetype i = 0; i < m_watch.size(); ++i) {
         const WinnerWatch::Watched &w = m_watch.card(i);
-        if (w.best < prize || passedOver(prize, w.code)) continue;
+        if (!playsFor(prize, w)) continue;
         const int at = heldFrom(w.moments)[std::size_t(prize)];
         if (at > 0 && (first == 0 || at < first)) first = at;
     }
@@ -156,7 +147,7 @@ QList<CardCode> PrizeDesk::holdersAt(Prize prize, int draw) const
     QList<CardCode> codes;
     for (qsizetype i = 0; i < m_watch.size(); ++i) {
         const WinnerWatch::Watched &w = m_watch.card(i);
-        if (w.best < prize || passedOver(prize, w.code)) continue;
+        if (!playsFor(prize, w)) continue;
         if (heldFrom(w.moments)[std::size_t(prize)] == draw) codes << w.code;
     }
     return codes;
@@ -164,7 +155,7 @@ QList<CardCode> PrizeDesk::holdersAt(Prize prize, int draw) const
 
 std::optional<PrizeDesk::Sighting> PrizeDesk::findSighting() const
 {
-    for (const Prize p : ladderOrder) {
+    for (const Prize p : m_ladder.steps()) {
         const int won = m_ladder.wonAt(p);
         if (won == 0) {
             const int first = firstCompletion(p);
@@ -195,6 +186,8 @@ void PrizeDesk::log(int draw, const QString &text, bool refused)
 
 void PrizeDesk::restore(const State &state)
 {
+    m_plan = state.plan;
+    m_ladder.setTombolino(state.plan.tombolino);
     m_gameNumber = state.gameNumber;
     m_announceAtOnce = state.announceAtOnce;
     m_ladder.restore(state.wins);
@@ -218,7 +211,7 @@ void PrizeDesk::newEvening()
 
 PrizeDesk::State PrizeDesk::state() const
 {
-    return State{m_gameNumber, m_announceAtOnce, m_ladder.wins(), m_passed, m_events};
+    return State{m_gameNumber, m_announceAtOnce, m_ladder.wins(), m_passed, m_events, m_plan};
 }
 
 void PrizeDesk::look(bool afterNumber)
@@ -253,7 +246,9 @@ void PrizeDesk::look(bool afterNumber)
 Award PrizeDesk::awardCard(const CardCode &code, Prize best, const PrizeMoments &at, Confirmation how)
 {
     const Claimant who{code, {}, how};
-    return m_ladder.award(best, at, who, Cards::forClaimant(*this, who));
+    // A card with its tombola plays for the tombolino too, when it is played.
+    const Prize claimed = best == Prize::Tombola && m_ladder.tombolino() ? Prize::Tombolino : best;
+    return m_ladder.award(claimed, at, who, Cards::forClaimant(*this, who));
 }
 
 void PrizeDesk::confirm()
@@ -283,7 +278,7 @@ void PrizeDesk::confirmAs(Confirmation how)
             QStringLiteral(" (") + confirmationWords(how) + QLatin1Char(')'));
     // The evening's record keeps the win before the room hears of it.
     emit changed();
-    if (top != Prize::None) emit prizeWon(prizeWord(top) + QStringLiteral("! ") + who);
+    if (top != Prize::None) emit prizeWon(prizeWord(top) + QStringLiteral("! ") + who + amountEach(top));
 }
 
 void PrizeDesk::ignore()
@@ -304,49 +299,6 @@ void PrizeDesk::setAnnounceAtOnce(bool on)
         look(false);
         emit changed();
     }
-}
-
-QString PrizeDesk::sentence(const Award &award, bool card) const
-{
-    const QString prize = prizeWithArticle(award.prize);
-    const QString at = nth(award.draw) + QStringLiteral(" estrazione");
-    switch (award.kind) {
-    case Award::Won:
-        return QStringLiteral("vince ") + prize + QStringLiteral(" alla ") + at;
-    case Award::Shared:
-        return QStringLiteral("divide ") + prize + QStringLiteral(" della ") + at +
-               QStringLiteral(": stesso numero, premio condiviso");
-    case Award::AlreadyWon:
-        return prize + QStringLiteral(" è già ") + agreeing(award.prize, QStringLiteral("stato")) +
-               QLatin1Char(' ') + agreeing(award.prize, QStringLiteral("vinto")) + QStringLiteral(" alla ") +
-               at + QStringLiteral(": nessun premio");
-    case Award::AlreadyCounted:
-        return prize + QStringLiteral(" è già ") + agreeing(award.prize, QStringLiteral("assegnato")) +
-               (card ? QStringLiteral(" a questa cartella") : QStringLiteral(" a questi numeri"));
-    case Award::Earlier: {
-        const QList<CardCode> first = holdersAt(award.prize, award.earlier);
-        const QString who = cardList(first);
-        return (first.size() == 1 ? QStringLiteral("la ") : QStringLiteral("le ")) + who +
-               (first.size() == 1 ? QStringLiteral(" aveva ") : QStringLiteral(" avevano ")) + prize +
-               QStringLiteral(" alla ") + nth(award.earlier) +
-               (card ? QStringLiteral(", prima di questa (")
-                     : QStringLiteral(", prima di questa richiesta (")) +
-               nth(award.draw) + QStringLiteral("): confermala o ignorala, poi ricontrolla");
-    }
-    case Award::PassedOver: {
-        const int won = m_ladder.wonAt(award.prize);
-        QString text = prize + QStringLiteral(" di questa cartella (") + at + QStringLiteral(") è ") +
-                       agreeing(award.prize, QStringLiteral("stato")) + QLatin1Char(' ') +
-                       agreeing(award.prize, QStringLiteral("ignorato"));
-        if (won > 0)
-            text += QStringLiteral(" ed è ") + agreeing(award.prize, QStringLiteral("andato")) +
-                    QStringLiteral(" al vincitore della ") + nth(won);
-        return text + QStringLiteral(": nessun premio");
-    }
-    case Award::NoPrize:
-        break;
-    }
-    return QStringLiteral("nessun premio");
 }
 
 Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
@@ -384,71 +336,9 @@ Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
         result.best != Prize::None && !award.isWin() && award.kind != Award::AlreadyCounted);
     // The evening's record keeps the win before the room hears of it.
     emit changed();
-    if (award.isWin()) emit prizeWon(prizeWord(award.prize) + QStringLiteral("! cartella ") + who);
+    if (award.isWin())
+        emit prizeWon(prizeWord(award.prize) + QStringLiteral("! cartella ") + who + amountEach(award.prize));
     look(false);
     emit changed();
     return award;
-}
-
-QString PrizeDesk::playingForText() const
-{
-    const Prize open = m_ladder.playingFor();
-    if (open == Prize::None) return QStringLiteral("Premi tutti vinti");
-    return QStringLiteral("Si gioca per: ") + prizeWord(open);
-}
-
-QStringList PrizeDesk::winLines() const
-{
-    QStringList lines;
-    for (const PrizeLadder::Won &won : m_ladder.won()) {
-        QStringList winners;
-        for (const PrizeWin &w : won.winners)
-            winners << w.name() + QStringLiteral(" (") + confirmationWords(w.how) + QLatin1Char(')');
-        lines << prizeWord(won.prize) + QStringLiteral(" alla ") + nth(won.draw) +
-                     QStringLiteral(" estrazione: ") + winners.join(QStringLiteral("; "));
-    }
-    return lines;
-}
-
-QStringList PrizeDesk::audienceLines() const
-{
-    // Short, to be read from the back of the room: "AMBO alla 6ª: 7KQ3M-4 X, 0D8B2-F K".
-    QStringList lines{playingForText()};
-    if (m_sighting && !m_announceAtOnce)
-        lines << QStringLiteral("Vincita da verificare: ") + prizeWord(m_sighting->prize);
-    for (const PrizeLadder::Won &won : m_ladder.won()) {
-        QStringList cards;
-        const int winners = int(won.winners.size());
-        for (const PrizeWin &w : won.winners)
-            if (w.who.card) cards << w.name();
-        QString line = prizeWord(won.prize) + QStringLiteral(" alla ") + nth(won.draw);
-        if (cards.isEmpty()) {
-            line += winners > 1 ? QStringLiteral(" estrazione (%1 vincitori)").arg(winners)
-                                : QStringLiteral(" estrazione");
-        } else {
-            line += QStringLiteral(": ") + cards.mid(0, 2).join(QStringLiteral(", "));
-            if (winners > 2)
-                line += QStringLiteral(" e altri %1").arg(winners - 2);
-            else if (winners > cards.size())
-                line += QStringLiteral(" e un altro");
-        }
-        lines << line;
-    }
-    return lines;
-}
-
-QString PrizeDesk::sightingText(bool lines) const
-{
-    if (!m_sighting) return QString();
-    const QString prize =
-        prizeWord(m_sighting->prize) +
-        (m_sighting->shares ? QStringLiteral(" della ") : QStringLiteral(" alla ")) + nth(m_sighting->draw) +
-        (m_sighting->shares ? QStringLiteral(", da dividere") : QStringLiteral(" estrazione"));
-    if (!lines) return prize + QStringLiteral(": ") + cardList(m_sighting->codes);
-    QStringList codes;
-    for (const CardCode &code : m_sighting->codes)
-        codes << formatCardCode(code)
-                     .replace(QLatin1Char(' '), QChar(0xA0))
-                     .replace(QLatin1Char('-'), QChar(0x2011));
-    return prize + QLatin1Char('\n') + cardList(codes, 2);
 }

@@ -10,6 +10,7 @@
 
 #include "cards/cards_in_play.h"
 #include "claims/prize_ladder.h"
+#include "claims/prize_pot.h"
 #include "claims/winner_watch.h"
 
 #include <QDateTime>
@@ -59,6 +60,7 @@ public:
         QList<PrizeWin> wins;
         QList<Pass> passes;
         QList<Event> events;
+        PrizePlan plan;
     };
 
     // How long the draw waits after a winner announced at once, for the room to read the banner.
@@ -91,6 +93,15 @@ public:
     // The caller's answer to the sighting on show.
     void confirm();
     void ignore();
+
+    // The evening's prize plan: what the prizes of a game are worth, and the tombolino.
+    void setPlan(const PrizePlan &plan);
+    const PrizePlan &plan() const { return m_plan; }
+    // This game's pot, from the cards that play it, and what a prize is worth; each winner's part
+    // of a prize, in the order they were confirmed.
+    Payout payout() const;
+    qint64 prizeValue(Prize prize) const;
+    QList<qint64> amounts(Prize prize) const;
 
     // Watched winners go to the room at once, without waiting for the caller. Off at start.
     void setAnnounceAtOnce(bool on);
@@ -130,6 +141,11 @@ private:
     Award awardCard(const CardCode &code, Prize best, const PrizeMoments &at, Confirmation how);
     void confirmAs(Confirmation how);
     void log(int draw, const QString &text, bool refused = false);
+    // Whether the card `w` plays for `prize` now (not passed over; for the tombolino, not a winner of
+    // the tombola).
+    bool playsFor(Prize prize, const WinnerWatch::Watched &w) const;
+    // ": 36,00 €" or ": 18,00 € a testa" after a banner, when the plan is in use.
+    QString amountEach(Prize prize) const;
 
     Game &m_game;
     CardsInPlay &m_inPlay;
@@ -141,4 +157,5 @@ private:
     QList<Event> m_events;
     int m_gameNumber = 1;
     bool m_announceAtOnce = false;
+    PrizePlan m_plan;
 };

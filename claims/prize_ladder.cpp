@@ -51,13 +51,21 @@ PrizeMoments heldFrom(const std::array<PrizeMoment, 6> &moments)
         if (own > 0 && (from == 0 || own < from)) from = own;
         at[std::size_t(p)] = from;
     }
+    at[std::size_t(Prize::Tombolino)] = moments[std::size_t(Prize::Tombola)].ordinal;
     return at;
+}
+
+QList<Prize> PrizeLadder::steps() const
+{
+    QList<Prize> out(ladderOrder.begin(), ladderOrder.end());
+    if (m_tombolino) out << Prize::Tombolino;
+    return out;
 }
 
 QList<PrizeLadder::Won> PrizeLadder::won() const
 {
     QList<Won> out;
-    for (const Prize p : ladderOrder) {
+    for (const Prize p : steps()) {
         Won w{p, 0, {}};
         for (const PrizeWin &win : m_wins) {
             if (win.prize != p) continue;
@@ -71,7 +79,7 @@ QList<PrizeLadder::Won> PrizeLadder::won() const
 
 Prize PrizeLadder::playingFor() const
 {
-    for (const Prize p : ladderOrder)
+    for (const Prize p : steps())
         if (wonAt(p) == 0) return p;
     return Prize::None;
 }
@@ -90,8 +98,11 @@ Award PrizeLadder::award(Prize claimed, const PrizeMoments &at, const Claimant &
     if (last == 0) return {Award::NoPrize, Prize::None, 0};
     Award result{Award::AlreadyWon, claimed, wonAt(claimed)};
     bool counted = false;
-    for (const Prize p : ladderOrder) {
+    bool hasTombola = false;
+    for (const Prize p : steps()) {
         if (p > claimed) break;
+        // The tombolino is a second tombola: not for a claimant that holds the first.
+        if (p == Prize::Tombolino && hasTombola) break;
         // A lower prize with no moment of its own is held from the claimed one's.
         const int draw = at[std::size_t(p)] > 0 ? at[std::size_t(p)] : last;
         // Passed over for a prize, a card still plays for the others.
@@ -109,6 +120,7 @@ Award PrizeLadder::award(Prize claimed, const PrizeMoments &at, const Claimant &
             }
             m_wins << PrizeWin{p, draw, who.how, who, false};
             result = {Award::Won, p, draw};
+            hasTombola = hasTombola || p == Prize::Tombola;
             continue;
         }
         // Won: the same claimant is counted once; another shares it only on the same number.
@@ -122,10 +134,12 @@ Award PrizeLadder::award(Prize claimed, const PrizeMoments &at, const Claimant &
         }
         if (same) {
             counted = counted || p == claimed;
+            hasTombola = hasTombola || p == Prize::Tombola;
             continue;
         }
         if (draw != won) continue;
         m_wins << PrizeWin{p, won, who.how, who, true};
+        hasTombola = hasTombola || p == Prize::Tombola;
         if (result.kind != Award::Won) result = {Award::Shared, p, won};
     }
     if (result.kind == Award::AlreadyWon && counted) result.kind = Award::AlreadyCounted;

@@ -16,11 +16,11 @@
 
 // The draw (1-based ordinal) from which a claimant holds each prize, indexed by Prize; 0 when it
 // does not. A claimant holding a prize holds every lower one from the same draw on at the latest.
-using PrizeMoments = std::array<int, 6>;
+using PrizeMoments = std::array<int, 7>;
 
 // The moments of a card as the watch or the card check found them: a prize is held from its own
 // moment, or from that of a higher prize if that came first (the last number of a short card can
-// make its tombola and its cinquina at once).
+// make its tombola and its cinquina at once). The tombolino is held from the tombola's.
 PrizeMoments heldFrom(const std::array<PrizeMoment, 6> &moments);
 
 // How a win came to be confirmed.
@@ -91,6 +91,11 @@ public:
         std::function<Match(const PrizeWin &win)> match;
     };
 
+    // Whether the tombolino is played after the tombola.
+    void setTombolino(bool on) { m_tombolino = on; }
+    bool tombolino() const { return m_tombolino; }
+    // The prizes played, in order.
+    QList<Prize> steps() const;
     // The first prize nobody has won yet; None when all are won.
     Prize playingFor() const;
     // The draw at which `prize` was won; 0 while it is open.
@@ -118,4 +123,5 @@ public:
 
 private:
     QList<PrizeWin> m_wins;
+    bool m_tombolino = false;
 };

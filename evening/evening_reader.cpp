@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 #include <map>
 
@@ -93,13 +94,22 @@ private:
     bool evening(StoredEvening &e)
     {
         QSqlQuery q(m_db);
-        q.prepare(QStringLiteral(
-            "SELECT started, ended, game, basket, announce, full_series FROM evenings WHERE id = ?"));
+        // A file of the first version has no prize plan: it reads as none.
+        const bool withPlan = m_db.record(QStringLiteral("evenings")).contains(QStringLiteral("plan"));
+        q.prepare(
+            QStringLiteral(
+                "SELECT started, ended, game, basket, announce, full_series%1 FROM evenings WHERE id = ?")
+                .arg(withPlan ? QStringLiteral(", plan") : QString()));
         q.addBindValue(m_id);
         if (!q.exec() || !q.next()) return false;
         e.id = m_id;
         if (!timeOf(q.value(0), &e.started)) return false;
         if (!q.value(1).isNull() && !timeOf(q.value(1), &e.ended)) return false;
+        if (withPlan && !q.value(6).isNull()) {
+            const auto plan = PrizePlan::fromText(q.value(6).toString());
+            if (!plan) return false;
+            e.plan = *plan;
+        }
         return inRange(q.value(2), 1, 100000, &e.game) && flag(q.value(3), &e.basket) &&
                flag(q.value(4), &e.announceAtOnce) && flag(q.value(5), &e.fullSeries);
     }

@@ -68,6 +68,7 @@ void EveningRecord::begin()
     m_evening.basket = m_game.isBasketMode();
     m_evening.announceAtOnce = m_desk.announceAtOnce();
     m_evening.game = m_desk.gameNumber();
+    m_evening.plan = m_desk.plan();
     m_store.setOptions(m_evening.id, m_evening);
     written(true);
     emit started(false);
@@ -102,6 +103,7 @@ void EveningRecord::resume(const StoredEvening &evening)
         state.passes = game->passes;
     }
     state.events = evening.log;
+    state.plan = evening.plan;
     m_desk.restore(state);
     emit changed();
     emit started(true);
@@ -200,12 +202,14 @@ void EveningRecord::optionsChanged()
     now.game = m_desk.gameNumber();
     now.basket = m_game.isBasketMode();
     now.announceAtOnce = m_desk.announceAtOnce();
+    now.plan = m_desk.plan();
     if (now.game == m_evening.game && now.basket == m_evening.basket &&
-        now.announceAtOnce == m_evening.announceAtOnce)
+        now.announceAtOnce == m_evening.announceAtOnce && now.plan == m_evening.plan)
         return;
     m_evening.game = now.game;
     m_evening.basket = now.basket;
     m_evening.announceAtOnce = now.announceAtOnce;
+    m_evening.plan = now.plan;
     written(m_store.setOptions(m_evening.id, m_evening));
 }
 

@@ -18,7 +18,7 @@ namespace
 const char *const kSchema[] = {
     "CREATE TABLE evenings(id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT, game INTEGER NOT NULL "
     "DEFAULT 1, basket INTEGER NOT NULL DEFAULT 0, announce INTEGER NOT NULL DEFAULT 0, full_series INTEGER "
-    "NOT NULL DEFAULT 0)",
+    "NOT NULL DEFAULT 0, plan TEXT)",
     "CREATE TABLE runs(id INTEGER PRIMARY KEY, evening INTEGER NOT NULL, at TEXT NOT NULL, destination TEXT "
     "NOT NULL, to_pdf INTEGER NOT NULL, dealer INTEGER NOT NULL, game INTEGER NOT NULL, drawn INTEGER NOT "
     "NULL, stopped INTEGER NOT NULL)",
@@ -171,6 +171,15 @@ bool EveningStore::createSchema()
     });
 }
 
+bool EveningStore::upgrade(int from)
+{
+    return write([from](QSqlQuery &q) {
+        // Version 2: the evening's prize plan.
+        if (from < 2 && !q.exec(QStringLiteral("ALTER TABLE evenings ADD COLUMN plan TEXT"))) return false;
+        return q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+    });
+}
+
 bool EveningStore::setAside(const QString &path, const QString &kind, QString *asideName)
 {
     const QFileInfo info(path);
@@ -239,9 +248,10 @@ void EveningStore::open(const QString &path, QString *notice)
     const bool tuned = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
                        q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     QSqlQuery version(db());
-    const bool fresh = version.exec(QStringLiteral("PRAGMA user_version")) && version.next() &&
-                       version.value(0).toInt() == 0;
-    if (!tuned || (fresh && !createSchema())) {
+    const int found =
+        version.exec(QStringLiteral("PRAGMA user_version")) && version.next() ? version.value(0).toInt() : -1;
+    if (!tuned || found < 0 || (found == 0 && !createSchema()) ||
+        (found > 0 && found < kVersion && !upgrade(found))) {
         failed(folderTrouble(folder));
         if (notice->isEmpty()) *notice = m_reason;
     }
@@ -415,10 +425,10 @@ bool EveningStore::addLog(qint64 evening, const PrizeDesk::Event &e)
 bool EveningStore::setOptions(qint64 evening, const StoredEvening &o)
 {
     return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral(
-            "UPDATE evenings SET game = ?, basket = ?, announce = ?, full_series = ? WHERE id = ?"));
+        q.prepare(QStringLiteral("UPDATE evenings SET game = ?, basket = ?, announce = ?, full_series = ?, "
+                                 "plan = ? WHERE id = ?"));
         for (const QVariant &v : {QVariant(o.game), QVariant(int(o.basket)), QVariant(int(o.announceAtOnce)),
-                                  QVariant(int(o.fullSeries)), QVariant(evening)})
+                                  QVariant(int(o.fullSeries)), QVariant(o.plan.toText()), QVariant(evening)})
             q.addBindValue(v);
         return q.exec();
     });

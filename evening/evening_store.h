@@ -22,7 +22,7 @@ class EveningStore
 {
 public:
     // The version of the file this program writes; a file of a later one is not touched.
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2;
 
     EveningStore();
     ~EveningStore();
@@ -70,6 +70,8 @@ private:
     // The file is one of ours, sound, of a version this program reads; `why` when not.
     bool check(QString *why);
     bool createSchema();
+    // A file of an earlier version brought to this one.
+    bool upgrade(int from);
     bool setAside(const QString &path, const QString &kind, QString *asideName);
     bool write(const std::function<bool(QSqlQuery &)> &work);
     bool stamp(qint64 evening, const char *column, const QDateTime &at);

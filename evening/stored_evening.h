@@ -58,6 +58,7 @@ struct StoredEvening {
     bool basket = false;
     bool announceAtOnce = false;
     bool fullSeries = false;
+    PrizePlan plan;
 
     int cardCount() const
     {

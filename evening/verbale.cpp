@@ -74,7 +74,44 @@ QString runLine(int index, const StoredRun &run)
     return line + grid(cells, 5);
 }
 
-QString gameSection(const StoredGame &game, const QList<PrizeDesk::Event> &log)
+// The cards that played game `game`: printed before its first number.
+int cardsPlaying(const StoredEvening &e, int game)
+{
+    int n = 0;
+    for (const StoredRun &r : e.runs)
+        if (r.game < game || (r.game == game && r.drawn == 0)) n += int(r.cards.size());
+    return n;
+}
+
+QString planSection(const PrizePlan &plan)
+{
+    QString text;
+    switch (plan.pot) {
+    case PrizePlan::Pot::Takings:
+        text = QStringLiteral("Montepremi: l'incasso delle cartelle in gioco, a %1 la cartella")
+                   .arg(euro(plan.cardPrice));
+        if (plan.organiserPercent > 0)
+            text += QStringLiteral(", meno il %1% all'organizzatore").arg(plan.organiserPercent);
+        break;
+    case PrizePlan::Pot::Fixed:
+        text = QStringLiteral("Montepremi fisso di %1 per tombola").arg(euro(plan.fixedPot));
+        break;
+    case PrizePlan::Pot::FixedPrizes:
+        text = QStringLiteral("Premi di valore fisso");
+        break;
+    }
+    QStringList parts;
+    for (const Prize p : plan.prizes())
+        parts << (plan.pot == PrizePlan::Pot::FixedPrizes
+                      ? QStringLiteral("%1 %2").arg(prizeWord(p), euro(plan.values[std::size_t(p)]))
+                      : QStringLiteral("%1 %2%").arg(prizeWord(p)).arg(plan.shares[std::size_t(p)]));
+    return QStringLiteral("<p>%1; %2. I centesimi che avanzano dalle quote vanno all'ultimo premio; quelli "
+                          "di un premio diviso vanno, uno ciascuno, ai primi vincitori confermati.</p>")
+        .arg(esc(text), esc(parts.join(QStringLiteral(", "))));
+}
+
+QString gameSection(const StoredGame &game, const QList<PrizeDesk::Event> &log, const PrizePlan &plan,
+                    int cards)
 {
     QString html =
         section(QStringLiteral("Tombola n. %1, iniziata alle %2").arg(game.number).arg(clock(game.started)));
@@ -96,15 +133,27 @@ QString gameSection(const StoredGame &game, const QList<PrizeDesk::Event> &log)
         html +=
             QStringLiteral("<p>Numeri rimessi nel panariello: %1.</p>").arg(back.join(QStringLiteral("; ")));
     }
+    const Payout pay = payout(plan, cards);
+    if (plan.inUse())
+        html +=
+            QStringLiteral("<p>Cartelle in gioco in questa tombola: %1; incasso %2, all'organizzatore %3, "
+                           "montepremi %4.</p>")
+                .arg(cards)
+                .arg(euro(pay.takings), euro(pay.organiser), euro(pay.pot));
     html += QStringLiteral("<p><b>Premi</b>:</p>");
     QStringList rows;
-    for (const Prize p : ladderOrder) {
+    for (const Prize p : plan.prizes()) {
         QStringList winners;
-        int draw = 0;
+        int draw = 0, count = 0;
+        for (const PrizeWin &w : game.wins)
+            count += w.prize == p ? 1 : 0;
+        const QList<qint64> parts = split(pay.prize[std::size_t(p)], count);
         for (const PrizeWin &w : game.wins) {
             if (w.prize != p) continue;
             draw = w.draw;
             winners << esc(w.name()) + QStringLiteral(" (") + esc(confirmationWords(w.how)) +
+                           (plan.inUse() ? QStringLiteral(", ") + euro(parts.value(winners.size()))
+                                         : QString()) +
                            QLatin1Char(')');
         }
         const int number = draw > 0 && draw <= game.numbers.size() ? game.numbers[draw - 1].number : 0;
@@ -144,8 +193,9 @@ QString verbaleHtml(const StoredEvening &e)
     for (qsizetype k = 0; k < e.runs.size(); ++k)
         html += runLine(int(k) + 1, e.runs[k]);
     if (e.games.isEmpty()) html += section(QStringLiteral("Nessuna tombola giocata"));
+    if (e.plan.inUse()) html += section(QStringLiteral("Premi")) + planSection(e.plan);
     for (const StoredGame &g : e.games)
-        html += gameSection(g, e.log);
+        html += gameSection(g, e.log, e.plan, cardsPlaying(e, g.number));
     html += QStringLiteral(
         "<br><br><table width=\"100%\"><tr><td>L'organizzatore<br><br>______________________________</td>"
         "<td>Il funzionario presente<br><br>______________________________</td></tr></table>");

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes the 216 WAVE clips embedded by tombola_resources into resources/clips/.
+# Writes the 217 WAVE clips embedded by tombola_resources into resources/clips/.
 #
 #   bash resources/make_clips.sh            # as root on Debian 12 (installs what it needs)
 #   TOMBOLA_VOICE=festival bash resources/make_clips.sh   # force a fallback voice
@@ -396,6 +396,7 @@ rm -f "$OUT"/*.wav
     voice CINQUINA cinquina 1.1
     voice NUM_ESTRATTI "numeri estratti" 1.8
     voice TOMBOLA "tombola!" 1.2
+    voice TOMBOLINO "tombolino!" 1.3
     make_numbers
     make_meanings
     make_jingles

@@ -4,6 +4,7 @@
 #include "game/game.h"
 #include "ui/audience_controller.h"
 #include "ui/form1.h"
+#include "ui/prize_plan_dialog.h"
 #include "ui/qt_colour.h"
 #include "ui/qt_platform.h"
 
@@ -84,6 +85,15 @@ PrizeListDialog::PrizeListDialog(PrizeDesk &desk, QWidget *parent) : QDialog(par
     verbale->setToolTip(
         QStringLiteral("il verbale di questa serata o di una serata precedente, da salvare in PDF o "
                        "stampare"));
+    auto *plan = new QPushButton(QStringLiteral("&Montepremi..."), this);
+    plan->setObjectName(QStringLiteral("cmd_montepremi"));
+    plan->setToolTip(
+        QStringLiteral("il prezzo delle cartelle, il montepremi e il valore dei premi, il tombolino"));
+    connect(plan, &QPushButton::clicked, this, [this] {
+        PrizePlanDialog dialog(m_desk.plan(), int(m_desk.watch().size()), this);
+        if (execKeepingClose(dialog) == QDialog::Accepted) m_desk.setPlan(dialog.plan());
+    });
+    evening->addWidget(plan);
     auto *closeEvening = new QPushButton(QStringLiteral("C&hiudi la serata..."), this);
     closeEvening->setObjectName(QStringLiteral("cmd_chiudi_serata"));
     closeEvening->setToolTip(
@@ -182,7 +192,15 @@ PrizePanel::PrizePanel(Form1 &form, const Game &game, PrizeDesk &desk)
 void PrizePanel::refresh()
 {
     const bool shown = m_shown;
-    m_playing->setText(m_desk.playingForText());
+    // The prize's worth makes the line longer: a smaller face rather than a cut one.
+    const QString playing = m_desk.playingForText();
+    QFont face = m_playing->font();
+    for (int points = 12; points >= 7; --points) {
+        face.setPointSize(points);
+        if (QFontMetrics(face).horizontalAdvance(playing) <= m_playing->width()) break;
+    }
+    m_playing->setFont(face);
+    m_playing->setText(playing);
     m_wins->setText(winsColumn(m_desk.ladder()));
     const QString seen = m_desk.sightingText(true);
     const bool newSighting = !seen.isEmpty() && m_sighting->text() != QStringLiteral("Vincita: ") + seen;

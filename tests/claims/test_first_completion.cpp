@@ -28,9 +28,10 @@ Key keyOf(const CardCode &c)
 }
 
 // The first draw at which `result`'s card holds `prize`: a card holding a higher prize holds the
-// lower ones too, from that draw on. 0 when it does not.
+// lower ones too, from that draw on; the tombolino is a second tombola. 0 when it does not.
 int holdsAt(const CardResult &result, Prize prize)
 {
+    if (prize == Prize::Tombolino) return result.moments[std::size_t(Prize::Tombola)].ordinal;
     int first = 0;
     for (int q = int(prize); q <= int(Prize::Tombola); ++q) {
         const int at = result.moments[std::size_t(q)].ordinal;
@@ -49,7 +50,8 @@ struct Referee : GameHarness {
     // The cards the caller passed over, by prize, with the draw at which they were shown.
     std::map<Prize, QSet<Key>> passed;
     std::map<std::pair<Prize, Key>, int> passedAt;
-    int steps = 0, confirmations = 0, claimsMade = 0, checks = 0, takeBacks = 0, stops = 0, prizesWon = 0;
+    int steps = 0, confirmations = 0, claimsMade = 0, checks = 0, takeBacks = 0, stops = 0, prizesWon = 0,
+        tombolini = 0;
     // Set while a draw runs: the sighting grew after a number and the draw drew another.
     bool drewPastAWinner = false;
     bool drewPastTheTombola = false;
@@ -57,6 +59,15 @@ struct Referee : GameHarness {
     explicit Referee(std::uint32_t seed) : GameHarness(seed), dice(seed)
     {
         claims.setPrizeDesk(&desk);
+        // Half the evenings play a tombolino after the tombola.
+        if (seed % 2) {
+            PrizePlan plan;
+            plan.cardPrice = 100;
+            plan.tombolino = true;
+            plan.shares[std::size_t(Prize::Tombola)] = 20;
+            plan.shares[std::size_t(Prize::Tombolino)] = 10;
+            desk.setPlan(plan);
+        }
         printer.make = [] { return std::make_unique<RecordingCanvas>(); };
         QObject::connect(&game, &Game::numberDrawn, [this](int, int ordinal) {
             if (ordinal == 1) playing = printRun.cardsInPlay().codes();
@@ -88,9 +99,15 @@ struct Referee : GameHarness {
     // The earliest draw at which a card that plays and was not passed over holds `prize`.
     int firstCompletion(Prize prize) const
     {
+        // The tombolino is for the cards that did not win the tombola.
+        QSet<Key> tombola;
+        if (prize == Prize::Tombolino)
+            for (const PrizeWin &w : desk.ladder().wins())
+                if (w.prize == Prize::Tombola && w.who.card) tombola.insert(keyOf(*w.who.card));
         int first = 0;
         for (const CardCode &c : playing) {
             if (passed.count(prize) && passed.at(prize).contains(keyOf(c))) continue;
+            if (tombola.contains(keyOf(c))) continue;
             const int at = holdsAt(resultOf(c), prize);
             if (at > 0 && (first == 0 || at < first)) first = at;
         }
@@ -220,6 +237,8 @@ struct Referee : GameHarness {
     void newGame()
     {
         prizesWon += int(desk.ladder().wins().size());
+        for (const PrizeWin &w : desk.ladder().wins())
+            tombolini += w.prize == Prize::Tombolino ? 1 : 0;
         game.newGame();
         if (roll(2)) printSome();
         game.setBasketMode(roll(4) == 0);
@@ -271,6 +290,11 @@ struct Referee : GameHarness {
                                     .arg(w.name())
                                     .arg(at));
                 winnerCards << cards.at(key);
+                if (prize == Prize::Tombolino)
+                    for (const PrizeWin &t : desk.ladder().wins())
+                        if (t.prize == Prize::Tombola && t.who.card && keyOf(*t.who.card) == key)
+                            return fail(QStringLiteral("one card wins the tombola and the tombolino: ") +
+                                        w.name());
             }
             // A claim of numbers that stand in one row of a winning card is that card's player.
             for (const PrizeWin &w : wins) {
@@ -307,7 +331,8 @@ void TestFirstCompletion::eachPrizeGoesToItsFirstCompleters()
                              ? qEnvironmentVariableIntValue("TOMBOLA_LADDER_EVENINGS")
                              : 60;
     const bool one = qEnvironmentVariableIsSet("TOMBOLA_LADDER_SEED");
-    long steps = 0, confirmations = 0, claims = 0, checks = 0, takeBacks = 0, stops = 0, prizes = 0;
+    long steps = 0, confirmations = 0, claims = 0, checks = 0, takeBacks = 0, stops = 0, prizes = 0,
+         tombolini = 0;
     for (int e = 0; e < (one ? 1 : evenings); ++e) {
         const std::uint32_t seed = one ? std::uint32_t(qEnvironmentVariableIntValue("TOMBOLA_LADDER_SEED"))
                                        : std::uint32_t(1000 + e);
@@ -324,10 +349,11 @@ void TestFirstCompletion::eachPrizeGoesToItsFirstCompleters()
         takeBacks += r.takeBacks;
         stops += r.stops;
         prizes += r.prizesWon + r.desk.ladder().wins().size();
+        tombolini += r.tombolini;
     }
     qInfo("%ld steps: %ld winners, %ld confirmations, %ld claims, %ld cards checked, %ld numbers taken "
-          "back, %ld stops for a winner",
-          steps, prizes, confirmations, claims, checks, takeBacks, stops);
+          "back, %ld stops for a winner, %ld tombolini",
+          steps, prizes, confirmations, claims, checks, takeBacks, stops, tombolini);
 }
 
 QTEST_GUILESS_MAIN(TestFirstCompletion)

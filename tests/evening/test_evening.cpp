@@ -81,6 +81,7 @@ private slots:
     void anEveningComesBackWhole();
     void badFilesAreSetAsideAndANewOneStarted_data();
     void badFilesAreSetAsideAndANewOneStarted();
+    void aFileOfTheEarlierVersionIsBroughtUp();
     void aFolderThatCannotBeWrittenKeepsTheEveningInMemory();
     void aSecondCopyReadsButWritesNothing();
 };
@@ -145,9 +146,14 @@ void TestEvening::anEveningComesBackWhole()
     QList<PrizeDesk::Pass> passes;
     int nextNumber = 0, gameNumber = 0;
     QString bigNumber, counter;
+    PrizePlan plan;
     {
         EveningHarness h(path);
         h.evening->begin();
+        plan.cardPrice = 150;
+        plan.organiserPercent = 10;
+        plan.tombolino = true;
+        h.desk.setPlan(plan);
         h.print(12, CardDealer::FullSeries);
         h.drawAndPause({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20});
         while (h.desk.sighting())
@@ -196,6 +202,7 @@ void TestEvening::anEveningComesBackWhole()
         resumedLog << e.text;
     QCOMPARE(resumedLog, log);
     QCOMPARE(h.desk.gameNumber(), gameNumber);
+    QVERIFY(h.desk.plan() == plan);
     QVERIFY(h.game.isBasketMode());
     QVERIFY(h.desk.announceAtOnce());
     // The board, the big number and the counter as they were, the draw stopped.
@@ -269,7 +276,7 @@ void TestEvening::badFilesAreSetAsideAndANewOneStarted()
         sql(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         QVERIFY(file.resize(file.size() / 2));
     } else if (fault == QLatin1String("newer")) {
-        sql(QStringLiteral("PRAGMA user_version = 2"));
+        sql(QStringLiteral("PRAGMA user_version = %1").arg(EveningStore::kVersion + 1));
     } else if (fault == QLatin1String("foreign")) {
         QFile::remove(path);
         sql(QStringLiteral("CREATE TABLE people(name TEXT)"));
@@ -295,6 +302,42 @@ void TestEvening::badFilesAreSetAsideAndANewOneStarted()
     h.evening->begin();
     h.print(2);
     QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM cards")), 2);
+}
+
+void TestEvening::aFileOfTheEarlierVersionIsBroughtUp()
+{
+    // A file written before evenings had a prize plan: no plan column, version 1.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("serate.sqlite"));
+    QList<int> drawn;
+    {
+        EveningHarness h(path);
+        h.evening->begin();
+        h.print(6);
+        h.drawAndPause({5, 6, 7});
+        drawn = h.game.drawnNumbers();
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("older"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE evenings DROP COLUMN plan")));
+        QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = 1")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("older"));
+
+    EveningHarness h(path);
+    QVERIFY2(h.notice.isEmpty(), qPrintable(h.notice));
+    const auto left = h.evening->unfinished();
+    QVERIFY(left);
+    h.evening->resume(*left);
+    QCOMPARE(h.game.drawnNumbers(), drawn);
+    QVERIFY(!h.desk.plan().inUse());
+    PrizePlan plan;
+    plan.cardPrice = 100;
+    h.desk.setPlan(plan);
+    QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM evenings WHERE plan IS NOT NULL")), 1);
 }
 
 void TestEvening::aFolderThatCannotBeWrittenKeepsTheEveningInMemory()

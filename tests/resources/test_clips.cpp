@@ -150,6 +150,7 @@ QList<Bounds> allClips()
         list.append({n, 0.2, 1.3});
     list.append({"NUM_ESTRATTI", 0.5, 2.5});
     list.append({"TOMBOLA", 0.3, 1.5});
+    list.append({"TOMBOLINO", 0.3, 1.6});
     list.append({"APPLAUSI", 3.0, 4.0});
     list.append({"APRI", 1.0, 4.0});
     list.append({"INIZIO", 1.0, 4.0});

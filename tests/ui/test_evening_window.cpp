@@ -6,9 +6,15 @@
 #include "evening/evening_record.h"
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
+#include "ui/audience_screen.h"
 #include "ui/cards_dialog.h"
 #include "ui/evening_ui.h"
+#include "ui/prize_panel.h"
+#include "ui/prize_plan_dialog.h"
 #include "ui/verbale_dialog.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
 
 #include <QLabel>
 #include <QListWidget>
@@ -38,6 +44,7 @@ private slots:
     void cardsAtAnyTimeWhileTheDrawIsStopped();
     void anEveningNotKeptShowsItsMark();
     void theEveningClosesAndItsVerbaleHoldsIt();
+    void aPrizePlanShowsWhatEachPrizeIsWorth();
 };
 
 void TestEveningWindow::cardsAtAnyTimeWhileTheDrawIsStopped()
@@ -169,6 +176,53 @@ void TestEveningWindow::theEveningClosesAndItsVerbaleHoldsIt()
           formatCardCode(first), QStringLiteral("AMBO"), QStringLiteral("funzionario presente")})
         QVERIFY2(all.contains(expected),
                  qPrintable(expected + QStringLiteral(" missing from: ") + all.left(400)));
+}
+
+void TestEveningWindow::aPrizePlanShowsWhatEachPrizeIsWorth()
+{
+    // 12 cards at 1,50 € with the usual split and a tombolino: 18,00 € of takings, 10 % to the
+    // organiser, 16,20 € for the prizes, the ambo's 10 % of it shared by its winners.
+    Harness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    AudienceController room(*h.form, h.game());
+    showPrizesOnAudienceScreen(h.caller->prizes, room);
+    h.caller->printRun.printMany(12, false, false, CardDealer::Classic, h.game().printRecord(), {}, {});
+    h.caller->prizePanel.openList();
+    QTRY_VERIFY(h.caller->prizePanel.listDialog());
+    whenUp<PrizePlanDialog>([](PrizePlanDialog &d) {
+        d.findChild<QDoubleSpinBox *>(QStringLiteral("spn_prezzo"))->setValue(1.5);
+        d.findChild<QSpinBox *>(QStringLiteral("spn_organizzatore"))->setValue(10);
+        d.findChild<QCheckBox *>(QStringLiteral("chk_tombolino"))->setChecked(true);
+        // A share for the tombolino makes 110 %: the plan cannot be taken until the tombola gives it up.
+        d.findChild<QSpinBox *>(QStringLiteral("spn_quota_tombolino"))->setValue(10);
+        QVERIFY(!d.okButton()->isEnabled());
+        d.findChild<QSpinBox *>(QStringLiteral("spn_quota_tombola"))->setValue(20);
+        QVERIFY(d.okButton()->isEnabled());
+        QVERIFY(d.summary()->text().contains(QStringLiteral("montepremi 16,20 €")));
+        d.okButton()->click();
+    });
+    h.caller->prizePanel.listDialog()->findChild<QPushButton *>(QStringLiteral("cmd_montepremi"))->click();
+    QVERIFY(h.caller->prizes.plan().tombolino);
+    QCOMPARE(h.caller->prizes.prizeValue(Prize::Ambo), qint64(162));
+    QCOMPARE(h.caller->prizes.prizeValue(Prize::Tombola), qint64(324));
+    h.caller->prizePanel.listDialog()->close();
+
+    // The first number: the line says what the ambo is worth, here and in the room.
+    const Cartella card = h.caller->printRun.cardsInPlay().at(0).card;
+    QList<int> row;
+    for (int c = 1; c <= 9; ++c)
+        if (const int n = valore(card.cella(1, c))) row << n;
+    h.drawAndPause(row.mid(0, 1));
+    QCOMPARE(h.caller->prizePanel.playingLabel()->text(), QStringLiteral("Si gioca per l'AMBO: 1,62 €"));
+    room.open();
+    QCOMPARE(room.screen()->prizeLadder().first(), QStringLiteral("Si gioca per l'AMBO: 1,62 €"));
+    h.drawAndPause(row.mid(1, 1));
+    const int winners = int(h.caller->prizes.sighting()->codes.size());
+    h.click("cmd_conferma");
+    const QList<qint64> parts = split(162, winners);
+    QVERIFY(room.screen()->banner().endsWith(winners == 1 ? QStringLiteral(": 1,62 €")
+                                                          : euro(parts.last()) + QStringLiteral(" a testa")));
+    QVERIFY(h.caller->prizes.winLines().first().contains(euro(parts.first())));
 }
 
 QTEST_MAIN(TestEveningWindow)
