@@ -202,6 +202,11 @@ std::unique_ptr<PulseConnection::Server> PulseConnection::connect(Clock::time_po
     return nullptr;
 }
 
+Clock::time_point PulseConnection::restsUntil() const
+{
+    return m_server ? Clock::time_point() : m_nextTry;
+}
+
 bool PulseConnection::play(const PcmClip &clip, Clock::time_point deadline, const std::atomic<bool> &cancel)
 {
     pa_sample_spec sampleSpec;

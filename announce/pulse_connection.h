@@ -22,6 +22,7 @@ public:
 
     bool play(const PcmClip &clip, std::chrono::steady_clock::time_point deadline,
               const std::atomic<bool> &cancel) override;
+    std::chrono::steady_clock::time_point restsUntil() const override;
 
 private:
     struct Server;
