@@ -147,6 +147,27 @@ private:
     std::thread m_thread;
 };
 
+// Fails every clip, and says it rests for `rest` after each.
+class RestingConnection : public AnsweringConnection
+{
+public:
+    RestingConnection(std::shared_ptr<Log> log, std::chrono::milliseconds rest)
+        : AnsweringConnection(log, false), m_rest(rest)
+    {
+    }
+    bool play(const PcmClip &clip, Clock::time_point deadline, const std::atomic<bool> &cancel) override
+    {
+        const bool played = AnsweringConnection::play(clip, deadline, cancel);
+        m_until = Clock::now() + m_rest;
+        return played;
+    }
+    Clock::time_point restsUntil() const override { return m_until; }
+
+private:
+    std::chrono::milliseconds m_rest;
+    Clock::time_point m_until{};
+};
+
 double msSince(const QElapsedTimer &t)
 {
     return double(t.nsecsElapsed()) / 1e6;
@@ -398,6 +419,31 @@ private slots:
             std::chrono::duration_cast<std::chrono::milliseconds>(m_log->deadlines[0] - before);
         QVERIFY2(budget.count() >= lengthMs + 2000 && budget.count() <= lengthMs + 2000 + 50,
                  qPrintable(QString::number(budget.count())));
+    }
+
+    // While the connection rests the clips fail at once without reaching it, as they would there; a
+    // missing clip still throws. After the rest the next clip goes to it again.
+    void aRestingConnectionGetsNoClipsUntilItsRestEnds()
+    {
+        PulseSoundPort port([log = m_log] { return std::make_unique<RestingConnection>(log, 300ms); });
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY(port.lastPlayFailed());
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 5; ++i)
+            port.play(QStringLiteral("tono_u8"), wav);
+        QVERIFY(port.lastPlayFailed());
+        QVERIFY_THROWS_EXCEPTION(ClipMissing, port.play(QStringLiteral("nessuna"), wav));
+        QVERIFY2(t.elapsed() < 200, qPrintable(QString::number(t.elapsed())));
+        {
+            std::lock_guard lock(m_log->mutex);
+            QCOMPARE(int(m_log->clips.size()), 1);
+        }
+        QTest::qWait(350);
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY(port.lastPlayFailed());
+        std::lock_guard lock(m_log->mutex);
+        QCOMPARE(int(m_log->clips.size()), 2);
     }
 
     // While nothing answers where the server should be, the real connection knocks once for a burst
