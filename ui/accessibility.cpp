@@ -152,8 +152,7 @@ public:
     void followCaptions()
     {
         adoptNewControls();
-        for (std::size_t k = 0; k < m_named.size(); ++k) {
-            Named &n = m_named[k];
+        for (Named &n : m_named) {
             if (!n.widget) continue;
             // The cells' names and the text boxes' do not come from a caption.
             if (n.cell || n.kind == Kind::LineEdit || n.kind == Kind::Slider) continue;
@@ -191,6 +190,7 @@ private:
     {
         if (!m_lookForNew) return;
         m_lookForNew = false;
+        std::erase_if(m_named, [](const Named &n) { return !n.widget; });
         for (QWidget *w : m_form.findChildren<QWidget *>()) {
             if (w->window() != &m_form || !m_seen.insert(w).second) continue;
             w->installEventFilter(this);
