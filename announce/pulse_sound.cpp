@@ -23,6 +23,8 @@ struct PulseSoundPort::Ticket {
     std::condition_variable answered;
     bool done = false;
     bool played = false;
+    // Until when the connection rests, as it said after this clip.
+    Clock::time_point restsUntil{};
     // The caller's loop while it waits; cleared under the mutex before the loop goes away.
     QEventLoop *wake = nullptr;
 };
@@ -47,9 +49,11 @@ struct PulseSoundPort::Worker {
                 ticket = std::move(self->next);
             }
             const bool played = connection && connection->play(ticket->clip, ticket->deadline, self->cancel);
+            const Clock::time_point rest = connection ? connection->restsUntil() : Clock::time_point();
             std::lock_guard lock(ticket->mutex);
             ticket->done = true;
             ticket->played = played;
+            ticket->restsUntil = rest;
             if (ticket->wake)
                 QMetaObject::invokeMethod(ticket->wake, &QEventLoop::quit, Qt::QueuedConnection);
             ticket->answered.notify_all();
@@ -97,6 +101,12 @@ void PulseSoundPort::abandonWorker()
 void PulseSoundPort::play(const QString &nome, const QString &tipo)
 {
     if (m_shutdown || m_waiting) return;
+    // The connection rests after no server answered: the clip fails as it would on the worker,
+    // without being read. Resting follows a failed clip, so the failure mark stays as it was.
+    if (Clock::now() < m_restsUntil) {
+        requireClip(nome, tipo);
+        return;
+    }
     const QByteArray image = loadClip(nome, tipo);
     const auto info = parseWave(reinterpret_cast<const unsigned char *>(image.constData()),
                                 static_cast<std::size_t>(image.size()));
@@ -160,6 +170,7 @@ void PulseSoundPort::play(const QString &nome, const QString &tipo)
         std::lock_guard lock(ticket->mutex);
         done = ticket->done;
         played = ticket->played;
+        m_restsUntil = ticket->restsUntil;
     }
     if (!done) abandonWorker();
     // A play cut by shutdown() says nothing about the output.

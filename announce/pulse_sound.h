@@ -30,7 +30,8 @@ public:
     // worker is done, the clip's length plus kSlack has passed, shutdown() is called or the application
     // quits. Called off the application's thread, or with no application, it waits without an event loop. A
     // play called from inside a play (a timer firing meanwhile) returns at once. A clip that is not a
-    // playable WAVE returns at once and, like a missing one, leaves lastPlayFailed() as it was.
+    // playable WAVE returns at once and, like a missing one, leaves lastPlayFailed() as it was. While
+    // the connection rests (no server answered its last try) a play fails at once, on this thread.
     void play(const QString &nome, const QString &tipo) override;
     // Returns at once, even while the worker is stuck in the server: that worker is left behind.
     void shutdown() override;
@@ -50,4 +51,6 @@ private:
     bool m_waiting = false;
     bool m_shutdown = false;
     bool m_failed = false;
+    // The worker's connection said it would fail every play until then, without trying.
+    std::chrono::steady_clock::time_point m_restsUntil{};
 };

@@ -35,4 +35,7 @@ public:
     // still running, and its thread ends whenever it does return.
     virtual bool play(const PcmClip &clip, std::chrono::steady_clock::time_point deadline,
                       const std::atomic<bool> &cancel) = 0;
+    // Until when a play would fail at once without asking the server (no server answered the last
+    // try); asked on the worker thread after each play. By default a connection never rests.
+    virtual std::chrono::steady_clock::time_point restsUntil() const { return {}; }
 };

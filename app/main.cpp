@@ -20,6 +20,7 @@
 int main(int argc, char **argv)
 {
     if (!displayAvailable(argc, argv)) return 1;
+    cacheLargeGlyphs();
     QApplication app(argc, argv);
     installQtTranslations(app);
     keepNoSettings();

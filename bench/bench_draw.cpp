@@ -52,6 +52,8 @@ int main(int argc, char **argv)
     QElapsedTimer sinceStart;
     sinceStart.start();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // As main.cpp does.
+    cacheLargeGlyphs();
     QApplication app(argc, argv);
     installFaceSubstitutes();
     const QStringList args = QApplication::arguments();

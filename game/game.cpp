@@ -8,7 +8,7 @@
 #include <utility>
 
 Game::Game(GameView &view, Ports ports, QObject *parent)
-    : QObject(parent), m_view(view),
+    : QObject(parent), m_watchedView(view), m_view(m_watchedView),
       m_sound(ports.sound, *this), m_ports{m_sound, ports.clock, ports.random, ports.dialogs}
 {
 }
@@ -98,6 +98,9 @@ void Game::announceRepeated(int number)
 
 void Game::publish()
 {
+    const Changes what = takeChanges();
+    if (!what) return;
+    emit changed(what);
     emit updated();
 }
 

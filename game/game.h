@@ -10,10 +10,13 @@
 #include "game/game_view.h"
 #include "game/ports.h"
 
+#include <QFlags>
 #include <QList>
 #include <QObject>
 #include <algorithm>
+#include <array>
 #include <functional>
+#include <utility>
 
 // How the drawn number is written in words: the four option buttons of the window.
 enum class WritingMode { Escludi, Maiuscolo, Minuscolo, Corsivo };
@@ -33,6 +36,16 @@ public:
         bool repeatOn = false; // the big display is red: the last numbers are being repeated
         bool operator==(const Display &) const = default;
     };
+
+    // What changed since the previous publish(), so that an observer redoes only that.
+    enum class Change {
+        Displayed = 0x1, // display()
+        Numbers = 0x2,   // drawnNumbers(): a number drawn or taken back, a new game
+        Pause = 0x4,     // isPaused()
+        Controls = 0x8,  // a control set through view(): a caption, enabled, shown, a colour, a face
+    };
+    Q_DECLARE_FLAGS(Changes, Change)
+    Q_FLAG(Changes)
 
     Game(GameView &view, Ports ports, QObject *parent = nullptr);
     ~Game() override;
@@ -115,7 +128,8 @@ public:
     void showWords(const QString &text);
     // A repeated number is on the big display.
     void announceRepeated(int number);
-    // Tells observers that the window may show something new.
+    // Tells observers what the window shows anew since the previous call: changed() and updated(),
+    // and nothing at all when nothing has changed.
     void publish();
 
     Ports &ports() { return m_ports; }
@@ -140,8 +154,10 @@ signals:
     void gameEnded();
     // The repeat shows `number` on the red display.
     void repeatShowing(int number);
-    // What an observer shows may have changed (the display, the numbers drawn, the pause, a
-    // caption): emitted before every pump and wait, and when a handler has done its part.
+    // What an observer shows has changed (the display, the numbers drawn, the pause, a caption):
+    // emitted by publish(), before a pump or a wait and when a handler has done its part, and only
+    // when something changed since the previous one. changed() comes first and says what.
+    void changed(Game::Changes what);
     void updated();
     void closed();
     // The card panel gave way to the game, for good: the first number of the program's life.
@@ -165,6 +181,40 @@ private:
     };
     void soundPlayed();
 
+    // The window as the game and the rules set it: notes that a control was set, for publish().
+    class WatchedView : public GameView
+    {
+    public:
+        explicit WatchedView(GameView &inner) : m_inner(inner) {}
+        void setCaption(ControlId c, const QString &text) override;
+        QString caption(ControlId c) const override { return m_inner.caption(c); }
+        void setEnabled(ControlId c, bool on) override;
+        void setVisible(ControlId c, bool on) override;
+        bool isVisible(ControlId c) const override { return m_inner.isVisible(c); }
+        void setLocked(ControlId c, bool on) override;
+        bool isLocked(ControlId c) const override { return m_inner.isLocked(c); }
+        void setBackColor(ControlId c, Rgb colour) override;
+        void setFace(ControlId c, const QString &family) override;
+        void setBorder(ControlId c) override;
+        void setChecked(ControlId c, bool on) override;
+        bool isChecked(ControlId c) const override { return m_inner.isChecked(c); }
+        void setValue(ControlId c, int value) override;
+        int value(ControlId c) const override { return m_inner.value(c); }
+        void setTag(ControlId c, const QString &tag) override { m_inner.setTag(c, tag); }
+        QString tag(ControlId c) const override { return m_inner.tag(c); }
+        void setFocus(ControlId c, Focus how) override { m_inner.setFocus(c, how); }
+        void showWindow() override;
+        void clearSurface() override;
+        // A control was set since the last call.
+        bool takeTouched() { return std::exchange(m_touched, false); }
+
+    private:
+        GameView &m_inner;
+        bool m_touched = true;
+    };
+    // What changed since the previous call; remembers what observers have now been told.
+    Changes takeChanges();
+
     template <typename Step> void step(Step &&f);
     void runDraw();
     // The controls a game in play enables, whoever draws its numbers.
@@ -182,6 +232,7 @@ private:
     void warnAboutScriptFace();
     void setLabel(Control c, const QString &text);
 
+    WatchedView m_watchedView;
     GameView &m_view;
     WatchedSound m_sound;
     Ports m_ports;
@@ -198,7 +249,14 @@ private:
     WritingMode m_writing = WritingMode::Maiuscolo;
     bool m_showMeaning = false;
     bool m_sayMeaning = false;
+    // What observers were last told.
+    Display m_publishedDisplay;
+    int m_publishedCount = -1;
+    std::array<QString, 90> m_publishedNumbers;
+    bool m_publishedPause = false;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Game::Changes)
 
 template <typename Step> void Game::step(Step &&f)
 {

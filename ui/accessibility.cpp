@@ -7,14 +7,17 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QChildEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <array>
 #include <map>
-#include <memory>
+#include <set>
+#include <vector>
 
 QString withoutAccelerators(const QString &caption)
 {
@@ -40,28 +43,48 @@ bool hasLettersOrDigits(const QString &s)
     return false;
 }
 
-bool isControl(const QWidget *w)
+// The kinds of control that are named; a widget of any other kind is not.
+enum class Kind { None, Button, Label, LineEdit, GroupBox, Slider };
+
+Kind kindOf(const QWidget *w)
 {
-    return qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLabel *>(w) ||
-           qobject_cast<const QLineEdit *>(w) || qobject_cast<const QGroupBox *>(w) ||
-           qobject_cast<const QAbstractSlider *>(w);
+    if (qobject_cast<const QAbstractButton *>(w)) return Kind::Button;
+    if (qobject_cast<const QLabel *>(w)) return Kind::Label;
+    if (qobject_cast<const QLineEdit *>(w)) return Kind::LineEdit;
+    if (qobject_cast<const QGroupBox *>(w)) return Kind::GroupBox;
+    if (qobject_cast<const QAbstractSlider *>(w)) return Kind::Slider;
+    return Kind::None;
 }
 
-QString caption(const QWidget *w)
+// What a control shows as its caption; text boxes and scroll bars have none.
+QString caption(const QWidget *w, Kind kind)
 {
-    if (auto *b = qobject_cast<const QAbstractButton *>(w)) return b->text();
-    if (auto *l = qobject_cast<const QLabel *>(w)) return l->text();
-    if (auto *g = qobject_cast<const QGroupBox *>(w)) return g->title();
-    return {};
+    switch (kind) {
+    case Kind::Button:
+        return static_cast<const QAbstractButton *>(w)->text();
+    case Kind::Label:
+        return static_cast<const QLabel *>(w)->text();
+    case Kind::GroupBox:
+        return static_cast<const QGroupBox *>(w)->title();
+    default:
+        return {};
+    }
 }
 
-QString genericKind(const QWidget *w)
+QString genericKind(Kind kind)
 {
-    if (qobject_cast<const QAbstractButton *>(w)) return QStringLiteral("Pulsante");
-    if (qobject_cast<const QLabel *>(w)) return QStringLiteral("Etichetta");
-    if (qobject_cast<const QLineEdit *>(w)) return QStringLiteral("Casella di text");
-    if (qobject_cast<const QGroupBox *>(w)) return QStringLiteral("Riquadro");
-    return QStringLiteral("Barra di scorrimento");
+    switch (kind) {
+    case Kind::Button:
+        return QStringLiteral("Pulsante");
+    case Kind::Label:
+        return QStringLiteral("Etichetta");
+    case Kind::LineEdit:
+        return QStringLiteral("Casella di text");
+    case Kind::GroupBox:
+        return QStringLiteral("Riquadro");
+    default:
+        return QStringLiteral("Barra di scorrimento");
+    }
 }
 
 // The number shown in the big display, or 0 when it shows none.
@@ -72,11 +95,14 @@ int numberOnDisplay(const Game &game)
     return ok && n >= 1 && n <= 90 ? n : 0;
 }
 
-class AccessibleNames
+// Names every control of the window once, then renames only what the game says changed: a control
+// whose caption changed, the board's cells whose number came out or went back, the big display. A
+// new tool tip or a control added later are seen from their widgets' own events.
+class AccessibleNames : public QObject
 {
 public:
     AccessibleNames(Form1 &form, const Game &game)
-        : m_form(form), m_game(game), m_display(form.control(Control::Label1))
+        : QObject(&form), m_form(form), m_game(game), m_display(form.control(Control::Label1))
     {
         for (int p = 0; p < claimPrizes; ++p) {
             const PrizeInfo &prize = claimPrizeInfo(p);
@@ -108,25 +134,111 @@ public:
             if (QWidget *w = form.findChild<QWidget *>(QLatin1String(name)))
                 m_fixed.emplace(w, QString::fromUtf8(text));
 
+        markDrawn();
         m_lastNumber = game.display().number;
-        update();
+        m_form.installEventFilter(this);
+        adoptNewControls();
     }
 
-    // Brings names and descriptions up to date; announces a new content of the big display.
-    void update()
+    void follow(Game::Changes what)
+    {
+        adoptNewControls();
+        if (what & Game::Change::Controls) followCaptions();
+        if (what & Game::Change::Numbers) followNumbers();
+        if (what & Game::Change::Displayed) followDisplay();
+    }
+
+    // Renames the controls whose caption is not the one they were named after.
+    void followCaptions()
+    {
+        adoptNewControls();
+        for (Named &n : m_named) {
+            if (!n.widget) continue;
+            // The cells' names and the text boxes' do not come from a caption.
+            if (n.cell || n.kind == Kind::LineEdit || n.kind == Kind::Slider) continue;
+            QString now = caption(n.widget, n.kind);
+            if (now == n.caption) continue;
+            n.caption = std::move(now);
+            rename(n);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded) {
+            // Named at the next change: the new widget is not built yet.
+            if (static_cast<QChildEvent *>(event)->child()->isWidgetType()) m_lookForNew = true;
+        } else if (event->type() == QEvent::ToolTipChange) {
+            for (Named &n : m_named)
+                if (n.widget == watched) rename(n);
+        }
+        return false;
+    }
+
+private:
+    struct Named {
+        QPointer<QWidget> widget;
+        Kind kind = Kind::None;
+        int cell = 0; // the board's cell of this number, or 0
+        QString caption;
+    };
+
+    // Names the controls of the window not named yet, and watches every widget of it for new
+    // controls and new tool tips.
+    void adoptNewControls()
+    {
+        if (!m_lookForNew) return;
+        m_lookForNew = false;
+        std::erase_if(m_named, [](const Named &n) { return !n.widget; });
+        for (QWidget *w : m_form.findChildren<QWidget *>()) {
+            if (w->window() != &m_form || !m_seen.insert(w).second) continue;
+            w->installEventFilter(this);
+            connect(w, &QObject::destroyed, this, [this](QObject *gone) { m_seen.erase(gone); });
+            const Kind kind = kindOf(w);
+            if (kind == Kind::None) continue;
+            Named n;
+            n.widget = w;
+            n.kind = kind;
+            if (const auto cell = m_cells.find(w); cell != m_cells.end()) n.cell = cell->second;
+            n.caption = caption(w, kind);
+            rename(n);
+            m_named.push_back(std::move(n));
+        }
+    }
+
+    void rename(const Named &n)
+    {
+        QWidget *w = n.widget;
+        if (!w) return;
+        // Qt tells assistive technology about both changes itself.
+        const QString name = nameOf(n);
+        if (w->accessibleName() != name) w->setAccessibleName(name);
+        const QString description = descriptionOf(n);
+        if (w->accessibleDescription() != description) w->setAccessibleDescription(description);
+    }
+
+    void markDrawn()
     {
         m_drawn.fill(false);
         for (const int n : m_game.drawnNumbers())
             if (n >= 1 && n <= 90) m_drawn[std::size_t(n)] = true;
-        // Looked up each time: a control added later is named at its first update.
-        for (QWidget *w : m_form.findChildren<QWidget *>()) {
-            if (w->window() != &m_form || !isControl(w)) continue;
-            // Qt tells assistive technology about both changes itself.
-            const QString name = nameOf(w);
-            if (w->accessibleName() != name) w->setAccessibleName(name);
-            const QString description = descriptionOf(w);
-            if (w->accessibleDescription() != description) w->setAccessibleDescription(description);
-        }
+    }
+
+    // Describes again the cells whose number came out or went back.
+    void followNumbers()
+    {
+        const std::array<bool, 91> before = m_drawn;
+        markDrawn();
+        for (const Named &n : m_named)
+            if (n.cell && before[std::size_t(n.cell)] != m_drawn[std::size_t(n.cell)]) rename(n);
+    }
+
+    // Names the big display after its number, and announces a new content.
+    void followDisplay()
+    {
+        for (const Named &n : m_named)
+            if (n.widget == m_display) rename(n);
         if (m_game.display().number == m_lastNumber) return;
         m_lastNumber = m_game.display().number;
         if (m_lastNumber.trimmed().isEmpty()) return;
@@ -136,28 +248,26 @@ public:
         QAccessible::updateAccessibility(&alert);
     }
 
-private:
-    QString nameOf(const QWidget *w) const
+    QString nameOf(const Named &n) const
     {
-        if (const auto cell = m_cells.find(w); cell != m_cells.end())
-            return QStringLiteral("Casella numero %1").arg(cell->second);
-        if (w == m_display) {
-            if (const int n = numberOnDisplay(m_game)) return QStringLiteral("Estratto il numero %1").arg(n);
+        if (n.cell) return QStringLiteral("Casella numero %1").arg(n.cell);
+        if (n.widget == m_display) {
+            if (const int number = numberOnDisplay(m_game))
+                return QStringLiteral("Estratto il numero %1").arg(number);
         }
         // A caption that says something names its control, even a label whose text changes.
-        const QString text = withoutAccelerators(caption(w));
+        const QString text = withoutAccelerators(caption(n.widget, n.kind));
         if (hasLettersOrDigits(text)) return text;
-        if (const auto fixed = m_fixed.find(w); fixed != m_fixed.end()) return fixed->second;
-        if (!w->toolTip().isEmpty()) return w->toolTip().simplified();
-        return genericKind(w);
+        if (const auto fixed = m_fixed.find(n.widget); fixed != m_fixed.end()) return fixed->second;
+        if (!n.widget->toolTip().isEmpty()) return n.widget->toolTip().simplified();
+        return genericKind(n.kind);
     }
 
-    QString descriptionOf(const QWidget *w) const
+    QString descriptionOf(const Named &n) const
     {
-        if (!w->toolTip().isEmpty()) return w->toolTip();
-        if (const auto cell = m_cells.find(w); cell != m_cells.end())
-            return m_drawn[std::size_t(cell->second)] ? QStringLiteral("estratto")
-                                                      : QStringLiteral("non estratto");
+        if (!n.widget->toolTip().isEmpty()) return n.widget->toolTip();
+        if (n.cell)
+            return m_drawn[std::size_t(n.cell)] ? QStringLiteral("estratto") : QStringLiteral("non estratto");
         return {};
     }
 
@@ -167,6 +277,10 @@ private:
     std::array<bool, 91> m_drawn{};
     std::map<const QWidget *, QString> m_fixed;
     std::map<const QWidget *, int> m_cells;
+    std::vector<Named> m_named;
+    // The widgets watched, named or not.
+    std::set<const QObject *> m_seen;
+    bool m_lookForNew = true;
     QString m_lastNumber;
 };
 
@@ -174,14 +288,14 @@ private:
 
 void applyAccessibility(Form1 &form, const Game &game, const ClaimCheck &claims)
 {
-    auto names = std::make_shared<AccessibleNames>(form, game);
-    QObject::connect(&game, &Game::updated, &form, [names] { names->update(); });
+    auto *names = new AccessibleNames(form, game);
+    QObject::connect(&game, &Game::changed, names, &AccessibleNames::follow);
     // A verdict, valid or "GIÀ VINTO", is read out as it shows.
     auto verdict = [names, &form] {
-        names->update();
+        names->followCaptions();
         QAccessibleEvent alert(form.control(Control::lbl_esito), QAccessible::Alert);
         QAccessible::updateAccessibility(&alert);
     };
-    QObject::connect(&claims, &ClaimCheck::claimCompleted, &form, verdict);
-    QObject::connect(&claims, &ClaimCheck::claimRefused, &form, verdict);
+    QObject::connect(&claims, &ClaimCheck::claimCompleted, names, verdict);
+    QObject::connect(&claims, &ClaimCheck::claimRefused, names, verdict);
 }

@@ -12,8 +12,9 @@ class Game;
 // literal '&') and with runs of spaces folded into one.
 QString withoutAccelerators(const QString &caption);
 
-// Names and describes every button, label, text box, option, frame and scroll bar of the window,
-// and keeps the names in step with the window each time the game says it may show something new; a
-// new number in the big display is announced as "Estratto il numero N", and the verdict of a
-// complete claim ("AMBO VALIDO") as it appears.
+// Names and describes every button, label, text box, option, frame and scroll bar of the window
+// once, and then keeps in step with it only what the game says changed (a caption, the numbers drawn,
+// the big display) and what a widget says of itself (a new tool tip, a new control); a new number in
+// the big display is announced as "Estratto il numero N", and the verdict of a complete claim
+// ("AMBO VALIDO") as it appears.
 void applyAccessibility(Form1 &form, const Game &game, const ClaimCheck &claims);

@@ -46,7 +46,10 @@ AudienceScreen::AudienceScreen(const Game &game, const QIcon &icon)
     m_paintSoon.setSingleShot(true);
     m_paintSoon.setInterval(4);
     connect(&m_paintSoon, &QTimer::timeout, this, [this] { update(std::exchange(m_dirty, QRegion())); });
-    connect(&game, &Game::updated, this, &AudienceScreen::refresh);
+    // The room sees the display, the numbers and the pause; the caller's controls are not its business.
+    connect(&game, &Game::changed, this, [this](Game::Changes what) {
+        if (what & (Game::Change::Displayed | Game::Change::Numbers | Game::Change::Pause)) refresh();
+    });
     refresh();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The audience screen: a second window that mirrors the game for the room, on a TV or projector.
 //
-// It reads the game when the game says the window may show something new and when it opens; it
+// It reads the game when the game says its display, numbers or pause changed and when it opens; it
 // changes nothing, takes no focus and runs no event loop of its own. It repaints only what a
 // change touches, over a cached picture of what never changes at a given size and theme.
 

@@ -2,6 +2,12 @@
 
 #include <QFont>
 #include <QStringList>
+#include <QtGlobal>
+
+void cacheLargeGlyphs()
+{
+    if (!qEnvironmentVariableIsSet("QT_MAX_CACHED_GLYPH_SIZE")) qputenv("QT_MAX_CACHED_GLYPH_SIZE", "256");
+}
 
 void installFaceSubstitutes()
 {

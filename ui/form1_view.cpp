@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <algorithm>
 
 // ---------------------------------------------------------------------------------------------
 // The view: the control operations the rules use.
@@ -80,16 +81,30 @@ QWidget *Form1::control(ControlId c) const
 
 namespace
 {
-// The largest size up to `points` at which `text` fits the width of `label`, its margins aside.
+// The largest size up to `points` at which `text` fits the width of `label`, its margins aside, or 6
+// when none does. A text grows with its size: the size is found from the width at the label's
+// present size and then checked, so that a text that fits as it stands costs one measurement.
 void fitToWidth(QLabel *label, const QString &text, int points)
 {
-    QFont f = label->font();
     const int room = label->contentsRect().width() - 2 * label->margin() - 4;
-    int size = points;
-    for (; size > 6; --size) {
+    const int now = label->font().pointSize();
+    const int width = label->fontMetrics().horizontalAdvance(text);
+    if (now == points && width <= room) return;
+    QFont f = label->font();
+    const auto fits = [&](int size) {
         f.setPointSize(size);
-        if (QFontMetrics(f).horizontalAdvance(text) <= room) break;
+        return QFontMetrics(f).horizontalAdvance(text) <= room;
+    };
+    int size = now > 0 && width > 0 ? std::clamp(int(double(now) * room / width), 6, points) : points;
+    if (size > 6 && !fits(size)) {
+        do {
+            --size;
+        } while (size > 6 && !fits(size));
+    } else {
+        while (size < points && fits(size + 1))
+            ++size;
     }
+    if (size == now) return;
     f.setPointSize(size);
     label->setFont(f);
 }
@@ -161,6 +176,8 @@ void Form1::setFace(ControlId c, const QString &family)
 {
     QWidget *w = control(c);
     QFont f = w->font();
+    // Set for every number: the same face again changes nothing.
+    if (f.family() == family && f.families() == QStringList{family}) return;
     f.setFamily(family);
     f.setFamilies({family});
     w->setFont(f);

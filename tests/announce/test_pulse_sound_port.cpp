@@ -1,16 +1,25 @@
 // PulseSoundPort with fake connections in place of the server: how long a play may hold its caller
 // when the server never answers, how shutdown and an application exit cut such a play, and what
-// the port reports. Needs no sound server.
+// the port reports; and how often the real connection knocks while nothing answers. Needs no sound
+// server.
 
+#include "announce/pulse_connection.h"
 #include "announce/pulse_sound.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -93,6 +102,70 @@ public:
 private:
     std::shared_ptr<Log> m_log;
     bool m_result;
+};
+
+// A socket where a sound server would be that hangs up on every client at once, and counts them.
+class RefusingServer
+{
+public:
+    explicit RefusingServer(const QString &path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(name.size()) >= sizeof(address.sun_path)) return;
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) < 0 ||
+            ::listen(m_fd, 16) < 0)
+            return;
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                pollfd p{m_fd, POLLIN, 0};
+                if (::poll(&p, 1, 20) <= 0) continue;
+                const int client = ::accept(m_fd, nullptr, nullptr);
+                if (client < 0) continue;
+                ++m_clients;
+                ::close(client);
+            }
+        });
+    }
+    ~RefusingServer()
+    {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    bool listening() const { return m_thread.joinable(); }
+    // The clients that knocked so far; each is counted before it is hung up on.
+    int clients() const { return m_clients; }
+
+private:
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_clients{0};
+    std::thread m_thread;
+};
+
+// Fails every clip, and says it rests for `rest` after each.
+class RestingConnection : public AnsweringConnection
+{
+public:
+    RestingConnection(std::shared_ptr<Log> log, std::chrono::milliseconds rest)
+        : AnsweringConnection(log, false), m_rest(rest)
+    {
+    }
+    bool play(const PcmClip &clip, Clock::time_point deadline, const std::atomic<bool> &cancel) override
+    {
+        const bool played = AnsweringConnection::play(clip, deadline, cancel);
+        m_until = Clock::now() + m_rest;
+        return played;
+    }
+    Clock::time_point restsUntil() const override { return m_until; }
+
+private:
+    std::chrono::milliseconds m_rest;
+    Clock::time_point m_until{};
 };
 
 double msSince(const QElapsedTimer &t)
@@ -346,6 +419,70 @@ private slots:
             std::chrono::duration_cast<std::chrono::milliseconds>(m_log->deadlines[0] - before);
         QVERIFY2(budget.count() >= lengthMs + 2000 && budget.count() <= lengthMs + 2000 + 50,
                  qPrintable(QString::number(budget.count())));
+    }
+
+    // While the connection rests the clips fail at once without reaching it, as they would there; a
+    // missing clip still throws. After the rest the next clip goes to it again.
+    void aRestingConnectionGetsNoClipsUntilItsRestEnds()
+    {
+        PulseSoundPort port([log = m_log] { return std::make_unique<RestingConnection>(log, 300ms); });
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY(port.lastPlayFailed());
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 5; ++i)
+            port.play(QStringLiteral("tono_u8"), wav);
+        QVERIFY(port.lastPlayFailed());
+        QVERIFY_THROWS_EXCEPTION(ClipMissing, port.play(QStringLiteral("nessuna"), wav));
+        QVERIFY2(t.elapsed() < 200, qPrintable(QString::number(t.elapsed())));
+        {
+            std::lock_guard lock(m_log->mutex);
+            QCOMPARE(int(m_log->clips.size()), 1);
+        }
+        QTest::qWait(350);
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY(port.lastPlayFailed());
+        std::lock_guard lock(m_log->mutex);
+        QCOMPARE(int(m_log->clips.size()), 2);
+    }
+
+    // While nothing answers where the server should be, the real connection knocks once for a burst
+    // of clips, not once a clip; a clip after its first pause knocks again, so that a server that
+    // appears is heard soon.
+    void withNoServerTheConnectionRestsBetweenTries()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        RefusingServer server(dir.filePath(QStringLiteral("native")));
+        QVERIFY(server.listening());
+        const QByteArray before = qgetenv("PULSE_SERVER");
+        const bool wasSet = qEnvironmentVariableIsSet("PULSE_SERVER");
+        const auto restore = qScopeGuard([&] {
+            if (wasSet)
+                qputenv("PULSE_SERVER", before);
+            else
+                qunsetenv("PULSE_SERVER");
+        });
+        qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(dir.filePath(QStringLiteral("native"))));
+
+        PulseSoundPort port;
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY(port.lastPlayFailed());
+        QCOMPARE(server.clients(), 1);
+        // Well inside the first pause, counted from the moment the knock failed.
+        QElapsedTimer t;
+        t.start();
+        int plays = 0;
+        for (; t.elapsed() < PulseConnection::kFirstRetry.count() / 2; ++plays) {
+            port.play(QStringLiteral("breve"), wav);
+            QVERIFY(port.lastPlayFailed());
+        }
+        QVERIFY2(plays >= 2, qPrintable(QString::number(plays)));
+        QCOMPARE(server.clients(), 1);
+        QTest::qWait(int(PulseConnection::kFirstRetry.count()) + 50);
+        port.play(QStringLiteral("breve"), wav);
+        QVERIFY(port.lastPlayFailed());
+        QCOMPARE(server.clients(), 2);
     }
 
     // A timer firing during a play that calls play again gets an immediate return, and no second

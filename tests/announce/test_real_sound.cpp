@@ -10,6 +10,7 @@
 #include "announce/wave.h"
 #include "monitor_recording.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QProcess>
@@ -62,6 +63,20 @@ bool serverAnswers()
     QProcess pactl;
     pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
     return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
+}
+
+// The connections this program holds to the server, as the server lists its clients.
+int clientsOfThisProgram()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"),
+                {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("clients")});
+    if (!pactl.waitForFinished(5000) || pactl.exitCode() != 0) return -1;
+    const QByteArray self = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8();
+    int n = 0;
+    for (const QByteArray &line : pactl.readAllStandardOutput().split('\n'))
+        n += line.split('\t').value(2) == self;
+    return n;
 }
 
 bool pactl(const QStringList &args)
@@ -502,8 +517,9 @@ private slots:
                      QStringLiteral("last sample at %1 ms, play returned at %2 ms").arg(lastMs).arg(endMs)));
     }
 
-    // Many short clips in a row, each on a connection and a stream of its own, with a change of
-    // format in between: each is heard whole and apart, and each play lasts its clip.
+    // Many short clips in a row, each on a stream of its own over one connection kept from clip to
+    // clip, with a change of format in between: each is heard whole and apart, and each play lasts
+    // its clip.
     void clipsInARowAreEachHeardWhole()
     {
         if (!needServer()) QSKIP("no sound server");
@@ -524,6 +540,7 @@ private slots:
             port.play(key, QStringLiteral("wav"));
             playedMs << msSince(clock) - before;
         }
+        QCOMPARE(clientsOfThisProgram(), 1);
         QTest::qWait(400);
         rec.stop();
 

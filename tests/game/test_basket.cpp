@@ -57,6 +57,7 @@ private slots:
     void randomThenBasketThenRandomDrawsEachNumberOnce();
     void basketThenRandomThenBasket();
     void theModeStaysWhileTheRandomDrawRuns();
+    void publishTellsWhatChangedAndOnlyThat();
 };
 
 void TestBasket::anEntryTakesTheTurnOfADrawnNumber()
@@ -324,6 +325,45 @@ void TestBasket::theModeStaysWhileTheRandomDrawRuns()
     // Stopped, the switch is allowed.
     QVERIFY(h.game.setBasketMode(true));
     QCOMPARE(fault(h), QString());
+}
+
+// Observers redo only what a publish says changed, and nothing when it says nothing: a change the
+// window shows that goes untold leaves the room's screen or a screen reader behind.
+void TestBasket::publishTellsWhatChangedAndOnlyThat()
+{
+    using C = Game::Change;
+    GameHarness h;
+    QSignalSpy changed(&h.game, &Game::changed);
+    QSignalSpy updated(&h.game, &Game::updated);
+    bool paired = true; // every changed() with its updated()
+    const auto told = [&] {
+        Game::Changes all;
+        for (const QList<QVariant> &args : std::as_const(changed))
+            all |= args.at(0).value<Game::Changes>();
+        paired = paired && updated.size() == changed.size();
+        changed.clear();
+        updated.clear();
+        return all;
+    };
+    h.game.publish();
+    QCOMPARE(told(), Game::Changes());
+
+    QVERIFY(h.game.setBasketMode(true));
+    QCOMPARE(told(), Game::Changes(C::Controls));
+    QVERIFY(h.game.enterNumber(47));
+    QCOMPARE(told(), C::Displayed | C::Numbers | C::Controls);
+    h.game.publish();
+    QCOMPARE(told(), Game::Changes());
+    QVERIFY(h.game.enterNumber(3));
+    QVERIFY(h.game.takeBackAsked());
+    QCOMPARE(told(), C::Displayed | C::Numbers | C::Controls);
+    // Back to the random draw in the middle of a game: stopped as in a pause.
+    QVERIFY(h.game.setBasketMode(false));
+    QVERIFY(h.game.isPaused());
+    QCOMPARE(told(), C::Pause | C::Controls);
+    h.game.newGame();
+    QCOMPARE(told(), C::Displayed | C::Numbers | C::Pause | C::Controls);
+    QVERIFY(paired);
 }
 
 QTEST_MAIN(TestBasket)

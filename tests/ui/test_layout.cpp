@@ -308,6 +308,13 @@ void TestLayout::textsFitTheirLabels()
         QCOMPARE(h.text("Label1"), QString::number(n));
         QVERIFY2(fits(words),
                  qPrintable(words->text() + QStringLiteral(" at %1 pt").arg(words->font().pointSize())));
+        // And no smaller than it need be.
+        QFont larger = words->font();
+        larger.setPointSize(larger.pointSize() + 1);
+        QVERIFY2(words->font().pointSize() == 36 ||
+                     QFontMetrics(larger).horizontalAdvance(words->text()) >
+                         words->contentsRect().width() - 2 * words->margin() - 4,
+                 qPrintable(words->text() + QStringLiteral(" at %1 pt").arg(words->font().pointSize())));
     }
     // A short word keeps the full size.
     QCOMPARE(words->text(), QStringLiteral("UNO"));

@@ -58,6 +58,7 @@ private slots:
     void captionlessControlsGetTheirOwnNames();
     void drawnNumberIsNamedAndAnnounced();
     void namesFollowChangedCaptions();
+    void controlsAddedLaterAndNewTipsAreNamed();
     void aClaimVerdictIsAnnounced();
     void aboutTextCarriesVersionLicenceAndClipOrigin();
     void f1ShowsTheAboutBoxAndEscapeClosesIt();
@@ -214,6 +215,24 @@ void TestRelease::namesFollowChangedCaptions()
     QCOMPARE(h.form->cmd_sospendi->text(), QStringLiteral("&Riprendi"));
     QCOMPARE(h.form->cmd_sospendi->accessibleName(), QStringLiteral("Riprendi"));
     QCOMPARE(accessible(h.form->Label2, QAccessible::Name), h.form->Label2->text().simplified());
+}
+
+void TestRelease::controlsAddedLaterAndNewTipsAreNamed()
+{
+    // The window's controls are named once; a control added later, in a frame too, is named at the
+    // game's next change, and a new tool tip at once, from the widgets' own events.
+    Harness h;
+    applyAccessibility(*h.form, h.game(), h.caller->claims);
+    auto *later = new QPushButton(QStringLiteral("&Dopo"), h.form);
+    auto *box = new QLineEdit(h.form->fra_controlli);
+    box->setToolTip(QStringLiteral("una casella nuova"));
+    h.drawAndPause({9});
+    QCOMPARE(later->accessibleName(), QStringLiteral("Dopo"));
+    QCOMPARE(box->accessibleName(), QStringLiteral("una casella nuova"));
+    QCOMPARE(box->accessibleDescription(), QStringLiteral("una casella nuova"));
+    h.form->HScroll1->setToolTip(QStringLiteral("più veloce o più lenta"));
+    QCOMPARE(h.form->HScroll1->accessibleName(), QStringLiteral("Velocità dell'estrazione"));
+    QCOMPARE(h.form->HScroll1->accessibleDescription(), QStringLiteral("più veloce o più lenta"));
 }
 
 void TestRelease::aClaimVerdictIsAnnounced()

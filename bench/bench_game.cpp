@@ -1,0 +1,206 @@
+// What a whole game costs the program as it runs for the caller: the window wired as main.cpp wires
+// it (accessibility, the card check, the prize panel, the room's screen), the real sound port and the
+// real clock, a game at the given pace. Each game runs in a child process of its own and the kinds
+// take turns, so a load on the machine falls on all of them alike. Prints every game, then per
+// kind the CPU per drawn number and the share of one core, median and spread. Asserts nothing.
+//   bench_game [pace-seconds] [numbers] [rounds] [--sound]
+// Kinds: "silent" (no sound server: PULSE_SERVER points nowhere) with the room's screen closed and
+// open; with --sound also "sound" on the server of scripts/with-pulse.sh. On the platform of the
+// environment (run it under xvfb-run -a for X), offscreen when none is set.
+// One game alone, for a profiler: bench_game PACE NUMBERS 1 --child silent|silent-open|sound; under
+// valgrind --tool=callgrind it dumps a profile of the game alone, all threads, as part "game".
+
+#include "announce/pulse_sound.h"
+#include "bench_support.h"
+#include "game/std_random.h"
+#include "ui/accessibility.h"
+#include "ui/audience_screen.h"
+#include "ui/caller.h"
+#include "ui/card_check_dialog.h"
+#include "ui/faces.h"
+#include "ui/qt_platform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <sys/resource.h>
+#include <vector>
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_ZERO_STATS
+#define CALLGRIND_DUMP_STATS_AT(name)
+#endif
+
+namespace
+{
+// The CPU the process has spent in the kernel, on all its threads.
+double kernelSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_stime.tv_sec) + double(u.ru_stime.tv_usec) * 1e-6;
+}
+
+// One game in this process; prints "game <drawn> <wall s> <cpu s> <of which kernel s>".
+int playOne(int paceMs, int numbers, bool open)
+{
+    PulseSoundPort sound;
+    QtClock clock;
+    StdRandom random;
+    QtDialogs dialogs;
+    NoPrinter printer;
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    dialogs.setParent(&caller.form);
+    installCardCheck(caller.form, caller.game, caller.game.ports().sound, caller.printRun.cardsInPlay(),
+                     &caller.prizes);
+    applyAccessibility(caller.form, caller.game, caller.claims);
+    AudienceController audience(caller.form, caller.game);
+    showPrizesOnAudienceScreen(caller.prizes, audience);
+    Form1 &form = caller.form;
+    Game &game = caller.game;
+    form.Form_Load();
+    form.HScroll1->setValue(paceMs);
+    if (open) audience.open();
+    // Start-up is over (its clips played or failed) and the windows have painted once.
+    QEventLoop settle;
+    QTimer::singleShot(500, &settle, &QEventLoop::quit);
+    settle.exec();
+
+    QObject::connect(&game, &Game::numberDrawn, &form, [&](int, int ordinal) {
+        if (ordinal >= numbers && game.isDrawing()) game.bigNumberGesture(2, 0.0f);
+    });
+    QTimer::singleShot(0, &form, [&] {
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = cpuSeconds();
+        const double kernel0 = kernelSeconds();
+        // Under valgrind --tool=callgrind the profile holds the game alone, on every thread.
+        CALLGRIND_ZERO_STATS;
+        form.cmd_estrai->click();
+        CALLGRIND_DUMP_STATS_AT("game");
+        const double seconds = double(wall.nsecsElapsed()) * 1e-9;
+        std::printf("game %d %.4f %.4f %.4f\n", game.state().drawnCount(), seconds, cpuSeconds() - cpu0,
+                    kernelSeconds() - kernel0);
+        std::fflush(stdout);
+        QApplication::quit();
+    });
+    return QApplication::exec();
+}
+
+struct Run {
+    int drawn = 0;
+    double wall = 0;
+    double cpu = 0;
+    double kernel = 0;
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+QString spread(const std::vector<double> &v, const char *format)
+{
+    const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+    return QString::asprintf(format, median(v)) + QStringLiteral(" (") + QString::asprintf(format, *lo) +
+           QStringLiteral(" to ") + QString::asprintf(format, *hi) + QStringLiteral(")");
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const double pace = args.size() > 1 ? args[1].toDouble() : 0.1;
+    const int numbers = args.size() > 2 ? args[2].toInt() : 90;
+    const int rounds = args.size() > 3 ? std::max(1, args[3].toInt()) : 3;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    if (args.size() > 5 && args[4] == QStringLiteral("--child")) {
+        const QString kind = args[5];
+        if (kind.startsWith(QStringLiteral("silent")))
+            qputenv("PULSE_SERVER", "unix:/nonexistent/tombola-bench/native");
+        // As main.cpp does.
+        cacheLargeGlyphs();
+        QApplication app(argc, argv);
+        installFaceSubstitutes();
+        return playOne(int(pace * 1000), numbers, kind.endsWith(QStringLiteral("-open")));
+    }
+
+    QCoreApplication app(argc, argv);
+    // libpulse and Qt want a private runtime folder; the children share this one.
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid()) {
+        QFile::setPermissions(runtime.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    }
+    QStringList kinds{QStringLiteral("silent"), QStringLiteral("silent-open")};
+    if (args.contains(QStringLiteral("--sound"))) kinds << QStringLiteral("sound");
+    auto play = [&](const QString &kind) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::number(pace), QString::number(numbers), QStringLiteral("1"),
+                     QStringLiteral("--child"), kind});
+        child.waitForFinished(-1);
+        const QList<QByteArray> out = child.readAllStandardOutput().trimmed().split(' ');
+        Run r;
+        if (out.size() == 5 && out[0] == "game") {
+            r.drawn = out[1].toInt();
+            r.wall = out[2].toDouble();
+            r.cpu = out[3].toDouble();
+            r.kernel = out[4].toDouble();
+        }
+        std::printf("  %-12s %2d numbers: %6.2f s wall, %6.3f s CPU (%.3f s in the kernel), %.3f ms CPU per "
+                    "number\n",
+                    qPrintable(kind), r.drawn, r.wall, r.cpu, r.kernel,
+                    r.drawn ? r.cpu * 1000 / r.drawn : 0.0);
+        std::fflush(stdout);
+        return r;
+    };
+
+    std::printf("%d numbers at %.1f s pace, %d rounds, platform %s\n", numbers, pace, rounds,
+                qgetenv("QT_QPA_PLATFORM").isEmpty() ? "xcb" : qgetenv("QT_QPA_PLATFORM").constData());
+    std::map<QString, std::vector<Run>> runs;
+    for (int round = 0; round < rounds; ++round) {
+        std::printf("round %d\n", round + 1);
+        for (const QString &kind : kinds)
+            runs[kind].push_back(play(kind));
+    }
+    int status = 0;
+    for (const QString &kind : kinds) {
+        std::vector<double> perNumber, share, kernel;
+        for (const Run &r : runs[kind]) {
+            if (r.drawn != numbers || r.wall <= 0) {
+                status = 1;
+                continue;
+            }
+            perNumber.push_back(r.cpu * 1000 / r.drawn);
+            share.push_back(100 * r.cpu / r.wall);
+            kernel.push_back(r.kernel * 1000 / r.drawn);
+        }
+        if (perNumber.empty()) {
+            std::printf("%-12s: every game failed\n", qPrintable(kind));
+            continue;
+        }
+        std::printf("%-12s: %s ms CPU per number (in the kernel %s), %s %% of one core\n", qPrintable(kind),
+                    qPrintable(spread(perNumber, "%.3f")), qPrintable(spread(kernel, "%.3f")),
+                    qPrintable(spread(share, "%.2f")));
+    }
+    return status;
+}
