@@ -111,7 +111,8 @@ protected:
             !m_owner.tokenPath(request.url().path(), &rest))
             return false;
         if (rest == QLatin1String("ws")) {
-            // Only an upgrade reaches here with it; the WebSocket server takes the socket next.
+            // Returned true for an upgrade, the WebSocket server takes the socket next.
+            if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) != 0) return false;
             if (Ticket *ticket = Ticket::of(socket)) ticket->becamePhone();
             return true;
         }
@@ -233,8 +234,10 @@ void PhoneServer::stop()
 {
     m_pings.stop();
     const bool had = !m_clients.empty();
-    for (auto &[id, client] : m_clients)
+    for (auto &[id, client] : m_clients) {
+        client->socket->disconnect(this);
         client->socket->abort();
+    }
     m_clients.clear();
     // The port, and with it every socket still speaking HTTP.
     m_tcp = nullptr;
@@ -261,7 +264,9 @@ void PhoneServer::phoneConnected()
         connect(ws, &QWebSocket::textMessageReceived, this,
                 [this, id](const QString &m) { received(id, m); });
         connect(ws, &QWebSocket::binaryMessageReceived, this, [this, id] { drop(id); });
-        connect(ws, &QWebSocket::disconnected, this, [this, id] { drop(id); });
+        // Queued: a socket may go while the phones are being walked through.
+        connect(
+            ws, &QWebSocket::disconnected, this, [this, id] { drop(id); }, Qt::QueuedConnection);
         connect(ws, &QWebSocket::pong, this, [this, id] {
             if (auto c = m_clients.find(id); c != m_clients.end()) c->second->heard.restart();
         });
@@ -405,6 +410,14 @@ quint16 PhoneServer::Thread::listen(quint16 port)
     QMetaObject::invokeMethod(
         m_server, [this, port, &got] { got = m_server->listen(port); }, Qt::BlockingQueuedConnection);
     return got;
+}
+
+int PhoneServer::Thread::connectionCount() const
+{
+    int n = 0;
+    QMetaObject::invokeMethod(
+        m_server, [this, &n] { n = m_server->connectionCount(); }, Qt::BlockingQueuedConnection);
+    return n;
 }
 
 void PhoneServer::Thread::publish(const PhoneState &state)

@@ -123,6 +123,8 @@ public:
     void publish(const PhoneState &state);
     void send(quint64 client, const QByteArray &message);
     int phoneCount() const { return m_phones.loadRelaxed(); }
+    // Open TCP connections, the page's and the phones'; asked of the server's thread.
+    int connectionCount() const;
 
 signals:
     // In the program's thread.
