@@ -4,6 +4,7 @@
 #include "cards/cups_printer.h"
 #include "evening/evening_record.h"
 #include "game/std_random.h"
+#include "phones/phone_relay.h"
 #include "ui/about.h"
 #include "ui/accessibility.h"
 #include "ui/audience_screen.h"
@@ -11,6 +12,7 @@
 #include "ui/card_check_dialog.h"
 #include "ui/evening_ui.h"
 #include "ui/faces.h"
+#include "ui/phones_ui.h"
 #include "ui/qt_platform.h"
 #include "ui/translations.h"
 
@@ -20,7 +22,6 @@
 int main(int argc, char **argv)
 {
     if (!displayAvailable(argc, argv)) return 1;
-    cacheLargeGlyphs();
     QApplication app(argc, argv);
     installQtTranslations(app);
     keepNoSettings();
@@ -53,9 +54,14 @@ int main(int argc, char **argv)
     store.open(EveningStore::defaultPath(), &storeNotice);
     EveningRecord evening(store, caller.game, caller.printRun, caller.prizes);
     installEvening(caller, evening, printer);
+    // The players' phones, off until the caller switches them on.
+    PhoneRelay phones(caller.game, caller.prizes, caller.printRun, evening);
+    PhonesPanel phonesPanel(caller.form, caller.game, phones, audience);
     // The tests that kill the program read what it showed here.
-    if (const QString trace = qEnvironmentVariable("TOMBOLA_TRACE"); !trace.isEmpty())
+    if (const QString trace = qEnvironmentVariable("TOMBOLA_TRACE"); !trace.isEmpty()) {
         installTrace(caller, evening, trace);
+        tracePhones(phones, trace);
+    }
 
     caller.form.Form_Load();
     if (caller.game.isClosed()) return 0;

@@ -114,7 +114,6 @@ int main(int argc, char **argv)
 
     if (args.size() > 4 && args[4] == QStringLiteral("--child")) {
         // As main.cpp does.
-        cacheLargeGlyphs();
         QApplication app(argc, argv);
         installFaceSubstitutes();
         return playOne(int(pace * 1000), numbers, args.size() > 5 && args[5] == QStringLiteral("open"));

@@ -53,7 +53,6 @@ int main(int argc, char **argv)
     sinceStart.start();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // As main.cpp does.
-    cacheLargeGlyphs();
     QApplication app(argc, argv);
     installFaceSubstitutes();
     const QStringList args = QApplication::arguments();

@@ -135,7 +135,6 @@ int main(int argc, char **argv)
         if (kind.startsWith(QStringLiteral("silent")))
             qputenv("PULSE_SERVER", "unix:/nonexistent/tombola-bench/native");
         // As main.cpp does.
-        cacheLargeGlyphs();
         QApplication app(argc, argv);
         installFaceSubstitutes();
         return playOne(int(pace * 1000), numbers, kind.endsWith(QStringLiteral("-open")));

@@ -123,3 +123,33 @@ std::optional<Notice> PrintRun::run(int count, bool toPdf, CardDealer dealer, Pr
     if (why.isEmpty()) return std::nullopt;
     return Notice{why, QStringLiteral("Stampa delle cartelle"), Notice::Kind::Error};
 }
+
+QString phoneDestination(const QString &phone)
+{
+    return QStringLiteral("telefono ") + phone;
+}
+
+bool isPhoneDestination(const QString &destination)
+{
+    return destination.startsWith(QLatin1String("telefono "));
+}
+
+std::optional<CardInPlay> PrintRun::dealToPhone(const QString &phone, CardDealer dealer)
+{
+    if (m_printing) return std::nullopt;
+    CardCode code;
+    // A series met again (one in 2^25) would give a card in play already: the next one is taken.
+    do {
+        if (m_phoneSet.next > cardsPerSet || m_phoneSet.dealer != dealer)
+            m_phoneSet = PhoneSet{m_newSeries(), 1, dealer};
+        code = CardCode{m_phoneSet.series, m_phoneSet.next++, dealer};
+    } while (m_inPlay.contains(code));
+    const CardInPlay card{code, m_inPlay.nextNumber(), carta_da_codice(code.series, code.place, dealer)};
+    m_inPlay.add(card);
+    m_summary = QStringLiteral("Cartella %1 data al %2, serie %3")
+                    .arg(card.number)
+                    .arg(phoneDestination(phone), formatCardCode(code).left(5));
+    emit runPrinted(
+        PrintedRun{QDateTime::currentDateTime(), phoneDestination(phone), false, dealer, {card}, false});
+    return card;
+}

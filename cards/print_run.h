@@ -36,6 +36,10 @@ struct PrintedRun {
     bool stopped = false; // stopped by the user: these are the cards done before the stop
 };
 
+// The destination of a card dealt to a player's phone rather than printed: "telefono <name>".
+QString phoneDestination(const QString &phone);
+bool isPhoneDestination(const QString &destination);
+
 class PrintRun : public QObject
 {
     Q_OBJECT
@@ -65,6 +69,11 @@ public:
                                     PrintRecord record, const std::function<QString()> &chooseFile,
                                     const std::function<bool(int done)> &progress);
 
+    // A card for a player's phone: the next card of a series dealt to phones one by one, in play
+    // and numbered as a printed one from now, told as a run of its own whose destination names
+    // the phone. None while a run prints.
+    std::optional<CardInPlay> dealToPhone(const QString &phone, CardDealer dealer);
+
     bool isPrinting() const { return m_printing; }
     // Every card of every run that reached the printer or its file whole.
     const CardsInPlay &cardsInPlay() const { return m_inPlay; }
@@ -90,4 +99,10 @@ private:
     Lista90 m_pool;
     CardsInPlay m_inPlay;
     QString m_summary;
+    // The series whose cards go to phones, and the place of the next one.
+    struct PhoneSet {
+        quint32 series = 0;
+        int next = cardsPerSet + 1;
+        CardDealer dealer = CardDealer::Classic;
+    } m_phoneSet;
 };

@@ -342,3 +342,27 @@ Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
     emit changed();
     return award;
 }
+
+Award PrizeDesk::claimFromPhone(const CardCode &code)
+{
+    if (!m_inPlay.contains(code) || !playsThisGame(code)) return Award{};
+    Award award;
+    for (qsizetype i = 0; i < m_watch.size(); ++i) {
+        const WinnerWatch::Watched &w = m_watch.card(i);
+        if (w.code == code) award = awardCard(code, w.best, heldFrom(w.moments), Confirmation::Phone);
+    }
+    const QString who = formatCardCode(code);
+    log(int(m_game.drawnNumbers().size()),
+        QStringLiteral("Chiamata dal telefono, cartella ") + who + QStringLiteral(": ") +
+            sentence(award, true),
+        !award.isWin() && award.kind != Award::AlreadyCounted);
+    // The evening's record keeps the win before the room hears of it.
+    emit changed();
+    if (award.isWin()) {
+        emit prizeWon(prizeWord(award.prize) + QStringLiteral("! cartella ") + who + amountEach(award.prize));
+        m_game.stopForWinner();
+    }
+    look(false);
+    emit changed();
+    return award;
+}

@@ -90,6 +90,10 @@ public:
     Award claimFromPanel(int prizeIndex, const QStringList &numbers);
     // A card of tonight checked by its code, as the card check evaluated it.
     Award claimByCard(const CardCode &code, const CardResult &result);
+    // A player calls the prize in play from a phone for a card of tonight, by its code: the card is
+    // put to the ladder as the card check puts it, confirmed as a call from a phone; a win stops
+    // the draw, as a watched winner does. A card that does not play this game gets nothing.
+    Award claimFromPhone(const CardCode &code);
     // The caller's answer to the sighting on show.
     void confirm();
     void ignore();

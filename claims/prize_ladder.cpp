@@ -14,6 +14,7 @@ constexpr ConfirmationInfo kConfirmations[] = {
     {Confirmation::CardCode, "cartella controllata per codice", "per codice"},
     {Confirmation::Watch, "trovata dal controllo, confermata", "confermata"},
     {Confirmation::WatchAlone, "trovata dal controllo, annunciata subito", "automatica"},
+    {Confirmation::Phone, "chiamata dal telefono del giocatore", "telefono"},
 };
 const ConfirmationInfo &info(Confirmation how)
 {

@@ -25,11 +25,14 @@ PrizeMoments heldFrom(const std::array<PrizeMoment, 6> &moments);
 
 // How a win came to be confirmed.
 enum class Confirmation {
-    Claim,     // the numbers of a claim, checked in the claim panel
-    CardCode,  // a printed card checked by its code
-    Watch,     // a card of tonight's found by the watch and confirmed by the caller
-    WatchAlone // a card found by the watch and announced without waiting for the caller
+    Claim,      // the numbers of a claim, checked in the claim panel
+    CardCode,   // a printed card checked by its code
+    Watch,      // a card of tonight's found by the watch and confirmed by the caller
+    WatchAlone, // a card found by the watch and announced without waiting for the caller
+    Phone       // a card called by its player from a phone, by its code
 };
+// The last of them, for readers that check a stored value.
+inline constexpr Confirmation lastConfirmation = Confirmation::Phone;
 
 // How a win was confirmed, in a few words ("richiesta verificata") and in one for a narrow column
 // ("richiesta").

@@ -224,7 +224,8 @@ private:
                            const auto numbers = rows::parseNumbers(q.value(5).toString());
                            if (!g || !inRange(q.value(1), 1, 5, &prize) ||
                                !inRange(q.value(2), 1, int(g->numbers.size()), &w.draw) ||
-                               !inRange(q.value(3), 0, 3, &how) || !numbers || !flag(q.value(6), &w.shared))
+                               !inRange(q.value(3), 0, int(lastConfirmation), &how) || !numbers ||
+                               !flag(q.value(6), &w.shared))
                                return false;
                            w.prize = Prize(prize);
                            w.how = Confirmation(how);

@@ -1,5 +1,7 @@
 #include "evening/verbale.h"
 
+#include "cards/print_run.h"
+
 #include <QLocale>
 #include <QStringList>
 
@@ -42,14 +44,19 @@ QString grid(const QStringList &cells, int columns)
 
 QString runLine(int index, const StoredRun &run)
 {
-    const QString where = run.toPdf ? QStringLiteral("salvate nel file «%1»").arg(esc(run.destination))
-                                    : (run.destination.isEmpty()
-                                           ? QStringLiteral("stampate")
-                                           : QStringLiteral("stampate su «%1»").arg(esc(run.destination)));
+    // A card dealt to a player's phone is a run of its own, named after the phone.
+    const bool phone = isPhoneDestination(run.destination);
+    const QString where =
+        phone ? (run.cards.size() == 1 ? QStringLiteral("data al %1") : QStringLiteral("date al %1"))
+                    .arg(esc(run.destination))
+        : run.toPdf
+            ? QStringLiteral("salvate nel file «%1»").arg(esc(run.destination))
+            : (run.destination.isEmpty() ? QStringLiteral("stampate")
+                                         : QStringLiteral("stampate su «%1»").arg(esc(run.destination)));
     const int first = run.cards.isEmpty() ? 0 : run.cards.first().number;
     const int last = run.cards.isEmpty() ? 0 : run.cards.last().number;
     QString line =
-        QStringLiteral("<p><b>Stampa %1</b>, alle %2: %3 %4 (numeri da %5 a %6), %7%8.</p>")
+        QStringLiteral("<p><b>%9 %1</b>, alle %2: %3 %4 (numeri da %5 a %6), %7%8.</p>")
             .arg(index)
             .arg(clock(run.at))
             .arg(run.cards.size())
@@ -57,17 +64,20 @@ QString runLine(int index, const StoredRun &run)
             .arg(first)
             .arg(last)
             .arg(where,
-                 run.dealer == CardDealer::FullSeries ? QStringLiteral(", in serie complete") : QString());
+                 run.dealer == CardDealer::FullSeries ? QStringLiteral(", in serie complete") : QString(),
+                 phone ? QStringLiteral("Consegna") : QStringLiteral("Stampa"));
     if (run.stopped)
         line += QStringLiteral("<p><i>Stampa fermata: sono in gioco solo le cartelle elencate.</i></p>");
     if (run.game > 1 || run.drawn > 0)
         line +=
-            QStringLiteral("<p>Stampata durante la tombola n. %1%2.</p>")
+            QStringLiteral("<p>%3 durante la tombola n. %1%2.</p>")
                 .arg(run.game)
                 .arg(
                     run.drawn > 0
                         ? QStringLiteral(", dopo %1 numeri: in gioco dalla tombola successiva").arg(run.drawn)
-                        : QString());
+                        : QString())
+                .arg(phone ? (run.cards.size() == 1 ? QStringLiteral("Data") : QStringLiteral("Date"))
+                           : QStringLiteral("Stampata"));
     QStringList cells;
     for (const CardInPlay &c : run.cards)
         cells << QStringLiteral("%1. %2").arg(c.number).arg(esc(formatCardCode(c.code)));

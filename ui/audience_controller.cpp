@@ -139,6 +139,7 @@ void AudienceController::open()
                 &AudienceController::toggleFullScreen);
         connect(m_screen.get(), &AudienceScreen::closeRequested, this, &AudienceController::close);
         m_screen->installEventFilter(this);
+        emit screenCreated(m_screen.get());
     }
     m_activeBefore = QApplication::activeWindow();
     m_screen->refresh();

@@ -52,6 +52,10 @@ public:
     // window manager's border around a window. Null when no room is left beside the caller.
     static QRect besideRect(const QRect &available, const QRect &caller, const QMargins &frame);
 
+signals:
+    // The screen's window exists, from its first opening on, for whatever else the room should see.
+    void screenCreated(AudienceScreen *screen);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

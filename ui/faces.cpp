@@ -4,11 +4,6 @@
 #include <QStringList>
 #include <QtGlobal>
 
-void cacheLargeGlyphs()
-{
-    if (!qEnvironmentVariableIsSet("QT_MAX_CACHED_GLYPH_SIZE")) qputenv("QT_MAX_CACHED_GLYPH_SIZE", "256");
-}
-
 void installFaceSubstitutes()
 {
     const QStringList script{QStringLiteral("Dancing Script"), QStringLiteral("URW Chancery L"),

@@ -4,8 +4,6 @@
 // the script face of Corsivo, the board's bold sans and the narrow sans of the big number.
 void installFaceSubstitutes();
 
-// Qt draws a glyph larger than 64 pixels from its outline every time; the big number (72 points,
-// 96 pixels, twice that on a doubled screen) and the figures of the room's board are larger. Lets
-// Qt keep glyphs up to 256 pixels as images instead, unless QT_MAX_CACHED_GLYPH_SIZE says otherwise.
-// Before the application object is made: Qt reads the limit once, at the first text it draws.
-void cacheLargeGlyphs();
+// The big number (72 points, 96 pixels) is drawn from its outline at every paint: Qt 6.4 draws
+// glyphs above 64 pixels blank when QT_MAX_CACHED_GLYPH_SIZE lets it keep them as images, so the
+// limit stays where Qt sets it.

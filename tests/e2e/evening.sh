@@ -43,6 +43,11 @@ start() {
 # Clicks at a point of the window, in pixels of its client area.
 click() { xdotool mousemove --window "$win" "$1" "$2" click 1; sleep 0.2; }
 shot() { import -window root "$shots/$1.png"; }
+# The share of dark pixels inside the big number's box (client pixels 440,48 209x145, less its frame).
+big_number_ink() {
+    import -window "$win" png:- | convert - -crop 199x135+445+53 +repage -colorspace gray -threshold 35% \
+        -format '%[fx:1-mean]' info:
+}
 alive() { kill -0 "$app" 2>/dev/null || fail "the program died ($1)"; }
 # Closes the window through the window manager and checks an exit with status 0 within 1 s.
 close_and_check() {
@@ -74,6 +79,10 @@ click $PAUSA
 sleep 1
 shot paused
 alive "pause"
+# The number drawn is on the big display, not a blank box.
+ink=$(big_number_ink)
+awk -v k="$ink" 'BEGIN { exit !(k > 0.04) }' || fail "the big number is blank (dark share $ink)"
+echo "big number drawn: dark share $ink"
 click $PAUSA # resume
 sleep 3
 click $NUOVO # new game in the middle of a draw

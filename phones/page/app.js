@@ -1,0 +1,307 @@
+// The players' page: follows the evening over the program's WebSocket and keeps the player's cards.
+// Plain ES5, so that an old phone runs it. The messages are described in phones/phone_protocol.h.
+// What a card misses for a prize follows the program's rule (cards/card_code.h): ambo to cinquina
+// are 2 to 5 numbers out on one row, the tombola every number of the card; only the program's
+// prize desk decides who wins.
+(function () {
+  'use strict';
+
+  var PRIZES = {
+    ambo: { needed: 2, name: "l'AMBO", word: 'AMBO' },
+    terno: { needed: 3, name: 'il TERNO', word: 'TERNO' },
+    quaterno: { needed: 4, name: 'il QUATERNO', word: 'QUATERNO' },
+    cinquina: { needed: 5, name: 'la CINQUINA', word: 'CINQUINA' },
+    tombola: { needed: 15, name: 'la TOMBOLA', word: 'TOMBOLA' }
+  };
+
+  var state = null;       // the last whole state, kept up to date by the deltas
+  var drawnSet = {};      // number -> true
+  var cards = [];         // as the program sent them
+  var socket = null;
+  var retry = 500;
+  var cellOf = [];
+  var base = location.pathname.replace(/[^\/]*$/, '');
+  var storageKey = 'tombola-cartelle-' + base;
+
+  function $(id) { return document.getElementById(id); }
+  function store(key, value) { try { localStorage.setItem(key, value); } catch (e) { /* private mode */ } }
+  function stored(key) { try { return localStorage.getItem(key); } catch (e) { return null; } }
+
+  function phoneName() {
+    var name = stored('tombola-telefono');
+    if (!name || !/^[A-Z0-9]{10}$/.test(name)) {
+      var symbols = 'ABCDEFGHJKMNPQRSTVWXYZ0123456789';
+      name = '';
+      for (var i = 0; i < 10; i++) name += symbols.charAt(Math.floor(Math.random() * symbols.length));
+      store('tombola-telefono', name);
+    }
+    return name;
+  }
+
+  function savedCodes() {
+    try { var list = JSON.parse(stored(storageKey) || '[]'); return list instanceof Array ? list : []; }
+    catch (e) { return []; }
+  }
+
+  function send(message) {
+    if (socket && socket.readyState === 1) socket.send(JSON.stringify(message));
+  }
+
+  // ---- the board and the numbers ----
+
+  function buildBoard() {
+    var board = $('tabellone');
+    for (var r = 0; r < 9; r++) {
+      var row = document.createElement('div');
+      row.className = 'r';
+      for (var c = 1; c <= 10; c++) {
+        var n = r * 10 + c;
+        var cell = document.createElement('span');
+        cell.textContent = n;
+        row.appendChild(cell);
+        cellOf[n] = cell;
+      }
+      board.appendChild(row);
+    }
+  }
+
+  function showNumbers(announce) {
+    var drawn = state.estratti;
+    var last = drawn.length ? drawn[drawn.length - 1] : 0;
+    $('numero').textContent = last ? String(last) : '–';
+    $('parole').textContent = state.parole || '';
+    var smorfia = $('smorfia');
+    smorfia.hidden = !state.smorfia;
+    smorfia.textContent = state.smorfia ? 'Smorfia: ' + state.smorfia : '';
+    $('conta').textContent = drawn.length ? drawn.length + ' di 90' : 'Nessun numero estratto';
+    var list = $('ultimi');
+    list.innerHTML = '';
+    for (var i = drawn.length - 1; i >= 0 && i >= drawn.length - 5; i--) {
+      var item = document.createElement('li');
+      item.textContent = drawn[i];
+      list.appendChild(item);
+    }
+    for (var n = 1; n <= 90; n++) {
+      var cls = drawnSet[n] ? (n === last ? 'uscito ultimo' : 'uscito') : '';
+      if (cellOf[n].className !== cls) cellOf[n].className = cls;
+    }
+    if (announce && last) {
+      $('annuncio').textContent = 'Estratto il ' + last + ', ' + (state.parole || '').toLowerCase() +
+        (state.smorfia ? '. ' + state.smorfia : '');
+    }
+    showCards();
+  }
+
+  function showState() {
+    drawnSet = {};
+    for (var i = 0; i < state.estratti.length; i++) drawnSet[state.estratti[i]] = true;
+    $('pausa').hidden = !state.pausa;
+    var check = $('verifica');
+    check.hidden = !state.verifica;
+    check.textContent = state.verifica || '';
+    $('gioco').textContent = state.gioco || '';
+    var wins = $('vinti');
+    wins.innerHTML = '';
+    for (var k = 0; k < state.vinti.length; k++) {
+      var li = document.createElement('li');
+      li.textContent = state.vinti[k];
+      wins.appendChild(li);
+    }
+    $('chiedi').hidden = !(state.cartelleTelefono > 0);
+    showNumbers(false);
+  }
+
+  // ---- the player's cards ----
+
+  function missing(card) {
+    var prize = PRIZES[state.premio];
+    if (!prize) return null;
+    var best = 0, total = 0, out = 0;
+    for (var r = 0; r < 3; r++) {
+      var inRow = 0;
+      for (var c = 0; c < 9; c++) {
+        var n = card.righe[r][c];
+        if (!n) continue;
+        total++;
+        if (drawnSet[n]) { inRow++; out++; }
+      }
+      if (inRow > best) best = inRow;
+    }
+    var need = state.premio === 'tombola' ? total - out : Math.max(0, prize.needed - best);
+    return { need: need, prize: prize };
+  }
+
+  function showCards() {
+    var box = $('cartelle');
+    box.innerHTML = '';
+    for (var i = 0; i < cards.length; i++) box.appendChild(cardElement(cards[i]));
+  }
+
+  function cardElement(card) {
+    var div = document.createElement('div');
+    div.className = 'cartella';
+    var title = document.createElement('h3');
+    title.textContent = 'Cartella ' + card.numero + ' – ' + card.codice;
+    div.appendChild(title);
+    var table = document.createElement('table');
+    var out = 0;
+    for (var r = 0; r < 3; r++) {
+      var tr = document.createElement('tr');
+      for (var c = 0; c < 9; c++) {
+        var td = document.createElement('td');
+        var n = card.righe[r][c];
+        if (n) {
+          td.textContent = n;
+          if (drawnSet[n]) { td.className = 'uscito'; out++; }
+        } else {
+          td.className = 'vuota';
+        }
+        tr.appendChild(td);
+      }
+      table.appendChild(tr);
+    }
+    table.setAttribute('aria-label', 'cartella ' + card.codice + ', ' + out + ' numeri usciti');
+    div.appendChild(table);
+    var line = document.createElement('p');
+    line.className = 'stato';
+    if (card.nota) {
+      line.textContent = card.nota;
+    } else {
+      var m = missing(card);
+      if (!m) {
+        line.textContent = 'Premi tutti vinti';
+      } else if (m.need === 0) {
+        line.textContent = m.prize.word + '!';
+        var call = document.createElement('button');
+        call.type = 'button';
+        call.className = 'chiama';
+        call.textContent = 'Chiama ' + m.prize.word;
+        call.onclick = function () {
+          call.disabled = true;
+          send({ t: 'chiama', codice: card.codice });
+        };
+        div.appendChild(line);
+        div.appendChild(call);
+        return div;
+      } else {
+        line.textContent = (m.need === 1 ? 'manca 1 per ' : 'mancano ' + m.need + ' per ') + m.prize.name;
+      }
+    }
+    div.appendChild(line);
+    return div;
+  }
+
+  function askCards() {
+    var codes = savedCodes();
+    if (codes.length) send({ t: 'cartelle', codici: codes });
+  }
+
+  function gotCards(message) {
+    var codes = savedCodes();
+    for (var i = 0; i < message.cartelle.length; i++) {
+      var card = message.cartelle[i];
+      var known = false;
+      for (var k = 0; k < cards.length; k++) {
+        if (cards[k].codice === card.codice) { cards[k] = card; known = true; }
+      }
+      if (!known) cards.push(card);
+      if (codes.indexOf(card.codice) < 0) codes.push(card.codice);
+    }
+    // Codes that did not read, or are not in play, are not kept.
+    var kept = [];
+    for (var j = 0; j < codes.length; j++) {
+      for (var c = 0; c < cards.length; c++) if (cards[c].codice === codes[j]) { kept.push(codes[j]); break; }
+    }
+    store(storageKey, JSON.stringify(kept.slice(0, 12)));
+    $('erroriCartelle').textContent = message.errori.join(' ');
+    showCards();
+  }
+
+  // ---- the connection ----
+
+  function onMessage(event) {
+    var m;
+    try { m = JSON.parse(event.data); } catch (e) { return; }
+    if (m.t === 'stato') {
+      var newGame = state && state.tombola !== m.tombola;
+      state = m;
+      showState();
+      if (newGame) askCards();
+    } else if (!state) {
+      return;
+    } else if (m.t === 'numero') {
+      if (m.k !== state.estratti.length + 1) { send({ t: 'stato' }); return; }
+      state.estratti.push(m.n);
+      drawnSet[m.n] = true;
+      state.parole = m.parole;
+      state.smorfia = m.smorfia;
+      state.pausa = false;
+      showNumbers(true);
+    } else if (m.t === 'tolto') {
+      if (m.k !== state.estratti.length) { send({ t: 'stato' }); return; }
+      state.estratti.pop();
+      delete drawnSet[m.n];
+      state.parole = m.parole;
+      state.smorfia = m.smorfia;
+      showNumbers(false);
+      $('annuncio').textContent = 'Tolto il ' + m.n;
+    } else if (m.t === 'cartelle') {
+      gotCards(m);
+    } else if (m.t === 'esito') {
+      $('esito').textContent = m.codice + ': ' + m.testo;
+    } else if (m.t === 'errore') {
+      $('esito').textContent = m.testo;
+    }
+  }
+
+  function connect() {
+    var url = (location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + base + 'ws';
+    socket = new WebSocket(url);
+    socket.onopen = function () {
+      retry = 500;
+      $('linea').textContent = 'collegato';
+      $('linea').className = 'linea su';
+      send({ t: 'ciao', telefono: phoneName() });
+      askCards();
+    };
+    socket.onmessage = onMessage;
+    socket.onclose = function () {
+      $('linea').textContent = 'collegamento perso: riprovo…';
+      $('linea').className = 'linea giu';
+      socket = null;
+      setTimeout(connect, retry);
+      retry = Math.min(retry * 2, 8000);
+    };
+  }
+
+  // ---- settings ----
+
+  function toggle(id, cls) {
+    var button = $(id);
+    function apply(on) {
+      document.body.className = (' ' + document.body.className + ' ').replace(' ' + cls + ' ', ' ') +
+        (on ? ' ' + cls : '');
+      document.body.className = document.body.className.replace(/^\s+|\s+$/g, '');
+      button.setAttribute('aria-pressed', on ? 'true' : 'false');
+      store('tombola-' + cls, on ? '1' : '0');
+    }
+    apply(stored('tombola-' + cls) === '1');
+    button.onclick = function () { apply(button.getAttribute('aria-pressed') !== 'true'); };
+  }
+
+  $('aggiungi').onsubmit = function (event) {
+    event.preventDefault();
+    var input = $('codice');
+    var code = input.value.replace(/^\s+|\s+$/g, '');
+    if (!code) return false;
+    input.value = '';
+    send({ t: 'cartelle', codici: [code] });
+    return false;
+  };
+  $('chiedi').onclick = function () { send({ t: 'dammi' }); };
+
+  buildBoard();
+  toggle('grandi', 'grandi');
+  toggle('contrasto', 'contrasto');
+  connect();
+})();

@@ -1,0 +1,137 @@
+#pragma once
+// The phones' server: the page and its WebSocket on one port, Qt HTTP Server for the page and the
+// upgrade, Qt WebSockets for the socket. It lives in a thread of its own (PhoneServer::Thread), so
+// that sending a number to hundreds of phones never holds up the draw: the program hands it the
+// state, it sends each phone what changed; what a phone asks goes back to the program through
+// `onRequest`, called in the server's thread.
+//
+// Nobody gets in without the evening's token, the first part of every path; only the page's own
+// files are served. Connections, the bytes of a request, messages and their rate are limited; an
+// HTTP connection lives at most `httpLifeMs`, a phone that stops answering the pings is closed; a
+// malformed request or frame closes that connection and nothing else.
+
+#include "phones/phone_protocol.h"
+
+#include <QAtomicInt>
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class PageServer;
+class GuardedTcpServer;
+class QThread;
+class QWebSocket;
+
+class PhoneServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Limits {
+        int connections = 1000;       // open TCP connections, the page's and the phones'
+        int perAddress = 50;          // of them from one address
+        qint64 requestBytes = 16384;  // what one HTTP connection may send before it is a phone
+        int httpLifeMs = 30000;       // an HTTP connection that has not become a phone's
+        int idleMs = 60000;           // a phone not heard of (pongs count) for this long is closed
+        int pingMs = 20000;           // how often phones are pinged
+        double messagesPerSecond = 4; // a phone's messages; beyond the burst, it is closed
+        double messageBurst = 16;
+        double asksPerSecond = 0.5; // calls and card requests of one phone; beyond, refused
+        double askBurst = 4;
+        double allAsksPerSecond = 100;   // of all phones, handed to the program
+        qint64 mostQueuedBytes = 262144; // unsent to a phone that does not read: closed
+    };
+    // A request of a phone: `client` to answer with send(), `phone` the name it gave itself.
+    using RequestHandler =
+        std::function<void(quint64 client, const QString &phone, const phone_protocol::Request &request)>;
+
+    // The page's files, from the program's resources: "" (the page), "app.js", "style.css".
+    PhoneServer(const QByteArray &token, const Limits &limits, RequestHandler onRequest);
+    ~PhoneServer() override;
+
+    // Listens on every address at `port`, or another free one if that is taken; 0 when none.
+    quint16 listen(quint16 port);
+    // Every connection and the port closed.
+    void stop();
+    // The state every phone shows: to each phone what changed (a number), or all of it.
+    void publish(const PhoneState &state);
+    // A message to one phone, if it is still there.
+    void send(quint64 client, const QByteArray &message);
+
+    int phoneCount() const { return int(m_clients.size()); }
+    int connectionCount() const;
+
+    // The server in a thread of its own, driven from the program's thread. Every call returns
+    // once the server has done it, except publish() and send(), which are queued.
+    class Thread;
+
+    // What the page is made of, name to (bytes, type); loaded once from the resources.
+    struct File {
+        QByteArray bytes;
+        QByteArray type;
+    };
+    static const QHash<QString, File> &files();
+    // Whether `path` is "/<token>/<rest>" with the evening's token; `rest` then holds the rest.
+    bool tokenPath(const QString &path, QString *rest) const;
+
+signals:
+    void phoneCountChanged(int phones);
+
+private:
+    friend class PageServer;
+    struct Client;
+    struct Bucket {
+        double tokens = 0;
+        QElapsedTimer since;
+        bool take(double rate, double burst);
+    };
+    void phoneConnected();
+    void received(quint64 id, const QString &message);
+    void drop(quint64 id);
+    void pingAll();
+    void sendTo(Client &client, const QString &text);
+
+    QByteArray m_token;
+    Limits m_limits;
+    RequestHandler m_onRequest;
+    std::unique_ptr<PageServer> m_http;
+    GuardedTcpServer *m_tcp = nullptr; // owned by m_http
+    std::map<quint64, std::unique_ptr<Client>> m_clients;
+    quint64 m_nextId = 1;
+    std::optional<PhoneState> m_state;
+    QString m_wholeState; // m_state as sent, made when first needed
+    Bucket m_allAsks;
+    QTimer m_pings;
+};
+
+class PhoneServer::Thread : public QObject
+{
+    Q_OBJECT
+
+public:
+    Thread(const QByteArray &token, const Limits &limits, RequestHandler onRequest);
+    // Stops the server and the thread.
+    ~Thread() override;
+    quint16 listen(quint16 port);
+    void publish(const PhoneState &state);
+    void send(quint64 client, const QByteArray &message);
+    int phoneCount() const { return m_phones.loadRelaxed(); }
+    // Open TCP connections, the page's and the phones'; asked of the server's thread.
+    int connectionCount() const;
+
+signals:
+    // In the program's thread.
+    void phoneCountChanged(int phones);
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    PhoneServer *m_server = nullptr; // lives in m_thread
+    QAtomicInt m_phones;
+};

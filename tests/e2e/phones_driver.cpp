@@ -1,0 +1,265 @@
+// phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR
+// A player's phone in a real browser against the real program: drives headless Chromium through
+// its DevTools protocol (a WebSocket) and the caller's window through xdotool. Switches the phones
+// on in the window, opens the page from the address the program gives, has a card dealt, takes it
+// again by typing its code as a player would, follows the draw until the card misses one number,
+// calls the prize when the card holds it, checks that the call reached the caller's window, and
+// that a reload in the middle of the game shows the same game. Prints what it saw; exits 1 on a
+// failure.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTimer>
+#include <QWebSocket>
+#include <cstdio>
+
+namespace
+{
+QString g_window;
+QString g_trace;
+QString g_shots;
+
+[[noreturn]] void fail(const QString &why)
+{
+    std::fprintf(stderr, "FAIL: %s\n", qPrintable(why));
+    std::exit(1);
+}
+
+void say(const QString &what)
+{
+    std::printf("%s\n", qPrintable(what));
+    std::fflush(stdout);
+}
+
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void xdotool(const QStringList &args)
+{
+    QProcess::execute(QStringLiteral("xdotool"), args);
+    pause(200);
+}
+
+void click(int x, int y)
+{
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), g_window, QString::number(x), QString::number(y),
+             QStringLiteral("click"), QStringLiteral("1")});
+}
+
+QStringList traceLines()
+{
+    QFile f(g_trace);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// The last line of the trace that starts with `prefix`, waited for up to `ms`.
+QString traceLine(const QString &prefix, int ms = 10000, const QString &containing = QString())
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        const QStringList lines = traceLines();
+        for (auto it = lines.crbegin(); it != lines.crend(); ++it)
+            if (it->startsWith(prefix) && it->contains(containing)) return *it;
+        pause(100);
+    }
+    return {};
+}
+
+class Browser
+{
+public:
+    explicit Browser(int port)
+    {
+        QNetworkAccessManager net;
+        QJsonArray targets;
+        for (int tries = 0; tries < 100 && targets.isEmpty(); ++tries) {
+            QNetworkReply *reply = net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(port))));
+            QEventLoop loop;
+            QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            loop.exec();
+            for (const QJsonValue &t : QJsonDocument::fromJson(reply->readAll()).array())
+                if (t[QLatin1String("type")].toString() == QLatin1String("page")) targets << t;
+            reply->deleteLater();
+            if (targets.isEmpty()) pause(100);
+        }
+        if (targets.isEmpty()) fail(QStringLiteral("chromium offers no page to drive"));
+        QObject::connect(&m_socket, &QWebSocket::textMessageReceived, [this](const QString &m) {
+            const QJsonObject o = QJsonDocument::fromJson(m.toUtf8()).object();
+            if (o.contains(QLatin1String("id"))) m_replies.insert(o[QLatin1String("id")].toInt(), o);
+        });
+        QEventLoop loop;
+        QObject::connect(&m_socket, &QWebSocket::connected, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        m_socket.open(QUrl(targets[0][QLatin1String("webSocketDebuggerUrl")].toString()));
+        loop.exec();
+        if (m_socket.state() != QAbstractSocket::ConnectedState) fail(QStringLiteral("no DevTools connection"));
+    }
+
+    QJsonObject call(const QString &method, const QJsonObject &params = {})
+    {
+        const int id = ++m_next;
+        m_socket.sendTextMessage(QString::fromUtf8(
+            QJsonDocument(QJsonObject{{"id", id}, {"method", method}, {"params", params}}).toJson(QJsonDocument::Compact)));
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_replies.contains(id) && clock.elapsed() < 15000)
+            pause(5);
+        if (!m_replies.contains(id)) fail(QStringLiteral("no answer to ") + method);
+        return m_replies.take(id);
+    }
+    // The value of a JavaScript expression in the page.
+    QJsonValue eval(const QString &js)
+    {
+        const QJsonObject r = call(QStringLiteral("Runtime.evaluate"), {{"expression", js}, {"returnByValue", true}});
+        return r[QLatin1String("result")][QLatin1String("result")][QLatin1String("value")];
+    }
+    QString text(const QString &js) { return eval(js).toString(); }
+    // Waits up to `ms` for `js` to be true in the page.
+    bool waitFor(const QString &js, int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            if (eval(js).toBool()) return true;
+            pause(20);
+        }
+        return false;
+    }
+    void shot(const QString &name)
+    {
+        const QJsonObject r = call(QStringLiteral("Page.captureScreenshot"), {{"format", "png"}});
+        QFile f(QDir(g_shots).filePath(name));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(QByteArray::fromBase64(r[QLatin1String("result")][QLatin1String("data")].toString().toLatin1()));
+    }
+
+private:
+    QWebSocket m_socket;
+    QHash<int, QJsonObject> m_replies;
+    int m_next = 0;
+};
+
+const QString kBoard = QStringLiteral(
+    "(function(){var o=[];var c=document.querySelectorAll('.tabellone span.uscito');"
+    "for(var i=0;i<c.length;i++)o.push(c[i].textContent);return o.join(' ');})()");
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 5) fail(QStringLiteral("usage: phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR"));
+    g_trace = QString::fromLocal8Bit(argv[2]);
+    g_window = QString::fromLocal8Bit(argv[3]);
+    g_shots = QString::fromLocal8Bit(argv[4]);
+    Browser browser(QString::fromLocal8Bit(argv[1]).toInt());
+
+    // The caller switches the phones on and lets each phone have up to two cards.
+    click(736, 256);
+    const QString on = traceLine(QStringLiteral("telefoni http"));
+    if (on.isEmpty()) fail(QStringLiteral("the phones did not switch on"));
+    QUrl address(on.section(QLatin1Char(' '), 1));
+    say(QStringLiteral("address shown: ") + address.toString());
+    // Only this machine is ever reached, whatever the address on the local network is.
+    address.setHost(QStringLiteral("127.0.0.1"));
+    click(705, 309); // the QR code opens the phones' dialog
+    pause(500);
+    xdotool({QStringLiteral("key"), QStringLiteral("alt+d")});
+    xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+
+    browser.call(QStringLiteral("Page.enable"));
+    browser.call(QStringLiteral("Page.navigate"), {{"url", address.toString()}});
+    if (!browser.waitFor(QStringLiteral("document.getElementById('linea') && "
+                                        "document.getElementById('linea').textContent=='collegato'"),
+                         10000))
+        fail(QStringLiteral("the page did not connect"));
+    if (!browser.waitFor(QStringLiteral("!document.getElementById('chiedi').hidden"), 5000))
+        fail(QStringLiteral("the page offers no card"));
+    browser.eval(QStringLiteral("document.getElementById('chiedi').click()"));
+    if (!browser.waitFor(QStringLiteral("document.querySelectorAll('.cartella').length==1"), 5000))
+        fail(QStringLiteral("no card was dealt to the phone"));
+    const QString code = browser.text(QStringLiteral("document.querySelector('.cartella h3').textContent"))
+                             .section(QStringLiteral(" – "), 1);
+    say(QStringLiteral("card dealt: ") + code);
+
+    // The same card, typed by its code as a player would: small letters, no blanks, O for 0.
+    browser.eval(QStringLiteral("localStorage.clear(); location.reload(); 1"));
+    pause(300);
+    if (!browser.waitFor(QStringLiteral("document.getElementById('linea').textContent=='collegato' && "
+                                        "document.querySelectorAll('.cartella').length==0"),
+                         10000))
+        fail(QStringLiteral("the page did not come back empty"));
+    QString typed = code.toLower().remove(QLatin1Char(' ')).remove(QLatin1Char('-'));
+    typed.replace(QLatin1Char('0'), QLatin1Char('o'));
+    browser.eval(QStringLiteral("document.getElementById('codice').value='%1';"
+                                "document.getElementById('aggiungiBottone').click(); 1")
+                     .arg(typed));
+    if (!browser.waitFor(QStringLiteral("document.querySelectorAll('.cartella').length==1"), 5000))
+        fail(QStringLiteral("the typed code %1 was not taken").arg(typed));
+    if (!browser.text(QStringLiteral("document.querySelector('.cartella h3').textContent")).endsWith(code))
+        fail(QStringLiteral("the typed code gave another card"));
+    say(QStringLiteral("code typed as %1: card taken").arg(typed));
+
+    // The draw at its fastest.
+    for (int i = 0; i < 14; ++i)
+        click(462, 240);
+    click(88, 64);
+    if (!browser.waitFor(QStringLiteral("document.getElementById('conta').textContent.indexOf(' di 90')>0"), 15000))
+        fail(QStringLiteral("the page shows no number drawn"));
+    if (!browser.waitFor(QStringLiteral("/manca 1 per/.test(document.querySelector('.cartella .stato').textContent)"),
+                         120000))
+        fail(QStringLiteral("the card never missed just one number"));
+    say(QStringLiteral("card line: ") + browser.text(QStringLiteral("document.querySelector('.cartella .stato').textContent")));
+    browser.shot(QStringLiteral("phone-card.png"));
+    if (!browser.waitFor(QStringLiteral("document.querySelector('.cartella .chiama')!==null"), 120000))
+        fail(QStringLiteral("the card never held the prize in play"));
+    const QString button = browser.text(QStringLiteral("document.querySelector('.cartella .chiama').textContent"));
+    say(QStringLiteral("button: ") + button);
+    browser.eval(QStringLiteral("document.querySelector('.cartella .chiama').click(); 1"));
+    if (!browser.waitFor(QStringLiteral("/vince/i.test(document.getElementById('esito').textContent)"), 10000))
+        fail(QStringLiteral("the call won nothing: ") + browser.text(QStringLiteral("document.getElementById('esito').textContent")));
+    say(QStringLiteral("answer on the phone: ") + browser.text(QStringLiteral("document.getElementById('esito').textContent")));
+    const QString called = traceLine(QStringLiteral("chiamata "), 5000, code);
+    if (called.isEmpty()) fail(QStringLiteral("the call did not reach the caller's window"));
+    say(QStringLiteral("caller's window: ") + called.mid(9));
+    if (traceLine(QStringLiteral("premi "), 5000, QStringLiteral("=") + code).isEmpty())
+        fail(QStringLiteral("the prize desk did not give the prize to ") + code);
+    pause(500);
+    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                 QDir(g_shots).filePath(QStringLiteral("window-phone-call.png"))});
+    browser.shot(QStringLiteral("phone-called.png"));
+
+    // The call stopped the draw: a reload in the middle of the game shows the same game.
+    const QString board = browser.text(kBoard);
+    const QString number = browser.text(QStringLiteral("document.getElementById('numero').textContent"));
+    const QString numbers = traceLine(QStringLiteral("tombola 1 numeri")).section(QLatin1Char(' '), 3, -1);
+    if (board.split(QLatin1Char(' ')).size() != numbers.split(QLatin1Char(' ')).size())
+        fail(QStringLiteral("the board (%1) is not the game (%2)").arg(board, numbers));
+    browser.eval(QStringLiteral("location.reload(); 1"));
+    pause(300);
+    if (!browser.waitFor(QStringLiteral("document.getElementById('linea').textContent=='collegato' && "
+                                        "document.querySelectorAll('.cartella').length==1"),
+                         10000))
+        fail(QStringLiteral("the page did not come back"));
+    if (!browser.waitFor(QStringLiteral("%1=='%2'").arg(kBoard, board), 5000))
+        fail(QStringLiteral("after the reload the board is ") + browser.text(kBoard));
+    if (browser.text(QStringLiteral("document.getElementById('numero').textContent")) != number)
+        fail(QStringLiteral("after the reload the last number differs"));
+    say(QStringLiteral("reloaded mid-game: the same %1 numbers, last %2").arg(board.split(QLatin1Char(' ')).size()).arg(number));
+    say(QStringLiteral("PASS"));
+    return 0;
+}

@@ -1,0 +1,205 @@
+// The phones on the program's side: every phone gets each number once and in order, a phone that
+// joins late gets the game as it stands, a player's codes are read as the card check reads them and
+// only cards in play are taken, a call from a phone goes to the prize desk under the desk's rules,
+// and cards dealt to phones are in play, limited per phone, and kept as runs of their own. The game
+// on its fake window, the server on 127.0.0.1.
+
+#include "evening/evening_record.h"
+#include "evening/verbale.h"
+#include "fakes/card_rows.h"
+#include "fakes/game_harness.h"
+#include "fakes/recording_canvas.h"
+#include "phone_client.h"
+#include "phones/phone_relay.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+struct PhonesHarness : GameHarness {
+    QTemporaryDir dir;
+    PrizeDesk desk{game, printRun.cardsInPlay()};
+    EveningStore store;
+    std::unique_ptr<EveningRecord> evening;
+    std::unique_ptr<PhoneRelay> relay;
+
+    PhonesHarness() : GameHarness(11)
+    {
+        claims.setPrizeDesk(&desk);
+        printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+        QString notice;
+        store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
+        evening = std::make_unique<EveningRecord>(store, game, printRun, desk);
+        evening->begin();
+        relay = std::make_unique<PhoneRelay>(game, desk, printRun, *evening);
+        relay->limits().askBurst = 20;
+    }
+    void print(int count)
+    {
+        printRun.printMany(count, false, game.isDrawing(), CardDealer::Classic, record(), {}, {});
+    }
+    bool open(TestPhone &phone) { return phone.open(relay->port(), relay->token()); }
+};
+
+QList<int> numbersOf(const QJsonValue &array)
+{
+    QList<int> out;
+    for (const QJsonValue &v : array.toArray())
+        out << v.toInt();
+    return out;
+}
+
+// The numbers a phone was told were drawn, from its whole states and its single numbers.
+QList<int> followed(const TestPhone &phone)
+{
+    QList<int> seen;
+    for (const QJsonObject &m : phone.got) {
+        const QString t = m.value(QLatin1String("t")).toString();
+        if (t == QLatin1String("stato")) seen = numbersOf(m.value(QLatin1String("estratti")));
+        if (t == QLatin1String("numero")) {
+            if (m.value(QLatin1String("k")).toInt() != seen.size() + 1) return {-1};
+            seen << m.value(QLatin1String("n")).toInt();
+        }
+    }
+    return seen;
+}
+} // namespace
+
+class TestPhoneRelay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void phonesFollowTheGame()
+    {
+        PhonesHarness h;
+        QVERIFY(!h.relay->isOn());
+        QVERIFY(h.relay->address().isEmpty());
+        QVERIFY(h.relay->switchOn());
+        QVERIFY(h.relay->address().contains(QString::fromLatin1(h.relay->token()).toLower()));
+        QVERIFY(h.relay->qrCode().size >= 21);
+        TestPhone early;
+        QVERIFY(h.open(early));
+        QCOMPARE(early.waitFor(QStringLiteral("stato")), 0);
+        h.drawAndPause({10, 20, 30, 40});
+        QTRY_COMPARE(followed(early), (QList<int>{10, 20, 30, 40}));
+        // Each number came once, as itself.
+        int singles = 0;
+        for (const QJsonObject &m : std::as_const(early.got))
+            singles += m.value(QLatin1String("t")).toString() == QLatin1String("numero") ? 1 : 0;
+        QCOMPARE(singles, 4);
+        QTRY_VERIFY(early.got.last().value(QLatin1String("pausa")).toBool());
+
+        // A phone that comes back mid-game sees the same game.
+        TestPhone late;
+        QVERIFY(h.open(late));
+        const int first = late.waitFor(QStringLiteral("stato"));
+        QVERIFY(first >= 0);
+        QCOMPARE(numbersOf(late.got[first].value(QLatin1String("estratti"))), (QList<int>{10, 20, 30, 40}));
+        QCOMPARE(late.got[first].value(QLatin1String("parole")).toString(), QStringLiteral("QUARANTA"));
+        QCOMPARE(late.got[first].value(QLatin1String("premio")).toString(), QStringLiteral("ambo"));
+
+        h.click(Control::cmd_nuovo);
+        QTRY_VERIFY(late.got.last().value(QLatin1String("estratti")).toArray().isEmpty() &&
+                    late.got.last().value(QLatin1String("tombola")).toInt() == 2);
+        h.relay->switchOff();
+        QVERIFY(late.waitClosed());
+        QVERIFY(early.waitClosed());
+    }
+
+    void cardsCallsAndDeals()
+    {
+        PhonesHarness h;
+        h.print(6);
+        QVERIFY(h.relay->switchOn());
+        TestPhone phone;
+        QVERIFY(h.open(phone));
+        phone.say({{"t", "ciao"}, {"telefono", "PHONE12345"}});
+
+        // Typed as a player would: small letters, no blanks or hyphen, O for 0.
+        const CardInPlay mine = h.printRun.cardsInPlay().at(0);
+        QString typed = formatCardCode(mine.code).toLower().remove(QLatin1Char(' ')).remove(QLatin1Char('-'));
+        typed.replace(QLatin1Char('0'), QLatin1Char('o'));
+        CardCode stranger{12345, 1, CardDealer::Classic};
+        while (h.printRun.cardsInPlay().contains(stranger))
+            ++stranger.series;
+        phone.say({{"t", "cartelle"}, {"codici", QJsonArray{typed, formatCardCode(stranger), "XYZ"}}});
+        int at = phone.waitFor(QStringLiteral("cartelle"));
+        QVERIFY(at >= 0);
+        const QJsonArray cards = phone.got[at].value(QLatin1String("cartelle")).toArray();
+        QCOMPARE(cards.size(), qsizetype(1));
+        QCOMPARE(cards[0][QLatin1String("codice")].toString(), formatCardCode(mine.code));
+        QCOMPARE(cards[0][QLatin1String("numero")].toInt(), mine.number);
+        QCOMPARE(numbersOf(cards[0][QLatin1String("righe")].toArray()[0]).size(),
+                 qsizetype(Cartella::colonne));
+        QCOMPARE(numbersOf(cards[0][QLatin1String("righe")].toArray()[1])[0], valore(mine.card.cella(2, 1)));
+        const QJsonArray errors = phone.got[at].value(QLatin1String("errori")).toArray();
+        QCOMPARE(errors.size(), qsizetype(2));
+        QVERIFY(errors[0].toString().contains(QStringLiteral("non in gioco")));
+
+        // Its ambo: the watch sees it and the room is told a win is being checked; the player calls.
+        h.drawAndPause(cardRow(mine.card, 1).mid(0, 2) + QList<int>{offCard(mine.card)});
+        QTRY_VERIFY(
+            phone.got.last().value(QLatin1String("verifica")).toString().contains(QStringLiteral("AMBO")));
+        phone.say({{"t", "chiama"}, {"codice", formatCardCode(mine.code)}});
+        at = phone.waitFor(QStringLiteral("esito"));
+        QVERIFY(at >= 0);
+        QVERIFY(phone.got[at].value(QLatin1String("vinto")).toBool());
+        QCOMPARE(h.desk.ladder().wins().size(), qsizetype(1));
+        QCOMPARE(h.desk.ladder().wins()[0].prize, Prize::Ambo);
+        QCOMPARE(h.desk.ladder().wins()[0].how, Confirmation::Phone);
+        QVERIFY(h.desk.events().last().text.startsWith(QStringLiteral("Chiamata dal telefono")));
+        // Called again, it is the same winner, once.
+        phone.say({{"t", "chiama"}, {"codice", formatCardCode(mine.code)}});
+        QVERIFY(phone.waitFor(QStringLiteral("esito"), at + 1) > at);
+        QCOMPARE(h.desk.ladder().wins().size(), qsizetype(1));
+        // A card that holds nothing wins nothing, and the refusal is in the evening's log.
+        const CardInPlay other = h.printRun.cardsInPlay().at(1);
+        const QList<int> out = h.game.drawnNumbers();
+        int onRow = 0;
+        for (const int n : cardRow(other.card, 1) + cardRow(other.card, 2) + cardRow(other.card, 3))
+            onRow += out.contains(n) ? 1 : 0;
+        if (onRow < 2) {
+            const qsizetype before = phone.got.size();
+            phone.say({{"t", "chiama"}, {"codice", formatCardCode(other.code)}});
+            at = phone.waitFor(QStringLiteral("esito"), before);
+            QVERIFY(!phone.got[at].value(QLatin1String("vinto")).toBool());
+            QVERIFY(h.desk.events().last().refused);
+        }
+
+        // Cards for phones: none until the caller allows them, then up to the limit.
+        const qsizetype printed = h.printRun.cardsInPlay().size();
+        qsizetype before = phone.got.size();
+        phone.say({{"t", "dammi"}});
+        QVERIFY(phone.waitFor(QStringLiteral("errore"), before) >= 0);
+        h.relay->setCardsPerPhone(2);
+        QTRY_COMPARE(phone.got.last().value(QLatin1String("cartelleTelefono")).toInt(), 2);
+        for (int i = 0; i < 2; ++i) {
+            before = phone.got.size();
+            phone.say({{"t", "dammi"}});
+            at = phone.waitFor(QStringLiteral("cartelle"), before);
+            QVERIFY(at >= 0);
+            const QJsonObject dealt = phone.got[at].value(QLatin1String("cartelle")).toArray()[0].toObject();
+            QCOMPARE(dealt[QLatin1String("numero")].toInt(), int(printed) + 1 + i);
+            // Numbers are out: it plays from the next game.
+            QVERIFY(!dealt[QLatin1String("nota")].toString().isEmpty());
+        }
+        before = phone.got.size();
+        phone.say({{"t", "dammi"}});
+        QVERIFY(phone.waitFor(QStringLiteral("errore"), before) >= 0);
+        QCOMPARE(h.printRun.cardsInPlay().size(), printed + 2);
+        int toPhone = 0;
+        for (const StoredRun &run : h.evening->evening().runs)
+            toPhone +=
+                run.destination == phoneDestination(QStringLiteral("PHONE12345")) ? int(run.cards.size()) : 0;
+        QCOMPARE(toPhone, 2);
+        const QString verbale = verbaleHtml(h.evening->evening());
+        QVERIFY(verbale.contains(QStringLiteral("data al telefono PHONE12345")));
+        QVERIFY(verbale.contains(QStringLiteral("chiamata dal telefono")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPhoneRelay)
+#include "test_phone_relay.moc"
