@@ -5,6 +5,7 @@
 #include "claims/repeat.h"
 #include "claims/typed_number.h"
 #include "game/game.h"
+#include "ui/board_cell.h"
 #include "ui/cards_dialog.h"
 #include "ui/qt_colour.h"
 #include "ui/qt_platform.h"
@@ -93,6 +94,15 @@ void Form1::attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &pri
             [this](bool available) { lbl_audio->setVisible(!available); });
     // Told once the run has returned, after the evening's record has kept its cards.
     connect(&printRun, &PrintRun::runPrinted, this, &Form1::showPrinted, Qt::QueuedConnection);
+    // The faint numbers of the cells not drawn go with the basket mode, also as a resumed evening
+    // brings it back.
+    auto hints = [this] {
+        for (QLabel *cell : LBL_TAB)
+            static_cast<BoardCell *>(cell)->setHint(m_game->isBasketMode());
+    };
+    connect(&game, &Game::basketModeChanged, this, hints);
+    connect(&game, &Game::resumed, this, hints);
+    hints();
     connect(&game, &Game::closed, this, [this] {
         hide();
         // Every event loop still running (a message box, a clip) returns; the loops of the draw

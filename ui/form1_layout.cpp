@@ -3,6 +3,7 @@
 
 #include "announce/prizes.h"
 #include "game/board.h"
+#include "ui/board_cell.h"
 #include "ui/form1.h"
 #include "ui/qt_colour.h"
 #include "ui/qt_platform.h"
@@ -240,7 +241,7 @@ void Form1::buildControls()
         const BoardPlace at = boardPlace(i + 1);
         QGroupBox *block = *blocks[at.block].member;
         const int shift = block == cart2 ? 120 : 0;
-        auto *cell = new QLabel(QString::number(i + 1), block);
+        auto *cell = new BoardCell(i + 1, block);
         cell->setObjectName(QStringLiteral("LBL_TAB_%1").arg(i));
         cell->setGeometry(tw(colLeft[at.column] + shift, rowTop[at.row], 372, 324));
         cell->setAlignment(Qt::AlignCenter);
