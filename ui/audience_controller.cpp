@@ -54,7 +54,8 @@ QRect AudienceController::besideRect(const QRect &available, const QRect &caller
     QRect best;
     for (const QRect &band : bands) {
         const QRect room = band.intersected(available).marginsRemoved(frame);
-        if (room.width() < 320 || room.height() < 180) continue;
+        const QSize least = AudienceScreen::kMinimumSize;
+        if (room.width() < least.width() || room.height() < least.height()) continue;
         QSize size(room.width(), room.width() * 9 / 16);
         if (size.height() > room.height()) size = QSize(room.height() * 16 / 9, room.height());
         if (size.width() * size.height() <= best.width() * best.height()) continue;
