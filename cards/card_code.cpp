@@ -118,6 +118,13 @@ QString formatCardCode(const CardCode &code)
     return out;
 }
 
+QString exampleCardCode()
+{
+    // The series 7KQ3M: 7, K, Q, 3 and M are the symbols 7, 19, 23, 3 and 20.
+    constexpr quint32 series = ((((7u * 32 + 19) * 32 + 23) * 32 + 3) * 32) + 20;
+    return formatCardCode(CardCode{series, 4, CardDealer::Classic});
+}
+
 CodeReading parseCardCode(const QString &text)
 {
     CodeReading reading;

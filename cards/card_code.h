@@ -92,8 +92,12 @@ struct CodeReading {
     CardCode code; // meaningful only when error is None
 };
 
+// The code the program's texts give as an example, "7KQ3M-4 Y" in form: a real card's, built here so
+// that typed in it is read and its check symbol holds.
+QString exampleCardCode();
+
 // Reads a typed code. Case is ignored; blanks and hyphens are ignored wherever they are, so
-// "7KQ3M-4 X", "7kq3m4x" and "7KQ 3M4-X" read alike; O reads as 0, I and L as 1.
+// "7KQ3M-4 Y", "7kq3m4y" and "7KQ 3M4-Y" read alike; O reads as 0, I and L as 1.
 CodeReading parseCardCode(const QString &text);
 
 // The draw at which a prize first held on a card: 1-based ordinal in the draw order and the number

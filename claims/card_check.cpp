@@ -33,7 +33,8 @@ CardCheckResult checkCard(const QString &typed, const QList<int> &drawn, const C
     switch (reading.error) {
     case CodeError::WrongForm:
         out.error = QStringLiteral("Codice non valido: servono 5 simboli della serie, il posto nella serie e "
-                                   "il simbolo di controllo, come in 7KQ3M-4 X.");
+                                   "il simbolo di controllo, come in %1.")
+                        .arg(exampleCardCode());
         return out;
     case CodeError::PlaceOutOfSet:
         out.error =

@@ -13,7 +13,7 @@ inline QString nth(int draw)
     return QString::number(draw) + QStringLiteral("ª");
 }
 
-// "cartella 7KQ3M-4 X", "cartelle A, B e altre 3".
+// "cartella 7KQ3M-4 Y", "cartelle A, B e altre 3".
 inline QString cardList(const QStringList &codes, int shown = 3)
 {
     QString text = (codes.size() == 1 ? QStringLiteral("cartella ") : QStringLiteral("cartelle ")) +

@@ -117,7 +117,7 @@ public:
     QStringList winLines() const;
     // The same for the audience screen: what is played for, a winner being checked, the prizes won.
     QStringList audienceLines() const;
-    // The sighting for the caller, "TERNO alla 23ª estrazione: cartella 7KQ3M-4 X"; empty if none.
+    // The sighting for the caller, "TERNO alla 23ª estrazione: cartella 7KQ3M-4 Y"; empty if none.
     // With `lines`, the cards go on a line of their own and no code is broken across lines.
     QString sightingText(bool lines = false) const;
     // What the ladder said of a claim, lower case and without a full stop: "vince il TERNO alla 3ª

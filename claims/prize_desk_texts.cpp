@@ -110,7 +110,7 @@ QStringList PrizeDesk::winLines() const
 
 QStringList PrizeDesk::audienceLines() const
 {
-    // Short, to be read from the back of the room: "AMBO alla 6ª: 7KQ3M-4 X, 0D8B2-F K".
+    // Short, to be read from the back of the room: "AMBO alla 6ª: 7KQ3M-4 Y, 0D8B2-F C".
     QStringList lines{playingForText()};
     if (m_sighting && !m_announceAtOnce)
         lines << QStringLiteral("Vincita da verificare: ") + prizeWord(m_sighting->prize);

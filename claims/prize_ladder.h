@@ -44,7 +44,7 @@ struct Claimant {
     std::optional<CardCode> card;
     QList<int> numbers; // a claim's numbers, ascending
     Confirmation how = Confirmation::Claim;
-    // "7KQ3M-4 X" or "numeri 12 34".
+    // "7KQ3M-4 Y" or "numeri 12 34".
     QString name() const;
     bool operator==(const Claimant &) const = default;
 };

@@ -48,6 +48,8 @@ bool Game::setBasketMode(bool on)
         m_view.setEnabled(Control::cmd_estrai, true);
     }
     showBasketControls();
+    // The caller types the numbers next: they go to the box, not to the control that was clicked.
+    if (m_basket) m_view.setFocus(Control::txt_panariello, GameView::Focus::MoveOn);
     emit basketModeChanged(m_basket);
     publish();
     return true;

@@ -54,7 +54,8 @@ QRect AudienceController::besideRect(const QRect &available, const QRect &caller
     QRect best;
     for (const QRect &band : bands) {
         const QRect room = band.intersected(available).marginsRemoved(frame);
-        if (room.width() < 320 || room.height() < 180) continue;
+        const QSize least = AudienceScreen::kMinimumSize;
+        if (room.width() < least.width() || room.height() < least.height()) continue;
         QSize size(room.width(), room.width() * 9 / 16);
         if (size.height() > room.height()) size = QSize(room.height() * 16 / 9, room.height());
         if (size.width() * size.height() <= best.width() * best.height()) continue;
@@ -81,6 +82,19 @@ void AudienceController::toggle()
         close();
     else
         open();
+}
+
+const std::array<AudienceController::Key, 4> &AudienceController::keys()
+{
+    static const std::array<Key, 4> table{{
+        {Qt::Key_F11, "schermo intero sì o no", &AudienceController::toggleFullScreen},
+        {Qt::Key_Escape, "esce dallo schermo intero, poi lo chiude",
+         &AudienceController::leaveFullScreenOrClose},
+        {Qt::Key_T, "cambia il tema: scuro, chiaro, alto contrasto", &AudienceController::nextTheme},
+        {Qt::Key_L, "i numeri in ordine di estrazione al posto del tabellone",
+         &AudienceController::toggleList},
+    }};
+    return table;
 }
 
 QShortcut *AudienceController::addKey(const QKeySequence &key, void (AudienceController::*action)())
@@ -131,10 +145,8 @@ void AudienceController::open()
         m_screen = std::make_unique<AudienceScreen>(m_game, m_form.windowIcon());
         m_screen->setBanner(m_banner);
         m_screen->setPrizeLadder(m_ladder);
-        addKey(QKeySequence(Qt::Key_Escape), &AudienceController::leaveFullScreenOrClose);
-        addKey(QKeySequence(Qt::Key_F11), &AudienceController::toggleFullScreen);
-        addKey(QKeySequence(Qt::Key_T), &AudienceController::nextTheme);
-        addKey(QKeySequence(Qt::Key_L), &AudienceController::toggleList);
+        for (const Key &k : keys())
+            addKey(QKeySequence(k.key), k.action);
         connect(m_screen.get(), &AudienceScreen::fullScreenToggleRequested, this,
                 &AudienceController::toggleFullScreen);
         connect(m_screen.get(), &AudienceScreen::closeRequested, this, &AudienceController::close);

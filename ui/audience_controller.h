@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <array>
 #include <memory>
 
 class AudienceScreen;
@@ -45,6 +46,14 @@ public:
     // The ladder of prizes for the room: what is played for and the prizes won; kept for a screen
     // opened later.
     void setPrizeLadder(const QStringList &lines);
+
+    // The screen's keys, each with what it does; they work while the screen is open.
+    struct Key {
+        Qt::Key key;
+        const char *what;
+        void (AudienceController::*action)();
+    };
+    static const std::array<Key, 4> &keys();
 
     // Where the screen goes: the first screen that is not the caller's, or none with one screen.
     static QScreen *targetScreen(const QWidget &form);

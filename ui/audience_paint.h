@@ -11,6 +11,12 @@
 
 class QPainter;
 
+// The faces of the screen's figures at its present size, set once the layout is known.
+struct AudienceScreen::Faces {
+    QFont litCell, dimCell, slot, ball;
+    double captionPixels = 0;
+};
+
 namespace audience_paint
 {
 

@@ -16,11 +16,6 @@
 
 using namespace audience_paint;
 
-struct AudienceScreen::Faces {
-    QFont litCell, dimCell, slot, ball;
-    double captionPixels = 0;
-};
-
 const QString &AudienceScreen::titolo()
 {
     static const QString t = QStringLiteral("Tombola - tabellone per il pubblico");
@@ -40,7 +35,7 @@ AudienceScreen::AudienceScreen(const Game &game, const QIcon &icon)
     // Left open, it must not keep the program alive once the caller's window is gone.
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMinimumSize(320, 180);
+    setMinimumSize(kMinimumSize);
     // A change is painted a few milliseconds later, in the wait for the next number, so that the
     // draw never waits for the room's painting.
     m_paintSoon.setSingleShot(true);
@@ -421,78 +416,4 @@ void AudienceScreen::paintDrawnCell(QPainter &p, const QRectF &cell, int n, bool
     p.setPen(c.litFigure[row]);
     p.setFont(m_listShown ? m_faces->slot : m_faces->litCell);
     drawCentred(p, cell, QString::number(n));
-}
-
-void AudienceScreen::paintNumberPanel(QPainter &p) const
-{
-    // The number just drawn, on red while the caller's number is red.
-    const Colours &c = coloursOf(m_theme);
-    const QRectF &box = m_layout.numberBox;
-    const double border = std::max(2.0, box.height() * 0.012);
-    roundedBox(p, box, m_shown.red ? kRed : c.panel, m_shown.red ? kRed.lighter(140) : c.panelEdge, border,
-               std::min(box.width(), box.height()) * 0.06);
-
-    // Room for the pause badge is kept even when it is not shown, so the number does not move.
-    const double badgeHeight = box.height() * 0.2;
-    const QRectF figure =
-        box.adjusted(box.width() * 0.06, badgeHeight * 1.1, -box.width() * 0.06, -box.height() * 0.05);
-    const QString number = m_shown.number.trimmed();
-    if (!number.isEmpty()) {
-        p.setFont(fittedFace(number, figure.size(), true, figure.height()));
-        p.setPen(m_shown.red ? QColor(Qt::white) : c.figure);
-        drawCentred(p, figure, number);
-    }
-    if (m_shown.pause) {
-        const QRectF badge(box.left() + box.width() * 0.1, box.top() + badgeHeight * 0.15, box.width() * 0.8,
-                           badgeHeight);
-        p.setPen(QPen(c.pauseText, std::max(1.0, badgeHeight * 0.04)));
-        p.setBrush(c.pauseFill);
-        p.drawRoundedRect(badge, badgeHeight * 0.2, badgeHeight * 0.2);
-        p.setPen(c.pauseText);
-        const QString pausa = QStringLiteral("PAUSA");
-        p.setFont(fittedFace(pausa, QSizeF(badge.width() * 0.8, badgeHeight * 0.62), true, badgeHeight));
-        drawCentred(p, badge, pausa);
-    }
-}
-
-void AudienceScreen::paintLastFive(QPainter &p) const
-{
-    const Colours &c = coloursOf(m_theme);
-    const QRectF &area = m_layout.recent;
-    const double captionHeight = area.height() * 0.26;
-    const QRectF row(area.left(), area.top() + captionHeight, area.width(), area.height() - captionHeight);
-    const double slot = row.width() / 5, diameter = std::min(slot, row.height() / 0.92) * 0.86;
-    const QList<int> last = lastFive();
-    for (int k = 0; k < last.size(); ++k) {
-        const int n = last.at(k), blockRow = boardPlace(n).blockRow();
-        const QPointF centre(row.left() + slot * (k + 0.5), row.center().y());
-        const QRectF ball(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter);
-        // The newest, first, is marked as on the board.
-        const double ring = k == 0 ? diameter * 0.08 : diameter * 0.03;
-        p.setPen(QPen(k == 0 ? c.newest : c.litEdge[blockRow], ring));
-        p.setBrush(k == 0 && c.newestFill.isValid() ? c.newestFill : c.litFill[blockRow]);
-        p.drawEllipse(ball.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2));
-        p.setPen(c.litFigure[blockRow]);
-        p.setFont(m_faces->ball);
-        drawCentred(p, ball, QString::number(n));
-    }
-}
-
-void AudienceScreen::paintExtras(QPainter &p) const
-{
-    const Colours &c = coloursOf(m_theme);
-    const QRectF area = m_layout.extras.adjusted(0, m_layout.extras.height() * 0.06, 0, 0);
-    if (area.height() <= 0) return;
-    const double bannerHeight = m_banner.isEmpty() ? 0 : area.height() * (m_prizeLadder.isEmpty() ? 1 : 0.4);
-    if (bannerHeight > 0) {
-        p.setPen(c.words);
-        drawLine(p, QRectF(area.topLeft(), QSizeF(area.width(), bannerHeight)), m_banner, face(100, true),
-                 0.8);
-    }
-    if (m_prizeLadder.isEmpty()) return;
-    const double lineHeight = (area.height() - bannerHeight) / double(m_prizeLadder.size());
-    p.setPen(c.counter);
-    for (qsizetype k = 0; k < m_prizeLadder.size(); ++k)
-        drawLine(p, QRectF(area.left(), area.top() + bannerHeight + k * lineHeight, area.width(), lineHeight),
-                 m_prizeLadder[k], face(100, false), 0.8, m_faces->captionPixels * 1.5);
 }

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QRectF>
 #include <QRegion>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -32,6 +33,15 @@ public:
     ~AudienceScreen() override;
 
     static const QString &titolo();
+
+    // The smallest window it can be given, and the ladder of prizes' lines: a share of the window's
+    // height, never smaller than the least size.
+    static constexpr QSize kMinimumSize{480, 270};
+    static constexpr double kLadderShare = 0.026;
+    static constexpr double kLeastLadderPixels = 12;
+    static double ladderPixels(const QSize &size);
+    // The pixel size of each line of the ladder at its last painting, top to bottom.
+    QList<int> ladderLinesPainted() const { return m_ladderSizes; }
 
     // What the screen holds for painting, as of its last refresh.
     QString shownNumber() const { return m_shown.number; }
@@ -122,6 +132,7 @@ private:
     QPixmap m_background;
     bool m_prepared = false;
     QRegion m_painted;
+    mutable QList<int> m_ladderSizes;
     // What changed, painted a moment later.
     QRegion m_dirty;
     QTimer m_paintSoon;

@@ -1,6 +1,7 @@
 #include "ui/card_check_dialog.h"
 
 #include "announce/fanfare.h"
+#include "cards/card_code.h"
 #include "cards/cards_in_play.h"
 #include "claims/card_check.h"
 #include "game/game.h"
@@ -42,8 +43,8 @@ CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, const Cards
     auto *column = new QVBoxLayout(this);
 
     auto *hint = new QLabel(
-        QStringLiteral(
-            "Scrivi il codice stampato sotto la cartella, dopo \"serie\" (per esempio 7KQ3M-4 X)."),
+        QStringLiteral("Scrivi il codice stampato sotto la cartella, dopo \"serie\" (per esempio %1).")
+            .arg(exampleCardCode()),
         this);
     hint->setObjectName(QStringLiteral("lbl_spiega"));
     hint->setWordWrap(true);
@@ -78,6 +79,7 @@ CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, const Cards
     result->setContentsMargins(0, 0, 0, 0);
     m_title = new QLabel(m_result);
     m_title->setObjectName(QStringLiteral("lbl_cartella"));
+    m_title->setWordWrap(true);
     result->addWidget(m_title);
 
     auto *grid = new QGridLayout;
@@ -110,6 +112,7 @@ CardCheckDialog::CardCheckDialog(QList<int> drawn, SoundPort &sound, const Cards
     result->addWidget(m_best);
     m_moments = new QLabel(m_result);
     m_moments->setObjectName(QStringLiteral("lbl_momenti"));
+    m_moments->setWordWrap(true);
     result->addWidget(m_moments);
     m_verdict = new QLabel(m_result);
     m_verdict->setObjectName(QStringLiteral("lbl_vincita"));

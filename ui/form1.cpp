@@ -5,6 +5,7 @@
 #include "claims/repeat.h"
 #include "claims/typed_number.h"
 #include "game/game.h"
+#include "ui/board_cell.h"
 #include "ui/cards_dialog.h"
 #include "ui/qt_colour.h"
 #include "ui/qt_platform.h"
@@ -93,6 +94,15 @@ void Form1::attach(Game &game, ClaimCheck &claims, Repeat &repeat, PrintRun &pri
             [this](bool available) { lbl_audio->setVisible(!available); });
     // Told once the run has returned, after the evening's record has kept its cards.
     connect(&printRun, &PrintRun::runPrinted, this, &Form1::showPrinted, Qt::QueuedConnection);
+    // The faint numbers of the cells not drawn go with the basket mode, also as a resumed evening
+    // brings it back.
+    auto hints = [this] {
+        for (QLabel *cell : LBL_TAB)
+            static_cast<BoardCell *>(cell)->setHint(m_game->isBasketMode());
+    };
+    connect(&game, &Game::basketModeChanged, this, hints);
+    connect(&game, &Game::resumed, this, hints);
+    hints();
     connect(&game, &Game::closed, this, [this] {
         hide();
         // Every event loop still running (a message box, a clip) returns; the loops of the draw
@@ -105,8 +115,10 @@ void Form1::connectControls()
 {
     auto *audienceKey = new QShortcut(QKeySequence(Qt::Key_F5), this);
     audienceKey->setContext(Qt::ApplicationShortcut);
+    audienceKey->setWhatsThis(QStringLiteral("apre o chiude lo schermo per il pubblico"));
     connect(audienceKey, &QShortcut::activated, this, &Form1::audienceScreenRequested);
     auto *tastoInfo = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    tastoInfo->setWhatsThis(QStringLiteral("queste informazioni"));
     connect(tastoInfo, &QShortcut::activated, this, &Form1::aboutRequested);
     connect(cmd_audience, &QPushButton::clicked, this, &Form1::audienceScreenRequested);
     connect(cmd_cartella, &QPushButton::clicked, this, &Form1::cardCheckRequested);
@@ -120,6 +132,7 @@ void Form1::connectControls()
     connect(cmd_pdf, &QPushButton::clicked, this, [this] { printCards(true); });
     connect(cmd_cartelle, &QPushButton::clicked, this, [this] { cmd_cartelle_Click(); });
     auto *cardsKey = new QShortcut(QKeySequence(Qt::Key_F7), this);
+    cardsKey->setWhatsThis(QStringLiteral("stampa le cartelle della serata, a estrazione ferma"));
     connect(cardsKey, &QShortcut::activated, this, [this] { cmd_cartelle_Click(); });
     connect(fullSeriesBox, &QCheckBox::toggled, this, &Form1::fullSeriesChanged);
     connect(HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
@@ -165,6 +178,7 @@ void Form1::connectControls()
     for (QLabel *cell : LBL_TAB)
         cell->installEventFilter(this);
     auto *tastoTogli = new QShortcut(QKeySequence(QKeySequence::Undo), this);
+    tastoTogli->setWhatsThis(QStringLiteral("rimette nel panariello l'ultimo numero inserito"));
     connect(tastoTogli, &QShortcut::activated, this, [this] { cmd_togli_Click(); });
 }
 

@@ -3,6 +3,7 @@
 
 #include "announce/prizes.h"
 #include "game/board.h"
+#include "ui/board_cell.h"
 #include "ui/form1.h"
 #include "ui/qt_colour.h"
 #include "ui/qt_platform.h"
@@ -188,6 +189,14 @@ void Form1::buildControls()
     Opt_maiuscolo = option("Opt_maiuscolo", "Maiuscolo", 1800, 1092);
     Opt_minuscolo = option("Opt_minuscolo", "Minuscolo", 3120, 1212);
     Opt_script = option("Opt_script", "Corsivo", 4680, 1092);
+    // A face wider than the one the layout was drawn for must not cut a caption: a point smaller.
+    for (QRadioButton *o : {Opt_escludi, Opt_maiuscolo, Opt_minuscolo, Opt_script}) {
+        QFont f = o->font();
+        while (o->sizeHint().width() > o->width() && f.pointSize() > 6) {
+            f.setPointSize(f.pointSize() - 1);
+            o->setFont(f);
+        }
+    }
 
     // The strip between the writing modes and the claim panel is the free room under the words.
     smorfiaBox =
@@ -232,7 +241,7 @@ void Form1::buildControls()
         const BoardPlace at = boardPlace(i + 1);
         QGroupBox *block = *blocks[at.block].member;
         const int shift = block == cart2 ? 120 : 0;
-        auto *cell = new QLabel(QString::number(i + 1), block);
+        auto *cell = new BoardCell(i + 1, block);
         cell->setObjectName(QStringLiteral("LBL_TAB_%1").arg(i));
         cell->setGeometry(tw(colLeft[at.column] + shift, rowTop[at.row], 372, 324));
         cell->setAlignment(Qt::AlignCenter);
@@ -263,8 +272,10 @@ void Form1::buildControls()
         }
     }
 
-    lbl_esito = placeControl(new QLabel(fra_controlli), "lbl_esito", QString(), tw(3120, 840, 1380, 375));
+    // Down to the quaterno's row: two lines for the longest verdicts, "QUATERNO VALIDO".
+    lbl_esito = placeControl(new QLabel(fra_controlli), "lbl_esito", QString(), tw(3120, 840, 1380, 465));
     lbl_esito->setAlignment(Qt::AlignCenter);
+    lbl_esito->setWordWrap(true);
     QFont esito = lbl_esito->font();
     esito.setBold(true);
     lbl_esito->setFont(esito);
@@ -322,7 +333,10 @@ void Form1::buildControls()
         button(this, "cmd_cartelle", "Cartelle... (F7)",
                "stampa o salva in PDF le cartelle della serata, quando l'estrazione è ferma (tasto F7)",
                tw(10080, 3000, 1932, 492));
-    lbl_stampa = placeControl(new QLabel(this), "lbl_stampa", QString(), tw(5880, 8340, 4560, 300));
+    // Two lines to the window's foot, for a run of a thousand cards and more.
+    lbl_stampa = placeControl(new QLabel(this), "lbl_stampa", QString(), tw(5880, 8340, 4560, 405));
+    lbl_stampa->setWordWrap(true);
+    lbl_stampa->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbl_stampa->hide();
     m_printedShown.setSingleShot(true);
     m_printedShown.setInterval(8000);

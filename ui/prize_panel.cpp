@@ -177,6 +177,7 @@ PrizePanel::PrizePanel(Form1 &form, const Game &game, PrizeDesk &desk)
         w->hide();
 
     auto *tasto = new QShortcut(QKeySequence(Qt::Key_F6), &form);
+    tasto->setWhatsThis(QStringLiteral("i premi vinti e gli avvenimenti della serata"));
     connect(tasto, &QShortcut::activated, this, &PrizePanel::openList);
     connect(m_list, &QPushButton::clicked, this, &PrizePanel::openList);
     connect(m_confirm, &QPushButton::clicked, &desk, &PrizeDesk::confirm);

@@ -3,6 +3,7 @@
 #include "announce/input_hold.h"
 #include "ui/form1.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcutEvent>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -76,6 +78,14 @@ bool QtDialogs::ask(const QString &text, const QString &title, bool yesByDefault
     return askKeepingClose(text, title, m_parent, yesByDefault);
 }
 
+const std::array<AnswerKey, 2> &answerKeys()
+{
+    // The buttons' initials; Yes first.
+    static const std::array<AnswerKey, 2> keys{
+        {{Qt::Key_S, "risponde Si a una domanda"}, {Qt::Key_N, "risponde No (anche Esc)"}}};
+    return keys;
+}
+
 namespace
 {
 // S answers "Si" and N "No", as the buttons' initials.
@@ -88,9 +98,9 @@ public:
         if (event->type() != QEvent::KeyPress) return false;
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
-        if (key->key() == Qt::Key_S)
+        if (key->key() == answerKeys()[0].key)
             m_box.button(QMessageBox::Yes)->click();
-        else if (key->key() == Qt::Key_N)
+        else if (key->key() == answerKeys()[1].key)
             m_box.button(QMessageBox::No)->click();
         else
             return false;
@@ -101,6 +111,39 @@ private:
     QMessageBox &m_box;
 };
 } // namespace
+
+namespace
+{
+class PromptAccelerators : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Shortcut) return false;
+        auto *button = qobject_cast<QAbstractButton *>(watched);
+        const auto *shortcut = static_cast<QShortcutEvent *>(event);
+        // Only the button's own accelerator; an ambiguous one only moves the focus, as Qt does it.
+        if (!button || !button->isEnabled() || shortcut->isAmbiguous() ||
+            shortcut->key() != QKeySequence::mnemonic(button->text()))
+            return false;
+        // As Qt's animated click, without the wait: a check box takes the focus, then the click.
+        if (button->isCheckable() && (button->focusPolicy() & Qt::ClickFocus))
+            button->setFocus(Qt::ShortcutFocusReason);
+        button->click();
+        return true;
+    }
+};
+} // namespace
+
+void clickAcceleratorsAtOnce()
+{
+    static QPointer<PromptAccelerators> installed;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || installed) return;
+    installed = new PromptAccelerators(app);
+    app->installEventFilter(installed);
+}
 
 bool askKeepingClose(const QString &text, const QString &title, QWidget *parent, bool yesByDefault)
 {

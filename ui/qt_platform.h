@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
+#include <array>
 
 class QtClock : public ClockPort
 {
@@ -50,6 +51,19 @@ int execKeepingClose(QDialog &dialog);
 // The same for a dialog left open while the program goes on: its gate holds while the dialog is on
 // screen, and goes with the dialog.
 void showKeepingClose(QDialog &dialog);
+
+// A button's accelerator (Alt and its underlined letter) clicks it at once, instead of Qt's press
+// shown for 100 ms with the click at its end: keys typed after the accelerator, or held while a clip
+// plays and given back in one burst, are then handled after its click, in the order they were typed.
+// Installed once for the application; does nothing without one.
+void clickAcceleratorsAtOnce();
+
+// The keys that answer a question of the program, as the About box lists them.
+struct AnswerKey {
+    Qt::Key key;
+    const char *what;
+};
+const std::array<AnswerKey, 2> &answerKeys();
 
 // A question with the buttons "Si" and "No" over `parent`, "No" the default and Esc meaning No,
 // modal by hand; true for "Si". An empty title shows the application's title.

@@ -73,9 +73,9 @@ int main(int argc, char **argv)
             screen.setListShown(false);
             // The ladder of prizes and the banner of a win confirmed from the watch.
             screen.setPrizeLadder({QStringLiteral("Si gioca per: QUATERNO"),
-                                   QStringLiteral("AMBO alla 6ª: 7KQ3M-4 X, 0D8B2-F K"),
-                                   QStringLiteral("TERNO alla 17ª: 7KQ3M-4 X")});
-            screen.setBanner(QStringLiteral("TERNO! cartella 7KQ3M-4 X"));
+                                   QStringLiteral("AMBO alla 6ª: 7KQ3M-4 Y, 0D8B2-F C"),
+                                   QStringLiteral("TERNO alla 17ª: 7KQ3M-4 Y")});
+            screen.setBanner(QStringLiteral("TERNO! cartella 7KQ3M-4 Y"));
             ok = save(screen, QDir(more).filePath(QStringLiteral("audience-premi-1920x1080.png"))) && ok;
             screen.setBanner(QString());
             screen.setPrizeLadder({});

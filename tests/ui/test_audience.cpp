@@ -220,6 +220,8 @@ private slots:
     void f5TheButtonAndEscOpenAndClose();
     void closingTheCallerClosesTheScreen();
     void aClaimVerdictIsABannerForAWhile();
+    void prizeLinesScaleWithTheWindow_data();
+    void prizeLinesScaleWithTheWindow();
     void layoutAtEverySize_data();
     void layoutAtEverySize();
     void themesAtThreeSizes_data();
@@ -333,6 +335,17 @@ void TestAudience::repeatIsShownOnRed()
             const QColor corner =
                 img.pixelColor((box.topLeft() + QPointF(box.width(), box.height()) * 0.08).toPoint());
             if (corner.red() < 180 || corner.green() > 40) faults << "no red painted behind " + t;
+            // And the number itself, in white on the red, as the caller's window shows it.
+            int ink = 0;
+            const QRect figure =
+                box.adjusted(box.width() * 0.1, box.height() * 0.25, -box.width() * 0.1, -box.height() * 0.1)
+                    .toAlignedRect();
+            for (int y = figure.top(); y <= figure.bottom(); ++y)
+                for (int x = figure.left(); x <= figure.right(); ++x) {
+                    const QColor at = img.pixelColor(x, y);
+                    ink += at.red() > 230 && at.green() > 230 && at.blue() > 230 ? 1 : 0;
+                }
+            if (ink < figure.width() * figure.height() / 50) faults << "no number painted on red: " + t;
         }
     };
     auto *box = h.control<QLineEdit>("txt_ultimi");
@@ -515,6 +528,38 @@ void TestAudience::closingTheCallerClosesTheScreen()
     QVERIFY(!c.isOpen());
 }
 
+void TestAudience::prizeLinesScaleWithTheWindow_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("640x360") << QSize(640, 360);
+    QTest::newRow("1280x720") << QSize(1280, 720);
+    QTest::newRow("1920x1080") << QSize(1920, 1080);
+    QTest::newRow("below the least size") << QSize(320, 180);
+}
+
+// The ladder of prizes in a window of any size: its lines in one size, a fixed share of the height
+// and never too small to read across the room, as painted; a long line wraps rather than shrinks.
+void TestAudience::prizeLinesScaleWithTheWindow()
+{
+    QFETCH(QSize, size);
+    Harness h;
+    AudienceController c(*h.form, h.game());
+    c.open();
+    AudienceScreen &s = *c.screen();
+    s.setPrizeLadder({QStringLiteral("Si gioca per il TERNO: 36,00 €"),
+                      QStringLiteral("AMBO alla 6ª: 7KQ3M-4 Y, 0D8B2-F C e altri 3")});
+    s.resize(size);
+    QVERIFY(s.width() >= 480 && s.height() >= 270);
+    s.grab();
+    const QList<int> sizes = s.ladderLinesPainted();
+    // The least window's band has room for the first line only.
+    QCOMPARE(sizes.size(), s.height() >= 360 ? 2 : 1);
+    QCOMPARE(sizes.count(sizes.first()), sizes.size());
+    const double share = sizes.first() / double(s.height());
+    QVERIFY2(sizes.first() >= 12, qPrintable(QString::number(sizes.first())));
+    if (s.height() >= 720) QVERIFY2(share > 0.024 && share < 0.028, qPrintable(QString::number(share)));
+}
+
 void TestAudience::layoutAtEverySize_data()
 {
     QTest::addColumn<QSize>("size");
@@ -522,7 +567,7 @@ void TestAudience::layoutAtEverySize_data()
     QTest::newRow("3840x2160") << QSize(3840, 2160);
     QTest::newRow("1024x768") << QSize(1024, 768);
     QTest::newRow("tall 600x900") << QSize(600, 900);
-    QTest::newRow("smallest 320x180") << QSize(320, 180);
+    QTest::newRow("smallest 480x270") << QSize(480, 270);
 }
 
 void TestAudience::layoutAtEverySize()

@@ -3,6 +3,8 @@
 
 #include "form_harness.h"
 
+#include "ui/board_cell.h"
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
@@ -13,6 +15,8 @@ class TestBasketWindow : public QObject
 
 private slots:
     void boxCellsAndCtrlZReachTheGame();
+    void altZPutsTheFocusInTheBox();
+    void undrawnCellsShowTheirNumbersFaintlyInTheBasketMode();
 };
 
 void TestBasketWindow::boxCellsAndCtrlZReachTheGame()
@@ -73,6 +77,70 @@ void TestBasketWindow::boxCellsAndCtrlZReachTheGame()
     QVERIFY(h.drawn().isEmpty());
     QVERIFY(!undo->isEnabled());
     QCOMPARE(h.invariantFault(), QString());
+}
+
+void TestBasketWindow::altZPutsTheFocusInTheBox()
+{
+    // The numbers the caller types after switching the mode on must reach the box.
+    Harness h;
+    h.form->show();
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    h.form->cmd_estrai->setFocus();
+    QTest::keyClick(h.form, Qt::Key_Z, Qt::AltModifier);
+    QTRY_VERIFY(h.game().isBasketMode());
+    auto *box = h.control<QLineEdit>(QStringLiteral("txt_panariello"));
+    QTRY_COMPARE(QApplication::focusWidget(), box);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("47"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(h.drawn(), QStringList({"47"}));
+}
+
+namespace
+{
+// Pixels of the cell in the faint numbers' grey: none on a white cell, none in a drawn one.
+int faintPixels(QLabel *cell)
+{
+    const QImage image = cell->grab().toImage();
+    const QColor grey = BoardCell::hintColour();
+    int count = 0;
+    for (int y = 2; y < image.height() - 2; ++y)
+        for (int x = 2; x < image.width() - 2; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - grey.red()) < 24 && std::abs(c.green() - grey.green()) < 24 &&
+                std::abs(c.blue() - grey.blue()) < 24)
+                ++count;
+        }
+    return count;
+}
+} // namespace
+
+void TestBasketWindow::undrawnCellsShowTheirNumbersFaintlyInTheBasketMode()
+{
+    // So that the caller clicks 47 without counting cells; a drawn cell looks as it always did.
+    Harness h;
+    h.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.form));
+    QLabel *cell47 = h.form->LBL_TAB[46];
+    QLabel *cell23 = h.form->LBL_TAB[22];
+    QCOMPARE(faintPixels(cell47), 0);
+    auto *mode = h.control<QCheckBox>(QStringLiteral("chk_panariello"));
+    QTest::mouseClick(mode, Qt::LeftButton);
+    QVERIFY(h.game().isBasketMode());
+    QVERIFY(faintPixels(cell47) > 10);
+    QVERIFY(cell47->text().isEmpty());
+    QCOMPARE(h.invariantFault(), QString());
+
+    QVERIFY(h.game().enterNumber(23));
+    const QImage drawnInMode = cell23->grab().toImage();
+    QCOMPARE(faintPixels(cell23), 0);
+    QVERIFY(faintPixels(cell47) > 10);
+
+    // Off again (the draw goes on from a pause): no faint number, the drawn cell unchanged.
+    QTest::mouseClick(mode, Qt::LeftButton);
+    QVERIFY(!h.game().isBasketMode());
+    QCOMPARE(faintPixels(cell47), 0);
+    QCOMPARE(cell23->grab().toImage(), drawnInMode);
 }
 
 QTEST_MAIN(TestBasketWindow)

@@ -6,8 +6,10 @@
 #include "ui/card_check_dialog.h"
 #include "ui/qt_colour.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace
@@ -60,6 +62,7 @@ private slots:
     void showsTheCardWithItsDrawnNumbersAndPrize();
     void aTombolaPlaysItsClipThenTheApplause();
     void aBadCodeOnlyShowsAMessage();
+    void theExampleCodeIsARealCard();
     void textsAreWhollyShownAndACloseEndsAll();
     void aFullSeriesCodeShowsItsOwnCard();
     void aCardNotPrintedTonightWinsNothing();
@@ -169,6 +172,38 @@ void TestCardCheck::aBadCodeOnlyShowsAMessage()
     QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("cinquina"));
     QCOMPARE(h.sound.played, QStringList());
     d->close();
+}
+
+void TestCardCheck::theExampleCodeIsARealCard()
+{
+    // The example in the dialog's hint, in the message of a malformed code, in the README and in
+    // the manual page must be a code the check reads, or the caller copies a refused one.
+    Harness h;
+    h.drawAndPause({3, 11});
+    CardCheckDialog *d = openCheck(h);
+    QVERIFY(d);
+    const QRegularExpression example(
+        QStringLiteral("(?:per esempio|come in) ([0-9A-Z]{5}-[0-9A-F] [0-9A-Z])"));
+    const QRegularExpressionMatch inHint = example.match(label(d, "lbl_spiega")->text());
+    QVERIFY2(inHint.hasMatch(), qPrintable(label(d, "lbl_spiega")->text()));
+    const QString code = inHint.captured(1);
+    QCOMPARE(parseCardCode(code).error, CodeError::None);
+    check(d, QStringLiteral("7KQ3M"));
+    const QRegularExpressionMatch inMessage = example.match(label(d, "lbl_messaggio")->text());
+    QVERIFY2(inMessage.hasMatch(), qPrintable(label(d, "lbl_messaggio")->text()));
+    QCOMPARE(inMessage.captured(1), code);
+    // Typed in, it shows its card.
+    check(d, code);
+    QVERIFY(label(d, "lbl_premio")->isVisible());
+    d->close();
+
+    for (const char *doc : {"README.md", "packaging/tombola.6"}) {
+        QFile file(QStringLiteral(TOMBOLA_SOURCE_DIR "/") + QLatin1String(doc));
+        QVERIFY2(file.open(QIODevice::ReadOnly), doc);
+        const QString text =
+            QString::fromUtf8(file.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+        QVERIFY2(text.contains(code), doc);
+    }
 }
 
 void TestCardCheck::textsAreWhollyShownAndACloseEndsAll()

@@ -6,6 +6,7 @@
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
 
+#include "announce/input_hold.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
 
@@ -18,6 +19,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 namespace
 {
@@ -54,6 +56,7 @@ private slots:
     void enterInTheCountBoxPrints();
     void aPrinterRefusalReachesACriticalBox();
     void theFullSeriesBoxReachesThePrintRun();
+    void inputHeldDuringAClipComesBackInItsOrder();
     void keyFilterOfTheCountBox();
     void pdfButtonSavesTheSameCards();
     void thePanelIsGoneForGoodAfterTheFirstDraw();
@@ -134,6 +137,50 @@ void TestCardsWindow::theFullSeriesBoxReachesThePrintRun()
         }
         // Each full series holds 90 numbers; the classic dealer's sixth cards are short most times.
         if (on) QCOMPARE(short15, 0);
+    }
+}
+
+void TestCardsWindow::inputHeldDuringAClipComesBackInItsOrder()
+{
+    // What is typed while a clip plays is given back in one burst when it ends. An accelerator's
+    // click must still come before the keys typed after it: Alt+S, a click on the count, 6, Enter
+    // print a full series, as they do typed slowly.
+    Harness h;
+    QList<QList<RecordingCanvas::Call>> log;
+    h.printer.make = [&log] { return std::make_unique<LoggedCanvas>(&log); };
+    h.form->show();
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    auto *full = h.control<QCheckBox>("fullSeriesBox");
+    auto *count = h.control<QLineEdit>("Txt_num_cartelle");
+    h.form->cmd_estrai->setFocus();
+    QWindow *window = h.form->windowHandle();
+    {
+        // As the sound port holds the input while a clip plays.
+        UserInputHold clip;
+        QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier,
+                          count->mapTo(h.form, count->rect().center()));
+        QTest::keyClick(window, Qt::Key_6);
+        QTest::keyClick(window, Qt::Key_Return);
+        QVERIFY(!full->isChecked());
+        QVERIFY(count->text().isEmpty());
+    }
+    QTRY_COMPARE(log.size(), 1);
+    // Nothing handled later changes what was printed.
+    QTest::qWait(300);
+    QCOMPARE(log.size(), 1);
+    QVERIFY(full->isChecked());
+    QCOMPARE(count->text(), QStringLiteral("6"));
+    QCOMPARE(h.dialogs.shown.size(), 0);
+    RecordingCanvas doc;
+    doc.calls = log.takeLast();
+    const auto cards = printedCards(doc);
+    QCOMPARE(cards.size(), 6);
+    const QRegularExpression fullCode(QStringLiteral("^[0-9A-Z]{5}-[A-F] [0-9A-Z]$"));
+    for (const auto &[code, numbers] : cards) {
+        QVERIFY2(fullCode.match(code).hasMatch(), qPrintable(code));
+        QCOMPARE(numbers, 15);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "ui/about.h"
 #include "ui/accessibility.h"
+#include "ui/audience_screen.h"
 
 #include <QAccessible>
 #include <QElapsedTimer>
@@ -14,6 +15,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSet>
+#include <QShortcut>
 #include <QTest>
 #include <QTimer>
 
@@ -61,6 +63,7 @@ private slots:
     void controlsAddedLaterAndNewTipsAreNamed();
     void aClaimVerdictIsAnnounced();
     void aboutTextCarriesVersionLicenceAndClipOrigin();
+    void aboutListsEveryKey();
     void f1ShowsTheAboutBoxAndEscapeClosesIt();
 };
 
@@ -261,12 +264,49 @@ void TestRelease::aClaimVerdictIsAnnounced()
 void TestRelease::aboutTextCarriesVersionLicenceAndClipOrigin()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
-    const QString text = aboutText();
+    const QWidget window;
+    const QString text = aboutText(window);
     for (const char *part : {"Tombola 9.8.7", "GPL-3.0-or-later", "SVOX Pico", "Apache-2.0", "SoX"})
         QVERIFY2(text.contains(QLatin1String(part)), part);
     // A version is text, never markup.
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0<b>"));
-    QVERIFY(aboutText().contains(QStringLiteral("1.0&lt;b&gt;")));
+    QVERIFY(aboutText(window).contains(QStringLiteral("1.0&lt;b&gt;")));
+}
+
+void TestRelease::aboutListsEveryKey()
+{
+    // The keys are read from the window as it is built: a key added to the window, to a button's
+    // caption or to the audience screen is in the list without anyone remembering to add it.
+    Harness h;
+    AudienceController room(*h.form, h.game());
+    room.open();
+    const QString text = aboutText(*h.form);
+    auto listed = [&text](const QKeySequence &key) {
+        return text.contains(
+            QStringLiteral("<b>%1</b>").arg(key.toString(QKeySequence::NativeText).toHtmlEscaped()));
+    };
+    QStringList missing;
+    QList<QShortcut *> shortcuts = h.form->findChildren<QShortcut *>();
+    shortcuts += room.screen()->findChildren<QShortcut *>();
+    QVERIFY(shortcuts.size() >= 9);
+    for (const QShortcut *s : std::as_const(shortcuts))
+        if (!listed(s->key())) missing << s->key().toString();
+    int accelerators = 0;
+    for (const QAbstractButton *b : h.form->findChildren<QAbstractButton *>()) {
+        const QKeySequence key = QKeySequence::mnemonic(b->text());
+        if (key.isEmpty()) continue;
+        ++accelerators;
+        if (!listed(key)) missing << key.toString();
+    }
+    QVERIFY(accelerators >= 16);
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::Key_S), QKeySequence(Qt::Key_N), QKeySequence(Qt::Key_F1),
+          QKeySequence(Qt::Key_F5), QKeySequence(Qt::Key_F6), QKeySequence(Qt::Key_F7),
+          QKeySequence(Qt::Key_F11), QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Undo)})
+        if (!listed(key)) missing << key.toString();
+    QCOMPARE(missing, QStringList());
+    // A caption that changes is read as it stands.
+    QVERIFY(text.contains(QStringLiteral("<b>Alt+P</b> Pausa")));
 }
 
 void TestRelease::f1ShowsTheAboutBoxAndEscapeClosesIt()
@@ -294,7 +334,7 @@ void TestRelease::f1ShowsTheAboutBoxAndEscapeClosesIt()
     QTest::keyClick(h.form, Qt::Key_F1);
     poll.stop();
     QCOMPARE(title, QStringLiteral("Informazioni su Tombola"));
-    QCOMPARE(text, aboutText());
+    QCOMPARE(text, aboutText(*h.form));
     QCOMPARE(parent, h.form);
     QVERIFY(!h.form->findChild<QMessageBox *>());
 }

@@ -1,0 +1,104 @@
+// The parts of the audience screen painted as the game changes: the number's panel, the last five
+// numbers, and the band of the claim banners and the ladder of prizes.
+
+#include "game/board.h"
+#include "ui/audience_paint.h"
+#include "ui/audience_screen.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+
+using namespace audience_paint;
+
+void AudienceScreen::paintNumberPanel(QPainter &p) const
+{
+    // The number just drawn, on red while the caller's number is red.
+    const Colours &c = coloursOf(m_theme);
+    const QRectF &box = m_layout.numberBox;
+    const double border = std::max(2.0, box.height() * 0.012);
+    roundedBox(p, box, m_shown.red ? kRed : c.panel, m_shown.red ? kRed.lighter(140) : c.panelEdge, border,
+               std::min(box.width(), box.height()) * 0.06);
+
+    // Room for the pause badge is kept even when it is not shown, so the number does not move.
+    const double badgeHeight = box.height() * 0.2;
+    const QRectF figure =
+        box.adjusted(box.width() * 0.06, badgeHeight * 1.1, -box.width() * 0.06, -box.height() * 0.05);
+    const QString number = m_shown.number.trimmed();
+    if (!number.isEmpty()) {
+        p.setFont(fittedFace(number, figure.size(), true, figure.height()));
+        p.setPen(m_shown.red ? QColor(Qt::white) : c.figure);
+        drawCentred(p, figure, number);
+    }
+    if (m_shown.pause) {
+        const QRectF badge(box.left() + box.width() * 0.1, box.top() + badgeHeight * 0.15, box.width() * 0.8,
+                           badgeHeight);
+        p.setPen(QPen(c.pauseText, std::max(1.0, badgeHeight * 0.04)));
+        p.setBrush(c.pauseFill);
+        p.drawRoundedRect(badge, badgeHeight * 0.2, badgeHeight * 0.2);
+        p.setPen(c.pauseText);
+        const QString pausa = QStringLiteral("PAUSA");
+        p.setFont(fittedFace(pausa, QSizeF(badge.width() * 0.8, badgeHeight * 0.62), true, badgeHeight));
+        drawCentred(p, badge, pausa);
+    }
+}
+
+void AudienceScreen::paintLastFive(QPainter &p) const
+{
+    const Colours &c = coloursOf(m_theme);
+    const QRectF &area = m_layout.recent;
+    const double captionHeight = area.height() * 0.26;
+    const QRectF row(area.left(), area.top() + captionHeight, area.width(), area.height() - captionHeight);
+    const double slot = row.width() / 5, diameter = std::min(slot, row.height() / 0.92) * 0.86;
+    const QList<int> last = lastFive();
+    for (int k = 0; k < last.size(); ++k) {
+        const int n = last.at(k), blockRow = boardPlace(n).blockRow();
+        const QPointF centre(row.left() + slot * (k + 0.5), row.center().y());
+        const QRectF ball(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter);
+        // The newest, first, is marked as on the board.
+        const double ring = k == 0 ? diameter * 0.08 : diameter * 0.03;
+        p.setPen(QPen(k == 0 ? c.newest : c.litEdge[blockRow], ring));
+        p.setBrush(k == 0 && c.newestFill.isValid() ? c.newestFill : c.litFill[blockRow]);
+        p.drawEllipse(ball.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2));
+        p.setPen(c.litFigure[blockRow]);
+        p.setFont(m_faces->ball);
+        drawCentred(p, ball, QString::number(n));
+    }
+}
+
+double AudienceScreen::ladderPixels(const QSize &size)
+{
+    return std::max(kLeastLadderPixels, size.height() * kLadderShare);
+}
+
+void AudienceScreen::paintExtras(QPainter &p) const
+{
+    const Colours &c = coloursOf(m_theme);
+    const QRectF area = m_layout.extras.adjusted(0, m_layout.extras.height() * 0.06, 0, 0);
+    m_ladderSizes.clear();
+    if (area.height() <= 0) return;
+    const double bannerHeight = m_banner.isEmpty() ? 0 : area.height() * (m_prizeLadder.isEmpty() ? 1 : 0.4);
+    if (bannerHeight > 0) {
+        p.setPen(c.words);
+        drawLine(p, QRectF(area.topLeft(), QSizeF(area.width(), bannerHeight)), m_banner, face(100, true),
+                 0.8);
+    }
+    // The ladder's lines in one size, set by the window's height, never smaller than can be read
+    // across a room: a long line wraps, and the lines that no longer fit the band are left off.
+    const QFont style = face(ladderPixels(size()), false);
+    const QFontMetricsF metrics(style);
+    const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+    p.setFont(style);
+    p.setPen(c.counter);
+    double top = area.top() + bannerHeight;
+    for (const QString &line : m_prizeLadder) {
+        const QRectF room(area.left(), top, area.width(), area.bottom() - top);
+        const QRectF needed =
+            metrics.boundingRect(QRectF(room.topLeft(), QSizeF(room.width(), 1e6)), flags, line);
+        if (needed.height() > room.height()) break;
+        p.drawText(room, flags, line);
+        m_ladderSizes << style.pixelSize();
+        top += needed.height();
+    }
+}
