@@ -145,6 +145,7 @@ PhonesPanel::PhonesPanel(Form1 &form, Game &game, PhoneRelay &relay, AudienceCon
         l->hide();
 
     auto *key = new QShortcut(QKeySequence(Qt::Key_F8), &form);
+    key->setWhatsThis(QStringLiteral("accende e spegne la pagina per i telefoni dei giocatori"));
     connect(key, &QShortcut::activated, this, &PhonesPanel::toggle);
     connect(m_switch, &QPushButton::clicked, this, &PhonesPanel::toggle);
     connect(&relay, &PhoneRelay::switched, this, &PhonesPanel::refresh);

@@ -177,7 +177,8 @@ void TestCardCheck::aBadCodeOnlyShowsAMessage()
 void TestCardCheck::theExampleCodeIsARealCard()
 {
     // The example in the dialog's hint, in the message of a malformed code, in the README and in
-    // the manual page must be a code the check reads, or the caller copies a refused one.
+    // the manual page and on the players' page must be a code the check reads, or the caller copies a
+    // refused one.
     Harness h;
     h.drawAndPause({3, 11});
     CardCheckDialog *d = openCheck(h);
@@ -197,7 +198,7 @@ void TestCardCheck::theExampleCodeIsARealCard()
     QVERIFY(label(d, "lbl_premio")->isVisible());
     d->close();
 
-    for (const char *doc : {"README.md", "packaging/tombola.6"}) {
+    for (const char *doc : {"README.md", "packaging/tombola.6", "phones/page/index.html"}) {
         QFile file(QStringLiteral(TOMBOLA_SOURCE_DIR "/") + QLatin1String(doc));
         QVERIFY2(file.open(QIODevice::ReadOnly), doc);
         const QString text =

@@ -289,8 +289,11 @@ void TestRelease::aboutListsEveryKey()
     QList<QShortcut *> shortcuts = h.form->findChildren<QShortcut *>();
     shortcuts += room.screen()->findChildren<QShortcut *>();
     QVERIFY(shortcuts.size() >= 9);
-    for (const QShortcut *s : std::as_const(shortcuts))
+    for (const QShortcut *s : std::as_const(shortcuts)) {
         if (!listed(s->key())) missing << s->key().toString();
+        if (s->whatsThis().isEmpty() && s->parent() == h.form)
+            missing << s->key().toString() + QStringLiteral(" without what it does");
+    }
     int accelerators = 0;
     for (const QAbstractButton *b : h.form->findChildren<QAbstractButton *>()) {
         const QKeySequence key = QKeySequence::mnemonic(b->text());
