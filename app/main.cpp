@@ -5,6 +5,7 @@
 #include "evening/evening_record.h"
 #include "game/std_random.h"
 #include "phones/phone_relay.h"
+#include "remote/nats_relay.h"
 #include "ui/about.h"
 #include "ui/accessibility.h"
 #include "ui/audience_screen.h"
@@ -14,6 +15,7 @@
 #include "ui/faces.h"
 #include "ui/phones_ui.h"
 #include "ui/qt_platform.h"
+#include "ui/remote_ui.h"
 #include "ui/translations.h"
 
 #include <QApplication>
@@ -54,9 +56,14 @@ int main(int argc, char **argv)
     store.open(EveningStore::defaultPath(), &storeNotice);
     EveningRecord evening(store, caller.game, caller.printRun, caller.prizes);
     installEvening(caller, evening, printer);
-    // The players' phones, off until the caller switches them on.
-    PhoneRelay phones(caller.game, caller.prizes, caller.printRun, evening);
+    // The players' phones, off until the caller switches them on; the same evening for phones far
+    // away through the club's NATS server, once the caller has given it.
+    PhoneService phoneService(caller.game, caller.prizes, caller.printRun, evening);
+    PhoneRelay phones(phoneService);
     PhonesPanel phonesPanel(caller.form, caller.game, phones, audience);
+    NatsRelay farPhones(phoneService);
+    RemotePanel remotePanel(caller.form, farPhones, evening);
+    QObject::connect(&phonesPanel, &PhonesPanel::remoteRequested, &remotePanel, &RemotePanel::openDialog);
     // The tests that kill the program read what it showed here.
     if (const QString trace = qEnvironmentVariable("TOMBOLA_TRACE"); !trace.isEmpty()) {
         installTrace(caller, evening, trace);

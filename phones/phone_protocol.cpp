@@ -39,15 +39,6 @@ bool prefixOf(const QList<int> &shorter, const QList<int> &longer)
     return true;
 }
 
-// Letters and digits only, as a phone's own name for itself.
-bool plainName(const QString &s)
-{
-    if (s.size() < 8 || s.size() > 32) return false;
-    for (const QChar c : s)
-        if (!(c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))) return false;
-    return true;
-}
-
 bool codeText(const QJsonValue &v, QString *out)
 {
     if (!v.isString()) return false;
@@ -101,6 +92,14 @@ QByteArray error(const QString &text)
     return compact(o);
 }
 
+bool isPhoneName(const QString &s)
+{
+    if (s.size() < 8 || s.size() > 32) return false;
+    for (const QChar c : s)
+        if (!(c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))) return false;
+    return true;
+}
+
 Request parse(const QString &message)
 {
     Request r;
@@ -119,7 +118,7 @@ Request parse(const QString &message)
     };
     if (t == QLatin1String("ciao") && keys({"t", "telefono"})) {
         const QString phone = o.value(QLatin1String("telefono")).toString();
-        if (!plainName(phone)) return r;
+        if (!isPhoneName(phone)) return r;
         r.phone = phone;
         r.kind = Request::Hello;
     } else if (t == QLatin1String("stato") && keys({"t"})) {

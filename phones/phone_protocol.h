@@ -66,5 +66,7 @@ struct Request {
     QStringList codes; // Cards: each as typed; Call: one
 };
 Request parse(const QString &message);
+// A phone's name for itself: 8 to 32 letters and digits.
+bool isPhoneName(const QString &name);
 
 } // namespace phone_protocol

@@ -1,15 +1,7 @@
 #include "phones/phone_relay.h"
 
-#include "cards/print_run.h"
-#include "claims/card_check.h"
-#include "claims/prize_desk.h"
-#include "evening/evening_record.h"
-#include "game/game.h"
-#include "phones/phone_snapshot.h"
+#include "cards/card_code.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
 
@@ -25,71 +17,21 @@ QByteArray newToken()
     return token;
 }
 
-QByteArray compact(const QJsonObject &o)
-{
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
-}
-
-QJsonObject cardObject(const CardInPlay &card, const QString &note)
-{
-    QJsonArray rows;
-    for (int r = 1; r <= Cartella::righe; ++r) {
-        QJsonArray row;
-        for (int c = 1; c <= Cartella::colonne; ++c)
-            row.append(valore(card.card.cella(r, c)));
-        rows.append(row);
-    }
-    QJsonObject o;
-    o[QLatin1String("codice")] = formatCardCode(card.code);
-    o[QLatin1String("numero")] = card.number;
-    o[QLatin1String("righe")] = rows;
-    o[QLatin1String("nota")] = note;
-    return o;
-}
-
-QByteArray cardsMessage(const QJsonArray &cards, const QStringList &errors)
-{
-    QJsonObject o;
-    o[QLatin1String("t")] = QStringLiteral("cartelle");
-    o[QLatin1String("cartelle")] = cards;
-    o[QLatin1String("errori")] = QJsonArray::fromStringList(errors);
-    return compact(o);
-}
-
-const CardInPlay *findCard(const CardsInPlay &inPlay, const CardCode &code)
-{
-    for (qsizetype i = 0; i < inPlay.size(); ++i)
-        if (inPlay.at(i).code == code) return &inPlay.at(i);
-    return nullptr;
-}
-
-// "Vince il TERNO alla 12ª estrazione."
-QString asSentence(QString text)
-{
-    if (!text.isEmpty()) text[0] = text[0].toUpper();
-    return text + QLatin1Char('.');
-}
 } // namespace
 
 PhoneRelay::PhoneRelay(Game &game, PrizeDesk &desk, PrintRun &printRun, EveningRecord &record,
                        QObject *parent)
-    : QObject(parent), m_game(game), m_desk(desk), m_printRun(printRun), m_record(record), m_token(newToken())
+    : PhoneRelay(std::make_unique<PhoneService>(game, desk, printRun, record), nullptr, parent)
 {
-    m_soon.setSingleShot(true);
-    m_soon.setInterval(0);
-    m_soon.callOnTimeout(this, &PhoneRelay::publish);
-    auto soon = [this] {
-        if (isOn() && !m_soon.isActive()) m_soon.start();
-    };
-    // A number goes out at once; everything else is read once after it settles.
-    connect(&game, &Game::numberDrawn, this, &PhoneRelay::publish);
-    connect(&game, &Game::numberTakenBack, this, &PhoneRelay::publish);
-    connect(&game, &Game::newGameStarted, this, soon);
-    connect(&game, &Game::stopped, this, soon);
-    connect(&game, &Game::resumed, this, soon);
-    connect(&game, &Game::updated, this, soon);
-    connect(&desk, &PrizeDesk::changed, this, soon);
-    connect(&record, &EveningRecord::started, this, soon);
+}
+
+PhoneRelay::PhoneRelay(PhoneService &service, QObject *parent) : PhoneRelay(nullptr, &service, parent) {}
+
+PhoneRelay::PhoneRelay(std::unique_ptr<PhoneService> own, PhoneService *shared, QObject *parent)
+    : QObject(parent), m_own(std::move(own)), m_service(shared ? *shared : *m_own), m_token(newToken())
+{
+    connect(&m_service, &PhoneService::changed, this, &PhoneRelay::publish);
+    connect(&m_service, &PhoneService::called, this, &PhoneRelay::called);
 }
 
 PhoneRelay::~PhoneRelay() = default;
@@ -153,7 +95,7 @@ bool PhoneRelay::switchOn(QString *why)
     m_server = std::move(server);
     m_port = port;
     m_host = localHost();
-    m_published = phoneSnapshot(m_game, m_desk, m_cardsPerPhone);
+    m_published = m_service.state();
     m_server->publish(m_published);
     emit switched(true);
     return true;
@@ -162,7 +104,6 @@ bool PhoneRelay::switchOn(QString *why)
 void PhoneRelay::switchOff()
 {
     if (!isOn()) return;
-    m_soon.stop();
     m_server.reset();
     m_port = 0;
     emit switched(false);
@@ -171,14 +112,13 @@ void PhoneRelay::switchOff()
 
 void PhoneRelay::setCardsPerPhone(int count)
 {
-    m_cardsPerPhone = std::clamp(count, 0, kMostCardsPerPhone);
-    publish();
+    m_service.setCardsPerPhone(count);
 }
 
 void PhoneRelay::publish()
 {
     if (!m_server) return;
-    PhoneState now = phoneSnapshot(m_game, m_desk, m_cardsPerPhone);
+    PhoneState now = m_service.state();
     if (now == m_published) return;
     m_published = std::move(now);
     m_server->publish(m_published);
@@ -187,93 +127,7 @@ void PhoneRelay::publish()
 void PhoneRelay::answer(quint64 client, const QString &phone, const phone_protocol::Request &request)
 {
     if (!m_server) return;
-    QByteArray reply;
-    switch (request.kind) {
-    case phone_protocol::Request::Cards:
-        reply = cardsAnswer(request.codes);
-        break;
-    case phone_protocol::Request::Call:
-        reply = callAnswer(request.codes.value(0));
-        break;
-    case phone_protocol::Request::Deal:
-        reply = dealAnswer(phone);
-        break;
-    default:
-        return;
-    }
+    const QByteArray reply = m_service.answer(phone, request);
     // A call may have closed the evening's window meanwhile.
-    if (m_server) m_server->send(client, reply);
-}
-
-QByteArray PhoneRelay::cardsAnswer(const QStringList &typed) const
-{
-    const CardsInPlay &inPlay = m_printRun.cardsInPlay();
-    QJsonArray cards;
-    QStringList errors;
-    for (const QString &text : typed) {
-        // The card check's own reading: case, blanks and hyphens do not matter, O is 0.
-        const CardCheckResult check = checkCard(text, {}, &inPlay, nullptr);
-        if (!check.error.isEmpty()) {
-            errors << text.trimmed() + QStringLiteral(": ") + check.error;
-            continue;
-        }
-        const CardInPlay *card = findCard(inPlay, check.code);
-        if (!card) {
-            errors << formatCardCode(check.code) + QStringLiteral(": cartella non in gioco stasera.");
-            continue;
-        }
-        cards.append(cardObject(*card, m_desk.playsThisGame(card->code)
-                                           ? QString()
-                                           : QStringLiteral("gioca dalla prossima tombola")));
-    }
-    return cardsMessage(cards, errors);
-}
-
-QByteArray PhoneRelay::callAnswer(const QString &typed)
-{
-    QJsonObject o;
-    o[QLatin1String("t")] = QStringLiteral("esito");
-    o[QLatin1String("vinto")] = false;
-    const CodeReading reading = parseCardCode(typed);
-    const CardsInPlay &inPlay = m_printRun.cardsInPlay();
-    if (reading.error != CodeError::None || !inPlay.contains(reading.code)) {
-        o[QLatin1String("codice")] = typed;
-        o[QLatin1String("testo")] = QStringLiteral("Questa cartella non è in gioco stasera.");
-        return compact(o);
-    }
-    const QString code = formatCardCode(reading.code);
-    o[QLatin1String("codice")] = code;
-    if (!m_desk.playsThisGame(reading.code)) {
-        o[QLatin1String("testo")] = QStringLiteral("Questa cartella gioca dalla prossima tombola.");
-        return compact(o);
-    }
-    const Award award = m_desk.claimFromPhone(reading.code);
-    const QString said = asSentence(m_desk.sentence(award, true));
-    o[QLatin1String("testo")] = said;
-    o[QLatin1String("vinto")] = award.isWin();
-    emit called(QStringLiteral("Chiamata dal telefono, cartella ") + code + QStringLiteral(": ") + said);
-    return compact(o);
-}
-
-QByteArray PhoneRelay::dealAnswer(const QString &phone)
-{
-    if (m_cardsPerPhone == 0)
-        return phone_protocol::error(QStringLiteral("Stasera il banco non dà cartelle ai telefoni."));
-    if (phone.isEmpty()) return phone_protocol::error(QStringLiteral("Ricarica la pagina e riprova."));
-    // What the evening's record says this phone has had, across a close of the program too.
-    const QString destination = phoneDestination(phone);
-    int had = 0;
-    for (const StoredRun &run : m_record.evening().runs)
-        if (run.destination == destination) had += int(run.cards.size());
-    if (had >= m_cardsPerPhone)
-        return phone_protocol::error(
-            m_cardsPerPhone == 1
-                ? QStringLiteral("Questo telefono ha già la sua cartella.")
-                : QStringLiteral("Questo telefono ha già %1 cartelle: è il massimo.").arg(m_cardsPerPhone));
-    const CardDealer dealer = m_record.evening().fullSeries ? CardDealer::FullSeries : CardDealer::Classic;
-    const std::optional<CardInPlay> card = m_printRun.dealToPhone(phone, dealer);
-    if (!card) return phone_protocol::error(QStringLiteral("Il banco sta stampando: riprova tra poco."));
-    const bool plays = m_desk.playsThisGame(card->code);
-    return cardsMessage(
-        {cardObject(*card, plays ? QString() : QStringLiteral("gioca dalla prossima tombola"))}, {});
+    if (!reply.isEmpty() && m_server) m_server->send(client, reply);
 }

@@ -1,22 +1,15 @@
 #pragma once
-// The players' phones, on the program's side: switches the phones' server on and off, tells it the
-// evening's state as it changes (phoneSnapshot, once per change), and answers what phones ask: the
-// cards they hold (only cards in play), a call of the prize in play (to the prize desk, as a call
-// from a phone) and, when the caller allows it, a card dealt to a phone through the print run.
-// Reads the game, the desk and the evening's record; nothing a phone sends can draw, pause or
-// change anything else. Knows no widget: the window shows the switch, the address and the QR code.
+// The players' phones on the local network: switches the phones' server on and off, tells it the
+// evening's state as it changes, and hands what phones ask to the phone service (phone_service.h),
+// which a NATS relay may share. Knows no widget: the window shows the switch, the address and the
+// QR code.
 
 #include "phones/phone_server.h"
+#include "phones/phone_service.h"
 #include "phones/qr_code.h"
 
 #include <QObject>
-#include <QTimer>
 #include <memory>
-
-class EveningRecord;
-class Game;
-class PrintRun;
-class PrizeDesk;
 
 class PhoneRelay : public QObject
 {
@@ -26,10 +19,12 @@ public:
     // The port asked for first; another free one when it is taken.
     static constexpr quint16 kPort = 8090;
     // The most cards the caller may let one phone have.
-    static constexpr int kMostCardsPerPhone = 6;
+    static constexpr int kMostCardsPerPhone = PhoneService::kMostCardsPerPhone;
 
+    // With a phone service of its own, or one it shares with other carriers of the evening.
     PhoneRelay(Game &game, PrizeDesk &desk, PrintRun &printRun, EveningRecord &record,
                QObject *parent = nullptr);
+    explicit PhoneRelay(PhoneService &service, QObject *parent = nullptr);
     ~PhoneRelay() override;
 
     // Off at start-up. On: the server listens and the address is known; false with `why` when no
@@ -48,7 +43,8 @@ public:
 
     // How many cards a phone may ask for; 0 (as at start-up) deals none.
     void setCardsPerPhone(int count);
-    int cardsPerPhone() const { return m_cardsPerPhone; }
+    int cardsPerPhone() const { return m_service.cardsPerPhone(); }
+    PhoneService &service() { return m_service; }
 
     // Before switching on; for tests and benchmarks that open many connections from one address.
     PhoneServer::Limits &limits() { return m_limits; }
@@ -63,23 +59,16 @@ signals:
     void called(const QString &line);
 
 private:
+    PhoneRelay(std::unique_ptr<PhoneService> own, PhoneService *shared, QObject *parent);
     void publish();
     void answer(quint64 client, const QString &phone, const phone_protocol::Request &request);
-    QByteArray cardsAnswer(const QStringList &typed) const;
-    QByteArray callAnswer(const QString &typed);
-    QByteArray dealAnswer(const QString &phone);
 
-    Game &m_game;
-    PrizeDesk &m_desk;
-    PrintRun &m_printRun;
-    EveningRecord &m_record;
+    std::unique_ptr<PhoneService> m_own;
+    PhoneService &m_service;
     QByteArray m_token;
     PhoneServer::Limits m_limits;
     std::unique_ptr<PhoneServer::Thread> m_server;
     quint16 m_port = 0;
     QString m_host;
-    int m_cardsPerPhone = 0;
     PhoneState m_published;
-    // Many notices of one change are read once, at the next turn of the event loop.
-    QTimer m_soon;
 };

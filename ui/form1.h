@@ -6,6 +6,7 @@
 #include "game/game_view.h"
 
 #include <QColor>
+#include <QPixmap>
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 
+class QPainter;
 class ClaimCheck;
 class Game;
 class PrintRun;
@@ -196,6 +198,10 @@ private:
     // How long the word after a run stays up.
     QTimer m_printedShown;
 };
+
+// A mark of something not working, for the window's top right corner: `draw` paints the thing in a
+// 12-unit square of `u` each, and a red cross goes over its lower right, from `crossTop` down.
+QPixmap crossedOut(QSize size, double crossTop, const std::function<void(QPainter &, double u)> &draw);
 
 // Names, places and describes a new control of the window; colours it when `colour` is given.
 template <typename W>

@@ -61,22 +61,6 @@ QIcon callerIcon()
     return QIcon(pm);
 }
 
-// A mark of something not working: `draw` paints the thing in a 12-unit square of `u` each, and a
-// red cross goes over its lower right, from `crossTop` down.
-QPixmap crossedOut(QSize size, double crossTop, const std::function<void(QPainter &, double u)> &draw)
-{
-    QPixmap pm(size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const double u = std::min(size.width(), size.height()) / 12.0;
-    draw(p, u);
-    p.setPen(QPen(QColor(200, 0, 0), 1.4 * u, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(8 * u, crossTop * u), QPointF(11.5 * u, (crossTop + 4) * u));
-    p.drawLine(QPointF(11.5 * u, crossTop * u), QPointF(8 * u, (crossTop + 4) * u));
-    return pm;
-}
-
 // A speaker with a red cross: the sound is not coming out.
 QPixmap mutedSpeaker(QSize size)
 {
@@ -102,6 +86,22 @@ QPixmap notKeptMark(QSize size)
 }
 
 } // namespace
+
+// A mark of something not working: `draw` paints the thing in a 12-unit square of `u` each, and a
+// red cross goes over its lower right, from `crossTop` down.
+QPixmap crossedOut(QSize size, double crossTop, const std::function<void(QPainter &, double u)> &draw)
+{
+    QPixmap pm(size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double u = std::min(size.width(), size.height()) / 12.0;
+    draw(p, u);
+    p.setPen(QPen(QColor(200, 0, 0), 1.4 * u, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(8 * u, crossTop * u), QPointF(11.5 * u, (crossTop + 4) * u));
+    p.drawLine(QPointF(11.5 * u, crossTop * u), QPointF(8 * u, (crossTop + 4) * u));
+    return pm;
+}
 
 void Form1::buildControls()
 {

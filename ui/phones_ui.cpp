@@ -93,6 +93,12 @@ PhonesDialog::PhonesDialog(PhoneRelay &relay, QWidget *parent) : QDialog(parent)
     row->addWidget(m_perPhone);
     row->addStretch();
     layout->addLayout(row);
+    auto *far = new QPushButton(QStringLiteral("&Parenti lontani (server NATS)... (Maiusc+F8)"), this);
+    far->setObjectName(QStringLiteral("cmd_parenti_lontani"));
+    far->setToolTip(
+        QStringLiteral("la serata anche per chi è lontano, attraverso il server NATS del circolo"));
+    connect(far, &QPushButton::clicked, this, &PhonesDialog::remoteRequested);
+    layout->addWidget(far, 0, Qt::AlignLeft);
     addCloseButton(*this, *layout);
     auto apply = [this] { m_relay.setCardsPerPhone(m_cards->isChecked() ? m_perPhone->value() : 0); };
     connect(m_cards, &QCheckBox::toggled, this, apply);
@@ -200,6 +206,7 @@ void PhonesPanel::openDialog()
     }
     m_dialog = new PhonesDialog(m_relay, &m_form);
     m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_dialog, &PhonesDialog::remoteRequested, this, &PhonesPanel::remoteRequested);
     showKeepingClose(*m_dialog);
 }
 

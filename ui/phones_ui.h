@@ -34,6 +34,10 @@ public:
     QCheckBox *cardsBox() const { return m_cards; }
     QSpinBox *perPhoneBox() const { return m_perPhone; }
 
+signals:
+    // The caller asks for the phones far away (the NATS server's dialog).
+    void remoteRequested();
+
 private:
     void refresh();
 
@@ -63,6 +67,9 @@ public:
     // F8 and the button: on, or off after closing every phone's connection.
     void toggle();
     void openDialog();
+
+signals:
+    void remoteRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,5 +1,9 @@
 // The players' page: follows the evening over the program's WebSocket and keeps the player's cards.
 // Plain ES5, so that an old phone runs it. The messages are described in phones/phone_protocol.h.
+// When the address's fragment names a NATS server (#nats=wss://...&sera=<id>&utente=...&parola=...,
+// never sent to the web server), the same messages go through that server instead: the page loads
+// vendor/nats_link.js (nats.ws, kept with the page) and follows tombola.<sera>.stato and .numero,
+// asking on tombola.<sera>.chiamate (remote/nats_relay.h).
 // What a card misses for a prize follows the program's rule (cards/card_code.h): ambo to cinquina
 // are 2 to 5 numbers out on one row, the tombola every number of the card; only the program's
 // prize desk decides who wins.
@@ -21,7 +25,9 @@
   var retry = 500;
   var cellOf = [];
   var base = location.pathname.replace(/[^\/]*$/, '');
-  var storageKey = 'tombola-cartelle-' + base;
+  var far = farAway();
+  var link = null;        // the NATS server's, once nats_link.js has connected
+  var storageKey = 'tombola-cartelle-' + (far ? 'sera-' + far.sera : base);
 
   function $(id) { return document.getElementById(id); }
   function store(key, value) { try { localStorage.setItem(key, value); } catch (e) { /* private mode */ } }
@@ -38,12 +44,30 @@
     return name;
   }
 
+  // What the fragment says of a NATS server, or null: the page then uses its own server's socket.
+  function farAway() {
+    var out = {};
+    var parts = location.hash.replace(/^#/, '').split('&');
+    for (var i = 0; i < parts.length; i++) {
+      var eq = parts[i].indexOf('=');
+      if (eq <= 0) continue;
+      try { out[parts[i].slice(0, eq)] = decodeURIComponent(parts[i].slice(eq + 1)); } catch (e) { return null; }
+    }
+    if (!out.nats || !/^[a-z0-9]{4,32}$/.test(out.sera || '')) return null;
+    return out;
+  }
+
   function savedCodes() {
     try { var list = JSON.parse(stored(storageKey) || '[]'); return list instanceof Array ? list : []; }
     catch (e) { return []; }
   }
 
   function send(message) {
+    if (far) {
+      // Far away the phone's name travels with each request: there is no greeting.
+      if (link && message.t !== 'ciao') link.send(JSON.stringify(message));
+      return;
+    }
     if (socket && socket.readyState === 1) socket.send(JSON.stringify(message));
   }
 
@@ -222,6 +246,7 @@
   function onMessage(event) {
     var m;
     try { m = JSON.parse(event.data); } catch (e) { return; }
+    if (!m || typeof m !== 'object') return;
     if (m.t === 'stato') {
       var newGame = state && state.tombola !== m.tombola;
       state = m;
@@ -252,6 +277,43 @@
     } else if (m.t === 'errore') {
       $('esito').textContent = m.testo;
     }
+  }
+
+  function line(up) {
+    $('linea').textContent = up ? 'collegato' : 'collegamento perso: riprovo…';
+    $('linea').className = up ? 'linea su' : 'linea giu';
+  }
+
+  // Through the NATS server: nats_link.js is a module, which a browser too old for it skips.
+  function connectFar() {
+    var options = {
+      servers: far.nats.split(','),
+      user: far.utente || '',
+      pass: far.parola || '',
+      stato: 'tombola.' + far.sera + '.stato',
+      numero: 'tombola.' + far.sera + '.numero',
+      chiamate: 'tombola.' + far.sera + '.chiamate',
+      telefono: phoneName(),
+      onMessage: function (text) { onMessage({ data: text }); },
+      onLine: line,
+      onOpen: function () { send({ t: 'stato' }); askCards(); }
+    };
+    window.tombolaNatsReady = function () {
+      window.tombolaNats.open(options).then(function (opened) {
+        link = opened;
+        options.onOpen();
+      }, function (error) {
+        $('linea').textContent = 'server non raggiungibile: ' + (error && error.message ? error.message : '');
+      });
+    };
+    var script = document.createElement('script');
+    script.type = 'module';
+    script.src = 'vendor/nats_link.js';
+    script.onerror = function () { $('linea').textContent = 'pagina incompleta: manca vendor/nats_link.js'; };
+    document.body.appendChild(script);
+    setTimeout(function () {
+      if (!window.tombolaNats) $('linea').textContent = 'questo browser è troppo vecchio per seguire la serata da lontano';
+    }, 8000);
   }
 
   function connect() {
@@ -303,5 +365,5 @@
   buildBoard();
   toggle('grandi', 'grandi');
   toggle('contrasto', 'contrasto');
-  connect();
+  if (far) connectFar(); else connect();
 })();

@@ -1,0 +1,207 @@
+#pragma once
+// A phone far away, as the page is one: libnats against the private cluster of
+// scripts/with-nats.sh, following tombola.<sera>.stato and .numero, asking on .chiamate with its
+// name in the header "Telefono". Everything it receives is read in the test's thread by pump(),
+// so a test waits with QTRY_* while the program's event loop runs and answers.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStringList>
+#include <QThread>
+#include <nats/nats.h>
+
+// The cluster of scripts/with-nats.sh, from its environment.
+struct NatsCluster {
+    QStringList urls = qEnvironmentVariable("TOMBOLA_NATS_URLS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QStringList confs =
+        qEnvironmentVariable("TOMBOLA_NATS_CONFS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QStringList pidFiles =
+        qEnvironmentVariable("TOMBOLA_NATS_PID_FILES").split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QString callerUser = qEnvironmentVariable("TOMBOLA_NATS_CALLER_USER");
+    QString callerPassword = qEnvironmentVariable("TOMBOLA_NATS_CALLER_PASSWORD");
+    QString phoneUser = qEnvironmentVariable("TOMBOLA_NATS_PHONE_USER");
+    QString phonePassword = qEnvironmentVariable("TOMBOLA_NATS_PHONE_PASSWORD");
+    QString tlsUrl = qEnvironmentVariable("TOMBOLA_NATS_TLS_URL");
+    QString ca = qEnvironmentVariable("TOMBOLA_NATS_CA");
+    bool isThere() const { return urls.size() == 3 && confs.size() == 3 && pidFiles.size() == 3; }
+
+    qint64 pid(int i) const
+    {
+        QFile f(pidFiles.value(i));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
+    }
+    // Server i killed at once, as a machine that dies; true once its port is closed.
+    bool kill(int i) const
+    {
+        const qint64 p = pid(i);
+        if (p <= 0 ||
+            QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-KILL"), QString::number(p)}) != 0)
+            return false;
+        for (int tries = 0; tries < 100 && QProcess::execute(QStringLiteral("kill"),
+                                                             {QStringLiteral("-0"), QString::number(p)}) == 0;
+             ++tries)
+            QThread::msleep(50);
+        QFile::remove(pidFiles.value(i));
+        return true;
+    }
+    // Server i started again from its configuration (with-nats.sh stops it by its pid file).
+    bool restart(int i) const
+    {
+        QProcess server;
+        server.setProgram(QStringLiteral("nats-server"));
+        server.setArguments({QStringLiteral("-c"), confs.value(i)});
+        server.setStandardOutputFile(QProcess::nullDevice());
+        server.setStandardErrorFile(QProcess::nullDevice());
+        return server.startDetached();
+    }
+};
+
+class NatsPhone
+{
+public:
+    QList<QJsonObject> got; // every message, in the order pump() read them
+    QList<int> seen;        // the game's numbers as this phone knows them
+    int gaps = 0;           // numbers that did not follow the one before (the state was asked)
+    QString name = QStringLiteral("PHONE12345");
+
+    ~NatsPhone()
+    {
+        for (natsSubscription *s : {m_state, m_numbers, m_inbox})
+            if (s) natsSubscription_Destroy(s);
+        if (m_nc) natsConnection_Destroy(m_nc);
+    }
+
+    // Connects to `urls` (in that order) as `user`; false with the library's status otherwise.
+    bool open(const QStringList &urls, const QString &user, const QString &password, const QString &evening,
+              natsStatus *status = nullptr)
+    {
+        m_evening = evening;
+        natsOptions *o = nullptr;
+        natsOptions_Create(&o);
+        QList<QByteArray> bytes;
+        std::vector<const char *> list;
+        for (const QString &u : urls)
+            bytes << u.toUtf8();
+        for (const QByteArray &b : bytes)
+            list.push_back(b.constData());
+        natsOptions_SetServers(o, list.data(), int(list.size()));
+        natsOptions_SetNoRandomize(o, true);
+        natsOptions_SetUserInfo(o, user.toUtf8().constData(), password.toUtf8().constData());
+        natsOptions_SetMaxReconnect(o, -1);
+        natsOptions_SetReconnectWait(o, 200);
+        natsOptions_SetTimeout(o, 2000);
+        natsOptions_SetReconnectedCB(o, onReconnected, this);
+        natsStatus s = natsConnection_Connect(&m_nc, o);
+        natsOptions_Destroy(o);
+        if (status) *status = s;
+        if (s != NATS_OK) return false;
+        m_inboxName = "_INBOX.tombola" + QByteArray::number(quintptr(this), 16) + QByteArray::number(qrand());
+        s = natsConnection_SubscribeSync(&m_state, m_nc, subject("stato").constData());
+        if (s == NATS_OK) s = natsConnection_SubscribeSync(&m_numbers, m_nc, subject("numero").constData());
+        if (s == NATS_OK) s = natsConnection_SubscribeSync(&m_inbox, m_nc, (m_inboxName + ".*").constData());
+        if (s == NATS_OK) s = natsConnection_FlushTimeout(m_nc, 2000);
+        if (status) *status = s;
+        return s == NATS_OK;
+    }
+
+    QByteArray subject(const char *leaf) const
+    {
+        return QStringLiteral("tombola.%1.").arg(m_evening).toUtf8() + leaf;
+    }
+
+    // A request on the evening's requests subject; the answer comes through pump().
+    bool ask(const QJsonObject &message)
+    {
+        natsMsg *msg = nullptr;
+        const QByteArray data = QJsonDocument(message).toJson(QJsonDocument::Compact);
+        // A reply subject of its own for each request, as the page's client makes: the server lets the
+        // program answer each request once.
+        const QByteArray reply = m_inboxName + '.' + QByteArray::number(++m_asked);
+        if (natsMsg_Create(&msg, subject("chiamate").constData(), reply.constData(), data.constData(),
+                           int(data.size())) != NATS_OK)
+            return false;
+        natsMsgHeader_Set(msg, "Telefono", name.toUtf8().constData());
+        const natsStatus s = natsConnection_PublishMsg(m_nc, msg);
+        natsMsg_Destroy(msg);
+        return s == NATS_OK;
+    }
+    // Anything, anywhere: what a phone's credentials may not do.
+    natsStatus publish(const QByteArray &subj, const QByteArray &data)
+    {
+        natsStatus s = natsConnection_Publish(m_nc, subj.constData(), data.constData(), int(data.size()));
+        if (s == NATS_OK) s = natsConnection_FlushTimeout(m_nc, 2000);
+        return s;
+    }
+    natsConnection *connection() const { return m_nc; }
+
+    // Reads what arrived; a number that does not follow, or a reconnection, asks the whole state.
+    void pump()
+    {
+        if (m_reconnected.fetchAndStoreRelaxed(0)) ask({{"t", "stato"}});
+        for (natsSubscription *s : {m_state, m_inbox, m_numbers}) {
+            natsMsg *msg = nullptr;
+            while (s && natsSubscription_NextMsg(&msg, s, 0) == NATS_OK) {
+                const QJsonObject m =
+                    QJsonDocument::fromJson(QByteArray(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)))
+                        .object();
+                natsMsg_Destroy(msg);
+                got << m;
+                read(m);
+            }
+        }
+    }
+    // The index of the first message of type `t` from `from` on, pumping until it comes; -1.
+    int waitFor(const QString &t, qsizetype from = 0, int ms = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            pump();
+            for (qsizetype i = from; i < got.size(); ++i)
+                if (got[i].value(QLatin1String("t")).toString() == t) return int(i);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        } while (clock.elapsed() < ms);
+        return -1;
+    }
+
+private:
+    static void onReconnected(natsConnection *, void *closure)
+    {
+        static_cast<NatsPhone *>(closure)->m_reconnected.storeRelaxed(1);
+    }
+    static int qrand() { return int(QRandomGenerator::global()->bounded(1 << 30)); }
+    void read(const QJsonObject &m)
+    {
+        const QString t = m.value(QLatin1String("t")).toString();
+        if (t == QLatin1String("stato")) {
+            QList<int> all;
+            for (const QJsonValue &v : m.value(QLatin1String("estratti")).toArray())
+                all << v.toInt();
+            seen = all;
+        } else if (t == QLatin1String("numero")) {
+            const int k = m.value(QLatin1String("k")).toInt();
+            if (k == seen.size() + 1) {
+                seen << m.value(QLatin1String("n")).toInt();
+            } else if (k > seen.size() + 1) {
+                ++gaps;
+                ask({{"t", "stato"}});
+            }
+        }
+    }
+
+    natsConnection *m_nc = nullptr;
+    natsSubscription *m_state = nullptr;
+    natsSubscription *m_numbers = nullptr;
+    natsSubscription *m_inbox = nullptr;
+    QByteArray m_inboxName;
+    int m_asked = 0;
+    QString m_evening;
+    QAtomicInt m_reconnected;
+};
