@@ -96,7 +96,7 @@ bool isPhoneName(const QString &s)
 {
     if (s.size() < 8 || s.size() > 32) return false;
     for (const QChar c : s)
-        if (!(c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))) return false;
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))) return false;
     return true;
 }
 
@@ -133,11 +133,14 @@ Request parse(const QString &message)
     } else if (t == QLatin1String("cartelle") && keys({"t", "codici"})) {
         const QJsonValue list = o.value(QLatin1String("codici"));
         if (!list.isArray() || list.toArray().size() > kMostCodes) return r;
+        // All of them or none: a refused message leaves nothing behind.
+        QStringList codes;
         for (const QJsonValue &v : list.toArray()) {
             QString code;
             if (!codeText(v, &code)) return r;
-            r.codes << code;
+            codes << code;
         }
+        r.codes = codes;
         r.kind = Request::Cards;
     }
     return r;

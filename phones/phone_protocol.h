@@ -66,7 +66,7 @@ struct Request {
     QStringList codes; // Cards: each as typed; Call: one
 };
 Request parse(const QString &message);
-// A phone's name for itself: 8 to 32 letters and digits.
+// 8 to 32 ASCII letters and digits, as the page makes a phone's name for itself (it goes into the verbale).
 bool isPhoneName(const QString &name);
 
 } // namespace phone_protocol

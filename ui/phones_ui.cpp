@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -17,6 +18,35 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+QString breakableAddress(const QString &address)
+{
+    // After "http://", the host's dots and colon and the port's slash; the token, which has no
+    // places of its own, in groups of five as the card codes are read.
+    QString out;
+    const qsizetype tokenStart =
+        address.indexOf(QLatin1Char('/'), address.indexOf(QLatin1String("//")) + 2) + 1;
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar c = address.at(i);
+        out += c;
+        const bool inToken = tokenStart > 0 && i >= tokenStart && i + 1 < address.size() - 1;
+        if (c == u'/' || c == u'.' || c == u':' || (inToken && (i + 1 - tokenStart) % 5 == 0))
+            out += QChar(0x200B);
+    }
+    return out;
+}
+
+QFont fittingFont(QFont font, const QString &text, const QSize &box, int smallest)
+{
+    for (int px = std::max(font.pixelSize(), QFontInfo(font).pixelSize()); px > smallest; --px) {
+        font.setPixelSize(px);
+        const QRect needed =
+            QFontMetrics(font).boundingRect(QRect(0, 0, box.width(), 100000), Qt::TextWordWrap, text);
+        if (needed.width() <= box.width() && needed.height() <= box.height()) return font;
+    }
+    font.setPixelSize(smallest);
+    return font;
+}
 
 QPixmap qrPixmap(const QrCode &code, int module)
 {
@@ -34,17 +64,6 @@ QPixmap qrPixmap(const QrCode &code, int module)
 
 namespace
 {
-// An address that may wrap after its slashes, dots and colons in a narrow label.
-QString breakable(const QString &address)
-{
-    QString out;
-    for (const QChar c : address) {
-        out += c;
-        if (c == u'/' || c == u'.' || c == u':') out += QChar(0x200B);
-    }
-    return out;
-}
-
 // The code large enough to scan from across a table: the most whole pixels a module that fit.
 int moduleFor(const QrCode &code, int room)
 {
@@ -136,13 +155,11 @@ PhonesPanel::PhonesPanel(Form1 &form, Game &game, PhoneRelay &relay, AudienceCon
     m_code->setAccessibleName(QStringLiteral("codice QR dell'indirizzo per i telefoni"));
     m_code->setCursor(Qt::PointingHandCursor);
     m_code->installEventFilter(this);
-    m_address = placeControl(new QLabel(&form), "lbl_telefoni", QString(), QRect(741, 274, 72, 62));
+    // Beside the code, up to the window's edge; the font is fitted to the address when it is shown.
+    m_address = placeControl(new QLabel(&form), "lbl_telefoni", QString(), QRect(741, 276, 71, 66));
     m_address->setWordWrap(true);
     m_address->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont small = m_address->font();
-    small.setPointSize(7);
-    m_address->setFont(small);
     m_call = placeControl(new QLabel(&form), "lbl_chiamata", QString(), QRect(392, 556, 304, 20));
     QFont bold = m_call->font();
     bold.setBold(true);
@@ -218,12 +235,21 @@ void PhonesPanel::refresh()
     m_switch->setText(!on ? QStringLiteral("Telefoni (F8)") : QStringLiteral("Telefoni: %1 (F8)").arg(n));
     if (on) {
         m_code->setPixmap(qrPixmap(m_relay.qrCode(), 2).scaled(m_code->size(), Qt::KeepAspectRatio));
-        m_address->setText(breakable(m_relay.address()));
-        m_address->setToolTip(m_relay.address());
+        showAddress(m_relay.address());
     }
     m_code->setVisible(on);
     m_address->setVisible(on);
     placeOnAudience();
+}
+
+void PhonesPanel::showAddress(const QString &address)
+{
+    QFont font = m_address->font();
+    font.setPixelSize(12);
+    const QString text = breakableAddress(address);
+    m_address->setFont(fittingFont(font, text, m_address->contentsRect().size(), 7));
+    m_address->setText(text);
+    m_address->setToolTip(address);
 }
 
 void PhonesPanel::placeOnAudience()
@@ -236,8 +262,11 @@ void PhonesPanel::placeOnAudience()
         return;
     }
     const QRectF board = AudienceScreen::layoutFor(m_audience->size()).board;
-    const int room = int(std::min(board.width(), board.height()) * 0.8);
-    const QSize wanted(room, room + room / 6);
+    // The code, the invitation under it and the address under that, all within the board.
+    const int room = int(std::min(board.width(), board.height() / 1.45) * 0.8);
+    const int caption = room / 6;
+    const int addressBand = room / 4;
+    const QSize wanted(room, room + caption + addressBand);
     if (m_audienceCode->size() != wanted || m_audienceCode->toolTip() != m_relay.address()) {
         QPixmap card(wanted);
         card.fill(Qt::white);
@@ -250,8 +279,18 @@ void PhonesPanel::placeOnAudience()
         f.setBold(true);
         p.setFont(f);
         p.setPen(Qt::black);
-        p.drawText(QRect(0, room - room / 40, room, room / 6 + room / 40), Qt::AlignCenter,
+        p.drawText(QRect(0, room - room / 40, room, caption + room / 40), Qt::AlignCenter,
                    QStringLiteral("Segui la tombola sul telefono"));
+        // For those who type it: the page's address on the room's side, then the token.
+        const QRect addressBox(room / 20, room + caption, room - room / 10, addressBand - room / 40);
+        const QString address = m_relay.address();
+        const qsizetype port = address.indexOf(QLatin1Char('/'), address.indexOf(QLatin1String("//")) + 2);
+        const QString text = breakableAddress(address).insert(breakableAddress(address.left(port + 1)).size(),
+                                                              QLatin1Char('\n'));
+        f.setBold(false);
+        f.setPixelSize(std::max(10, room / 14));
+        p.setFont(fittingFont(f, text, addressBox.size(), 6));
+        p.drawText(addressBox, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text);
         p.end();
         m_audienceCode->setPixmap(card);
         m_audienceCode->resize(wanted);

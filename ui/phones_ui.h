@@ -23,6 +23,12 @@ struct QrCode;
 
 // The code with a quiet zone of two light modules, `module` pixels each.
 QPixmap qrPixmap(const QrCode &code, int module);
+// The page's address with a zero-width space wherever a line may break: after "http://", the
+// host's dots and colon, the port's slash, and every five symbols of the token.
+QString breakableAddress(const QString &address);
+// `font` at the largest pixel size, from its own down to `smallest`, at which `text`, wrapped,
+// fits `box`; `smallest` when none does.
+QFont fittingFont(QFont font, const QString &text, const QSize &box, int smallest);
 
 // The address and the code large, the phones connected, and the cards for phones.
 class PhonesDialog : public QDialog
@@ -63,6 +69,9 @@ public:
     PhonesDialog *dialog() const { return m_dialog; }
     // The code on the room's screen, once it has opened.
     QLabel *audienceCode() const { return m_audienceCode; }
+
+    // The address beside the code, in the largest font that shows it whole there.
+    void showAddress(const QString &address);
 
     // F8 and the button: on, or off after closing every phone's connection.
     void toggle();

@@ -55,8 +55,8 @@ void xdotool(const QStringList &args)
 
 void click(int x, int y)
 {
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), g_window, QString::number(x), QString::number(y),
-             QStringLiteral("click"), QStringLiteral("1")});
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), g_window, QString::number(x),
+             QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
 }
 
 QStringList traceLines()
@@ -88,7 +88,8 @@ public:
         QNetworkAccessManager net;
         QJsonArray targets;
         for (int tries = 0; tries < 100 && targets.isEmpty(); ++tries) {
-            QNetworkReply *reply = net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(port))));
+            QNetworkReply *reply =
+                net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(port))));
             QEventLoop loop;
             QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
             loop.exec();
@@ -107,14 +108,16 @@ public:
         QTimer::singleShot(10000, &loop, &QEventLoop::quit);
         m_socket.open(QUrl(targets[0][QLatin1String("webSocketDebuggerUrl")].toString()));
         loop.exec();
-        if (m_socket.state() != QAbstractSocket::ConnectedState) fail(QStringLiteral("no DevTools connection"));
+        if (m_socket.state() != QAbstractSocket::ConnectedState)
+            fail(QStringLiteral("no DevTools connection"));
     }
 
     QJsonObject call(const QString &method, const QJsonObject &params = {})
     {
         const int id = ++m_next;
-        m_socket.sendTextMessage(QString::fromUtf8(
-            QJsonDocument(QJsonObject{{"id", id}, {"method", method}, {"params", params}}).toJson(QJsonDocument::Compact)));
+        m_socket.sendTextMessage(
+            QString::fromUtf8(QJsonDocument(QJsonObject{{"id", id}, {"method", method}, {"params", params}})
+                                  .toJson(QJsonDocument::Compact)));
         QElapsedTimer clock;
         clock.start();
         while (!m_replies.contains(id) && clock.elapsed() < 15000)
@@ -125,7 +128,8 @@ public:
     // The value of a JavaScript expression in the page.
     QJsonValue eval(const QString &js)
     {
-        const QJsonObject r = call(QStringLiteral("Runtime.evaluate"), {{"expression", js}, {"returnByValue", true}});
+        const QJsonObject r =
+            call(QStringLiteral("Runtime.evaluate"), {{"expression", js}, {"returnByValue", true}});
         return r[QLatin1String("result")][QLatin1String("result")][QLatin1String("value")];
     }
     QString text(const QString &js) { return eval(js).toString(); }
@@ -145,7 +149,8 @@ public:
         const QJsonObject r = call(QStringLiteral("Page.captureScreenshot"), {{"format", "png"}});
         QFile f(QDir(g_shots).filePath(name));
         if (f.open(QIODevice::WriteOnly))
-            f.write(QByteArray::fromBase64(r[QLatin1String("result")][QLatin1String("data")].toString().toLatin1()));
+            f.write(QByteArray::fromBase64(
+                r[QLatin1String("result")][QLatin1String("data")].toString().toLatin1()));
     }
 
 private:
@@ -154,9 +159,9 @@ private:
     int m_next = 0;
 };
 
-const QString kBoard = QStringLiteral(
-    "(function(){var o=[];var c=document.querySelectorAll('.tabellone span.uscito');"
-    "for(var i=0;i<c.length;i++)o.push(c[i].textContent);return o.join(' ');})()");
+const QString kBoard =
+    QStringLiteral("(function(){var o=[];var c=document.querySelectorAll('.tabellone span.uscito');"
+                   "for(var i=0;i<c.length;i++)o.push(c[i].textContent);return o.join(' ');})()");
 } // namespace
 
 int main(int argc, char **argv)
@@ -218,29 +223,37 @@ int main(int argc, char **argv)
     for (int i = 0; i < 14; ++i)
         click(462, 240);
     click(88, 64);
-    if (!browser.waitFor(QStringLiteral("document.getElementById('conta').textContent.indexOf(' di 90')>0"), 15000))
+    if (!browser.waitFor(QStringLiteral("document.getElementById('conta').textContent.indexOf(' di 90')>0"),
+                         15000))
         fail(QStringLiteral("the page shows no number drawn"));
-    if (!browser.waitFor(QStringLiteral("/manca 1 per/.test(document.querySelector('.cartella .stato').textContent)"),
-                         120000))
+    if (!browser.waitFor(
+            QStringLiteral("/manca 1 per/.test(document.querySelector('.cartella .stato').textContent)"),
+            120000))
         fail(QStringLiteral("the card never missed just one number"));
-    say(QStringLiteral("card line: ") + browser.text(QStringLiteral("document.querySelector('.cartella .stato').textContent")));
+    say(QStringLiteral("card line: ") +
+        browser.text(QStringLiteral("document.querySelector('.cartella .stato').textContent")));
     browser.shot(QStringLiteral("phone-card.png"));
     if (!browser.waitFor(QStringLiteral("document.querySelector('.cartella .chiama')!==null"), 120000))
         fail(QStringLiteral("the card never held the prize in play"));
-    const QString button = browser.text(QStringLiteral("document.querySelector('.cartella .chiama').textContent"));
+    const QString button =
+        browser.text(QStringLiteral("document.querySelector('.cartella .chiama').textContent"));
     say(QStringLiteral("button: ") + button);
     browser.eval(QStringLiteral("document.querySelector('.cartella .chiama').click(); 1"));
-    if (!browser.waitFor(QStringLiteral("/vince/i.test(document.getElementById('esito').textContent)"), 10000))
-        fail(QStringLiteral("the call won nothing: ") + browser.text(QStringLiteral("document.getElementById('esito').textContent")));
-    say(QStringLiteral("answer on the phone: ") + browser.text(QStringLiteral("document.getElementById('esito').textContent")));
+    if (!browser.waitFor(QStringLiteral("/vince/i.test(document.getElementById('esito').textContent)"),
+                         10000))
+        fail(QStringLiteral("the call won nothing: ") +
+             browser.text(QStringLiteral("document.getElementById('esito').textContent")));
+    say(QStringLiteral("answer on the phone: ") +
+        browser.text(QStringLiteral("document.getElementById('esito').textContent")));
     const QString called = traceLine(QStringLiteral("chiamata "), 5000, code);
     if (called.isEmpty()) fail(QStringLiteral("the call did not reach the caller's window"));
     say(QStringLiteral("caller's window: ") + called.mid(9));
     if (traceLine(QStringLiteral("premi "), 5000, QStringLiteral("=") + code).isEmpty())
         fail(QStringLiteral("the prize desk did not give the prize to ") + code);
     pause(500);
-    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                                 QDir(g_shots).filePath(QStringLiteral("window-phone-call.png"))});
+    QProcess::execute(QStringLiteral("import"),
+                      {QStringLiteral("-window"), QStringLiteral("root"),
+                       QDir(g_shots).filePath(QStringLiteral("window-phone-call.png"))});
     browser.shot(QStringLiteral("phone-called.png"));
 
     // The call stopped the draw: a reload in the middle of the game shows the same game.
@@ -259,7 +272,9 @@ int main(int argc, char **argv)
         fail(QStringLiteral("after the reload the board is ") + browser.text(kBoard));
     if (browser.text(QStringLiteral("document.getElementById('numero').textContent")) != number)
         fail(QStringLiteral("after the reload the last number differs"));
-    say(QStringLiteral("reloaded mid-game: the same %1 numbers, last %2").arg(board.split(QLatin1Char(' ')).size()).arg(number));
+    say(QStringLiteral("reloaded mid-game: the same %1 numbers, last %2")
+            .arg(board.split(QLatin1Char(' ')).size())
+            .arg(number));
     say(QStringLiteral("PASS"));
     return 0;
 }

@@ -13,8 +13,11 @@
 #include "phones/phone_relay.h"
 
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 
 namespace
 {
@@ -65,6 +68,58 @@ QList<int> followed(const TestPhone &phone)
     }
     return seen;
 }
+
+// A WebSocket text frame as a client must send it: masked, here with a key of zeros.
+QByteArray maskedFrame(const QByteArray &payload)
+{
+    return QByteArray("\x81", 1) + char(0x80 | payload.size()) + QByteArray(4, '\0') + payload;
+}
+
+// What anyone on the hall's network can throw at the phones' server, round after round from a
+// thread of its own until `stop`: connections opened and dropped, malformed and oversized requests,
+// wrong tokens, and a socket that floods frames; one more socket holds a phone that never reads.
+void attack(quint16 port, const QByteArray &token, const std::atomic<bool> &stop, std::atomic<int> &rounds)
+{
+    const QByteArray upgrade =
+        "GET /" + token +
+        "/ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    auto connected = [port] {
+        auto s = std::make_unique<QTcpSocket>();
+        s->connectToHost(QStringLiteral("127.0.0.1"), port);
+        s->waitForConnected(1000);
+        return s;
+    };
+    const auto silent = connected();
+    silent->setReadBufferSize(1024);
+    silent->write(upgrade);
+    silent->waitForBytesWritten(1000);
+    while (!stop) {
+        std::vector<std::unique_ptr<QTcpSocket>> many;
+        for (int i = 0; i < 40; ++i) {
+            many.push_back(connected());
+            if (i % 2) many.back()->write("GET /" + token.left(i % 26));
+            many.back()->flush();
+        }
+        many.clear();
+        for (const QByteArray &bad :
+             {QByteArray("GARBAGE\r\n\r\n"), "GET /" + token + "/ HTTP/1.1\r\nX: " + QByteArray(40000, 'a'),
+              QByteArray("GET /WRONGTOKENWRONGTOKENWRONG/ HTTP/1.1\r\n\r\n")}) {
+            const auto s = connected();
+            s->write(bad);
+            s->waitForBytesWritten(1000);
+            s->waitForDisconnected(1000);
+        }
+        const auto flood = connected();
+        flood->write(upgrade);
+        // Frames only once it is a phone's: the server reads nothing sent ahead of the upgrade.
+        flood->waitForReadyRead(1000);
+        for (int i = 0; i < 300 && flood->state() == QAbstractSocket::ConnectedState; ++i)
+            flood->write(maskedFrame(R"({"t":"stato"})"));
+        flood->waitForDisconnected(2000);
+        ++rounds;
+    }
+}
 } // namespace
 
 class TestPhoneRelay : public QObject
@@ -107,6 +162,41 @@ private slots:
         h.relay->switchOff();
         QVERIFY(late.waitClosed());
         QVERIFY(early.waitClosed());
+    }
+
+    // The draw goes on while the phones' server is attacked from the network: every number is drawn
+    // and every well-behaved phone follows, the server's thread taking the blows.
+    void theGameGoesOnUnderAttack()
+    {
+        PhonesHarness h;
+        QVERIFY(h.relay->switchOn());
+        TestPhone good;
+        QVERIFY(h.open(good));
+        QCOMPARE(good.waitFor(QStringLiteral("stato")), 0);
+        std::atomic<bool> stop{false};
+        std::atomic<int> rounds{0};
+        std::unique_ptr<QThread> attacker(QThread::create(
+            [&, port = h.relay->port(), token = h.relay->token()] { attack(port, token, stop, rounds); }));
+        attacker->start();
+        // Stopped on the way out whatever the test found, so a failure does not hang.
+        const auto stopped = qScopeGuard([&] {
+            stop = true;
+            attacker->wait();
+        });
+        // A number at a time, through at least two whole rounds of the attack.
+        QList<int> order;
+        while (order.size() < 30 || (rounds < 2 && order.size() < 90)) {
+            order << int(order.size() * 37) % 90 + 1;
+            h.drawAndPause({order.last()});
+            QTest::qWait(50);
+        }
+        QVERIFY(rounds >= 2);
+        QCOMPARE(h.game.drawnNumbers(), order);
+        QTRY_COMPARE(followed(good), order);
+        QVERIFY(!good.closed);
+        TestPhone after;
+        QVERIFY(h.open(after));
+        QVERIFY(after.waitFor(QStringLiteral("stato")) >= 0);
     }
 
     void cardsCallsAndDeals()

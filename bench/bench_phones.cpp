@@ -1,0 +1,403 @@
+// What hundreds of phones cost a game at the fastest pace: the program wired as main.cpp wires it
+// (the window, the evening's record, the phones' relay and its server in a thread of its own), the
+// real clock, silent sound, and the phones as WebSocket clients in a child process of their own, so
+// the program's CPU is measured apart from theirs. Each game runs in a child process, the kinds in
+// turns: "off" (the phones switched off, as at start-up) and "on" (switched on, every client
+// connected before the first number). Prints for each game whether every client got every number
+// once and in order, the delay from the draw (Game::numberDrawn) to the last client having the
+// number, the CPU per number and the game's length; then the medians. Asserts nothing.
+//   bench_phones [clients] [rounds] [pace-seconds]
+// The pieces alone: bench_phones CLIENTS 1 PACE --child off|on, and bench_phones --clients PORT
+// TOKEN COUNT (the phones; it prints "ready" once all have the state, then reads the draw's times on
+// its input).
+
+#include "bench_support.h"
+#include "evening/evening_record.h"
+#include "game/std_random.h"
+#include "phones/phone_relay.h"
+#include "ui/accessibility.h"
+#include "ui/audience_screen.h"
+#include "ui/caller.h"
+#include "ui/card_check_dialog.h"
+#include "ui/evening_ui.h"
+#include "ui/faces.h"
+#include "ui/phones_ui.h"
+#include "ui/qt_platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebSocket>
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+// CLOCK_MONOTONIC is one clock for every process of the machine: the draw's times in the program
+// and the arrivals in the phones' process are compared directly.
+qint64 nowNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// The CPU time of this process's thread named `name` (the phones' server: "telefoni"), from the
+// scheduler's own count in nanoseconds; 0 when there is none.
+double threadSeconds(const QByteArray &name)
+{
+    for (const QString &task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name) continue;
+        QFile stat(QStringLiteral("/proc/self/task/%1/schedstat").arg(task));
+        if (!stat.open(QIODevice::ReadOnly)) return 0;
+        return stat.readAll().split(' ').value(0).toDouble() * 1e-9;
+    }
+    return 0;
+}
+
+double at(std::vector<double> v, double q)
+{
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, std::size_t(q * double(v.size())))];
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The phones: each keeps when it first knew each ordinal, and whether what it was told ever broke
+// the game's order (a number twice, one skipped, a whole state that is not the game so far).
+
+struct Phone {
+    QWebSocket socket;
+    bool hasState = false;
+    bool broken = false;
+    QList<int> seen;
+    std::vector<qint64> learnt; // learnt[k - 1]: when it first knew the k-th number
+};
+
+void heard(Phone &p, const QString &message, qint64 when)
+{
+    const QJsonObject m = QJsonDocument::fromJson(message.toUtf8()).object();
+    const QString t = m.value(QLatin1String("t")).toString();
+    if (t == QLatin1String("stato")) {
+        QList<int> all;
+        for (const QJsonValue &v : m.value(QLatin1String("estratti")).toArray())
+            all << v.toInt();
+        // The game goes on from what the phone already has: the same numbers first.
+        if (all.size() < p.seen.size() || all.mid(0, p.seen.size()) != p.seen) p.broken = true;
+        for (qsizetype k = p.seen.size(); k < all.size(); ++k)
+            p.learnt.push_back(when);
+        p.seen = all;
+        p.hasState = true;
+    } else if (t == QLatin1String("numero")) {
+        if (m.value(QLatin1String("k")).toInt() != p.seen.size() + 1) {
+            p.broken = true;
+            return;
+        }
+        p.seen << m.value(QLatin1String("n")).toInt();
+        p.learnt.push_back(when);
+    } else if (t == QLatin1String("tolto")) {
+        p.broken = true;
+    }
+}
+
+int runPhones(quint16 port, const QByteArray &token, int count)
+{
+    const QUrl url(QStringLiteral("ws://127.0.0.1:%1/%2/ws").arg(port).arg(QString::fromLatin1(token)));
+    std::vector<std::unique_ptr<Phone>> phones;
+    int withState = 0;
+    // In batches, as the server's listen queue would drop a burst of hundreds.
+    for (int i = 0; i < count; ++i) {
+        auto p = std::make_unique<Phone>();
+        Phone *raw = p.get();
+        QObject::connect(&raw->socket, &QWebSocket::textMessageReceived, &raw->socket,
+                         [raw, &withState](const QString &m) {
+                             const bool had = raw->hasState;
+                             heard(*raw, m, nowNs());
+                             if (!had && raw->hasState) ++withState;
+                         });
+        raw->socket.open(url);
+        phones.push_back(std::move(p));
+        if ((i + 1) % 50 == 0 || i + 1 == count) {
+            QElapsedTimer wait;
+            wait.start();
+            while (withState < i + 1 && wait.elapsed() < 20000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+    }
+    std::printf("ready %d\n", withState);
+    std::fflush(stdout);
+
+    // The program writes "drawn <ordinal> <number> <ns>" for each number, then "end" after the game.
+    std::vector<std::pair<int, qint64>> drawn;
+    QByteArray input;
+    bool ended = false;
+    QSocketNotifier stdinReady(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&stdinReady, &QSocketNotifier::activated, &stdinReady, [&] {
+        char buf[4096];
+        const ssize_t got = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (got <= 0) {
+            ended = true;
+            stdinReady.setEnabled(false);
+            return;
+        }
+        input.append(buf, got);
+        for (qsizetype nl; (nl = input.indexOf('\n')) >= 0; input.remove(0, nl + 1)) {
+            const QList<QByteArray> w = input.left(nl).split(' ');
+            if (w.value(0) == "end") ended = true;
+            if (w.value(0) == "drawn" && w.size() == 4) drawn.emplace_back(w[2].toInt(), w[3].toLongLong());
+        }
+    });
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    // The last messages may still be on their way: a few seconds for every phone to have them all.
+    const qsizetype all = qsizetype(drawn.size());
+    QElapsedTimer grace;
+    grace.start();
+    for (;;) {
+        const bool done = std::all_of(phones.begin(), phones.end(),
+                                      [&](const auto &p) { return p->broken || p->seen.size() >= all; });
+        if (done || grace.elapsed() > 5000) break;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+
+    int failures = 0;
+    std::vector<double> lastMs;    // per number: the draw to the last phone that had it
+    std::vector<double> arrivalMs; // every phone, every number
+    std::vector<qint64> last(std::size_t(all), 0);
+    for (const auto &p : phones) {
+        bool ok = !p->broken && p->seen.size() == all;
+        for (qsizetype k = 0; ok && k < all; ++k)
+            ok = p->seen[k] == drawn[std::size_t(k)].first;
+        if (!ok) ++failures;
+        for (std::size_t k = 0; k < p->learnt.size() && k < std::size_t(all); ++k) {
+            last[k] = std::max(last[k], p->learnt[k]);
+            arrivalMs.push_back(double(p->learnt[k] - drawn[k].second) * 1e-6);
+        }
+    }
+    for (std::size_t k = 0; k < std::size_t(all); ++k)
+        lastMs.push_back(double(last[k] - drawn[k].second) * 1e-6);
+    std::printf("phones %d %d %lld %.3f %.3f %.3f %.3f %.3f\n", count, failures, qlonglong(all),
+                median(lastMs), at(lastMs, 0.99), at(lastMs, 1.0), median(arrivalMs), at(arrivalMs, 0.99));
+    std::fflush(stdout);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// One game in this process; prints "game <drawn> <wall s> <cpu s> <server thread cpu s>" and, with
+// the phones on, their line.
+
+int playOne(int paceMs, bool on, int clients)
+{
+    QtClock clock;
+    SilentSound sound;
+    StdRandom random;
+    QtDialogs dialogs;
+    NoPrinter printer;
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    dialogs.setParent(&caller.form);
+    Form1 &form = caller.form;
+    Game &game = caller.game;
+    // Before the relay's own, so the time is the draw's.
+    std::vector<std::pair<int, qint64>> drawn;
+    QObject::connect(&game, &Game::numberDrawn, &form,
+                     [&drawn](int n, int) { drawn.emplace_back(n, nowNs()); });
+    installCardCheck(form, game, game.ports().sound, caller.printRun.cardsInPlay(), &caller.prizes);
+    applyAccessibility(form, game, caller.claims);
+    AudienceController audience(form, game);
+    showPrizesOnAudienceScreen(caller.prizes, audience);
+    EveningStore store;
+    QString storeNotice;
+    store.open(EveningStore::defaultPath(), &storeNotice);
+    EveningRecord evening(store, game, caller.printRun, caller.prizes);
+    installEvening(caller, evening, printer);
+    PhoneRelay phones(game, caller.prizes, caller.printRun, evening);
+    PhonesPanel phonesPanel(form, game, phones, audience);
+    form.Form_Load();
+    startEvening(caller, evening, storeNotice);
+    form.HScroll1->setValue(paceMs);
+
+    QProcess clientsProcess;
+    clientsProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (on) {
+        phones.limits().perAddress = clients + 10;
+        phones.limits().connections = clients + 50;
+        if (!phones.switchOn()) return 1;
+        clientsProcess.start(QCoreApplication::applicationFilePath(),
+                             {QStringLiteral("--clients"), QString::number(phones.port()),
+                              QString::fromLatin1(phones.token()), QString::number(clients)});
+        QElapsedTimer wait;
+        wait.start();
+        while (!clientsProcess.canReadLine() && wait.elapsed() < 120000 &&
+               clientsProcess.state() != QProcess::NotRunning)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        const QByteArray ready = clientsProcess.readLine().trimmed();
+        if (ready != "ready " + QByteArray::number(clients)) {
+            std::printf("phones not ready: %s\n", ready.constData());
+            return 1;
+        }
+    }
+    // Start-up is over and the window has painted once.
+    QEventLoop settle;
+    QTimer::singleShot(500, &settle, &QEventLoop::quit);
+    settle.exec();
+
+    QTimer::singleShot(0, &form, [&] {
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = cpuSeconds();
+        const double server0 = threadSeconds("telefoni");
+        form.cmd_estrai->click();
+        const double seconds = double(wall.nsecsElapsed()) * 1e-9;
+        const double cpu = cpuSeconds() - cpu0;
+        const double server = threadSeconds("telefoni") - server0;
+        QByteArray report;
+        for (std::size_t k = 0; k < drawn.size(); ++k)
+            report += QStringLiteral("drawn %1 %2 %3\n")
+                          .arg(k + 1)
+                          .arg(drawn[k].first)
+                          .arg(drawn[k].second)
+                          .toLatin1();
+        std::printf("game %d %.4f %.4f %.4f\n", game.state().drawnCount(), seconds, cpu, server);
+        if (on) {
+            clientsProcess.write(report + "end\n");
+            clientsProcess.waitForBytesWritten(5000);
+            clientsProcess.waitForFinished(60000);
+            std::printf("%s\n", clientsProcess.readAll().trimmed().constData());
+        }
+        std::fflush(stdout);
+        QApplication::quit();
+    });
+    return QApplication::exec();
+}
+
+struct Run {
+    int drawn = 0;
+    double wall = 0;
+    double cpu = 0;
+    double server = 0;
+    QList<QByteArray>
+        phones; // the phones' line: clients failures numbers p50 p99 max arrival-p50 arrival-p99
+};
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (args.size() == 5 && args[1] == QStringLiteral("--clients")) {
+        QCoreApplication app(argc, argv);
+        return runPhones(quint16(args[2].toUInt()), args[3].toLatin1(), args[4].toInt());
+    }
+    const int clients = args.size() > 1 ? std::max(1, args[1].toInt()) : 500;
+    const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : 3;
+    const double pace = args.size() > 3 ? args[3].toDouble() : 0.1;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    if (args.size() > 5 && args[4] == QStringLiteral("--child")) {
+        // The evening's record in a folder of its own, gone with the game.
+        QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+        QApplication app(argc, argv);
+        installFaceSubstitutes();
+        return playOne(int(pace * 1000), args[5] == QStringLiteral("on"), clients);
+    }
+
+    QCoreApplication app(argc, argv);
+    auto play = [&](const QString &kind) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::number(clients), QStringLiteral("1"), QString::number(pace),
+                     QStringLiteral("--child"), kind});
+        child.waitForFinished(-1);
+        Run r;
+        for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+            const QList<QByteArray> w = line.trimmed().split(' ');
+            if (w.size() == 5 && w[0] == "game") {
+                r.drawn = w[1].toInt();
+                r.wall = w[2].toDouble();
+                r.cpu = w[3].toDouble();
+                r.server = w[4].toDouble();
+            } else if (w.size() == 9 && w[0] == "phones") {
+                r.phones = w.mid(1);
+            } else if (!line.trimmed().isEmpty()) {
+                std::printf("  (%s) %s\n", qPrintable(kind), line.constData());
+            }
+        }
+        std::printf("  %-3s %2d numbers: %6.2f s, %6.3f s CPU (server thread %.3f s), %.3f ms CPU per number",
+                    qPrintable(kind), r.drawn, r.wall, r.cpu, r.server,
+                    r.drawn ? r.cpu * 1000 / r.drawn : 0.0);
+        if (r.phones.size() == 8)
+            std::printf("; %s phones, %s failed; draw to last phone %s ms median, %s ms p99, %s ms worst; "
+                        "any phone %s ms median, %s ms p99",
+                        r.phones[0].constData(), r.phones[1].constData(), r.phones[3].constData(),
+                        r.phones[4].constData(), r.phones[5].constData(), r.phones[6].constData(),
+                        r.phones[7].constData());
+        std::printf("\n");
+        std::fflush(stdout);
+        return r;
+    };
+
+    std::printf("%d phones, 90 numbers at %.1f s pace, %d rounds, platform %s\n", clients, pace, rounds,
+                qgetenv("QT_QPA_PLATFORM").isEmpty() ? "xcb" : qgetenv("QT_QPA_PLATFORM").constData());
+    std::map<QString, std::vector<Run>> runs;
+    for (int round = 0; round < rounds; ++round) {
+        std::printf("round %d\n", round + 1);
+        for (const QString &kind : {QStringLiteral("off"), QStringLiteral("on")})
+            runs[kind].push_back(play(kind));
+    }
+    std::vector<double> extra, longer, p50, p99, failed;
+    for (int round = 0; round < rounds; ++round) {
+        const Run &off = runs[QStringLiteral("off")][std::size_t(round)];
+        const Run &on = runs[QStringLiteral("on")][std::size_t(round)];
+        if (off.drawn == 0 || on.drawn == 0 || on.phones.size() != 8) continue;
+        extra.push_back(on.cpu * 1000 / on.drawn - off.cpu * 1000 / off.drawn);
+        longer.push_back(100 * (on.wall / off.wall - 1));
+        failed.push_back(on.phones[1].toDouble());
+        p50.push_back(on.phones[3].toDouble());
+        p99.push_back(on.phones[4].toDouble());
+    }
+    if (extra.empty()) {
+        std::printf("every round failed\n");
+        return 1;
+    }
+    auto range = [](const std::vector<double> &v, const char *f) {
+        const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+        return QString::asprintf(f, median(v)) + QStringLiteral(" (") + QString::asprintf(f, *lo) +
+               QStringLiteral(" to ") + QString::asprintf(f, *hi) + QLatin1Char(')');
+    };
+    std::printf("median (lowest to highest) over %d rounds:\n", int(extra.size()));
+    std::printf("  phones that missed a number or got one out of order: %s\n",
+                qPrintable(range(failed, "%.0f")));
+    std::printf("  draw to the last phone: median %s ms, 99th percentile %s ms\n",
+                qPrintable(range(p50, "%.1f")), qPrintable(range(p99, "%.1f")));
+    std::printf("  extra CPU per number with the phones on: %s ms\n", qPrintable(range(extra, "%.2f")));
+    std::printf("  game longer by: %s %%\n", qPrintable(range(longer, "%.1f")));
+    return 0;
+}
