@@ -151,12 +151,14 @@ PhonesPanel::PhonesPanel(Form1 &form, Game &game, PhoneRelay &relay, AudienceCon
     m_switch->setFocusPolicy(Qt::NoFocus);
     m_code = placeControl(new QLabel(&form), "lbl_telefoni_qr",
                           QStringLiteral("inquadra il codice con il telefono; un clic lo ingrandisce"),
-                          QRect(672, 276, 66, 66));
+                          QRect(342, 96, 88, 88));
     m_code->setAccessibleName(QStringLiteral("codice QR dell'indirizzo per i telefoni"));
     m_code->setCursor(Qt::PointingHandCursor);
     m_code->installEventFilter(this);
-    // Beside the code, up to the window's edge; the font is fitted to the address when it is shown.
-    m_address = placeControl(new QLabel(&form), "lbl_telefoni", QString(), QRect(741, 276, 71, 66));
+    // The code and the address stand in the free space between the board and the big number: the
+    // line of the words under the big number takes the whole right half in its longest
+    // ("CINQUANTAQUATTRO"). The font is fitted to the address when it is shown.
+    m_address = placeControl(new QLabel(&form), "lbl_telefoni", QString(), QRect(340, 186, 96, 68));
     m_address->setWordWrap(true);
     m_address->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);

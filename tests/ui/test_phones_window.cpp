@@ -78,8 +78,18 @@ private slots:
                                 .arg(room.width())
                                 .arg(room.height())));
         QVERIFY(QFontInfo(label->font()).pixelSize() >= 7);
-        // Beside the code, not over it.
+        // Beside the code, not over it, and neither over any other control of the window, shown
+        // now or later (the words under the big number, the claim panel, the basket's box).
         QVERIFY(!label->geometry().intersects(w.panel->codeLabel()->geometry()));
+        QStringList over;
+        for (QWidget *other : w.form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (other == label || other == w.panel->codeLabel() || other->isWindow()) continue;
+            for (const QWidget *mine :
+                 {static_cast<QWidget *>(label), static_cast<QWidget *>(w.panel->codeLabel())})
+                if (mine->geometry().intersects(other->geometry()))
+                    over << mine->objectName() + QStringLiteral(" over ") + other->objectName();
+        }
+        QVERIFY2(over.isEmpty(), qPrintable(over.join(QStringLiteral(", "))));
     }
 
     // The card on the room's screen: inside the board, with ink in the address's band that
