@@ -156,21 +156,9 @@ struct PhoneServer::Client {
     QString phone;
     std::unique_ptr<QWebSocket> socket;
     QElapsedTimer heard;
-    Bucket messages;
-    Bucket asks;
+    RateLimit messages;
+    RateLimit asks;
 };
-
-bool PhoneServer::Bucket::take(double rate, double burst)
-{
-    if (!since.isValid()) {
-        since.start();
-        tokens = burst;
-    }
-    tokens = std::min(burst, tokens + since.restart() * rate / 1000.0);
-    if (tokens < 1) return false;
-    tokens -= 1;
-    return true;
-}
 
 const QHash<QString, PhoneServer::File> &PhoneServer::files()
 {

@@ -11,6 +11,7 @@
 // malformed request or frame closes that connection and nothing else.
 
 #include "phones/phone_protocol.h"
+#include "phones/rate_limit.h"
 
 #include <QAtomicInt>
 #include <QByteArray>
@@ -87,11 +88,6 @@ signals:
 private:
     friend class PageServer;
     struct Client;
-    struct Bucket {
-        double tokens = 0;
-        QElapsedTimer since;
-        bool take(double rate, double burst);
-    };
     void phoneConnected();
     void received(quint64 id, const QString &message);
     void drop(quint64 id);
@@ -107,7 +103,7 @@ private:
     quint64 m_nextId = 1;
     std::optional<PhoneState> m_state;
     QString m_wholeState; // m_state as sent, made when first needed
-    Bucket m_allAsks;
+    RateLimit m_allAsks;
     QTimer m_pings;
 };
 

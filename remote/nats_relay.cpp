@@ -247,18 +247,6 @@ struct NatsRelay::Bridge {
     }
 };
 
-bool NatsRelay::Bucket::take(double rate, double burst)
-{
-    if (tokens < 0) {
-        tokens = burst;
-        since.start();
-    }
-    tokens = std::min(burst, tokens + rate * double(since.restart()) / 1000.0);
-    if (tokens < 1) return false;
-    tokens -= 1;
-    return true;
-}
-
 NatsRelay::NatsRelay(PhoneService &service, QObject *parent) : QObject(parent), m_service(service)
 {
     connect(&service, &PhoneService::changed, this, [this] { publishState(false); });

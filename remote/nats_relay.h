@@ -15,6 +15,7 @@
 // queued call. Connecting runs in a thread of its own too, with bounded timeouts, and tries again
 // until it connects or the credentials are refused: the game's thread never waits on the network.
 
+#include "phones/rate_limit.h"
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
@@ -100,11 +101,6 @@ signals:
 
 private:
     struct Bridge;
-    struct Bucket {
-        double tokens = -1;
-        QElapsedTimer since;
-        bool take(double rate, double burst);
-    };
     void setLink(Link link, const QString &problem);
     // What the connection's callbacks report, in this object's thread.
     void handleConnected();
@@ -124,8 +120,8 @@ private:
     PhoneState m_published;
     bool m_publishedAny = false;
     Limits m_limits;
-    QHash<QString, Bucket> m_asks;
-    QHash<QString, Bucket> m_states;
-    Bucket m_allAsks;
-    Bucket m_allStates;
+    QHash<QString, RateLimit> m_asks;
+    QHash<QString, RateLimit> m_states;
+    RateLimit m_allAsks;
+    RateLimit m_allStates;
 };
