@@ -279,6 +279,8 @@ RemotePanel::RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &rec
     m_mark->installEventFilter(this);
     m_mark->hide();
     auto *key = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8), &form);
+    key->setWhatsThis(
+        QStringLiteral("la serata per i parenti lontani, attraverso il server NATS del circolo"));
     connect(key, &QShortcut::activated, this, &RemotePanel::openDialog);
     connect(&relay, &NatsRelay::linkChanged, this, &RemotePanel::refresh);
     // The evening changes (closed, resumed): its own subjects.
