@@ -68,6 +68,7 @@ int main(int argc, char **argv)
     if (const QString trace = qEnvironmentVariable("TOMBOLA_TRACE"); !trace.isEmpty()) {
         installTrace(caller, evening, trace);
         tracePhones(phones, trace);
+        traceRemote(farPhones, trace);
     }
 
     caller.form.Form_Load();

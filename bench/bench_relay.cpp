@@ -2,9 +2,10 @@
 // simulated by libnats connections in child processes, spread over the three servers, follow a
 // 90-number game at the fastest pace (a number every 100 ms). Prints whether every phone got every
 // number once and in order, the delay from each draw to the last phone that had it (median and 99th
-// percentile over the numbers), the program's extra CPU per number (the same game without the
-// relay subtracted), and the seconds until every phone of a server killed after the game has the
-// whole state again through another server. Prints figures, asserts nothing.
+// percentile over the numbers) and to the first (what the program and one server take), the
+// program's extra CPU per number (the same game without the relay subtracted), and the seconds
+// until every phone of a server killed after the game has the whole state again through another
+// server. Prints figures, asserts nothing.
 //   bash scripts/with-nats.sh build/bench/bench_relay [phones] [children]
 
 #include "bench_support.h"
@@ -15,10 +16,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -183,19 +186,25 @@ int child(const QStringList &urls, int first, int count, const QString &evening)
     std::string line;
     while (std::getline(std::cin, line)) {
         if (line == "numeri") {
-            // Per number: the time the last of these phones had it; then how many had all in order.
+            // How many had all in order; per number the time the last of these phones had it, then
+            // the time the first had it.
             int whole = 0;
             QByteArray out = "numeri";
-            std::vector<qint64> last(kNumbers + 1, 0);
+            std::vector<qint64> last(kNumbers + 1, 0), earliest(kNumbers + 1, 0);
             for (auto &p : phones) {
                 std::lock_guard lock(p->mutex);
                 if (!p->wrong && p->next == kNumbers + 1) ++whole;
-                for (int k = 1; k <= kNumbers; ++k)
+                for (int k = 1; k <= kNumbers; ++k) {
                     last[k] = p->at[k] == 0 || last[k] == -1 ? -1 : std::max(last[k], p->at[k]);
+                    if (p->at[k] != 0)
+                        earliest[k] = earliest[k] == 0 ? p->at[k] : std::min(earliest[k], p->at[k]);
+                }
             }
             out += ' ' + QByteArray::number(whole);
             for (int k = 1; k <= kNumbers; ++k)
                 out += ' ' + QByteArray::number(last[k]);
+            for (int k = 1; k <= kNumbers; ++k)
+                out += ' ' + QByteArray::number(earliest[k]);
             std::printf("%s\n", out.constData());
         } else if (line == "ripresi") {
             int lost = 0, restored = 0;
@@ -233,8 +242,14 @@ struct Program : GameHarness {
     std::unique_ptr<EveningRecord> evening;
     std::unique_ptr<PhoneService> service;
     std::unique_ptr<NatsRelay> relay;
+    std::vector<qint64> drawnAt = std::vector<qint64>(kNumbers + 1, 0); // when number k was drawn
     Program() : GameHarness(23)
     {
+        // Told before the phones' service, so the time is taken before anything is published.
+        QObject::connect(&game, &Game::numberDrawn, [this] {
+            const qsizetype k = drawn().size();
+            if (k > 0 && k <= kNumbers) drawnAt[size_t(k)] = nowNs();
+        });
         claims.setPrizeDesk(&desk);
         QString notice;
         store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
@@ -245,28 +260,38 @@ struct Program : GameHarness {
     }
 };
 
+// Sleeps in the event loop: the program's thread wakes only for its events, as in the real program.
+// (processEvents with a time limit returns at once when nothing is pending: a loop of it spins a
+// whole core, which starved the servers and the phones and was counted as the program's CPU.)
 void waitMs(int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, std::max<int>(1, ms - int(t.elapsed())));
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
-// A game of 90 numbers at the pace; the draw times, and the CPU seconds it took the process.
-double playGame(Program &p, std::vector<qint64> *drawn)
+// A game of 90 numbers, drawn as the caller's draw runs at its fastest: a number, then kPaceMs of
+// the program's event loop, never a pause (a pause after each number would send every phone the
+// whole state with each number, which a real game does not). The CPU seconds it took the process.
+double playGame(Program &p)
 {
     QList<int> order;
     for (int n = 1; n <= kNumbers; ++n)
         order << n;
     std::shuffle(order.begin(), order.end(), std::mt19937(7));
-    const double cpu0 = cpuSeconds();
-    for (int k = 1; k <= kNumbers; ++k) {
-        if (drawn) (*drawn)[k] = nowNs();
-        p.drawAndPause({order[k - 1]});
+    p.random.replay(picksFor(order));
+    qsizetype paced = 0;
+    p.clock.onPump = [&p, &paced](FakeClock::Point point) {
+        if (point != FakeClock::Point::Wait || p.drawn().size() == paced) return;
+        paced = p.drawn().size();
         waitMs(kPaceMs);
-    }
-    return cpuSeconds() - cpu0;
+    };
+    const double cpu0 = cpuSeconds();
+    p.click(Control::cmd_estrai);
+    const double cpu = cpuSeconds() - cpu0;
+    p.clock.onPump = nullptr;
+    if (p.drawn().size() != kNumbers) std::fprintf(stderr, "bench_relay: the game stopped early\n");
+    return cpu;
 }
 
 double percentile(std::vector<double> v, double q)
@@ -304,7 +329,7 @@ int main(int argc, char **argv)
     // A game first, so that what is done once per process is not counted in either figure.
     {
         Program warm;
-        playGame(warm, nullptr);
+        playGame(warm);
     }
 
     Program p;
@@ -340,22 +365,25 @@ int main(int argc, char **argv)
     }
     std::printf("%d phones in %d processes connected in %.1f s\n", phones, childCount, t.elapsed() / 1000.0);
 
-    std::vector<qint64> drawn(kNumbers + 1, 0);
-    const double cpu = playGame(p, &drawn);
+    const double cpu = playGame(p);
+    const std::vector<qint64> &drawn = p.drawnAt;
     waitMs(1000);
     int whole = 0;
-    std::vector<qint64> last(kNumbers + 1, 0);
+    std::vector<qint64> last(kNumbers + 1, 0), first(kNumbers + 1, 0);
     for (int c = 0; c < childCount; ++c) {
         const QList<QByteArray> f = askAll(children, "numeri", c).split(' ');
         whole += f.value(1).toInt();
         for (int k = 1; k <= kNumbers; ++k) {
             const qint64 v = f.value(k + 1).toLongLong();
             last[k] = v <= 0 || last[k] < 0 ? -1 : std::max(last[k], v);
+            const qint64 w = f.value(k + 1 + kNumbers).toLongLong();
+            if (w > 0) first[k] = first[k] == 0 ? w : std::min(first[k], w);
         }
     }
-    std::vector<double> delays;
+    std::vector<double> delays, firstDelays;
     int missing = 0;
     for (int k = 1; k <= kNumbers; ++k) {
+        if (first[k] > 0) firstDelays.push_back(double(first[k] - drawn[k]) / 1e6);
         if (last[k] < 0)
             ++missing;
         else
@@ -365,11 +393,13 @@ int main(int argc, char **argv)
                 phones, missing);
     std::printf("draw to the last phone: median %.1f ms, 99th percentile %.1f ms, worst %.1f ms\n",
                 percentile(delays, 0.5), percentile(delays, 0.99), percentile(delays, 1.0));
+    std::printf("draw to the first phone: median %.1f ms, 99th percentile %.1f ms\n",
+                percentile(firstDelays, 0.5), percentile(firstDelays, 0.99));
     // The same game without the relay: what the extra CPU is measured against.
     double baseline = 0;
     {
         Program quiet;
-        baseline = playGame(quiet, nullptr);
+        baseline = playGame(quiet);
     }
     std::printf("program's CPU per number: %.3f ms with the relay, %.3f ms without: %.3f ms extra\n",
                 cpu * 1000 / kNumbers, baseline * 1000 / kNumbers, (cpu - baseline) * 1000 / kNumbers);

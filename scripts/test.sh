@@ -2,8 +2,8 @@
 # test.sh: installs what is missing, builds, and runs every test: the program built as it is packed
 # and driven through a scripted evening, every other test under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the package's checks, and the fuzz targets for a bounded time.
-# A private sound server, a CUPS PDF printer and a NATS cluster are started for the tests that use
-# them.
+# A private sound server and a CUPS PDF printer are started for the tests that use them; the tests
+# that use NATS start a private cluster each (their ctest entries run under scripts/with-nats.sh).
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -38,7 +38,7 @@ cmake --build build-asan -j "$jobs"
 run_ctest() {
     local dir=$1
     shift
-    (cd "$dir" && bash "$root/scripts/with-pulse.sh" bash "$root/scripts/with-cups.sh" bash "$root/scripts/with-nats.sh" \
+    (cd "$dir" && bash "$root/scripts/with-pulse.sh" bash "$root/scripts/with-cups.sh" \
         ctest --output-on-failure -j "$jobs" --timeout 600 "$@")
 }
 echo "== the program under Xvfb: a scripted evening"

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -278,6 +279,8 @@ RemotePanel::RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &rec
     m_mark->installEventFilter(this);
     m_mark->hide();
     auto *key = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8), &form);
+    key->setWhatsThis(
+        QStringLiteral("la serata per i parenti lontani, attraverso il server NATS del circolo"));
     connect(key, &QShortcut::activated, this, &RemotePanel::openDialog);
     connect(&relay, &NatsRelay::linkChanged, this, &RemotePanel::refresh);
     // The evening changes (closed, resumed): its own subjects.
@@ -318,4 +321,18 @@ bool RemotePanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_mark && event->type() == QEvent::MouseButtonRelease) openDialog();
     return QObject::eventFilter(watched, event);
+}
+
+void traceRemote(NatsRelay &relay, const QString &path)
+{
+    auto *file = new QFile(path, &relay);
+    file->open(QIODevice::Append | QIODevice::Unbuffered);
+    QObject::connect(&relay, &NatsRelay::linkChanged, file, [file, &relay](NatsRelay::Link link) {
+        QString line;
+        if (link == NatsRelay::Link::Up)
+            line = QStringLiteral("lontani su ") + relay.phoneLink();
+        else if (link == NatsRelay::Link::Lost || link == NatsRelay::Link::Refused)
+            line = QStringLiteral("lontani giù ") + relay.problem();
+        if (!line.isEmpty()) file->write((line + QLatin1Char('\n')).toUtf8());
+    });
 }

@@ -81,3 +81,7 @@ private:
     QLabel *m_mark = nullptr;
     QPointer<RemoteDialog> m_dialog;
 };
+
+// For the tests that drive the program: "lontani su <the phones' link>" each time the evening
+// reaches the server, "lontani giù <why>" when it stops reaching it, appended to the file `path`.
+void traceRemote(NatsRelay &relay, const QString &path);

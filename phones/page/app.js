@@ -306,13 +306,24 @@
         $('linea').textContent = 'server non raggiungibile: ' + (error && error.message ? error.message : '');
       });
     };
+    // Browsers do not load modules into a page opened as a file: it must come from a web server.
+    if (location.protocol === 'file:') {
+      $('linea').textContent = 'apri la pagina dal sito del circolo (http:// o https://), non come file';
+      return;
+    }
+    var failed = false;
     var script = document.createElement('script');
     script.type = 'module';
     script.src = 'vendor/nats_link.js';
-    script.onerror = function () { $('linea').textContent = 'pagina incompleta: manca vendor/nats_link.js'; };
+    script.onerror = function () {
+      failed = true;
+      $('linea').textContent = 'pagina incompleta: manca vendor/nats_link.js';
+    };
     document.body.appendChild(script);
     setTimeout(function () {
-      if (!window.tombolaNats) $('linea').textContent = 'questo browser è troppo vecchio per seguire la serata da lontano';
+      if (!window.tombolaNats && !failed) {
+        $('linea').textContent = 'questo browser è troppo vecchio per seguire la serata da lontano';
+      }
     }, 8000);
   }
 

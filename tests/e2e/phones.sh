@@ -1,13 +1,19 @@
 #!/bin/bash
-# phones.sh TOMBOLA_BINARY PHONES_DRIVER [SHOTS_DIR]
+# phones.sh TOMBOLA_BINARY PHONES_DRIVER [SHOTS_DIR [lontani]]
 # A player's phone in Debian's headless Chromium against the real program under Xvfb: the driver
 # switches the phones on in the window, opens the page, has a card dealt and types its code, follows
 # the draw, calls the prize and sees the call on the caller's side, and reloads mid-game. Only
 # 127.0.0.1 is reached; Chromium runs with a fresh profile and no background traffic.
+# With "lontani", run under scripts/with-nats.sh: the program is given the private cluster in its
+# settings file (a fresh XDG_CONFIG_HOME, connected at start as a caller who left it connected), the
+# page is saved as static files and served by a web server of its own on 127.0.0.1, and the phone
+# opens it from the link the program gives, so that it follows the game through the cluster's
+# WebSocket listeners.
 set -u
 bin=$1
 driver=$2
 shots=${3:-$(mktemp -d)}
+mode=${4:-}
 mkdir -p "$shots"
 work=$(mktemp -d)
 fail() { echo "FAIL: $*"; exit 1; }
@@ -21,8 +27,10 @@ openbox >/dev/null 2>&1 &
 wm=$!
 app=
 browser=
+site=
 cleanup() {
     [ -n "$browser" ] && kill "$browser" 2>/dev/null
+    [ -n "$site" ] && kill "$site" 2>/dev/null
     [ -n "$app" ] && kill "$app" 2>/dev/null
     kill "$wm" "$xvfb" 2>/dev/null
     wait 2>/dev/null
@@ -31,7 +39,33 @@ cleanup() {
 trap cleanup EXIT
 sleep 1
 
-XDG_DATA_HOME="$work/data" TOMBOLA_TRACE="$work/trace" "$bin" >"$work/log" 2>&1 &
+if [ "$mode" = lontani ]; then
+    [ -n "${TOMBOLA_NATS_URLS:-}" ] || fail "run it under scripts/with-nats.sh"
+    # Browsers refuse ES modules from file:// pages, so the page is served over HTTP, as a club would.
+    "$driver" --save-page "$work/site" || fail "the page was not saved"
+    site_port=$((20000 + RANDOM % 20000))
+    python3 -m http.server "$site_port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
+    site=$!
+    for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$site_port") 2>/dev/null && break; sleep 0.1; done
+    mkdir -p "$work/config/tombola"
+    cat >"$work/config/tombola/lontani.ini" <<EOF
+[General]
+attivo=true
+
+[server]
+indirizzi="$TOMBOLA_NATS_URLS"
+utente=$TOMBOLA_NATS_CALLER_USER
+password=$TOMBOLA_NATS_CALLER_PASSWORD
+
+[telefoni]
+websocket="$TOMBOLA_NATS_WS_URLS"
+utente=$TOMBOLA_NATS_PHONE_USER
+password=$TOMBOLA_NATS_PHONE_PASSWORD
+pagina=http://127.0.0.1:$site_port/
+EOF
+fi
+
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TOMBOLA_TRACE="$work/trace" "$bin" >"$work/log" 2>&1 &
 app=$!
 win=$(timeout 20 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
 sleep 2
@@ -44,19 +78,25 @@ chromium --headless=new --no-sandbox --disable-gpu --disable-quic --no-first-run
     --window-size=412,915 about:blank >"$work/chromium.log" 2>&1 &
 browser=$!
 
-"$driver" "$port" "$work/trace" "$win" "$shots"
+"$driver" "$port" "$work/trace" "$win" "$shots" $mode
 rc=$?
 kill -0 "$app" 2>/dev/null || { tail -n 20 "$work/log"; fail "the program died"; }
 if [ "$rc" -ne 0 ]; then
     tail -n 20 "$work/log"
     exit "$rc"
 fi
-# Switched off: the port is closed.
-xdotool mousemove --window "$win" 736 256 click 1
-sleep 1
-grep -q "^telefoni spenti" "$work/trace" || fail "the phones did not switch off"
+if [ "$mode" = lontani ]; then
+    if grep -q "^lontani giù" "$work/trace"; then
+        fail "the evening stopped reaching the NATS server: $(grep "^lontani giù" "$work/trace")"
+    fi
+else
+    # Switched off: the port is closed.
+    xdotool mousemove --window "$win" 736 256 click 1
+    sleep 1
+    grep -q "^telefoni spenti" "$work/trace" || fail "the phones did not switch off"
+fi
 wmctrl -i -c "$(printf '0x%x' "$win")"
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
 kill -0 "$app" 2>/dev/null && fail "still running after closing"
 app=
-echo "phones under Xvfb: passed"
+echo "phones${mode:+ far away} under Xvfb: passed"

@@ -1,11 +1,16 @@
-// phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR
+// phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani]
+// phones_driver --save-page FOLDER
 // A player's phone in a real browser against the real program: drives headless Chromium through
 // its DevTools protocol (a WebSocket) and the caller's window through xdotool. Switches the phones
 // on in the window, opens the page from the address the program gives, has a card dealt, takes it
 // again by typing its code as a player would, follows the draw until the card misses one number,
 // calls the prize when the card holds it, checks that the call reached the caller's window, and
-// that a reload in the middle of the game shows the same game. Prints what it saw; exits 1 on a
-// failure.
+// that a reload in the middle of the game shows the same game. Prints what it saw, and what the
+// page wrote on the browser's console; exits 1 on a failure.
+// With "lontani" the phone is far away: the phones on the local network are switched off again once
+// the caller let them have cards, and the page is the one published as static files, opened from
+// the link the program gives for its NATS server, so that everything goes through that server.
+// --save-page writes the page's static files as the program's dialog does.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,11 +27,14 @@
 #include <QWebSocket>
 #include <cstdio>
 
+#include "remote/page_export.h"
+
 namespace
 {
 QString g_window;
 QString g_trace;
 QString g_shots;
+QString g_shotPrefix;
 
 [[noreturn]] void fail(const QString &why)
 {
@@ -101,7 +109,10 @@ public:
         if (targets.isEmpty()) fail(QStringLiteral("chromium offers no page to drive"));
         QObject::connect(&m_socket, &QWebSocket::textMessageReceived, [this](const QString &m) {
             const QJsonObject o = QJsonDocument::fromJson(m.toUtf8()).object();
-            if (o.contains(QLatin1String("id"))) m_replies.insert(o[QLatin1String("id")].toInt(), o);
+            if (o.contains(QLatin1String("id")))
+                m_replies.insert(o[QLatin1String("id")].toInt(), o);
+            else
+                console(o);
         });
         QEventLoop loop;
         QObject::connect(&m_socket, &QWebSocket::connected, &loop, &QEventLoop::quit);
@@ -110,6 +121,8 @@ public:
         loop.exec();
         if (m_socket.state() != QAbstractSocket::ConnectedState)
             fail(QStringLiteral("no DevTools connection"));
+        call(QStringLiteral("Runtime.enable"));
+        call(QStringLiteral("Log.enable"));
     }
 
     QJsonObject call(const QString &method, const QJsonObject &params = {})
@@ -147,13 +160,39 @@ public:
     void shot(const QString &name)
     {
         const QJsonObject r = call(QStringLiteral("Page.captureScreenshot"), {{"format", "png"}});
-        QFile f(QDir(g_shots).filePath(name));
+        QFile f(QDir(g_shots).filePath(g_shotPrefix + name));
         if (f.open(QIODevice::WriteOnly))
             f.write(QByteArray::fromBase64(
                 r[QLatin1String("result")][QLatin1String("data")].toString().toLatin1()));
     }
 
 private:
+    // What the page and the browser wrote on the console: the page's own faults show up here.
+    static void console(const QJsonObject &event)
+    {
+        const QString method = event[QLatin1String("method")].toString();
+        const QJsonObject p = event[QLatin1String("params")].toObject();
+        if (method == QLatin1String("Runtime.consoleAPICalled")) {
+            QStringList parts;
+            for (const QJsonValue &a : p[QLatin1String("args")].toArray())
+                parts << (a[QLatin1String("value")].isUndefined()
+                              ? a[QLatin1String("description")].toString()
+                              : a[QLatin1String("value")].toVariant().toString());
+            say(QStringLiteral("console %1: %2")
+                    .arg(p[QLatin1String("type")].toString(), parts.join(QLatin1Char(' '))));
+        } else if (method == QLatin1String("Runtime.exceptionThrown")) {
+            const QJsonObject d = p[QLatin1String("exceptionDetails")].toObject();
+            say(QStringLiteral("page exception: %1 %2")
+                    .arg(d[QLatin1String("text")].toString(),
+                         d[QLatin1String("exception")][QLatin1String("description")].toString()));
+        } else if (method == QLatin1String("Log.entryAdded")) {
+            const QJsonObject e = p[QLatin1String("entry")].toObject();
+            say(QStringLiteral("browser %1: %2 %3")
+                    .arg(e[QLatin1String("level")].toString(), e[QLatin1String("text")].toString(),
+                         e[QLatin1String("url")].toString()));
+        }
+    }
+
     QWebSocket m_socket;
     QHash<int, QJsonObject> m_replies;
     int m_next = 0;
@@ -167,7 +206,16 @@ const QString kBoard =
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 5) fail(QStringLiteral("usage: phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR"));
+    if (argc == 3 && qstrcmp(argv[1], "--save-page") == 0) {
+        QString why;
+        if (!savePage(QString::fromLocal8Bit(argv[2]), &why)) fail(why);
+        return 0;
+    }
+    const bool far = argc == 6 && qstrcmp(argv[5], "lontani") == 0;
+    if (argc != 5 && !far)
+        fail(QStringLiteral("usage: phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani]\n"
+                            "       phones_driver --save-page FOLDER"));
+    g_shotPrefix = far ? QStringLiteral("far-") : QString();
     g_trace = QString::fromLocal8Bit(argv[2]);
     g_window = QString::fromLocal8Bit(argv[3]);
     g_shots = QString::fromLocal8Bit(argv[4]);
@@ -181,10 +229,22 @@ int main(int argc, char **argv)
     say(QStringLiteral("address shown: ") + address.toString());
     // Only this machine is ever reached, whatever the address on the local network is.
     address.setHost(QStringLiteral("127.0.0.1"));
-    click(705, 309); // the QR code opens the phones' dialog
+    click(386, 140); // the QR code opens the phones' dialog
     pause(500);
     xdotool({QStringLiteral("key"), QStringLiteral("alt+d")});
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    if (far) {
+        // Off again: the page can only reach the evening through the NATS server.
+        click(736, 256);
+        if (traceLine(QStringLiteral("telefoni spenti"), 5000).isEmpty())
+            fail(QStringLiteral("the phones on the local network did not switch off"));
+        const QString reached = traceLine(QStringLiteral("lontani su "), 20000);
+        if (reached.isEmpty())
+            fail(QStringLiteral("the evening never reached the NATS server: ") +
+                 traceLine(QStringLiteral("lontani giù "), 1));
+        address = QUrl(reached.mid(11));
+        say(QStringLiteral("phones' link far away: ") + address.toString());
+    }
 
     browser.call(QStringLiteral("Page.enable"));
     browser.call(QStringLiteral("Page.navigate"), {{"url", address.toString()}});
@@ -253,7 +313,7 @@ int main(int argc, char **argv)
     pause(500);
     QProcess::execute(QStringLiteral("import"),
                       {QStringLiteral("-window"), QStringLiteral("root"),
-                       QDir(g_shots).filePath(QStringLiteral("window-phone-call.png"))});
+                       QDir(g_shots).filePath(g_shotPrefix + QStringLiteral("window-phone-call.png"))});
     browser.shot(QStringLiteral("phone-called.png"));
 
     // The call stopped the draw: a reload in the middle of the game shows the same game.
