@@ -162,10 +162,10 @@ PhonesPanel::PhonesPanel(Form1 &form, Game &game, PhoneRelay &relay, AudienceCon
     m_address->setWordWrap(true);
     m_address->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_call = placeControl(new QLabel(&form), "lbl_chiamata", QString(), QRect(392, 556, 304, 20));
-    QFont bold = m_call->font();
-    bold.setBold(true);
-    m_call->setFont(bold);
+    // Under the claim panel, to the foot of the window; the font is fitted to the line.
+    m_call = placeControl(new QLabel(&form), "lbl_chiamata", QString(), QRect(392, 547, 306, 36));
+    m_call->setWordWrap(true);
+    m_call->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (QLabel *l : {m_code, m_address, m_call})
         l->hide();
 
@@ -180,6 +180,9 @@ PhonesPanel::PhonesPanel(Form1 &form, Game &game, PhoneRelay &relay, AudienceCon
     callShown->setInterval(12000);
     connect(callShown, &QTimer::timeout, m_call, &QLabel::hide);
     connect(&relay, &PhoneRelay::called, this, [this, callShown](const QString &line) {
+        QFont bold = m_form.font();
+        bold.setBold(true);
+        m_call->setFont(fittingFont(bold, line, m_call->contentsRect().size(), 7));
         m_call->setText(line);
         m_call->setToolTip(line);
         if (auto *printed = m_form.findChild<QLabel *>(QStringLiteral("lbl_stampa"))) printed->hide();

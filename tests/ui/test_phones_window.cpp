@@ -92,6 +92,26 @@ private slots:
         QVERIFY2(over.isEmpty(), qPrintable(over.join(QStringLiteral(", "))));
     }
 
+    void theLongestCallIsWhollyShown()
+    {
+        // A call refused because other cards completed the prize first: the longest line the desk
+        // says of a call, with the widest codes.
+        PhonesWindow w;
+        const QString line = QStringLiteral(
+            "Chiamata dal telefono, cartella WWWWW-F W: le cartelle WWWWW-F W, WWWWW-F W, WWWWW-F W e "
+            "altre 12 avevano il QUATERNO alla 88ª, prima di questa (89ª): confermala o ignorala, poi "
+            "ricontrolla");
+        emit w.relay->called(line);
+        auto *label = w.form->findChild<QLabel *>(QStringLiteral("lbl_chiamata"));
+        QVERIFY(label && label->isVisible());
+        QVERIFY(w.form->rect().contains(label->geometry()));
+        const QRect room = label->contentsRect();
+        const QRect needed = QFontMetrics(label->font())
+                                 .boundingRect(QRect(0, 0, room.width(), 100000), Qt::TextWordWrap, line);
+        QVERIFY2(needed.height() <= room.height(), qPrintable(QString::number(needed.height())));
+        QVERIFY(QFontInfo(label->font()).pixelSize() >= 7);
+    }
+
     // The card on the room's screen: inside the board, with ink in the address's band that
     // stays off the card's edges (a line cut by the edge would touch it).
     void theAddressFitsTheRoomsScreen_data()
