@@ -309,7 +309,7 @@ void PhonesPanel::placeOnAudience()
 bool PhonesPanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_code && event->type() == QEvent::MouseButtonRelease) openDialog();
-    if (watched == m_audience && event->type() == QEvent::Resize) placeOnAudience();
+    if (event->type() == QEvent::Resize && watched == m_audience) placeOnAudience();
     return QObject::eventFilter(watched, event);
 }
 

@@ -96,7 +96,8 @@ private:
     // The last call from a phone, under the claim panel's place.
     QLabel *m_call = nullptr;
     QPointer<PhonesDialog> m_dialog;
-    QPointer<AudienceScreen> m_audience;
+    // A QWidget: the screen is still watched while its own destructor hides it.
+    QPointer<QWidget> m_audience;
     QPointer<QLabel> m_audienceCode;
 };
 
