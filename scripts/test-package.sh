@@ -76,7 +76,18 @@ for clause in "${clauses[@]}"; do
         read -r name op want <<<"$(sed 's/[()]/ /g' <<<"$alt")"
         name=${name%:any}
         have=$(dpkg-query -W -f='${Status} ${Version}' "$name" 2>/dev/null | sed -n 's/^install ok installed //p')
-        [ -n "$have" ] || continue
+        if [ -z "$have" ]; then
+            # A virtual package (qt6-websockets-abi): met by an installed package that provides it,
+            # at the version it provides.
+            provided=$(dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null | awk -F'|' '$1 ~ /^ii/ { print $2 }' |
+                tr ',' '\n' | sed 's/^ *//' | grep -E "^$name( |$)" | head -n 1)
+            [ -n "$provided" ] || continue
+            have=$(sed -n 's/.*(= *\([^)]*\)).*/\1/p' <<<"$provided")
+            if [ -z "$have" ]; then
+                [ -z "${op:-}" ] && { met=1; break; }
+                continue
+            fi
+        fi
         if [ -z "${op:-}" ] || dpkg --compare-versions "$have" "$op" "$want"; then
             met=1
             break
