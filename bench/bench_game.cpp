@@ -5,10 +5,14 @@
 // kind the CPU per drawn number and the share of one core, median and spread. Asserts nothing.
 //   bench_game [pace-seconds] [numbers] [rounds] [--sound]
 // Kinds: "silent" (no sound server: PULSE_SERVER points nowhere) with the room's screen closed and
-// open; with --sound also "sound" on the server of scripts/with-pulse.sh. On the platform of the
-// environment (run it under xvfb-run -a for X), offscreen when none is set.
-// One game alone, for a profiler: bench_game PACE NUMBERS 1 --child silent|silent-open|sound; under
-// valgrind --tool=callgrind it dumps a profile of the game alone, all threads, as part "game".
+// open, and "silent-later", the evening's second game (the first, unmeasured, has loaded the faces and
+// glyphs an evening keeps); with --sound also "sound" on the server of scripts/with-pulse.sh. The kind
+// "bare-qt" is the floor under all of them: a plain window whose four labels (the sizes of the drawn
+// number, the words, the count and a board cell) take a new text at the same pace, nothing else. On the
+// platform of the environment (run it under xvfb-run -a for X), offscreen when none is set. One game alone,
+// for a profiler: bench_game PACE NUMBERS 1 --child silent|silent-open|sound; under valgrind --tool=callgrind
+// it dumps a profile of the game alone, all threads, as part "game". With TOMBOLA_BENCH_PAINTS=1 in the
+// environment the child also prints, on standard error, how often each widget painted during the game.
 
 #include "announce/pulse_sound.h"
 #include "bench_support.h"
@@ -24,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -43,6 +48,31 @@
 
 namespace
 {
+// Counts the paint events of every widget while it is installed on the application.
+class PaintCensus : public QObject
+{
+public:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++m_paints[QStringLiteral("%1 %2").arg(o->metaObject()->className(), o->objectName())];
+        return false;
+    }
+    void print(int numbers) const
+    {
+        std::vector<std::pair<int, QString>> rows;
+        for (auto it = m_paints.begin(); it != m_paints.end(); ++it)
+            rows.emplace_back(it->second, it->first);
+        std::sort(rows.rbegin(), rows.rend());
+        for (const auto &[count, name] : rows)
+            std::fprintf(stderr, "paints %6d (%5.2f per number) %s\n", count,
+                         double(count) / std::max(1, numbers), qPrintable(name));
+    }
+
+private:
+    std::map<QString, int> m_paints;
+};
+
 // The CPU the process has spent in the kernel, on all its threads.
 double kernelSeconds()
 {
@@ -52,7 +82,7 @@ double kernelSeconds()
 }
 
 // One game in this process; prints "game <drawn> <wall s> <cpu s> <of which kernel s>".
-int playOne(int paceMs, int numbers, bool open)
+int playOne(int paceMs, int numbers, bool open, bool later)
 {
     PulseSoundPort sound;
     QtClock clock;
@@ -76,10 +106,20 @@ int playOne(int paceMs, int numbers, bool open)
     QTimer::singleShot(500, &settle, &QEventLoop::quit);
     settle.exec();
 
+    bool measuring = !later;
     QObject::connect(&game, &Game::numberDrawn, &form, [&](int, int ordinal) {
-        if (ordinal >= numbers && game.isDrawing()) game.bigNumberGesture(2, 0.0f);
+        if (measuring && ordinal >= numbers && game.isDrawing()) game.bigNumberGesture(2, 0.0f);
     });
+    if (later) {
+        // A whole game first, then a new one as the caller starts it.
+        form.cmd_estrai->click();
+        game.newGame();
+        measuring = true;
+    }
+    PaintCensus census;
+    const bool countPaints = qEnvironmentVariableIntValue("TOMBOLA_BENCH_PAINTS") != 0;
     QTimer::singleShot(0, &form, [&] {
+        if (countPaints) qApp->installEventFilter(&census);
         QElapsedTimer wall;
         wall.start();
         const double cpu0 = cpuSeconds();
@@ -88,12 +128,65 @@ int playOne(int paceMs, int numbers, bool open)
         CALLGRIND_ZERO_STATS;
         form.cmd_estrai->click();
         CALLGRIND_DUMP_STATS_AT("game");
+        qApp->removeEventFilter(&census);
+        census.print(game.state().drawnCount());
         const double seconds = double(wall.nsecsElapsed()) * 1e-9;
         std::printf("game %d %.4f %.4f %.4f\n", game.state().drawnCount(), seconds, cpuSeconds() - cpu0,
                     kernelSeconds() - kernel0);
         std::fflush(stdout);
         QApplication::quit();
     });
+    return QApplication::exec();
+}
+
+// The floor: what Qt and the display cost for the labels a number changes, without the program.
+int playBare(int paceMs, int numbers)
+{
+    QWidget window;
+    window.resize(900, 640);
+    const std::pair<int, QRect> labels[] = {{72, QRect(440, 48, 209, 145)},
+                                            {36, QRect(336, 256, 473, 73)},
+                                            {10, QRect(440, 16, 209, 17)},
+                                            {12, QRect(20, 20, 40, 30)}};
+    std::vector<QLabel *> shown;
+    for (const auto &[points, place] : labels) {
+        auto *label = new QLabel(&window);
+        label->setGeometry(place);
+        label->setAlignment(Qt::AlignCenter);
+        QFont f = label->font();
+        f.setPointSize(points);
+        f.setBold(true);
+        label->setFont(f);
+        shown.push_back(label);
+    }
+    window.show();
+    QEventLoop settle;
+    QTimer::singleShot(500, &settle, &QEventLoop::quit);
+    settle.exec();
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    int drawn = 0;
+    QElapsedTimer wall;
+    double cpu0 = 0, kernel0 = 0;
+    QObject::connect(&tick, &QTimer::timeout, &window, [&] {
+        if (drawn == 0) {
+            wall.start();
+            cpu0 = cpuSeconds();
+            kernel0 = kernelSeconds();
+        }
+        if (drawn == numbers) {
+            std::printf("game %d %.4f %.4f %.4f\n", drawn, double(wall.nsecsElapsed()) * 1e-9,
+                        cpuSeconds() - cpu0, kernelSeconds() - kernel0);
+            std::fflush(stdout);
+            QApplication::quit();
+            return;
+        }
+        ++drawn;
+        const QString n = QString::number(drawn);
+        for (QLabel *label : shown)
+            label->setText(label == shown[1] ? QStringLiteral("SESSANTA%1").arg(n) : n);
+    });
+    tick.start(paceMs);
     return QApplication::exec();
 }
 
@@ -137,7 +230,9 @@ int main(int argc, char **argv)
         // As main.cpp does.
         QApplication app(argc, argv);
         installFaceSubstitutes();
-        return playOne(int(pace * 1000), numbers, kind.endsWith(QStringLiteral("-open")));
+        if (kind == QStringLiteral("bare-qt")) return playBare(int(pace * 1000), numbers);
+        return playOne(int(pace * 1000), numbers, kind.endsWith(QStringLiteral("-open")),
+                       kind.endsWith(QStringLiteral("-later")));
     }
 
     QCoreApplication app(argc, argv);
@@ -148,7 +243,8 @@ int main(int argc, char **argv)
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     }
-    QStringList kinds{QStringLiteral("silent"), QStringLiteral("silent-open")};
+    QStringList kinds{QStringLiteral("silent"), QStringLiteral("silent-later"), QStringLiteral("bare-qt"),
+                      QStringLiteral("silent-open")};
     if (args.contains(QStringLiteral("--sound"))) kinds << QStringLiteral("sound");
     auto play = [&](const QString &kind) {
         QProcess child;

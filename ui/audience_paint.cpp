@@ -1,5 +1,6 @@
 #include "ui/audience_paint.h"
 
+#include "ui/paint_cache.h"
 #include "ui/qt_colour.h"
 
 #include <QFontMetricsF>
@@ -99,6 +100,17 @@ const Colours &coloursOf(AudienceScreen::Theme theme)
     return dark;
 }
 
+namespace
+{
+// Sizes a twelfth apart at most: the words of one game and the next come in a few faces, whose glyphs
+// are then drawn from kept images.
+int steppedPixels(double pixels)
+{
+    const int whole = std::max(1, int(pixels));
+    return whole - whole % std::max(1, whole / 12);
+}
+} // namespace
+
 QFont face(double pixels, bool bold, bool italic)
 {
     QFont f;
@@ -106,24 +118,23 @@ QFont face(double pixels, bool bold, bool italic)
     f.setPixelSize(std::max(1, int(pixels)));
     f.setBold(bold);
     f.setItalic(italic);
-    return f;
+    return keptFace(f);
 }
 
 QFont fittedFace(const QString &text, const QSizeF &box, bool bold, double maxPixels)
 {
-    constexpr double kProbe = 200;
-    const QFontMetricsF fm(face(kProbe, bold));
-    const QRectF ink = fm.tightBoundingRect(text);
+    const QFont probe = face(200, bold);
+    const QRectF ink = QFontMetricsF(probe).tightBoundingRect(text);
     if (ink.width() <= 0 || ink.height() <= 0) return face(maxPixels, bold);
     const double scale = std::min(box.width() / ink.width(), box.height() / ink.height());
-    return face(std::min(maxPixels, kProbe * scale), bold);
+    return face(std::min(maxPixels, probe.pixelSize() * scale), bold);
 }
 
 void drawCentred(QPainter &p, const QRectF &box, const QString &text)
 {
     const QRectF ink = QFontMetricsF(p.font()).tightBoundingRect(text);
     const QPointF at(box.center().x() - ink.center().x(), box.center().y() - ink.center().y());
-    p.drawText(at, text);
+    drawLargeText(p, at, text);
 }
 
 double drawLine(QPainter &p, const QRectF &box, const QString &text, const QFont &style, double heightShare,
@@ -131,22 +142,19 @@ double drawLine(QPainter &p, const QRectF &box, const QString &text, const QFont
 {
     QFont f = style;
     f.setPixelSize(100);
-    const double width = QFontMetricsF(f).horizontalAdvance(text);
+    const double width = QFontMetricsF(keptFace(f)).horizontalAdvance(text);
     double pixels = std::min(maxPixels, box.height() * heightShare);
     if (width > 0) pixels = std::min(pixels, 100 * box.width() * 0.94 / width);
-    f.setPixelSize(std::max(1, int(pixels)));
-    p.setFont(f);
-    p.drawText(box, Qt::AlignCenter, text);
+    f.setPixelSize(steppedPixels(pixels));
+    p.setFont(keptFace(f));
+    drawLargeText(p, box, Qt::AlignCenter, text);
     return pixels;
 }
 
 void roundedBox(QPainter &p, const QRectF &r, const QColor &fill, const QColor &edge, double edgeWidth,
                 double radius)
 {
-    p.setPen(QPen(edge, edgeWidth));
-    p.setBrush(fill);
-    const double h = edgeWidth / 2;
-    p.drawRoundedRect(r.adjusted(h, h, -h, -h), radius, radius);
+    drawKeptBox(p, r, fill, edge, edgeWidth, radius);
 }
 
 } // namespace audience_paint

@@ -4,6 +4,7 @@
 #include "game/board.h"
 #include "ui/audience_paint.h"
 #include "ui/audience_screen.h"
+#include "ui/paint_cache.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -27,7 +28,8 @@ void AudienceScreen::paintNumberPanel(QPainter &p) const
         box.adjusted(box.width() * 0.06, badgeHeight * 1.1, -box.width() * 0.06, -box.height() * 0.05);
     const QString number = m_shown.number.trimmed();
     if (!number.isEmpty()) {
-        p.setFont(fittedFace(number, figure.size(), true, figure.height()));
+        // Fitted as the widest figures of its length, so each number has the same face.
+        p.setFont(fittedFace(QString(number.size(), QLatin1Char('8')), figure.size(), true, figure.height()));
         p.setPen(m_shown.red ? QColor(Qt::white) : c.figure);
         drawCentred(p, figure, number);
     }
@@ -58,9 +60,8 @@ void AudienceScreen::paintLastFive(QPainter &p) const
         const QRectF ball(centre.x() - diameter / 2, centre.y() - diameter / 2, diameter, diameter);
         // The newest, first, is marked as on the board.
         const double ring = k == 0 ? diameter * 0.08 : diameter * 0.03;
-        p.setPen(QPen(k == 0 ? c.newest : c.litEdge[blockRow], ring));
-        p.setBrush(k == 0 && c.newestFill.isValid() ? c.newestFill : c.litFill[blockRow]);
-        p.drawEllipse(ball.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2));
+        drawKeptBox(p, ball, k == 0 && c.newestFill.isValid() ? c.newestFill : c.litFill[blockRow],
+                    k == 0 ? c.newest : c.litEdge[blockRow], ring, (diameter - ring) / 2);
         p.setPen(c.litFigure[blockRow]);
         p.setFont(m_faces->ball);
         drawCentred(p, ball, QString::number(n));

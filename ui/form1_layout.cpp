@@ -5,6 +5,7 @@
 #include "game/board.h"
 #include "ui/board_cell.h"
 #include "ui/form1.h"
+#include "ui/paint_cache.h"
 #include "ui/qt_colour.h"
 #include "ui/qt_platform.h"
 #include "ui/wrap_button.h"
@@ -146,7 +147,8 @@ void Form1::buildControls()
                      QStringLiteral("digitare un valore e poi premere INVIO"), tw(4080, 840, 492, 288));
 
     Label2 = label(this, "Label2", QString(), tw(6600, 240, 3132, 252));
-    Label1 = label(this, "Label1", QString(), tw(6600, 720, 3132, 2172));
+    Label1 =
+        placeControl(new LargeTextLabel(QString(), this), "Label1", QString(), tw(6600, 720, 3132, 2172));
     Label1->setToolTip(QStringLiteral("Visualizzatore numero estratto"));
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setFrameShape(QFrame::Box);

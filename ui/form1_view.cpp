@@ -1,6 +1,7 @@
 // The caller's window as the game's view: the control operations the rules use, by control name.
 
 #include "ui/form1.h"
+#include "ui/paint_cache.h"
 #include "ui/qt_colour.h"
 
 #include <QAbstractSlider>
@@ -81,32 +82,38 @@ QWidget *Form1::control(ControlId c) const
 
 namespace
 {
-// The largest size up to `points` at which `text` fits the width of `label`, its margins aside, or 6
-// when none does. A text grows with its size: the size is found from the width at the label's
-// present size and then checked, so that a text that fits as it stands costs one measurement.
+// The largest size up to `points`, in steps of two points down from it, at which `text` fits the
+// width of `label`, its margins aside, or 6 when none does. The steps keep the faces of a game to a
+// few (each new one costs a lookup through fontconfig). A text grows with its size: the size is found
+// from the width at the label's present size and then checked, so that a text that fits as it stands
+// costs one measurement.
 void fitToWidth(QLabel *label, const QString &text, int points)
 {
     const int room = label->contentsRect().width() - 2 * label->margin() - 4;
     const int now = label->font().pointSize();
     const int width = label->fontMetrics().horizontalAdvance(text);
     if (now == points && width <= room) return;
-    QFont f = label->font();
-    const auto fits = [&](int size) {
+    const QFont base = label->font();
+    // Kept: a face Qt no longer holds is looked up again through fontconfig.
+    const auto sized = [](QFont f, int size) {
         f.setPointSize(size);
-        return QFontMetrics(f).horizontalAdvance(text) <= room;
+        return keptFace(f);
     };
-    int size = now > 0 && width > 0 ? std::clamp(int(double(now) * room / width), 6, points) : points;
+    const auto fits = [&](int size) {
+        return QFontMetrics(sized(base, size)).horizontalAdvance(text) <= room;
+    };
+    const auto step = [points](int size) { return std::max(6, size - (points - size) % 2); };
+    int size = now > 0 && width > 0 ? step(std::clamp(int(double(now) * room / width), 6, points)) : points;
     if (size > 6 && !fits(size)) {
         do {
-            --size;
+            size = std::max(6, size - 2);
         } while (size > 6 && !fits(size));
     } else {
-        while (size < points && fits(size + 1))
-            ++size;
+        while (size < points && fits(std::min(points, size + 2)))
+            size = std::min(points, size + 2);
     }
     if (size == now) return;
-    f.setPointSize(size);
-    label->setFont(f);
+    label->setFont(sized(base, size));
 }
 
 // Does `f` with the control as a W, when it is one.
