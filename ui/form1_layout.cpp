@@ -179,6 +179,10 @@ void Form1::buildControls()
     Label6 = label(this, "Label6", QString(), tw(5040, 3840, 7092, 1092));
     Label6->setAlignment(Qt::AlignCenter);
     Label6->setFont(faccia(QStringLiteral("Arial Narrow"), kWordsPoints, true));
+    // The labels that change with every number fill their own background (the window's colour), so
+    // the window is not painted again under them.
+    for (QLabel *changing : {Label2, Label6})
+        changing->setAutoFillBackground(true);
 
     const QString tipScrittura = QStringLiteral("Modo  di scrittura dei numeri estratti in lettere");
     Fra_scrittura =
