@@ -14,8 +14,10 @@ export QT_QPA_PLATFORM=offscreen
 export TOMBOLA_REQUIRE_SOUND=1
 export TOMBOLA_REQUIRE_PRINTER=1
 export TOMBOLA_REQUIRE_NATS=1
+# Each stage says when it starts, from the start of the run.
+stage() { echo "== $* (at $((SECONDS / 60)) min $((SECONDS % 60)) s)"; }
 
-echo "== format check"
+stage "format check"
 # The sources are git's list: without git, or outside a git work tree, the check fails, not skips.
 sources=$(git ls-files '*.cpp' '*.h') || { echo "FAIL: git cannot list the sources to check" >&2; exit 1; }
 [ -n "$sources" ] || { echo "FAIL: git lists no C++ source to check" >&2; exit 1; }
@@ -24,16 +26,9 @@ echo "$(wc -l <<<"$sources") files formatted"
 
 # The tests run once, under the sanitizers; the optimised build is the program as it is packed,
 # driven whole by the scripted evening under Xvfb, and the benchmarks.
-echo "== build"
+stage "build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOMBOLA_WERROR=ON >/dev/null
 cmake --build build -j "$jobs" --target tombola benches
-
-echo "== build with sanitizers"
-# The benchmarks print figures and are not run here: the sanitizer build leaves them out. Line
-# tables (-g1) are all the sanitizers' reports need, and build faster than full debug data.
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTOMBOLA_SANITIZE=ON \
-    -DTOMBOLA_WERROR=ON -DTOMBOLA_BENCH=OFF >/dev/null
-cmake --build build-asan -j "$jobs"
 
 run_ctest() {
     local dir=$1
@@ -41,22 +36,42 @@ run_ctest() {
     (cd "$dir" && bash "$root/scripts/with-pulse.sh" bash "$root/scripts/with-cups.sh" \
         ctest --output-on-failure -j "$jobs" --timeout 600 "$@")
 }
-echo "== the program under Xvfb: a scripted evening"
+
+# The scripted evening and the kills are mostly waiting on clips and restarts: they play on the
+# optimised build while the sanitizer build compiles, and their report follows the build's.
+stage "the program under Xvfb (a scripted evening), while the sanitizer build compiles"
+xvfb_log=$(mktemp)
 # 20 kills here (the script's default is 50) keep the whole run within its time.
-TOMBOLA_KILLS=20 run_ctest build -R "evening_under_xvfb|kill_and_resume_under_xvfb"
-echo "== tests under ASan and UBSan"
+(TOMBOLA_KILLS=20 run_ctest build -R "evening_under_xvfb|kill_and_resume_under_xvfb" >"$xvfb_log" 2>&1) &
+xvfb_pid=$!
+
+stage "build with sanitizers"
+# The benchmarks print figures and are not run here: the sanitizer build leaves them out. Line
+# tables (-g1) are all the sanitizers' reports need, and build faster than full debug data.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTOMBOLA_SANITIZE=ON \
+    -DTOMBOLA_WERROR=ON -DTOMBOLA_BENCH=OFF >/dev/null
+build_status=0
+cmake --build build-asan -j "$jobs" || build_status=$?
+xvfb_status=0
+wait "$xvfb_pid" || xvfb_status=$?
+stage "the program under Xvfb: its report"
+cat "$xvfb_log"
+rm -f "$xvfb_log"
+[ "$xvfb_status" -eq 0 ] || { echo "FAIL: the scripted evening under Xvfb" >&2; exit 1; }
+[ "$build_status" -eq 0 ] || { echo "FAIL: the sanitizer build" >&2; exit 1; }
+stage "tests under ASan and UBSan"
 # Qt's own libraries are not instrumented: leaks inside them are not ours to fix.
 # The scripted evening is mostly waiting on its clips and takes minutes: it ran above. The random
 # evening stops after 75 s (about 50000 events under the sanitizers).
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     TOMBOLA_RANDOM_RUN_MS=15000 TOMBOLA_EVENING_MS=75000 run_ctest build-asan -E "evening_under_xvfb|kill_and_resume_under_xvfb"
 
-echo "== package"
+stage "package"
 # The program built and tested above, packed as it is.
 TOMBOLA_PACKAGE_BUILD=$root/build TOMBOLA_PACKAGE_BUILD_TYPE=RelWithDebInfo bash scripts/test-package.sh
 
 if [ -d fuzz ] && ls fuzz/*.cmake >/dev/null 2>&1; then
-    echo "== fuzz"
+    stage "fuzz"
     CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOMBOLA_FUZZ=ON >/dev/null
     cmake --build build-fuzz -j "$jobs"
     for f in build-fuzz/fuzz/fuzz_*; do
@@ -73,4 +88,4 @@ if [ -d fuzz ] && ls fuzz/*.cmake >/dev/null 2>&1; then
         rm -rf "$work"
     done
 fi
-echo "== all tests passed"
+stage "all tests passed"
