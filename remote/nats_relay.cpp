@@ -1,4 +1,5 @@
 #include "remote/nats_relay.h"
+#include "remote/reply_seal.h"
 
 #include "cards/card_code.h"
 #include "phones/phone_service.h"
@@ -80,6 +81,9 @@ struct NatsRelay::Bridge {
         const char *phone = nullptr;
         if (natsMsgHeader_Get(msg, "Telefono", &phone) != NATS_OK) phone = nullptr;
         QString name = phone ? QString::fromUtf8(phone).left(64) : QString();
+        const char *keyHeader = nullptr;
+        if (natsMsgHeader_Get(msg, "Chiave", &keyHeader) != NATS_OK) keyHeader = nullptr;
+        std::optional<QByteArray> key = reply_seal::keyFromHeader(QByteArray(keyHeader ? keyHeader : ""));
         const char *reply = natsMsg_GetReply(msg);
         QByteArray replyTo(reply ? reply : "");
         // A request is small; a bigger one is read no further than the protocol allows.
@@ -87,8 +91,8 @@ struct NatsRelay::Bridge {
             std::min<int>(natsMsg_GetDataLength(msg), int(phone_protocol::kMostMessageBytes) + 1);
         QByteArray data(natsMsg_GetData(msg), length);
         natsMsg_Destroy(msg);
-        bridge->post([name = std::move(name), replyTo = std::move(replyTo),
-                      data = std::move(data)](NatsRelay &r) { r.handleRequest(name, replyTo, data); });
+        bridge->post([name = std::move(name), replyTo = std::move(replyTo), data = std::move(data),
+                      key = std::move(key)](NatsRelay &r) { r.handleRequest(name, replyTo, data, key); });
     }
 
     static void onDisconnected(natsConnection *, void *closure)
@@ -353,7 +357,8 @@ void NatsRelay::publishState(bool whole)
     m_publishedAny = true;
 }
 
-void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, const QByteArray &data)
+void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, const QByteArray &data,
+                              const std::optional<QByteArray> &key)
 {
     if (replyTo.isEmpty() || !m_bridge) return;
     const phone_protocol::Request request = phone_protocol::parse(QString::fromUtf8(data));
@@ -374,8 +379,12 @@ void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, c
     case phone_protocol::Request::Cards:
     case phone_protocol::Request::Call:
     case phone_protocol::Request::Deal:
-        if (!m_asks[name].take(m_limits.asksPerSecond, m_limits.askBurst) ||
-            !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAskBurst))
+        // What a phone is told of its own cards goes sealed, or not at all.
+        if (!key)
+            answer =
+                phone_protocol::error(QStringLiteral("Pagina vecchia: ricaricala per giocare da lontano."));
+        else if (!m_asks[name].take(m_limits.asksPerSecond, m_limits.askBurst) ||
+                 !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAskBurst))
             answer = phone_protocol::error(busy);
         else
             answer = m_service.answer(name, request);
@@ -384,7 +393,7 @@ void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, c
         answer = phone_protocol::error(QStringLiteral("Richiesta non valida."));
     }
     // A call may have stopped the relay meanwhile (a modal box of the desk).
-    if (!answer.isEmpty()) send(QString::fromUtf8(replyTo), answer);
+    if (!answer.isEmpty()) send(QString::fromUtf8(replyTo), key ? reply_seal::seal(*key, answer) : answer);
 }
 
 QString NatsRelay::phoneLink() const

@@ -7,7 +7,8 @@
 //                            that is not a number
 //   tombola.<sera>.numero    {"t":"numero"|"tolto",...}: each number drawn or taken back
 //   tombola.<sera>.chiamate  a phone's request ({"t":"stato"}, "cartelle", "chiama", "dammi"), with
-//                            its name in the header "Telefono"; the answer goes to its reply subject
+//                            its name in the header "Telefono" and a key for the answer in "Chiave";
+//                            the answer goes to its reply subject sealed (remote/reply_seal.h)
 // A phone that joins late or reconnects asks {"t":"stato"} and has the whole state at once. Requests
 // are limited per phone and for all phones together.
 //
@@ -22,6 +23,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -105,7 +107,9 @@ private:
     // What the connection's callbacks report, in this object's thread.
     void handleConnected();
     void handleLink(Link link, const QString &problem);
-    void handleRequest(const QString &phone, const QByteArray &replyTo, const QByteArray &data);
+    // `key`: the one the request carried for its answer (remote/reply_seal.h).
+    void handleRequest(const QString &phone, const QByteArray &replyTo, const QByteArray &data,
+                       const std::optional<QByteArray> &key);
     void publishState(bool whole);
     void send(const QString &subject, const QByteArray &data);
 

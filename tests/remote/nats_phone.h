@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +17,8 @@
 #include <QStringList>
 #include <QThread>
 #include <nats/nats.h>
+
+#include "remote/reply_seal.h"
 
 // The cluster of scripts/with-nats.sh, from its environment.
 struct NatsCluster {
@@ -70,6 +73,7 @@ public:
     QList<int> seen;        // the game's numbers as this phone knows them
     int gaps = 0;           // numbers that did not follow the one before (the state was asked)
     QString name = QStringLiteral("PHONE12345");
+    bool sealed = true; // sends a key with each request and unseals the answers, as the page does
 
     ~NatsPhone()
     {
@@ -128,6 +132,11 @@ public:
                            int(data.size())) != NATS_OK)
             return false;
         natsMsgHeader_Set(msg, "Telefono", name.toUtf8().constData());
+        // A key of its own for each answer, as the page makes.
+        QByteArray key(reply_seal::kKeyBytes, Qt::Uninitialized);
+        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(key.data()), key.size() / 4);
+        if (sealed) natsMsgHeader_Set(msg, "Chiave", key.toHex().constData());
+        m_keys.insert(reply, key);
         const natsStatus s = natsConnection_PublishMsg(m_nc, msg);
         natsMsg_Destroy(msg);
         return s == NATS_OK;
@@ -148,9 +157,10 @@ public:
         for (natsSubscription *s : {m_state, m_inbox, m_numbers}) {
             natsMsg *msg = nullptr;
             while (s && natsSubscription_NextMsg(&msg, s, 0) == NATS_OK) {
-                const QJsonObject m =
-                    QJsonDocument::fromJson(QByteArray(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)))
-                        .object();
+                QByteArray data(natsMsg_GetData(msg), natsMsg_GetDataLength(msg));
+                if (s == m_inbox && sealed)
+                    data = reply_seal::seal(m_keys.take(natsMsg_GetSubject(msg)), data);
+                const QJsonObject m = QJsonDocument::fromJson(data).object();
                 natsMsg_Destroy(msg);
                 got << m;
                 read(m);
@@ -201,6 +211,7 @@ private:
     natsSubscription *m_numbers = nullptr;
     natsSubscription *m_inbox = nullptr;
     QByteArray m_inboxName;
+    QHash<QByteArray, QByteArray> m_keys; // by reply subject
     int m_asked = 0;
     QString m_evening;
     QAtomicInt m_reconnected;

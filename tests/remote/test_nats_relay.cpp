@@ -1,6 +1,7 @@
 // The evening through a real NATS cluster (scripts/with-nats.sh, never a stand-in): phones far away
 // follow a game number by number and a late one has the whole state at once; a phone's call reaches
-// the prize desk and its requests are limited; a phone's credentials cannot publish the state; a
+// the prize desk and its requests are limited; a phone's credentials cannot publish the state, and the
+// answers about a phone's cards, which any phone may receive, are sealed for that phone alone; a
 // server killed mid-game loses no number for a phone that reconnects to another; the program started
 // with its server down goes on and publishes the state when the server is back; wrong credentials
 // are told in Italian; tls:// with a private CA. The game on its fake window.
@@ -15,6 +16,7 @@
 #include "remote/nats_relay.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -173,9 +175,10 @@ private slots:
         QVERIFY(phone.waitFor(QStringLiteral("errore"), phone.got.size()) >= 0);
     }
 
-    void aPhoneCannotPublishTheEvening()
+    void aPhoneCannotPublishTheEveningNorReadAnothersCards()
     {
         RelayHarness h;
+        h.print(2);
         h.relay->start(h.settings({h.cluster.urls[0]}), h.id);
         QTRY_VERIFY_WITH_TIMEOUT(h.relay->isReaching(), 10000);
         h.drawAndPause({5});
@@ -206,6 +209,33 @@ private slots:
         victim.pump();
         QCOMPARE(victim.seen, QList<int>{5});
         QCOMPARE(h.game.drawnNumbers(), QList<int>{5});
+
+        // The answers go to reply subjects any phone may read: the liar reads them all, and what it
+        // reads of the victim's card is sealed with a key only the victim and the program had.
+        const CardInPlay card = h.printRun.cardsInPlay().at(1);
+        natsConnection_SubscribeSync(&spy, liar.connection(), "_INBOX.>");
+        natsConnection_FlushTimeout(liar.connection(), 2000);
+        const QString code = formatCardCode(card.code);
+        QVERIFY(victim.ask({{"t", "cartelle"}, {"codici", QJsonArray{code}}}));
+        const int at = victim.waitFor(QStringLiteral("cartelle"));
+        QVERIFY(at >= 0);
+        QCOMPARE(victim.got[at].value(QLatin1String("cartelle")).toArray().size(), qsizetype(1));
+        QCOMPARE(natsSubscription_NextMsg(&msg, spy, 2000), NATS_OK);
+        const QByteArray read(natsMsg_GetData(msg), natsMsg_GetDataLength(msg));
+        natsMsg_Destroy(msg);
+        natsSubscription_Destroy(spy);
+        QVERIFY(!read.contains("cartelle") && !read.contains(code.toUtf8()));
+        QVERIFY(QJsonDocument::fromJson(read).isNull());
+        // A request without a key is told to reload the page, in the clear, and nothing of the card.
+        NatsPhone old;
+        old.sealed = false;
+        QVERIFY(h.phone(old, {h.cluster.urls[0]}));
+        QVERIFY(old.ask({{"t", "cartelle"}, {"codici", QJsonArray{code}}}));
+        const int refused = old.waitFor(QStringLiteral("errore"));
+        QVERIFY(refused >= 0);
+        QVERIFY(
+            old.got[refused].value(QLatin1String("testo")).toString().contains(QStringLiteral("ricaricala")));
+        QVERIFY(old.waitFor(QStringLiteral("cartelle"), 0, 500) < 0);
     }
 
     void aServerKilledMidGameLosesNoNumber()
