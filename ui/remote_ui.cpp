@@ -282,7 +282,13 @@ RemotePanel::RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &rec
     key->setWhatsThis(
         QStringLiteral("la serata per i parenti lontani, attraverso il server NATS del circolo"));
     connect(key, &QShortcut::activated, this, &RemotePanel::openDialog);
-    connect(&relay, &NatsRelay::linkChanged, this, &RemotePanel::refresh);
+    m_firstTry.setSingleShot(true);
+    m_firstTry.setInterval(3000);
+    connect(&m_firstTry, &QTimer::timeout, this, &RemotePanel::refresh);
+    connect(&relay, &NatsRelay::linkChanged, this, [this](NatsRelay::Link link) {
+        if (link == NatsRelay::Link::Connecting) m_firstTry.start();
+        refresh();
+    });
     // The evening changes (closed, resumed): its own subjects.
     connect(&record, &EveningRecord::started, this, [this] {
         if (!m_relay.isStarted()) return;
@@ -310,7 +316,8 @@ void RemotePanel::openDialog()
 
 void RemotePanel::refresh()
 {
-    const bool missing = m_relay.isStarted() && !m_relay.isReaching();
+    const bool trying = m_relay.link() == NatsRelay::Link::Connecting && m_firstTry.isActive();
+    const bool missing = m_relay.isStarted() && !m_relay.isReaching() && !trying;
     const QString why = m_relay.problem();
     m_mark->setToolTip(why.isEmpty() ? QStringLiteral("la serata non arriva ai telefoni lontani") : why);
     m_mark->setAccessibleDescription(why);

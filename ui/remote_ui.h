@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSettings>
+#include <QTimer>
 
 #include "remote/nats_relay.h"
 
@@ -80,6 +81,9 @@ private:
     const EveningRecord &m_record;
     QLabel *m_mark = nullptr;
     QPointer<RemoteDialog> m_dialog;
+    // While the first connection is tried the mark waits this long: a connection that comes at
+    // once shows nothing.
+    QTimer m_firstTry;
 };
 
 // For the tests that drive the program: "lontani su <the phones' link>" each time the evening

@@ -19,6 +19,17 @@
 
 namespace
 {
+// How many times a widget was shown.
+struct ShowCounter : QObject {
+    int count = 0;
+    explicit ShowCounter(QWidget *w) { w->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        count += e->type() == QEvent::Show ? 1 : 0;
+        return false;
+    }
+};
+
 // The caller's window with the evening, the phones' service, the relay and its panel, as main.cpp
 // wires them; the relay's settings file is the test's.
 struct Window {
@@ -152,6 +163,15 @@ private slots:
     {
         const NatsCluster c;
         QTemporaryDir dir;
+        {
+            // A connection that comes at once shows no mark, not even for a moment.
+            Window w(dir.filePath(QStringLiteral("subito.ini")));
+            ShowCounter shows(w.mark());
+            w.connectTo(c.urls[0], c, c.callerPassword);
+            QTRY_VERIFY_WITH_TIMEOUT(w.relay->isReaching(), 10000);
+            QTest::qWait(100);
+            QCOMPARE(shows.count, 0);
+        }
         Window w(dir.filePath(QStringLiteral("lontani.ini")));
         QVERIFY(!w.mark()->isVisibleTo(w.h.form));
         // Away at start.
