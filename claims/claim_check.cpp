@@ -213,6 +213,23 @@ void ClaimCheck::boxLeft(int index)
             }
             return;
         }
+        if (award.prize != claimPrize(premio)) {
+            // A card in play completed the prize claimed first, but these numbers hold a lower one
+            // still open: that one is this claim's, and it is the one celebrated.
+            m_game.setClaimCount(premio, 0);
+            m_complete = true;
+            playFanfare(award.prize, m_game.ports().sound);
+            const QString verdetto = validVerdict(award.prize);
+            setVerdict(verdetto);
+            emit claimCompleted(premio, verdetto);
+            QString text = prizeWithArticle(claimPrize(premio)) + QStringLiteral(" l'aveva già ") +
+                           agreeing(claimPrize(premio), QStringLiteral("completato")) +
+                           QStringLiteral(" prima un'altra cartella in gioco: a questa richiesta va ") +
+                           prizeWithArticle(award.prize) + QLatin1Char('.');
+            text[0] = text[0].toUpper();
+            m_game.ports().dialogs.message(text, QString(), Icon::Information);
+            return;
+        }
     }
     m_game.Avviso(stato.premio_scelto);
     if (completes) {

@@ -80,6 +80,7 @@ private slots:
     void cardsCheckedByCodeMoveTheLadder();
     void aLateConfirmationGivesEachPrizeToItsFirstCard();
     void onePlayerIsOneWinner();
+    void aClaimBeatenToItsPrizeCelebratesTheLowerOneItWon();
     void theDrawStopsForAWinnerAndAfterTheTombola();
 };
 
@@ -500,6 +501,30 @@ void TestPrizeLadder::onePlayerIsOneWinner()
     QVERIFY(h.dialogs.shown[0].text.startsWith("La cartella " + formatCardCode(b) + " aveva l'AMBO alla 2ª"));
     QCOMPARE(h.desk.sighting()->codes, QList<CardCode>({b}));
     QVERIFY(h.desk.ladder().wins().isEmpty());
+}
+
+void TestPrizeLadder::aClaimBeatenToItsPrizeCelebratesTheLowerOneItWon()
+{
+    // The claimed numbers made the ambo and the terno before anyone, the quaterno after a card in
+    // play: the claim wins the terno, and the terno, not the quaterno, is celebrated and told.
+    DeskHarness h;
+    const CardCode b{6161, 2, CardDealer::Classic};
+    const Cartella card = printedCard(h.printRun, b);
+    QList<int> mine;
+    for (int k = 0; k < 4; ++k)
+        mine << offCard(card, mine);
+    h.desk.setAnnounceAtOnce(false);
+    h.drawAndPause(mine.mid(0, 3) + cardRow(card, 1).mid(0, 4) + mine.mid(3));
+    h.sound.played.clear();
+    h.dialogs.shown.clear();
+    QCOMPARE(h.claim(2, mine), QStringLiteral("TERNO VALIDO"));
+    QCOMPARE(h.sound.played, QStringList({"terno", "applausi"}));
+    QCOMPARE(h.dialogs.shown.size(), 1);
+    QCOMPARE(h.dialogs.shown[0].text,
+             QStringLiteral("Il QUATERNO l'aveva già completato prima un'altra cartella in "
+                            "gioco: a questa richiesta va il TERNO."));
+    QCOMPARE(h.desk.ladder().wonAt(Prize::Terno), 3);
+    QCOMPARE(h.desk.ladder().wonAt(Prize::Quaterno), 0);
 }
 
 void TestPrizeLadder::theDrawStopsForAWinnerAndAfterTheTombola()

@@ -347,7 +347,8 @@ struct Evening {
     Form1 &f() { return *h.form; }
 
     // A fanfare plays only for a claim whose boxes hold as many different drawn numbers as the
-    // prize has boxes.
+    // prize has boxes: the prize's own boxes, or those of a higher prize whose claim won this one
+    // (a card completed the higher one first).
     void checkFanfare(const QString &key)
     {
         for (int prize = 0; prize < 4; ++prize) {
@@ -355,9 +356,13 @@ struct Evening {
             if (key != QLatin1String(p.word)) continue;
             const QStringList drawn = h.drawn();
             QSet<QString> held;
-            for (int k = 0; k < p.boxes; ++k) {
-                const QString t = f().Text1[std::size_t(p.firstBox + k)]->text();
-                if (drawn.contains(t)) held.insert(t);
+            for (int claimed = prize; claimed < 4 && held.size() < p.boxes; ++claimed) {
+                const PrizeInfo &q = claimPrizeInfo(claimed);
+                held.clear();
+                for (int k = 0; k < q.boxes; ++k) {
+                    const QString t = f().Text1[std::size_t(q.firstBox + k)]->text();
+                    if (drawn.contains(t)) held.insert(t);
+                }
             }
             if (held.size() < p.boxes && fault.isEmpty())
                 fault = QStringLiteral("the %1 fanfare for a claim of %2 different drawn numbers")
