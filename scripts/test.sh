@@ -47,8 +47,10 @@ xvfb_pid=$!
 
 stage "build with sanitizers"
 # The benchmarks print figures and are not run here: the sanitizer build leaves them out. Line
-# tables (-g1) are all the sanitizers' reports need, and build faster than full debug data.
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTOMBOLA_SANITIZE=ON \
+# tables (-g1) are all the sanitizers' reports need, and build faster than full debug data. clang
+# builds this tree in about two thirds of GCC's time (the optimised build above is GCC's), and the
+# second compiler's warnings and evaluation order keep both honest.
+cmake -S . -B build-asan -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DTOMBOLA_SANITIZE=ON \
     -DTOMBOLA_WERROR=ON -DTOMBOLA_BENCH=OFF >/dev/null
 build_status=0
 cmake --build build-asan -j "$jobs" || build_status=$?

@@ -144,9 +144,10 @@ for conf in "$dir"/n0.conf "$dir"/n1.conf "$dir"/n2.conf "$dir"/tls.conf; do
     nats-server -c "$conf" </dev/null >"${conf%.conf}.log" 2>&1 &
 done
 
-# Ready when every client port answers and the cluster's routes are up.
+# Ready when every client port answers and the cluster's routes are up: within 30 s, for a machine
+# busy with a build and other tests.
 ready=
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
     up=0
     for p in "${client[@]}" "$tls_port"; do
         (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && up=$((up + 1))
