@@ -197,19 +197,6 @@ struct Run {
     double kernel = 0;
 };
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-QString spread(const std::vector<double> &v, const char *format)
-{
-    const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
-    return QString::asprintf(format, median(v)) + QStringLiteral(" (") + QString::asprintf(format, *lo) +
-           QStringLiteral(" to ") + QString::asprintf(format, *hi) + QStringLiteral(")");
-}
 } // namespace
 
 int main(int argc, char **argv)

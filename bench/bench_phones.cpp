@@ -78,14 +78,6 @@ double at(std::vector<double> v, double q)
     return v[std::min(v.size() - 1, std::size_t(q * double(v.size())))];
 }
 
-double median(std::vector<double> v)
-{
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The phones: each keeps when it first knew each ordinal, and whether what it was told ever broke
 // the game's order (a number twice, one skipped, a whole state that is not the game so far).

@@ -82,14 +82,7 @@ class TestNatsRelay : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        if (!NatsCluster().isThere()) {
-            if (qEnvironmentVariableIntValue("TOMBOLA_REQUIRE_NATS"))
-                QFAIL("no NATS cluster: run under scripts/with-nats.sh");
-            QSKIP("no NATS cluster: run under scripts/with-nats.sh");
-        }
-    }
+    void init() { TOMBOLA_REQUIRE_CLUSTER(); }
 
     void phonesFollowAndALateOneCatchesUp()
     {

@@ -95,14 +95,7 @@ class TestRemoteWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        if (!NatsCluster().isThere()) {
-            if (qEnvironmentVariableIntValue("TOMBOLA_REQUIRE_NATS"))
-                QFAIL("no NATS cluster: run under scripts/with-nats.sh");
-            QSKIP("no NATS cluster: run under scripts/with-nats.sh");
-        }
-    }
+    void init() { TOMBOLA_REQUIRE_CLUSTER(); }
 
     void whatTheCallerTypesIsKept()
     {
