@@ -57,12 +57,15 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Free ports: none listening now, none given twice.
-taken=" $(ss -Htln 2>/dev/null | awk '{print $4}' | sed 's/.*://' | tr '\n' ' ') "
+# Free ports: below the kernel's range for outgoing connections (a port an outgoing connection holds
+# cannot be listened on, and ss -l does not show it), none in use now in any state, none given twice.
+read -r ephemeral_low _ </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || ephemeral_low=32768
+[ "$ephemeral_low" -gt 12000 ] || ephemeral_low=32768
+taken=" $(ss -Htan 2>/dev/null | awk '{print $4}' | sed 's/.*://' | tr '\n' ' ') "
 free_port() {
     local p
     while :; do
-        p=$((20000 + RANDOM % 40000))
+        p=$((10000 + RANDOM % (ephemeral_low - 10000)))
         case "$taken" in *" $p "*) continue ;; esac
         taken="$taken$p "
         echo "$p"
