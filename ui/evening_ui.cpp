@@ -103,6 +103,7 @@ public:
                  .arg(out.join(QLatin1Char(' '))));
     }
     void cards() { line(QStringLiteral("cartelle %1").arg(m_caller.printRun.cardsInPlay().size())); }
+    void basket() { line(QStringLiteral("panariello %1").arg(m_caller.game.isBasketMode() ? 1 : 0)); }
     void prizes()
     {
         QStringList out;
@@ -129,6 +130,7 @@ void installTrace(Caller &caller, EveningRecord &record, const QString &path)
         trace->numbers();
         trace->cards();
         trace->prizes();
+        trace->basket();
     };
     QObject::connect(&caller.game, &Game::numberDrawn, trace, [trace] { trace->numbers(); });
     QObject::connect(&caller.game, &Game::numberTakenBack, trace, [trace] { trace->numbers(); });
@@ -136,6 +138,7 @@ void installTrace(Caller &caller, EveningRecord &record, const QString &path)
     QObject::connect(
         &caller.printRun, &PrintRun::runPrinted, trace, [trace] { trace->cards(); }, Qt::QueuedConnection);
     QObject::connect(&caller.prizes, &PrizeDesk::changed, trace, [trace] { trace->prizes(); });
+    QObject::connect(&caller.game, &Game::basketModeChanged, trace, [trace] { trace->basket(); });
     QObject::connect(&record, &EveningRecord::started, trace, [trace, all](bool resumed) {
         trace->line(resumed ? QStringLiteral("avvio ripresa") : QStringLiteral("avvio nuova"));
         all();

@@ -13,6 +13,8 @@ kills=${2:-${TOMBOLA_KILLS:-50}}
 work=$(mktemp -d)
 fail() {
     echo "FAIL: $*"
+    echo "--- cycles:"
+    cat "$work/cycles" 2>/dev/null
     [ -n "${trace:-}" ] && { echo "--- trace before:"; tail -n 8 "$work/trace.$((cycle - 1))" 2>/dev/null; echo "--- trace now:"; tail -n 8 "$trace"; }
     exit 1
 }
@@ -44,6 +46,8 @@ click() { xdotool mousemove --window "$win" "$1" "$2" click 1; }
 key() { xdotool key --window "$win" "$@" 2>/dev/null; }
 pause() { sleep "$(awk -v s="$RANDOM" -v a="$1" -v b="$2" 'BEGIN { srand(s); printf "%.2f", a + rand() * (b - a) }')"; }
 field() { sed -n "s/^$1 //p" "$2" | tail -n 1; }
+# The basket's check box is a toggle: it is clicked only when its state is not the one wanted.
+basket() { [ "$(field panariello "$trace")" = "$1" ] || key alt+z; }
 drop_last() { echo "$1" | awk '{ $NF = ""; print }' | xargs; }
 
 # The state last written before the kill, and the one resumed after it.
@@ -105,6 +109,7 @@ for cycle in $(seq 0 "$kills"); do
     xdotool mousemove --window "$win" $FASTER click --repeat 14 --delay 15 1
     case $((RANDOM % 7)) in
     6) # a new game, asked and answered Si
+        what="new game"
         key Escape
         key alt+n
         sleep 0.3
@@ -112,6 +117,7 @@ for cycle in $(seq 0 "$kills"); do
         pause 0 0.5
         ;;
     0) # cards into a PDF, killed during or after the run
+        what="print"
         key F7
         sleep 0.5
         xdotool type --delay 20 "$((6 + RANDOM % 60))"
@@ -123,8 +129,9 @@ for cycle in $(seq 0 "$kills"); do
         pause 0.1 2.5
         ;;
     1) # the basket: numbers entered, one taken back
+        what="basket"
         key Escape
-        key alt+z
+        basket 1
         sleep 0.2
         for _ in 1 2 3 4; do
             click $BASKET_BOX
@@ -138,10 +145,18 @@ for cycle in $(seq 0 "$kills"); do
         pause 0 0.6
         ;;
     *) # the draw at its fastest, winners confirmed as they come
+        what="draw"
         key Escape
-        key alt+z 2>/dev/null # back to the random draw if the basket was on
+        basket 0
+        shown=$(grep -c '^tombola' "$trace")
         click $ESTRAI
-        key alt+r
+        key alt+r # or on from a pause
+        # On a loaded machine the program may take seconds to answer its first click: the stretch
+        # is timed from the first number it draws, so that every such cycle has a game to resume.
+        for _ in $(seq 150); do
+            [ "$(grep -c '^tombola' "$trace")" -gt "$shown" ] && break
+            sleep 0.1
+        done
         for _ in $(seq $((1 + RANDOM % 6))); do
             pause 0.1 0.5
             key alt+f
@@ -152,6 +167,7 @@ for cycle in $(seq 0 "$kills"); do
     kill -9 "$app" 2>/dev/null
     wait "$app" 2>/dev/null
     app=
+    echo "cycle $cycle: $(grep -o '^avvio.*' "$trace" | head -n 1), $what; at the kill: $(field tombola "$trace"), cards $(field cartelle "$trace")" >>"$work/cycles"
 done
 kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null
