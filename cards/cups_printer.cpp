@@ -34,11 +34,6 @@ const QString noDefaultText =
     QStringLiteral("Nessuna stampante predefinita: collegare o configurare una stampante, "
                    "oppure salvare le cartelle in PDF.");
 
-void setWhy(QString *why, const QString &text)
-{
-    if (why) *why = text;
-}
-
 QString quoted(const std::string &name)
 {
     return QStringLiteral("\u00ab%1\u00bb").arg(QString::fromStdString(name));

@@ -11,11 +11,6 @@ namespace
 
 constexpr double twipsPerInch = 1440.0;
 
-void setWhy(QString *why, const QString &text)
-{
-    if (why) *why = text;
-}
-
 } // namespace
 
 PainterCanvas::PainterCanvas(QPagedPaintDevice &device) : m_device(&device)

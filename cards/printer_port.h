@@ -29,6 +29,12 @@ public:
     virtual QString destination() const { return {}; }
 };
 
+// Tells `why`, when the caller asked to know.
+inline void setWhy(QString *why, const QString &text)
+{
+    if (why) *why = text;
+}
+
 class PrinterPort
 {
 public:
@@ -44,14 +50,14 @@ public:
     {
         Q_UNUSED(pdf);
         Q_UNUSED(title);
-        if (why) *why = QStringLiteral("Stampa non disponibile.");
+        setWhy(why, QStringLiteral("Stampa non disponibile."));
         return false;
     }
     virtual bool savePdf(const QByteArray &pdf, const QString &fileName, QString *why)
     {
         Q_UNUSED(pdf);
         Q_UNUSED(fileName);
-        if (why) *why = QStringLiteral("Salvataggio non disponibile.");
+        setWhy(why, QStringLiteral("Salvataggio non disponibile."));
         return false;
     }
 };

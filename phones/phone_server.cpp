@@ -10,13 +10,16 @@
 #include <QThread>
 #include <QWebSocket>
 
-namespace
-{
-// What every connection shares with the server that counts them; it outlives both.
-struct Counts {
+// What every connection shares with the server that counts them; it outlives both. Not in the
+// anonymous namespace: the server, declared in the header, holds it.
+struct PhoneConnectionCounts {
     int open = 0;
     QHash<QHostAddress, int> perAddress;
 };
+
+namespace
+{
+using Counts = PhoneConnectionCounts;
 
 // Lives as a child of its socket, so whoever ends the socket ends the count too. While the
 // connection speaks HTTP it may send `requestBytes` in all and live `httpLifeMs`.

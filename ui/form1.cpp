@@ -27,7 +27,6 @@
 
 namespace
 {
-constexpr double kTwipsPerPixel = 15.0;
 
 // Accepts a text only when every character of it is one that typing could enter.
 class TypedOnly : public QValidator

@@ -27,6 +27,10 @@ class QPushButton;
 class QRadioButton;
 class QScrollBar;
 
+// The window is laid out in twips: 15 are one pixel at 96 dots per inch (Qt scales logical pixels on
+// other screens).
+inline constexpr double kTwipsPerPixel = 15.0;
+
 class Form1 : public QWidget, public GameView
 {
     Q_OBJECT

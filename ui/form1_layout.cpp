@@ -27,9 +27,6 @@
 namespace
 {
 
-// 15 twips are one pixel at 96 dots per inch; Qt scales logical pixels on other screens.
-constexpr double kTwipsPerPixel = 15.0;
-
 QRect tw(int left, int top, int width, int height)
 {
     auto px = [](int t) { return int(std::lround(t / kTwipsPerPixel)); };
