@@ -9,8 +9,7 @@
 //   bash scripts/with-nats.sh build/bench/bench_relay [phones] [children]
 
 #include "bench_support.h"
-#include "evening/evening_record.h"
-#include "fakes/game_harness.h"
+#include "fakes/evening_harness.h"
 #include "phones/phone_service.h"
 #include "remote/nats_relay.h"
 
@@ -19,7 +18,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -235,25 +233,17 @@ int child(const QStringList &urls, int first, int count, const QString &evening)
 
 // ---- the program ----
 
-struct Program : GameHarness {
-    QTemporaryDir dir;
-    PrizeDesk desk{game, printRun.cardsInPlay()};
-    EveningStore store;
-    std::unique_ptr<EveningRecord> evening;
+struct Program : EveningHarness {
     std::unique_ptr<PhoneService> service;
     std::unique_ptr<NatsRelay> relay;
     std::vector<qint64> drawnAt = std::vector<qint64>(kNumbers + 1, 0); // when number k was drawn
-    Program() : GameHarness(23)
+    Program() : EveningHarness({}, 23)
     {
         // Told before the phones' service, so the time is taken before anything is published.
         QObject::connect(&game, &Game::numberDrawn, [this] {
             const qsizetype k = drawn().size();
             if (k > 0 && k <= kNumbers) drawnAt[size_t(k)] = nowNs();
         });
-        claims.setPrizeDesk(&desk);
-        QString notice;
-        store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
-        evening = std::make_unique<EveningRecord>(store, game, printRun, desk);
         evening->begin();
         service = std::make_unique<PhoneService>(game, desk, printRun, *evening);
         relay = std::make_unique<NatsRelay>(*service);

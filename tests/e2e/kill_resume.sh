@@ -19,27 +19,21 @@ fail() {
     exit 1
 }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
-unset QT_QPA_PLATFORM
+. "$(dirname "$0")/desktop.sh"
 # No sound server: clips fail at once and the draw runs at its pace.
 export PULSE_SERVER=unix:$work/no-such-socket
 export XDG_DATA_HOME=$work/data
 export XDG_RUNTIME_DIR=$work/xdg
 mkdir -m700 "$XDG_RUNTIME_DIR"
-openbox >/dev/null 2>&1 &
-wm=$!
 app=
 cleanup() {
     [ -n "$app" ] && kill -9 "$app" 2>/dev/null
-    kill "$wm" "$xvfb" 2>/dev/null
+    stop_desktop
     wait 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
-sleep 1
+start_desktop
 
 ESTRAI="88 64"; FASTER="462 240"; BASKET_BOX="676 132"
 click() { xdotool mousemove --window "$win" "$1" "$2" click 1; }

@@ -18,13 +18,7 @@ mkdir -p "$shots"
 work=$(mktemp -d)
 fail() { echo "FAIL: $*"; exit 1; }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
-unset QT_QPA_PLATFORM
-openbox >/dev/null 2>&1 &
-wm=$!
+. "$(dirname "$0")/desktop.sh"
 app=
 browser=
 site=
@@ -32,12 +26,12 @@ cleanup() {
     [ -n "$browser" ] && kill "$browser" 2>/dev/null
     [ -n "$site" ] && kill "$site" 2>/dev/null
     [ -n "$app" ] && kill "$app" 2>/dev/null
-    kill "$wm" "$xvfb" 2>/dev/null
+    stop_desktop
     wait 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
-sleep 1
+start_desktop
 
 if [ "$mode" = lontani ]; then
     [ -n "${TOMBOLA_NATS_URLS:-}" ] || fail "run it under scripts/with-nats.sh"

@@ -4,8 +4,7 @@
 
 #include "evening/evening_record.h"
 #include "fakes/card_rows.h"
-#include "fakes/game_harness.h"
-#include "fakes/recording_canvas.h"
+#include "fakes/evening_harness.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -20,26 +19,6 @@ namespace
 {
 
 bool privateMounts = false;
-
-// The game with its desk and its record on the file `path`.
-struct EveningHarness : GameHarness {
-    PrizeDesk desk{game, printRun.cardsInPlay()};
-    EveningStore store;
-    QString notice;
-    std::unique_ptr<EveningRecord> evening;
-
-    explicit EveningHarness(const QString &path, std::uint32_t seed = 7) : GameHarness(seed)
-    {
-        claims.setPrizeDesk(&desk);
-        printer.make = [] { return std::make_unique<RecordingCanvas>(); };
-        store.open(path, &notice);
-        evening = std::make_unique<EveningRecord>(store, game, printRun, desk);
-    }
-    void print(int count, CardDealer dealer = CardDealer::Classic)
-    {
-        printRun.printMany(count, false, game.isDrawing(), dealer, record(), {}, {});
-    }
-};
 
 // What a second reader of the file sees now.
 int rowsIn(const QString &path, const QString &sql)

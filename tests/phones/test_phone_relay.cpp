@@ -4,44 +4,28 @@
 // and cards dealt to phones are in play, limited per phone, and kept as runs of their own. The game
 // on its fake window, the server on 127.0.0.1.
 
-#include "evening/evening_record.h"
 #include "evening/verbale.h"
 #include "fakes/card_rows.h"
-#include "fakes/game_harness.h"
-#include "fakes/recording_canvas.h"
+#include "fakes/evening_harness.h"
 #include "phone_client.h"
 #include "phones/phone_relay.h"
 
 #include <QJsonArray>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <atomic>
 
 namespace
 {
-struct PhonesHarness : GameHarness {
-    QTemporaryDir dir;
-    PrizeDesk desk{game, printRun.cardsInPlay()};
-    EveningStore store;
-    std::unique_ptr<EveningRecord> evening;
+struct PhonesHarness : EveningHarness {
     std::unique_ptr<PhoneRelay> relay;
 
-    PhonesHarness() : GameHarness(11)
+    PhonesHarness() : EveningHarness({}, 11)
     {
-        claims.setPrizeDesk(&desk);
-        printer.make = [] { return std::make_unique<RecordingCanvas>(); };
-        QString notice;
-        store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
-        evening = std::make_unique<EveningRecord>(store, game, printRun, desk);
         evening->begin();
         relay = std::make_unique<PhoneRelay>(game, desk, printRun, *evening);
         relay->limits().askBurst = 20;
-    }
-    void print(int count)
-    {
-        printRun.printMany(count, false, game.isDrawing(), CardDealer::Classic, record(), {}, {});
     }
     bool open(TestPhone &phone) { return phone.open(relay->port(), relay->token()); }
 };

@@ -6,10 +6,8 @@
 // with its server down goes on and publishes the state when the server is back; wrong credentials
 // are told in Italian; tls:// with a private CA. The game on its fake window.
 
-#include "evening/evening_record.h"
 #include "fakes/card_rows.h"
-#include "fakes/game_harness.h"
-#include "fakes/recording_canvas.h"
+#include "fakes/evening_harness.h"
 #include "nats_phone.h"
 #include "phones/phone_service.h"
 #include "phones/qr_code.h"
@@ -18,29 +16,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
 
 namespace
 {
-struct RelayHarness : GameHarness {
+struct RelayHarness : EveningHarness {
     NatsCluster cluster;
-    QTemporaryDir dir;
-    PrizeDesk desk{game, printRun.cardsInPlay()};
-    EveningStore store;
-    std::unique_ptr<EveningRecord> evening;
     std::unique_ptr<PhoneService> service;
     std::unique_ptr<NatsRelay> relay;
     QString id = NatsRelay::newEveningId();
 
-    RelayHarness() : GameHarness(17)
+    RelayHarness() : EveningHarness({}, 17)
     {
-        claims.setPrizeDesk(&desk);
-        printer.make = [] { return std::make_unique<RecordingCanvas>(); };
-        QString notice;
-        store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
-        evening = std::make_unique<EveningRecord>(store, game, printRun, desk);
         evening->begin();
         service = std::make_unique<PhoneService>(game, desk, printRun, *evening);
         relay = std::make_unique<NatsRelay>(*service);
@@ -56,10 +44,6 @@ struct RelayHarness : GameHarness {
     bool phone(NatsPhone &p, const QStringList &urls)
     {
         return p.open(urls, cluster.phoneUser, cluster.phonePassword, id);
-    }
-    void print(int count)
-    {
-        printRun.printMany(count, false, game.isDrawing(), CardDealer::Classic, record(), {}, {});
     }
 };
 
