@@ -149,6 +149,7 @@ for cycle in $(seq 0 "$kills"); do
         # is timed from the first number it draws, so that every such cycle has a game to resume.
         for _ in $(seq 150); do
             [ "$(grep -c '^tombola' "$trace")" -gt "$shown" ] && break
+            [ "$(field tombola "$trace" | wc -w)" -ge 92 ] && break # all 90 out: nothing more to draw
             sleep 0.1
         done
         for _ in $(seq $((1 + RANDOM % 6))); do
