@@ -187,6 +187,13 @@ void ClaimCheck::boxLeft(int index)
     if (m_complete) return;
     const int premio = stato.premio_scelto;
     const bool completes = countedInClaim() == claimPrizeInfo(premio).boxes;
+    // The claim is complete and wins `won`: the verdict says so.
+    const auto celebrate = [&](Prize won) {
+        m_complete = true;
+        const QString verdetto = validVerdict(won);
+        setVerdict(verdetto);
+        emit claimCompleted(premio, verdetto);
+    };
     if (completes && m_desk) {
         QStringList numbers;
         for (int k = 0; k < claimBoxes; ++k) {
@@ -217,11 +224,8 @@ void ClaimCheck::boxLeft(int index)
             // A card in play completed the prize claimed first, but these numbers hold a lower one
             // still open: that one is this claim's, and it is the one celebrated.
             m_game.setClaimCount(premio, 0);
-            m_complete = true;
             playFanfare(award.prize, m_game.ports().sound);
-            const QString verdetto = validVerdict(award.prize);
-            setVerdict(verdetto);
-            emit claimCompleted(premio, verdetto);
+            celebrate(award.prize);
             QString text = prizeWithArticle(claimPrize(premio)) + QStringLiteral(" l'aveva già ") +
                            agreeing(claimPrize(premio), QStringLiteral("completato")) +
                            QStringLiteral(" prima un'altra cartella in gioco: a questa richiesta va ") +
@@ -232,10 +236,5 @@ void ClaimCheck::boxLeft(int index)
         }
     }
     m_game.Avviso(stato.premio_scelto);
-    if (completes) {
-        m_complete = true;
-        const QString verdetto = validVerdict(claimPrize(premio));
-        setVerdict(verdetto);
-        emit claimCompleted(premio, verdetto);
-    }
+    if (completes) celebrate(claimPrize(premio));
 }
