@@ -16,6 +16,7 @@
 #include "ui/phones_ui.h"
 #include "ui/qt_platform.h"
 #include "ui/remote_ui.h"
+#include "ui/trace.h"
 #include "ui/translations.h"
 
 #include <QApplication>
@@ -34,7 +35,10 @@ int main(int argc, char **argv)
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     installFaceSubstitutes();
 
-    PulseSoundPort sound;
+    // The tests that drive the program read what it showed here.
+    TraceFile trace(qEnvironmentVariable("TOMBOLA_TRACE"));
+    PulseSoundPort pulse;
+    TracedSound sound(pulse, trace);
     QtClock clock;
     StdRandom random;
     QtDialogs dialogs;
@@ -64,16 +68,12 @@ int main(int argc, char **argv)
     NatsRelay farPhones(phoneService);
     RemotePanel remotePanel(caller.form, farPhones, evening);
     QObject::connect(&phonesPanel, &PhonesPanel::remoteRequested, &remotePanel, &RemotePanel::openDialog);
-    // The tests that kill the program read what it showed here.
-    if (const QString trace = qEnvironmentVariable("TOMBOLA_TRACE"); !trace.isEmpty()) {
-        installTrace(caller, evening, trace);
-        tracePhones(phones, trace);
-        traceRemote(farPhones, trace);
-    }
+    installTrace(trace, caller, evening, phones, farPhones);
 
     caller.form.Form_Load();
     if (caller.game.isClosed()) return 0;
     startEvening(caller, evening, storeNotice);
     if (caller.game.isClosed()) return 0;
+    traceReady(trace);
     return QApplication::exec();
 }

@@ -7,7 +7,6 @@
 #include "ui/verbale_dialog.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFileDialog>
 
 namespace
@@ -81,66 +80,4 @@ void startEvening(Caller &caller, EveningRecord &record, const QString &storeNot
     }
     record.begin();
     record.setFullSeries(caller.form.fullSeriesBox->isChecked());
-}
-
-namespace
-{
-class Trace : public QObject
-{
-public:
-    Trace(Caller &caller, const QString &path) : QObject(&caller.form), m_caller(caller), m_file(path)
-    {
-        m_file.open(QIODevice::Append | QIODevice::Unbuffered);
-    }
-    void line(const QString &text) { m_file.write((text + QLatin1Char('\n')).toUtf8()); }
-    void numbers()
-    {
-        QStringList out;
-        for (const int n : m_caller.game.drawnNumbers())
-            out << QString::number(n);
-        line(QStringLiteral("tombola %1 numeri %2")
-                 .arg(m_caller.prizes.gameNumber())
-                 .arg(out.join(QLatin1Char(' '))));
-    }
-    void cards() { line(QStringLiteral("cartelle %1").arg(m_caller.printRun.cardsInPlay().size())); }
-    void basket() { line(QStringLiteral("panariello %1").arg(m_caller.game.isBasketMode() ? 1 : 0)); }
-    void prizes()
-    {
-        QStringList out;
-        for (const PrizeWin &w : m_caller.prizes.ladder().wins())
-            out << QStringLiteral("%1@%2=%3").arg(prizeWord(w.prize)).arg(w.draw).arg(w.name());
-        const QString now =
-            QStringLiteral("premi %1 %2").arg(m_caller.prizes.gameNumber()).arg(out.join(QLatin1Char(';')));
-        if (now == m_prizes) return;
-        m_prizes = now;
-        line(now);
-    }
-
-private:
-    Caller &m_caller;
-    QFile m_file;
-    QString m_prizes;
-};
-} // namespace
-
-void installTrace(Caller &caller, EveningRecord &record, const QString &path)
-{
-    auto *trace = new Trace(caller, path);
-    auto all = [trace] {
-        trace->numbers();
-        trace->cards();
-        trace->prizes();
-        trace->basket();
-    };
-    QObject::connect(&caller.game, &Game::numberDrawn, trace, [trace] { trace->numbers(); });
-    QObject::connect(&caller.game, &Game::numberTakenBack, trace, [trace] { trace->numbers(); });
-    QObject::connect(&caller.game, &Game::newGameStarted, trace, [trace] { trace->numbers(); });
-    QObject::connect(
-        &caller.printRun, &PrintRun::runPrinted, trace, [trace] { trace->cards(); }, Qt::QueuedConnection);
-    QObject::connect(&caller.prizes, &PrizeDesk::changed, trace, [trace] { trace->prizes(); });
-    QObject::connect(&caller.game, &Game::basketModeChanged, trace, [trace] { trace->basket(); });
-    QObject::connect(&record, &EveningRecord::started, trace, [trace, all](bool resumed) {
-        trace->line(resumed ? QStringLiteral("avvio ripresa") : QStringLiteral("avvio nuova"));
-        all();
-    });
 }

@@ -13,8 +13,3 @@ void installEvening(Caller &caller, EveningRecord &record, PrinterPort &printer)
 // After the window is up: `storeNotice` told, then an evening left open offered to resume, or a
 // new one begun.
 void startEvening(Caller &caller, EveningRecord &record, const QString &storeNotice);
-
-// For the tests that kill the program: each state the window has shown (the game's numbers after
-// each change, the cards in play after a run reported, the prizes after each change of the ladder,
-// the evening as it started) appended as a line to the file `path`.
-void installTrace(Caller &caller, EveningRecord &record, const QString &path);

@@ -9,7 +9,6 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QEvent>
-#include <QFile>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -311,18 +310,4 @@ bool PhonesPanel::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_code && event->type() == QEvent::MouseButtonRelease) openDialog();
     if (event->type() == QEvent::Resize && watched == m_audience) placeOnAudience();
     return QObject::eventFilter(watched, event);
-}
-
-void tracePhones(PhoneRelay &relay, const QString &path)
-{
-    auto *file = new QFile(path, &relay);
-    file->open(QIODevice::Append | QIODevice::Unbuffered);
-    QObject::connect(&relay, &PhoneRelay::switched, file, [file, &relay](bool on) {
-        const QString line =
-            on ? QStringLiteral("telefoni ") + relay.address() : QStringLiteral("telefoni spenti");
-        file->write((line + QLatin1Char('\n')).toUtf8());
-    });
-    QObject::connect(&relay, &PhoneRelay::called, file, [file](const QString &line) {
-        file->write((QStringLiteral("chiamata ") + line + '\n').toUtf8());
-    });
 }

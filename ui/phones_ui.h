@@ -100,7 +100,3 @@ private:
     QPointer<QWidget> m_audience;
     QPointer<QLabel> m_audienceCode;
 };
-
-// For the tests that drive the program: the address when the phones are switched on, and each call
-// from a phone, appended as lines to the file `path`.
-void tracePhones(PhoneRelay &relay, const QString &path);

@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -328,18 +327,4 @@ bool RemotePanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_mark && event->type() == QEvent::MouseButtonRelease) openDialog();
     return QObject::eventFilter(watched, event);
-}
-
-void traceRemote(NatsRelay &relay, const QString &path)
-{
-    auto *file = new QFile(path, &relay);
-    file->open(QIODevice::Append | QIODevice::Unbuffered);
-    QObject::connect(&relay, &NatsRelay::linkChanged, file, [file, &relay](NatsRelay::Link link) {
-        QString line;
-        if (link == NatsRelay::Link::Up)
-            line = QStringLiteral("lontani su ") + relay.phoneLink();
-        else if (link == NatsRelay::Link::Lost || link == NatsRelay::Link::Refused)
-            line = QStringLiteral("lontani giù ") + relay.problem();
-        if (!line.isEmpty()) file->write((line + QLatin1Char('\n')).toUtf8());
-    });
 }

@@ -85,7 +85,3 @@ private:
     // once shows nothing.
     QTimer m_firstTry;
 };
-
-// For the tests that drive the program: "lontani su <the phones' link>" each time the evening
-// reaches the server, "lontani giù <why>" when it stops reaching it, appended to the file `path`.
-void traceRemote(NatsRelay &relay, const QString &path);

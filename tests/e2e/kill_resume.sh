@@ -37,11 +37,26 @@ start_desktop
 
 ESTRAI="88 64"; FASTER="462 240"; BASKET_BOX="676 132"
 click() { xdotool mousemove --window "$win" "$1" "$2" click 1; }
-key() { xdotool key --window "$win" "$@" 2>/dev/null; }
+# A key for the caller's window, once it has the keyboard (a question just answered may still hold it).
+key() {
+    wait_keyboard "$title"
+    xdotool key "$@" 2>/dev/null
+}
 pause() { sleep "$(awk -v s="$RANDOM" -v a="$1" -v b="$2" 'BEGIN { srand(s); printf "%.2f", a + rand() * (b - a) }')"; }
 field() { sed -n "s/^$1 //p" "$2" | tail -n 1; }
 # The basket's check box is a toggle: it is clicked only when its state is not the one wanted.
-basket() { [ "$(field panariello "$trace")" = "$1" ] || key alt+z; }
+basket() {
+    [ "$(field panariello "$trace")" = "$1" ] && return
+    key alt+z
+    wait_for 30 "the basket $([ "$1" = 1 ] && echo on || echo off)" basket_is "$1"
+}
+basket_is() { [ "$(field panariello "$trace")" = "$1" ]; }
+# A new game shown, or the question before it.
+game_or_question() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(asked_count 'Iniziare una nuova tombola')" -gt "$2" ]; }
+# A number drawn since $1 lines of the game were traced, or all 90 out.
+drawn_since() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(field tombola "$trace" | wc -w)" -ge 92 ]; }
+# A number of the game shown, or a message (a number already out) that Enter closes.
+number_or_message() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(asked_count '')" -gt "$2" ]; }
 drop_last() { echo "$1" | awk '{ $NF = ""; print }' | xargs; }
 
 # The state last written before the kill, and the one resumed after it.
@@ -88,35 +103,39 @@ for cycle in $(seq 0 "$kills"); do
     trace=$work/trace.$cycle
     TOMBOLA_TRACE=$trace "$bin" >>"$work/log" 2>&1 &
     app=$!
-    win=$(timeout 20 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
-    # The question to resume, answered Si (its default) by Enter.
-    for _ in $(seq 40); do
-        grep -q '^avvio' "$trace" 2>/dev/null && break
-        if wmctrl -l | grep -q 'Serata da riprendere'; then xdotool key Return; fi
-        sleep 0.1
-    done
-    grep -q '^avvio' "$trace" 2>/dev/null || fail "cycle $cycle: the evening did not start"
+    win=$(timeout 60 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
+    title=$(xdotool getwindowname "$win")
+    # The question to resume, when there is an evening to resume, answered Si (its default) by Enter.
+    wait_for 60 "cycle $cycle: the evening to start or the question to resume it" \
+        traced '^(avvio|finestra Serata da riprendere)'
+    if ! traced '^avvio'; then
+        answer 0 Return 'La serata iniziata'
+        wait_trace 60 "cycle $cycle: the evening to start" '^avvio'
+    fi
+    wait_trace 60 "cycle $cycle: the end of start-up" '^pronto$'
     [ "$cycle" -gt 0 ] && check_resume "$work/trace.$((cycle - 1))" "$trace"
     [ "$cycle" -eq "$kills" ] && break
 
     # A random stretch of the evening, then the kill wherever it falls.
     xdotool mousemove --window "$win" $FASTER click --repeat 14 --delay 15 1
     case $((RANDOM % 7)) in
-    6) # a new game, asked and answered Si
+    6) # a new game, asked (numbers out and the game not over) and answered Si
         what="new game"
         key Escape
+        games=$(trace_count '^tombola ')
+        asked=$(asked_count 'Iniziare una nuova tombola')
         key alt+n
-        sleep 0.3
-        xdotool key s
+        wait_for 30 "the question before a new game, or the new game" game_or_question "$games" "$asked"
+        [ "$(asked_count 'Iniziare una nuova tombola')" -gt "$asked" ] && answer "$asked" s 'Iniziare una nuova tombola'
         pause 0 0.5
         ;;
     0) # cards into a PDF, killed during or after the run
         what="print"
         key F7
-        sleep 0.5
+        wait_active 'Cartelle della serata'
         xdotool type --delay 20 "$((6 + RANDOM % 60))"
-        key alt+p
-        sleep 0.8
+        xdotool key alt+p
+        wait_active 'Salva le cartelle in PDF'
         xdotool type --delay 5 "$work/cards-$cycle.pdf"
         xdotool key Return
         prints=$((prints + 1))
@@ -126,32 +145,30 @@ for cycle in $(seq 0 "$kills"); do
         what="basket"
         key Escape
         basket 1
-        sleep 0.2
         for _ in 1 2 3 4; do
+            shown=$(trace_count '^tombola ')
+            messages=$(asked_count '')
             click $BASKET_BOX
             xdotool type --delay 10 "$((1 + RANDOM % 90))"
             xdotool key Return
-            sleep 0.3
+            wait_for 30 "the number from the basket shown, or refused" number_or_message "$shown" "$messages"
+            [ "$(asked_count '')" -gt "$messages" ] && answer "$messages" Return ''
         done
+        asked=$(asked_count 'Rimettere nel panariello')
         key ctrl+z
-        sleep 0.3
-        xdotool key s
+        [ "$(numbers_out "$(field tombola "$trace" | cut -d' ' -f1)")" -gt 0 ] && answer "$asked" s 'Rimettere nel panariello'
         pause 0 0.6
         ;;
     *) # the draw at its fastest, winners confirmed as they come
         what="draw"
         key Escape
         basket 0
-        shown=$(grep -c '^tombola' "$trace")
+        shown=$(trace_count '^tombola ')
         click $ESTRAI
         key alt+r # or on from a pause
         # On a loaded machine the program may take seconds to answer its first click: the stretch
         # is timed from the first number it draws, so that every such cycle has a game to resume.
-        for _ in $(seq 150); do
-            [ "$(grep -c '^tombola' "$trace")" -gt "$shown" ] && break
-            [ "$(field tombola "$trace" | wc -w)" -ge 92 ] && break # all 90 out: nothing more to draw
-            sleep 0.1
-        done
+        wait_for 60 "cycle $cycle: a number drawn" drawn_since "$shown"
         for _ in $(seq $((1 + RANDOM % 6))); do
             pause 0.1 0.5
             key alt+f

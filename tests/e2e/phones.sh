@@ -16,7 +16,13 @@ shots=${3:-$(mktemp -d)}
 mode=${4:-}
 mkdir -p "$shots"
 work=$(mktemp -d)
-fail() { echo "FAIL: $*"; exit 1; }
+trace=$work/trace
+fail() {
+    echo "FAIL: $*"
+    echo "--- the end of the program's trace:"
+    tail -n 15 "$trace" 2>/dev/null
+    exit 1
+}
 
 . "$(dirname "$0")/desktop.sh"
 app=
@@ -40,7 +46,8 @@ if [ "$mode" = lontani ]; then
     site_port=$((20000 + RANDOM % 20000))
     python3 -m http.server "$site_port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
     site=$!
-    for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$site_port") 2>/dev/null && break; sleep 0.1; done
+    site_up() { (exec 3<>"/dev/tcp/127.0.0.1/$site_port") 2>/dev/null; }
+    wait_for 30 "the web server of the saved page" site_up
     mkdir -p "$work/config/tombola"
     cat >"$work/config/tombola/lontani.ini" <<EOF
 [General]
@@ -59,10 +66,10 @@ pagina=http://127.0.0.1:$site_port/
 EOF
 fi
 
-XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TOMBOLA_TRACE="$work/trace" "$bin" >"$work/log" 2>&1 &
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" TOMBOLA_TRACE="$trace" "$bin" >"$work/log" 2>&1 &
 app=$!
-win=$(timeout 20 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
-sleep 2
+win=$(timeout 60 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 1) || fail "no window"
+wait_trace 60 "the end of start-up (its clips played)" '^pronto$'
 
 # A port for DevTools, on the loopback only.
 port=$((20000 + RANDOM % 20000))
@@ -72,7 +79,7 @@ chromium --headless=new --no-sandbox --disable-gpu --disable-quic --no-first-run
     --window-size=412,915 about:blank >"$work/chromium.log" 2>&1 &
 browser=$!
 
-"$driver" "$port" "$work/trace" "$win" "$shots" $mode
+"$driver" "$port" "$trace" "$win" "$shots" $mode
 rc=$?
 kill -0 "$app" 2>/dev/null || { tail -n 20 "$work/log"; fail "the program died"; }
 if [ "$rc" -ne 0 ]; then
@@ -80,17 +87,16 @@ if [ "$rc" -ne 0 ]; then
     exit "$rc"
 fi
 if [ "$mode" = lontani ]; then
-    if grep -q "^lontani giù" "$work/trace"; then
-        fail "the evening stopped reaching the NATS server: $(grep "^lontani giù" "$work/trace")"
+    if grep -q "^lontani giù" "$trace"; then
+        fail "the evening stopped reaching the NATS server: $(grep "^lontani giù" "$trace")"
     fi
 else
     # Switched off: the port is closed.
     xdotool mousemove --window "$win" 736 256 click 1
-    sleep 1
-    grep -q "^telefoni spenti" "$work/trace" || fail "the phones did not switch off"
+    wait_trace 60 "the phones to switch off" '^telefoni spenti'
 fi
 wmctrl -i -c "$(printf '0x%x' "$win")"
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$app" 2>/dev/null && fail "still running after closing"
+gone() { ! kill -0 "$app" 2>/dev/null; }
+wait_for 30 "the program to end after its window was closed" gone
 app=
 echo "phones${mode:+ far away} under Xvfb: passed"
