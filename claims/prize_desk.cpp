@@ -52,6 +52,7 @@ struct PrizeDesk::Cards {
 PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     : QObject(parent), m_game(game), m_inPlay(inPlay)
 {
+    game.setResumeCheck([this] { return answerBeforeResume(); });
     // Each card is built from its code as it is printed, not at the next number.
     inPlay.setOnAdded([this](const CardInPlay &) { syncCards(); });
     connect(&game, &Game::numberDrawn, this, &PrizeDesk::numberDrawn);
@@ -232,13 +233,9 @@ void PrizeDesk::look(bool afterNumber)
         }
         if (afterNumber) m_game.holdBeforeNextNumber(kBannerSeconds);
     }
-    // New cards that hold a prize and wait for the caller: a running draw stops before its next
-    // number, as in a hall.
-    const bool fresh =
-        m_sighting && (!before || before->prize != m_sighting->prize ||
-                       std::any_of(m_sighting->codes.cbegin(), m_sighting->codes.cend(),
-                                   [&](const CardCode &c) { return !before->codes.contains(c); }));
-    if (fresh) m_game.stopForWinner();
+    // Cards that hold a prize and wait for the caller: a running draw stops before its next number,
+    // as in a hall, and never draws on while they wait.
+    if (m_sighting) m_game.stopForWinner();
     // The tombola ends the game: the draw stops; a resume draws the rest for those who play on.
     if (!wasOver && m_ladder.playingFor() == Prize::None) m_game.stopForWinner();
 }
@@ -289,6 +286,27 @@ void PrizeDesk::ignore()
     log(int(m_watch.drawOrder().size()), QStringLiteral("Ignorata: ") + sightingText());
     look(false);
     emit changed();
+}
+
+bool PrizeDesk::answerBeforeResume()
+{
+    if (!m_sighting) return true;
+    const QString text = QStringLiteral("Una vincita aspetta la verifica: %1.\n\n"
+                                        "Confermarla prima di riprendere l'estrazione?")
+                             .arg(sightingText());
+    const int answer = m_game.ports().dialogs.choose(
+        text, QStringLiteral("Vincita da verificare"),
+        {QStringLiteral("Conferma"), QStringLiteral("Ignora"), QStringLiteral("Resta in pausa")}, 0, 2);
+    if (m_game.isClosed() || !m_sighting) return !m_game.isClosed();
+    const bool wasOver = m_ladder.playingFor() == Prize::None;
+    if (answer == 0)
+        confirm();
+    else if (answer == 1)
+        ignore();
+    // Another winner found meanwhile (a higher prize, more cards): the draw stays stopped for it. The
+    // tombola ends the game: a resume after it draws the rest.
+    const bool ended = !wasOver && m_ladder.playingFor() == Prize::None;
+    return answer != 2 && !m_sighting && !ended;
 }
 
 void PrizeDesk::setAnnounceAtOnce(bool on)

@@ -97,6 +97,9 @@ public:
     // The caller's answer to the sighting on show.
     void confirm();
     void ignore();
+    // Before a stopped draw goes on: with a winner waiting, the caller is asked to confirm it, pass
+    // it over or stay stopped. True when the draw may go on: no winner waits any more.
+    bool answerBeforeResume();
 
     // The evening's prize plan: what the prizes of a game are worth, and the tombolino.
     void setPlan(const PrizePlan &plan);

@@ -69,6 +69,9 @@ public:
     // first asks whether to throw the game away; one click must not lose an evening's game.
     void newGameAsked();
     void pauseOrResume(); // cmd_sospendi_Click
+    // Asked before a stopped draw goes on (Riprendi, the hidden gesture): false keeps it stopped.
+    // The prize desk asks the caller about a winner still waiting.
+    void setResumeCheck(std::function<bool()> check) { m_mayResume = std::move(check); }
     // A winner among tonight's cards: a random draw stops before its next number, as a pause does
     // ("&Riprendi"). Nothing happens when no random draw runs.
     void stopForWinner();
@@ -246,6 +249,7 @@ private:
     bool m_basket = false;
     bool m_cardPanelClosed = false;
     double m_hold = 0;
+    std::function<bool()> m_mayResume;
     WritingMode m_writing = WritingMode::Maiuscolo;
     bool m_showMeaning = false;
     bool m_sayMeaning = false;

@@ -95,6 +95,7 @@ void Game::pauseOrResume()
         pause();
         return;
     }
+    if (m_mayResume && (!m_mayResume() || m_closed || !m_state.sospeso)) return;
     m_view.setCaption(Control::cmd_sospendi, QStringLiteral("&Pausa"));
     m_state.sospeso = false;
     m_view.setEnabled(Control::cmd_verifica, false);
@@ -123,6 +124,7 @@ void Game::bigNumberGesture(int button, float x)
         return;
     }
     if (posizione == 0) return;
+    if (m_mayResume && (!m_mayResume() || m_closed)) return;
     m_state.sospeso = false;
     m_state.prossima_estrazione = std::int16_t(posizione);
     draw();

@@ -5,6 +5,7 @@
 #include "announce/sound_port.h"
 
 #include <QString>
+#include <QStringList>
 
 enum class Icon { None, Question, Information, Critical };
 
@@ -41,6 +42,11 @@ public:
     // A modal question with the buttons "Si" and "No", "No" the default unless `yesByDefault`, and
     // Esc meaning No; true for "Si". An empty title shows the application's title.
     virtual bool ask(const QString &text, const QString &title, bool yesByDefault = false) = 0;
+    // A modal question with a button for each of `buttons` (an "&" marks a button's key), the one of
+    // `defaultIndex` the default and the one of `escapeIndex` what Esc and closing the question
+    // mean; returns the index of the button chosen.
+    virtual int choose(const QString &text, const QString &title, const QStringList &buttons,
+                       int defaultIndex, int escapeIndex) = 0;
 };
 
 struct Ports {

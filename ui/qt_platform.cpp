@@ -78,6 +78,21 @@ bool QtDialogs::ask(const QString &text, const QString &title, bool yesByDefault
     return askKeepingClose(text, title, m_parent, yesByDefault);
 }
 
+int QtDialogs::choose(const QString &text, const QString &title, const QStringList &buttons, int defaultIndex,
+                      int escapeIndex)
+{
+    QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::applicationTitle() : title, text,
+                    QMessageBox::NoButton, m_parent);
+    QList<QPushButton *> made;
+    for (const QString &b : buttons)
+        made << box.addButton(b, QMessageBox::AcceptRole);
+    box.setDefaultButton(made.value(defaultIndex));
+    box.setEscapeButton(made.value(escapeIndex));
+    execKeepingClose(box);
+    const auto at = made.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
+    return at >= 0 ? int(at) : escapeIndex;
+}
+
 const std::array<AnswerKey, 2> &answerKeys()
 {
     // The buttons' initials; Yes first.

@@ -85,6 +85,8 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
     void message(const QString &text, const QString &title, Icon icon) override;
     bool ask(const QString &text, const QString &title, bool yesByDefault = false) override;
+    int choose(const QString &text, const QString &title, const QStringList &buttons, int defaultIndex,
+               int escapeIndex) override;
 
 private:
     QPointer<QWidget> m_parent;

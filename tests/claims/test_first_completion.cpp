@@ -54,6 +54,9 @@ struct Referee : GameHarness {
         tombolini = 0;
     // Set while a draw runs: the sighting grew after a number and the draw drew another.
     bool drewPastAWinner = false;
+    // A random number was drawn while cards that hold a prize waited for the caller.
+    int drewWhileWaiting = 0;
+    int resumesAsked = 0;
     bool drewPastTheTombola = false;
 
     explicit Referee(std::uint32_t seed) : GameHarness(seed), dice(seed)
@@ -87,6 +90,25 @@ struct Referee : GameHarness {
             passed.clear();
             passedAt.clear();
         });
+        QObject::connect(&game, &Game::numberChosen, [this](int, int ordinal, bool byHand) {
+            if (!byHand && desk.sighting() && drewWhileWaiting == 0) drewWhileWaiting = ordinal;
+        });
+        // "Riprendi" with a winner waiting asks: Conferma, Ignora or stay stopped, at random.
+        dialogs.choice = [this](const QString &, const QStringList &) {
+            ++resumesAsked;
+            const int answer = roll(3);
+            if (const auto seen = desk.sighting(); seen && answer == 1) notePass(*seen);
+            if (answer == 0) ++confirmations;
+            return answer;
+        };
+    }
+
+    void notePass(const PrizeDesk::Sighting &seen)
+    {
+        for (const CardCode &c : seen.codes) {
+            passed[seen.prize].insert(keyOf(c));
+            passedAt[{seen.prize, keyOf(c)}] = seen.draw;
+        }
     }
 
     int roll(int n) { return int(dice() % std::uint32_t(n)); }
@@ -201,10 +223,7 @@ struct Referee : GameHarness {
         const auto seen = desk.sighting();
         if (!seen) return;
         if (roll(8) == 0) {
-            for (const CardCode &c : seen->codes) {
-                passed[seen->prize].insert(keyOf(c));
-                passedAt[{seen->prize, keyOf(c)}] = seen->draw;
-            }
+            notePass(*seen);
             desk.ignore();
         } else {
             ++confirmations;
@@ -253,6 +272,9 @@ struct Referee : GameHarness {
                 QStringLiteral("step %1, %2 numbers out: %3").arg(steps).arg(state().drawnCount()).arg(why);
         };
         if (drewPastAWinner) return fail(QStringLiteral("the draw went on past a number that made a winner"));
+        if (drewWhileWaiting)
+            return fail(
+                QStringLiteral("number %1 drawn while a winner waited for the caller").arg(drewWhileWaiting));
         if (drewPastTheTombola) return fail(QStringLiteral("the draw went on after the tombola"));
         std::map<Prize, QList<PrizeWin>> byPrize;
         for (const PrizeWin &w : desk.ladder().wins())
@@ -332,7 +354,7 @@ void TestFirstCompletion::eachPrizeGoesToItsFirstCompleters()
                              : 60;
     const bool one = qEnvironmentVariableIsSet("TOMBOLA_LADDER_SEED");
     long steps = 0, confirmations = 0, claims = 0, checks = 0, takeBacks = 0, stops = 0, prizes = 0,
-         tombolini = 0;
+         tombolini = 0, resumesAsked = 0;
     for (int e = 0; e < (one ? 1 : evenings); ++e) {
         const std::uint32_t seed = one ? std::uint32_t(qEnvironmentVariableIntValue("TOMBOLA_LADDER_SEED"))
                                        : std::uint32_t(1000 + e);
@@ -350,10 +372,11 @@ void TestFirstCompletion::eachPrizeGoesToItsFirstCompleters()
         stops += r.stops;
         prizes += r.prizesWon + r.desk.ladder().wins().size();
         tombolini += r.tombolini;
+        resumesAsked += r.resumesAsked;
     }
     qInfo("%ld steps: %ld winners, %ld confirmations, %ld claims, %ld cards checked, %ld numbers taken "
-          "back, %ld stops for a winner, %ld tombolini",
-          steps, prizes, confirmations, claims, checks, takeBacks, stops, tombolini);
+          "back, %ld stops for a winner, %ld tombolini, %ld resumes asked about a waiting winner",
+          steps, prizes, confirmations, claims, checks, takeBacks, stops, tombolini, resumesAsked);
 }
 
 QTEST_GUILESS_MAIN(TestFirstCompletion)

@@ -4,6 +4,7 @@
 #include "claims/prize_desk.h"
 #include "fakes/card_rows.h"
 #include "fakes/game_harness.h"
+#include "fakes/recording_canvas.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -82,6 +83,7 @@ private slots:
     void onePlayerIsOneWinner();
     void aClaimBeatenToItsPrizeCelebratesTheLowerOneItWon();
     void theDrawStopsForAWinnerAndAfterTheTombola();
+    void aResumeWhileAWinnerWaitsNeverTurnsTheWatchOff();
 };
 
 void TestPrizeLadder::prizesAreWonOnceAndInOrder()
@@ -565,6 +567,52 @@ void TestPrizeLadder::theDrawStopsForAWinnerAndAfterTheTombola()
     QCOMPARE(h.caption(Control::cmd_sospendi), QStringLiteral("&Riprendi"));
     h.click(Control::cmd_sospendi);
     QCOMPARE(h.drawn().size(), 90);
+}
+
+void TestPrizeLadder::aResumeWhileAWinnerWaitsNeverTurnsTheWatchOff()
+{
+    // "Riprendi" pressed while the watch's winner waits, instead of Conferma or Ignora: once it let
+    // the draw run on to the 90th number with no more stops and every prize of the game lost.
+    DeskHarness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    h.printRun.print(30, false, false, CardDealer::Classic, h.record(), {});
+    h.printRun.print(30, false, false, CardDealer::Classic, h.record(), {});
+    QCOMPARE(h.printRun.cardsInPlay().size(), 60);
+    QList<int> drawnWhileWaiting;
+    QObject::connect(&h.game, &Game::numberChosen, [&](int, int ordinal) {
+        if (h.desk.sighting()) drawnWhileWaiting << ordinal;
+    });
+    h.click(Control::cmd_estrai);
+    QVERIFY(h.desk.sighting());
+    const int stoppedAt = int(h.drawn().size());
+
+    // Asked, and told to stay stopped: nothing is drawn and the winner still waits.
+    h.dialogs.choice = [](const QString &, const QStringList &) { return 2; };
+    h.click(Control::cmd_sospendi);
+    QCOMPARE(h.dialogs.chosen.size(), 1);
+    QVERIFY2(h.dialogs.chosen.first().contains(h.desk.sightingText()), qPrintable(h.dialogs.chosen.first()));
+    QCOMPARE(h.drawn().size(), stoppedAt);
+    QVERIFY(h.desk.sighting());
+    QCOMPARE(h.caption(Control::cmd_sospendi), QStringLiteral("&Riprendi"));
+
+    // Passed over on the way: the draw goes on and stops again at the next card that completes it.
+    const PrizeDesk::Sighting first = *h.desk.sighting();
+    h.dialogs.choice = [](const QString &, const QStringList &) { return 1; };
+    h.click(Control::cmd_sospendi);
+    QCOMPARE(h.desk.ladder().wonAt(first.prize), 0);
+    QVERIFY(h.desk.sighting());
+    QCOMPARE(h.desk.sighting()->prize, first.prize);
+    QVERIFY(h.desk.sighting()->codes != first.codes);
+
+    // Confirmed on the way, stop after stop: every prize is given, each at the draw that made it.
+    h.dialogs.choice = nullptr; // Conferma, the default
+    for (int k = 0; k < 100 && h.drawn().size() < 90; ++k)
+        h.click(Control::cmd_sospendi);
+    QCOMPARE(h.drawn().size(), 90);
+    QCOMPARE(h.desk.ladder().playingFor(), Prize::None);
+    for (const Prize p : {Prize::Ambo, Prize::Terno, Prize::Quaterno, Prize::Cinquina, Prize::Tombola})
+        QCOMPARE(h.desk.ladder().wonAt(p), h.desk.firstCompletion(p));
+    QVERIFY2(drawnWhileWaiting.isEmpty(), qPrintable(QString::number(drawnWhileWaiting.value(0))));
 }
 
 QTEST_GUILESS_MAIN(TestPrizeLadder)

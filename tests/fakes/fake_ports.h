@@ -129,6 +129,16 @@ public:
         return answer ? answer(text) : true;
     }
 
+    // Choices asked, and the button to choose: the default unless told otherwise.
+    QStringList chosen;
+    std::function<int(const QString &, const QStringList &)> choice;
+    int choose(const QString &text, const QString &, const QStringList &buttons, int defaultIndex,
+               int) override
+    {
+        chosen << text;
+        return choice ? choice(text, buttons) : defaultIndex;
+    }
+
     void message(const QString &text, const QString &title, Icon icon) override
     {
         shown.append({text, title, icon});

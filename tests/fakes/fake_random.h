@@ -19,6 +19,9 @@ public:
         m_replay.insert(m_replay.end(), values.begin(), values.end());
     }
 
+    // The values given to replay() and not used yet are dropped.
+    void forgetReplay() { m_replay.clear(); }
+
     double next() override
     {
         ++m_nexts;

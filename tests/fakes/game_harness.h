@@ -16,6 +16,7 @@
 
 #include <QStringList>
 #include <QVector>
+#include <utility>
 
 struct GameHarness {
     FakeSound sound;
@@ -201,22 +202,33 @@ struct GameHarness {
         return out;
     }
 
-    // Draws `numbers` in that order (starting the game, or resuming it) and pauses after the last;
-    // a stop for a winner on the way is resumed.
+    // Draws `numbers` in that order (starting the game, or resuming it) and pauses after the last.
+    // The random draw never goes on while a winner of the watch waits for the caller: from a stop
+    // for a winner (or when one waits already) the rest come from the basket, as a caller who leaves
+    // the winner waiting would enter them, and the winner still waits.
     void drawAndPause(const QList<int> &numbers)
     {
         random.replay(picksFor(numbers, state().quanti_da_estrarre < 90 ? pool() : QList<int>{}));
-        const int target = int(drawn().size() + numbers.size());
+        const int start = int(drawn().size());
+        const int target = int(start + numbers.size());
         clock.onPump = [this, target](FakeClock::Point p) {
             if (p == FakeClock::Point::Wait && drawn().size() == target && !state().sospeso)
                 click(Control::cmd_sospendi);
         };
+        // Asked about a waiting winner before the draw goes on: the last answer, staying stopped.
+        auto answer = std::exchange(dialogs.choice, [](const QString &, const QStringList &buttons) {
+            return int(buttons.size()) - 1;
+        });
         click(view.isEnabled(Control::cmd_estrai) ? Control::cmd_estrai : Control::cmd_sospendi);
-        // A draw that stopped by itself for a winner is resumed, as a caller would after a look.
-        while (drawn().size() < target && state().sospeso && !game.isClosed() &&
-               view.caption(Control::cmd_sospendi) == QStringLiteral("&Riprendi"))
-            click(Control::cmd_sospendi);
+        dialogs.choice = std::move(answer);
         clock.onPump = nullptr;
+        if (drawn().size() >= target || game.isClosed()) return;
+        random.forgetReplay();
+        const bool basket = game.isBasketMode();
+        game.setBasketMode(true);
+        for (qsizetype k = drawn().size() - start; k < numbers.size(); ++k)
+            game.enterNumber(numbers[k]);
+        game.setBasketMode(basket);
     }
 
     // Empty when the game state and the board agree; otherwise what is wrong.

@@ -15,7 +15,9 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <QTcpSocket>
 #include <QThread>
+#include <QUrl>
 #include <nats/nats.h>
 
 #include "remote/reply_seal.h"
@@ -54,15 +56,45 @@ struct NatsCluster {
         QFile::remove(pidFiles.value(i));
         return true;
     }
-    // Server i started again from its configuration (with-nats.sh stops it by its pid file).
+    // Whether server i runs: its pid file names a live process.
+    bool running(int i) const
+    {
+        const qint64 p = pid(i);
+        return p > 0 &&
+               QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-0"), QString::number(p)}) == 0;
+    }
+    // Server i's client port takes connections, within `ms`.
+    bool waitUp(int i, int ms = 30000) const
+    {
+        const QUrl url(urls.value(i));
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            QTcpSocket probe;
+            probe.connectToHost(url.host(), quint16(url.port()));
+            if (probe.waitForConnected(1000)) return true;
+            QThread::msleep(100);
+        }
+        return false;
+    }
+    // Server i started again from its configuration (with-nats.sh stops it by its pid file); true
+    // once it takes connections and its pid file names it, so that it can be killed again.
     bool restart(int i) const
     {
+        QFile::remove(pidFiles.value(i));
         QProcess server;
         server.setProgram(QStringLiteral("nats-server"));
         server.setArguments({QStringLiteral("-c"), confs.value(i)});
         server.setStandardOutputFile(QProcess::nullDevice());
         server.setStandardErrorFile(QProcess::nullDevice());
-        return server.startDetached();
+        qint64 started = 0;
+        if (!server.startDetached(&started)) return false;
+        if (!waitUp(i)) return false;
+        QElapsedTimer clock;
+        clock.start();
+        while (pid(i) != started && clock.elapsed() < 30000)
+            QThread::msleep(50);
+        return pid(i) == started;
     }
 };
 
@@ -137,6 +169,7 @@ public:
         // one may leave before the cluster's other servers know this phone's reply subject.
         const QString t = message.value(QLatin1String("t")).toString();
         m_lastRead = t == QLatin1String("stato") || t == QLatin1String("cartelle") ? message : QJsonObject();
+        m_sinceAsked.start();
         natsMsg *msg = nullptr;
         const QByteArray data = QJsonDocument(message).toJson(QJsonDocument::Compact);
         // A reply subject of its own for each request, as the page's client makes: the server lets the
@@ -164,14 +197,18 @@ public:
     }
     natsConnection *connection() const { return m_nc; }
 
-    // Reads what arrived; a number that does not follow, or a reconnection, asks the whole state.
+    // Reads what arrived; a number that does not follow, or a reconnection, asks the whole state. A
+    // request that only reads and has had no answer for 1.5 s is asked again: the first may leave
+    // before the cluster's other servers know this phone's reply subject.
     void pump()
     {
         if (m_reconnected.fetchAndStoreRelaxed(0)) ask({{"t", "stato"}});
+        if (!m_lastRead.isEmpty() && m_sinceAsked.elapsed() > 1500) ask(m_lastRead);
         for (natsSubscription *s : {m_state, m_inbox, m_numbers}) {
             natsMsg *msg = nullptr;
             while (s && natsSubscription_NextMsg(&msg, s, 0) == NATS_OK) {
                 QByteArray data(natsMsg_GetData(msg), natsMsg_GetDataLength(msg));
+                if (s == m_inbox) m_lastRead = QJsonObject();
                 if (s == m_inbox && sealed)
                     data = reply_seal::seal(m_keys.take(natsMsg_GetSubject(msg)), data);
                 const QJsonObject m = QJsonDocument::fromJson(data).object();
@@ -186,16 +223,11 @@ public:
     {
         QElapsedTimer clock;
         clock.start();
-        qint64 again = 1500;
         do {
             pump();
             for (qsizetype i = from; i < got.size(); ++i)
                 if (got[i].value(QLatin1String("t")).toString() == t) return int(i);
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            if (clock.elapsed() > again && !m_lastRead.isEmpty()) {
-                ask(m_lastRead);
-                again += 1500;
-            }
         } while (clock.elapsed() < ms);
         return -1;
     }
@@ -231,7 +263,8 @@ private:
     natsSubscription *m_inbox = nullptr;
     QByteArray m_inboxName;
     QHash<QByteArray, QByteArray> m_keys; // by reply subject
-    QJsonObject m_lastRead;               // the last request that only reads, or none
+    QJsonObject m_lastRead;               // the last request that only reads, unanswered, or none
+    QElapsedTimer m_sinceAsked;
     int m_asked = 0;
     QString m_evening;
     QAtomicInt m_reconnected;
