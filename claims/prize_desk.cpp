@@ -296,7 +296,7 @@ bool PrizeDesk::answerBeforeResume()
                              .arg(sightingText());
     const int answer = m_game.ports().dialogs.choose(
         text, QStringLiteral("Vincita da verificare"),
-        {QStringLiteral("Conferma"), QStringLiteral("Ignora"), QStringLiteral("Resta in pausa")}, 0, 2);
+        {QStringLiteral("Con&ferma"), QStringLiteral("I&gnora"), QStringLiteral("&Resta in pausa")}, 0, 2);
     if (m_game.isClosed() || !m_sighting) return !m_game.isClosed();
     const bool wasOver = m_ladder.playingFor() == Prize::None;
     if (answer == 0)

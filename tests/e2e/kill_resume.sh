@@ -55,6 +55,28 @@ basket_is() { [ "$(field panariello "$trace")" = "$1" ]; }
 game_or_question() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(asked_count 'Iniziare una nuova tombola')" -gt "$2" ]; }
 # A number drawn since $1 lines of the game were traced, or all 90 out.
 drawn_since() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(field tombola "$trace" | wc -w)" -ge 92 ]; }
+# Gets the draw going: a winner waiting (in the window, or in the question Riprendi asks) is
+# confirmed with Alt+F, a draw stopped in the middle of a game resumed with Alt+R, a game not begun
+# started with Estrai; one step at a time, each only once the program has answered the one before
+# (its trace has grown since).
+acted=0
+draw_going() {
+    drawn_since "$1" && return 0
+    local lines
+    lines=$(wc -l <"$trace")
+    [ "$lines" -gt "$acted" ] || return 1
+    if has_keyboard "Vincita da verificare" || { has_keyboard "$title" && [ "$(field vincita "$trace")" != nessuna ]; }; then
+        xdotool key alt+f
+    elif has_keyboard "$title" && [ "$(field pausa "$trace")" = 1 ]; then
+        xdotool key alt+r
+    elif has_keyboard "$title"; then
+        click $ESTRAI
+    else
+        return 1
+    fi
+    acted=$lines
+    return 1
+}
 # A number of the game shown, or a message (a number already out) that Enter closes.
 number_or_message() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(asked_count '')" -gt "$2" ]; }
 drop_last() { echo "$1" | awk '{ $NF = ""; print }' | xargs; }
@@ -164,15 +186,16 @@ for cycle in $(seq 0 "$kills"); do
         key Escape
         basket 0
         shown=$(trace_count '^tombola ')
-        click $ESTRAI
-        key alt+r # or on from a pause
+        acted=$(($(wc -l <"$trace") - 1))
         # On a loaded machine the program may take seconds to answer its first click: the stretch
         # is timed from the first number it draws, so that every such cycle has a game to resume.
-        wait_for 60 "cycle $cycle: a number drawn" drawn_since "$shown"
+        wait_for 60 "cycle $cycle: a number drawn" draw_going "$shown"
+        # Pressed blindly, as a hurried caller would: Alt+F confirms a winner, in the window or in
+        # the question that Alt+R asks while one waits.
         for _ in $(seq $((1 + RANDOM % 6))); do
             pause 0.1 0.5
-            key alt+f
-            key alt+r
+            xdotool key alt+f
+            xdotool key alt+r
         done
         ;;
     esac
