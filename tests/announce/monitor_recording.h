@@ -25,6 +25,15 @@ public:
         qsizetype last;  // index of the last loud sample
         double seconds() const { return double(last - first + 1) / kRate; }
     };
+    // How long `sounds` last all told, the quiet between them left out: a gap the server cut into a
+    // clip when it fell behind neither adds to it nor takes from it.
+    static double seconds(const std::vector<Sound> &sounds)
+    {
+        double total = 0;
+        for (const Sound &sound : sounds)
+            total += sound.seconds();
+        return total;
+    }
 
     // `clock` must be running; times are read in its milliseconds. `monitor` is a source name.
     explicit MonitorRecording(const QElapsedTimer &clock,
@@ -76,6 +85,21 @@ public:
             m_parec.kill();
             m_parec.waitForFinished(3000);
         }
+    }
+
+    // Records on until the samples reach clock time `ms`; false when `timeoutMs` passed first or the
+    // recording stopped.
+    bool recordUntil(double ms, int timeoutMs = 10000)
+    {
+        QElapsedTimer wait;
+        wait.start();
+        take();
+        while (size() == 0 || timeOfSampleMs(size()) < ms) {
+            if (wait.elapsed() >= timeoutMs) return false;
+            if (!m_parec.waitForReadyRead(100) && m_parec.state() != QProcess::Running) return false;
+            take();
+        }
+        return true;
     }
 
     const std::vector<qint16> &samples() const { return m_samples; }

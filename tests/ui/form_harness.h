@@ -7,12 +7,30 @@
 #include "fakes/state_fault.h"
 #include "ui/caller.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+
+// Until nothing the last keys and clicks set off is still to come: no button held down by its
+// accelerator (Qt's own click a moment after the key, the program's at once), and what was posted
+// meanwhile handled. False when a button stayed down.
+inline bool settleInput(int timeoutMs = 10000)
+{
+    const bool released = QTest::qWaitFor(
+        [] {
+            for (QWidget *w : QApplication::allWidgets())
+                if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->isDown()) return false;
+            return true;
+        },
+        timeoutMs);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return released;
+}
 
 struct Harness {
     FakeSound sound;

@@ -8,7 +8,6 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -183,19 +182,16 @@ bool onScreenAsPainted(AudienceScreen &s)
     return true;
 }
 
-// Long enough for the screen to paint what changed.
 // Until every screen has painted what it was told: the paint comes a few milliseconds after a
-// change, later on a busy machine.
+// change (later on a busy machine), through the update request the screen posts then.
 void settle()
 {
-    QTest::qWait(15);
-    QElapsedTimer waited;
-    waited.start();
+    QCoreApplication::sendPostedEvents();
     for (QWidget *w : QApplication::topLevelWidgets())
         if (auto *s = qobject_cast<AudienceScreen *>(w))
-            while (s->paintPending() && waited.elapsed() < 3000)
-                QTest::qWait(5);
-    QTest::qWait(5);
+            if (!QTest::qWaitFor([s] { return !s->paintPending(); }, 10000))
+                qWarning("a screen never painted");
+    QCoreApplication::sendPostedEvents();
 }
 
 QRegion areaOf(std::initializer_list<QRectF> rects)
@@ -408,8 +404,9 @@ void TestAudience::keyboardStaysWithTheCaller()
     QCOMPARE(QApplication::focusWidget(), h.form->Text1[0]);
     QTest::keyClick(h.form->Text1[0], Qt::Key_F5);
     QVERIFY(c.isOpen());
-    QTest::qWait(50); // let the window system settle the activation
-    QCOMPARE(QApplication::activeWindow(), h.form);
+    // The window system has shown the screen, and had its say on the activation.
+    QVERIFY(QTest::qWaitForWindowExposed(c.screen()));
+    QTRY_COMPARE(QApplication::activeWindow(), h.form);
     QCOMPARE(QApplication::focusWidget(), h.form->Text1[0]);
     QVERIFY(!c.screen()->isActiveWindow());
 

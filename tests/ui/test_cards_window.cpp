@@ -168,7 +168,7 @@ void TestCardsWindow::inputHeldDuringAClipComesBackInItsOrder()
     }
     QTRY_COMPARE(log.size(), 1);
     // Nothing handled later changes what was printed.
-    QTest::qWait(300);
+    QVERIFY(settleInput());
     QCOMPARE(log.size(), 1);
     QVERIFY(full->isChecked());
     QCOMPARE(count->text(), QStringLiteral("6"));
