@@ -124,9 +124,18 @@ std::optional<Notice> PrintRun::run(int count, bool toPdf, CardDealer dealer, Pr
     return Notice{why, QStringLiteral("Stampa delle cartelle"), Notice::Kind::Error};
 }
 
-QString phoneDestination(const QString &phone)
+QString phoneDestination(const QString &phone, const QString &address)
 {
-    return QStringLiteral("telefono ") + phone;
+    return QStringLiteral("telefono ") + phone +
+           (address.isEmpty() ? QString() : QStringLiteral(" da ") + address);
+}
+
+PhoneHolder phoneOf(const QString &destination)
+{
+    if (!isPhoneDestination(destination)) return {};
+    const QStringList words = destination.split(QLatin1Char(' '));
+    return PhoneHolder{words.value(1),
+                       words.size() == 4 && words[2] == QLatin1String("da") ? words[3] : QString()};
 }
 
 bool isPhoneDestination(const QString &destination)
@@ -134,7 +143,8 @@ bool isPhoneDestination(const QString &destination)
     return destination.startsWith(QLatin1String("telefono "));
 }
 
-std::optional<CardInPlay> PrintRun::dealToPhone(const QString &phone, CardDealer dealer)
+std::optional<CardInPlay> PrintRun::dealToPhone(const QString &phone, const QString &address,
+                                                CardDealer dealer)
 {
     if (m_printing) return std::nullopt;
     CardCode code;
@@ -148,8 +158,8 @@ std::optional<CardInPlay> PrintRun::dealToPhone(const QString &phone, CardDealer
     m_inPlay.add(card);
     m_summary = QStringLiteral("Cartella %1 data al %2, serie %3")
                     .arg(card.number)
-                    .arg(phoneDestination(phone), formatCardCode(code).left(5));
-    emit runPrinted(
-        PrintedRun{QDateTime::currentDateTime(), phoneDestination(phone), false, dealer, {card}, false});
+                    .arg(phoneDestination(phone, address), formatCardCode(code).left(5));
+    emit runPrinted(PrintedRun{
+        QDateTime::currentDateTime(), phoneDestination(phone, address), false, dealer, {card}, false});
     return card;
 }

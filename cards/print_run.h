@@ -37,7 +37,14 @@ struct PrintedRun {
 };
 
 // The destination of a card dealt to a player's phone rather than printed: "telefono <name>".
-QString phoneDestination(const QString &phone);
+// Where a card dealt to a phone went: "telefono PHONE12345", and " da 192.168.1.20" after it for a
+// phone on the local network (its address); phoneOf() reads both back, empty for a printed run.
+QString phoneDestination(const QString &phone, const QString &address = {});
+struct PhoneHolder {
+    QString phone;
+    QString address;
+};
+PhoneHolder phoneOf(const QString &destination);
 bool isPhoneDestination(const QString &destination);
 
 class PrintRun : public QObject
@@ -72,7 +79,7 @@ public:
     // A card for a player's phone: the next card of a series dealt to phones one by one, in play
     // and numbered as a printed one from now, told as a run of its own whose destination names
     // the phone. None while a run prints.
-    std::optional<CardInPlay> dealToPhone(const QString &phone, CardDealer dealer);
+    std::optional<CardInPlay> dealToPhone(const QString &phone, const QString &address, CardDealer dealer);
 
     bool isPrinting() const { return m_printing; }
     // Every card of every run that reached the printer or its file whole.

@@ -13,6 +13,12 @@ inline QString nth(int draw)
     return QString::number(draw) + QStringLiteral("ª");
 }
 
+// A card's code that a line never breaks: its blank and hyphen made non-breaking.
+inline QString unbroken(QString code)
+{
+    return code.replace(QLatin1Char(' '), QChar(0xA0)).replace(QLatin1Char('-'), QChar(0x2011));
+}
+
 // "cartella 7KQ3M-4 Y", "cartelle A, B e altre 3".
 inline QString cardList(const QStringList &codes, int shown = 3)
 {

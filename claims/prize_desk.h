@@ -118,7 +118,8 @@ public:
     QString playingForText() const;
     // One line per prize won: the prize, the draw, the winners and how each was confirmed.
     QStringList winLines() const;
-    // The same for the audience screen: what is played for, a winner being checked, the prizes won.
+    // The same for the audience screen: what is played for, a winner being checked, the prizes won;
+    // no card's code broken across two lines.
     QStringList audienceLines() const;
     // The sighting for the caller, "TERNO alla 23ª estrazione: cartella 7KQ3M-4 Y"; empty if none.
     // With `lines`, the cards go on a line of their own and no code is broken across lines.

@@ -118,7 +118,7 @@ QStringList PrizeDesk::audienceLines() const
         QStringList cards;
         const int winners = int(won.winners.size());
         for (const PrizeWin &w : won.winners)
-            if (w.who.card) cards << w.name();
+            if (w.who.card) cards << unbroken(w.name());
         QString line = prizeWord(won.prize) + QStringLiteral(" alla ") + nth(won.draw);
         if (cards.isEmpty()) {
             line += winners > 1 ? QStringLiteral(" estrazione (%1 vincitori)").arg(winners)
@@ -145,8 +145,6 @@ QString PrizeDesk::sightingText(bool lines) const
     if (!lines) return prize + QStringLiteral(": ") + cardList(m_sighting->codes);
     QStringList codes;
     for (const CardCode &code : m_sighting->codes)
-        codes << formatCardCode(code)
-                     .replace(QLatin1Char(' '), QChar(0xA0))
-                     .replace(QLatin1Char('-'), QChar(0x2011));
+        codes << unbroken(formatCardCode(code));
     return prize + QLatin1Char('\n') + cardList(codes, 2);
 }

@@ -81,10 +81,13 @@ bool PhoneRelay::switchOn(QString *why)
 {
     if (isOn()) return true;
     auto server = std::make_unique<PhoneServer::Thread>(
-        m_token, m_limits, [this](quint64 client, const QString &phone, const phone_protocol::Request &r) {
+        m_token, m_limits,
+        [this](quint64 client, const QString &phone, const QString &address,
+               const phone_protocol::Request &r) {
             // In the server's thread: the answer is worked out in the program's.
             QMetaObject::invokeMethod(
-                this, [this, client, phone, r] { answer(client, phone, r); }, Qt::QueuedConnection);
+                this, [this, client, phone, address, r] { answer(client, phone, address, r); },
+                Qt::QueuedConnection);
         });
     const quint16 port = server->listen(kPort);
     if (port == 0) {
@@ -124,10 +127,11 @@ void PhoneRelay::publish()
     m_server->publish(m_published);
 }
 
-void PhoneRelay::answer(quint64 client, const QString &phone, const phone_protocol::Request &request)
+void PhoneRelay::answer(quint64 client, const QString &phone, const QString &address,
+                        const phone_protocol::Request &request)
 {
     if (!m_server) return;
-    const QByteArray reply = m_service.answer(phone, request);
+    const QByteArray reply = m_service.answer(phone, address, request);
     // A call may have closed the evening's window meanwhile.
     if (!reply.isEmpty() && m_server) m_server->send(client, reply);
 }

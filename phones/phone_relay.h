@@ -61,7 +61,8 @@ signals:
 private:
     PhoneRelay(std::unique_ptr<PhoneService> own, PhoneService *shared, QObject *parent);
     void publish();
-    void answer(quint64 client, const QString &phone, const phone_protocol::Request &request);
+    void answer(quint64 client, const QString &phone, const QString &address,
+                const phone_protocol::Request &request);
 
     std::unique_ptr<PhoneService> m_own;
     PhoneService &m_service;

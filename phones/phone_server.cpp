@@ -1,166 +1,45 @@
 #include "phones/phone_server.h"
 
-#include <QAbstractHttpServer>
+#include "phones/phone_wire.h"
+
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QPointer>
+#include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-#include <QWebSocket>
 
-// What every connection shares with the server that counts them; it outlives both. Not in the
-// anonymous namespace: the server, declared in the header, holds it.
-struct PhoneConnectionCounts {
-    int open = 0;
-    QHash<QHostAddress, int> perAddress;
-};
+using phone_wire::Opcode;
+using phone_wire::Read;
 
-namespace
-{
-using Counts = PhoneConnectionCounts;
-
-// Lives as a child of its socket, so whoever ends the socket ends the count too. While the
-// connection speaks HTTP it may send `requestBytes` in all and live `httpLifeMs`.
-class Ticket : public QObject
-{
-public:
-    Ticket(QTcpSocket *socket, std::shared_ptr<Counts> counts, const PhoneServer::Limits &limits)
-        : QObject(socket), m_counts(std::move(counts)), m_address(socket->peerAddress()),
-          m_budget(limits.requestBytes)
-    {
-        setObjectName(name());
-        ++m_counts->open;
-        ++m_counts->perAddress[m_address];
-        m_life.setSingleShot(true);
-        m_life.callOnTimeout(socket, &QAbstractSocket::abort);
-        m_life.start(limits.httpLifeMs);
-        // Before the HTTP server's own: it sees each new byte once. Becoming a phone's connection
-        // ends this (the server disconnects the socket's signals).
-        connect(socket, &QIODevice::readyRead, this, [this, socket] {
-            m_budget -= socket->bytesAvailable();
-            if (m_budget < 0)
-                QMetaObject::invokeMethod(socket, &QAbstractSocket::abort, Qt::QueuedConnection);
-        });
-    }
-    ~Ticket() override
-    {
-        --m_counts->open;
-        if (--m_counts->perAddress[m_address] <= 0) m_counts->perAddress.remove(m_address);
-    }
-    void becamePhone() { m_life.stop(); }
-    // Found by name: a class without its own meta-object cannot be told apart by findChild.
-    static QString name() { return QStringLiteral("phones-ticket"); }
-    static Ticket *of(QTcpSocket *socket)
-    {
-        return static_cast<Ticket *>(socket->findChild<QObject *>(name(), Qt::FindDirectChildrenOnly));
-    }
-
-private:
-    std::shared_ptr<Counts> m_counts;
-    QHostAddress m_address;
-    qint64 m_budget;
-    QTimer m_life;
-};
-
-} // namespace
-
-// Accepts a connection only within the limits; each socket reads at most a request's worth ahead.
-class GuardedTcpServer : public QTcpServer
-{
-public:
-    GuardedTcpServer(const PhoneServer::Limits &limits, QObject *parent)
-        : QTcpServer(parent), m_limits(limits), m_counts(std::make_shared<Counts>())
-    {
-    }
-    int open() const { return m_counts->open; }
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto *socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        if (m_counts->open >= m_limits.connections ||
-            m_counts->perAddress.value(socket->peerAddress()) >= m_limits.perAddress) {
-            socket->abort();
-            socket->deleteLater();
-            return;
-        }
-        socket->setReadBufferSize(8192);
-        new Ticket(socket, m_counts, m_limits);
-        addPendingConnection(socket);
-    }
-
-private:
-    PhoneServer::Limits m_limits;
-    std::shared_ptr<Counts> m_counts;
-};
-
-// The HTTP side: the page's files under the token, and the upgrade of "<token>/ws".
-class PageServer : public QAbstractHttpServer
-{
-public:
-    explicit PageServer(PhoneServer &owner) : m_owner(owner) {}
-
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        QString rest;
-        if (request.method() != QHttpServerRequest::Method::Get ||
-            !m_owner.tokenPath(request.url().path(), &rest))
-            return false;
-        if (rest == QLatin1String("ws")) {
-            // Returned true for an upgrade, the WebSocket server takes the socket next.
-            if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) != 0) return false;
-            if (Ticket *ticket = Ticket::of(socket)) ticket->becamePhone();
-            return true;
-        }
-        QHttpServerResponder responder = makeResponder(request, socket);
-        if (rest == QLatin1String("-")) {
-            // The token alone: the page is one level down, so its own files are found beside it.
-            responder.write(
-                {{"Location", request.url().path().toUtf8() + '/'}, {"Cache-Control", "no-store"}},
-                QHttpServerResponder::StatusCode::Found);
-            return true;
-        }
-        const auto file = PhoneServer::files().constFind(rest);
-        if (file == PhoneServer::files().cend()) return false;
-        responder.write(
-            file->bytes,
-            {{"Content-Type", file->type},
-             {"Cache-Control", "no-store"},
-             {"X-Content-Type-Options", "nosniff"},
-             {"Referrer-Policy", "no-referrer"},
-             {"Content-Security-Policy",
-              "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
-              "img-src 'self' data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"}},
-            QHttpServerResponder::StatusCode::Ok);
-        return true;
-    }
-
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        // Nothing of the evening, and no second try on this connection.
-        makeResponder(request, socket)
-            .write({{"Connection", "close"}}, QHttpServerResponder::StatusCode::NotFound);
-        socket->disconnectFromHost();
-    }
-
-private:
-    PhoneServer &m_owner;
-};
-
-struct PhoneServer::Client {
+// One TCP connection: HTTP while it asks for the page's files, then, once upgraded, a phone.
+struct PhoneServer::Connection {
     quint64 id = 0;
-    QString phone;
-    std::unique_ptr<QWebSocket> socket;
+    QTcpSocket *socket = nullptr; // owned; deleted later, it may be inside one of its signals
+    QHostAddress address;
+    QByteArray in;
+    qint64 httpBytes = 0; // read while speaking HTTP
+    bool phone = false;
+    bool closing = false; // refused or closed: what else it sends is not read
+    QString name;         // the name the phone gave itself, once
+    QByteArray message;   // a text message arriving in fragments
+    bool inMessage = false;
+    QTimer life;
     QElapsedTimer heard;
     RateLimit messages;
     RateLimit asks;
+};
+
+// Counts each connection at once, before a byte is read, and turns away those over the limits.
+class PhoneServer::Listener : public QTcpServer
+{
+public:
+    Listener(PhoneServer &owner) : QTcpServer(&owner), m_owner(owner) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_owner.accepted(descriptor); }
+
+private:
+    PhoneServer &m_owner;
 };
 
 const QHash<QString, PhoneServer::File> &PhoneServer::files()
@@ -208,15 +87,12 @@ bool PhoneServer::tokenPath(const QString &path, QString *rest) const
 quint16 PhoneServer::listen(quint16 port)
 {
     stop();
-    m_http = std::make_unique<PageServer>(*this);
-    connect(m_http.get(), &QAbstractHttpServer::newWebSocketConnection, this, &PhoneServer::phoneConnected);
-    m_tcp = new GuardedTcpServer(m_limits, m_http.get());
+    m_tcp = new Listener(*this);
     if (!m_tcp->listen(QHostAddress::Any, port) && !m_tcp->listen(QHostAddress::Any, 0)) {
-        m_http.reset();
+        delete m_tcp;
         m_tcp = nullptr;
         return 0;
     }
-    m_http->bind(m_tcp);
     m_pings.start(m_limits.pingMs);
     return m_tcp->serverPort();
 }
@@ -224,114 +100,268 @@ quint16 PhoneServer::listen(quint16 port)
 void PhoneServer::stop()
 {
     m_pings.stop();
-    const bool had = !m_clients.empty();
-    for (auto &[id, client] : m_clients) {
-        client->socket->disconnect(this);
-        client->socket->abort();
-    }
-    m_clients.clear();
-    // The port, and with it every socket still speaking HTTP.
+    const bool had = m_phones > 0;
+    while (!m_connections.empty())
+        drop(m_connections.begin()->first);
+    delete m_tcp;
     m_tcp = nullptr;
-    m_http.reset();
     if (had) emit phoneCountChanged(0);
 }
 
 int PhoneServer::connectionCount() const
 {
-    return m_tcp ? m_tcp->open() : 0;
+    return int(m_connections.size());
 }
 
-void PhoneServer::phoneConnected()
+void PhoneServer::accepted(qintptr descriptor)
 {
-    while (m_http && m_http->hasPendingWebSocketConnections()) {
-        auto client = std::make_unique<Client>();
-        client->id = m_nextId++;
-        client->socket = m_http->nextPendingWebSocketConnection();
-        QWebSocket *ws = client->socket.get();
-        ws->setMaxAllowedIncomingFrameSize(phone_protocol::kMostMessageBytes);
-        ws->setMaxAllowedIncomingMessageSize(phone_protocol::kMostMessageBytes);
-        client->heard.start();
-        const quint64 id = client->id;
-        connect(ws, &QWebSocket::textMessageReceived, this,
-                [this, id](const QString &m) { received(id, m); });
-        connect(ws, &QWebSocket::binaryMessageReceived, this, [this, id] { drop(id); });
-        // Queued: a socket may go while the phones are being walked through.
-        connect(
-            ws, &QWebSocket::disconnected, this, [this, id] { drop(id); }, Qt::QueuedConnection);
-        connect(ws, &QWebSocket::pong, this, [this, id] {
-            if (auto c = m_clients.find(id); c != m_clients.end()) c->second->heard.restart();
-        });
-        Client &added = *m_clients.emplace(id, std::move(client)).first->second;
-        if (m_state) {
-            if (m_wholeState.isEmpty())
-                m_wholeState = QString::fromUtf8(phone_protocol::wholeState(*m_state));
-            sendTo(added, m_wholeState);
-        }
-        emit phoneCountChanged(phoneCount());
+    auto *socket = new QTcpSocket;
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
     }
+    const QHostAddress from = socket->peerAddress();
+    if (int(m_connections.size()) >= m_limits.connections ||
+        m_perAddress.value(from) >= m_limits.perAddress) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    // Qt reads no more than this ahead of us: a connection cannot fill the memory.
+    socket->setReadBufferSize(8192);
+    auto c = std::make_unique<Connection>();
+    c->id = m_nextId++;
+    c->socket = socket;
+    c->address = from;
+    const quint64 id = c->id;
+    ++m_perAddress[from];
+    c->life.setSingleShot(true);
+    c->life.callOnTimeout(this, [this, id] { drop(id); });
+    c->life.start(m_limits.httpLifeMs);
+    connect(socket, &QIODevice::readyRead, this, [this, id] { readFrom(id); });
+    // Queued: a socket may go while the phones are being walked through.
+    connect(
+        socket, &QAbstractSocket::disconnected, this, [this, id] { drop(id); }, Qt::QueuedConnection);
+    m_connections.emplace(id, std::move(c));
 }
 
 void PhoneServer::drop(quint64 id)
 {
-    const auto c = m_clients.find(id);
-    if (c == m_clients.end()) return;
-    QWebSocket *ws = c->second->socket.release();
-    m_clients.erase(c);
-    ws->disconnect(this);
-    ws->abort();
-    // Possibly inside one of its own signals.
-    ws->deleteLater();
-    emit phoneCountChanged(phoneCount());
+    const auto found = m_connections.find(id);
+    if (found == m_connections.end()) return;
+    std::unique_ptr<Connection> c = std::move(found->second);
+    m_connections.erase(found);
+    if (--m_perAddress[c->address] <= 0) {
+        m_perAddress.remove(c->address);
+        m_asksFrom.remove(c->address);
+    }
+    c->socket->disconnect(this);
+    c->socket->abort();
+    c->socket->deleteLater();
+    if (c->phone) {
+        --m_phones;
+        emit phoneCountChanged(m_phones);
+    }
 }
 
-void PhoneServer::received(quint64 id, const QString &message)
+void PhoneServer::close(quint64 id, quint16 code)
 {
-    const auto found = m_clients.find(id);
-    if (found == m_clients.end()) return;
-    Client &c = *found->second;
-    c.heard.restart();
+    const auto found = m_connections.find(id);
+    if (found == m_connections.end()) return;
+    Connection &c = *found->second;
+    if (c.phone && !c.closing) {
+        // The close frame goes out before the connection ends.
+        c.socket->write(phone_wire::closeFrame(code));
+        c.socket->flush();
+    }
+    drop(id);
+}
+
+void PhoneServer::readFrom(quint64 id)
+{
+    const auto found = m_connections.find(id);
+    if (found == m_connections.end()) return;
+    Connection &c = *found->second;
+    const QByteArray got = c.socket->readAll();
+    if (c.closing) return;
+    if (!c.phone) {
+        c.httpBytes += got.size();
+        if (c.httpBytes > m_limits.requestBytes) return drop(id);
+        c.in += got;
+        if (!readHttp(c)) return;
+        // Upgraded: what came behind the request is its first frames.
+        if (!c.phone) return;
+    } else {
+        c.in += got;
+    }
+    readFrames(c);
+}
+
+bool PhoneServer::readHttp(Connection &c)
+{
+    while (!c.phone && !c.closing) {
+        phone_wire::HttpHead head;
+        const Read read = phone_wire::takeHead(c.in, &head);
+        if (read == Read::More) return true;
+        if (read == Read::Bad) {
+            drop(c.id);
+            return false;
+        }
+        // The path as sent: only the page's files, by their exact names, are under the token.
+        const QByteArray path = head.target.split('?').value(0);
+        QString rest;
+        if (head.method != "GET" || head.announcesBody() || !tokenPath(QString::fromLatin1(path), &rest)) {
+            refuse(c);
+            return true;
+        }
+        if (rest == QLatin1String("ws")) {
+            const QByteArray key = head.header("sec-websocket-key");
+            if (!head.headerHas("upgrade", "websocket") || !head.headerHas("connection", "upgrade") ||
+                head.header("sec-websocket-version") != "13" || phone_wire::acceptKey(key).isEmpty()) {
+                refuse(c);
+                return true;
+            }
+            c.life.stop();
+            c.phone = true;
+            c.heard.start();
+            ++m_phones;
+            writeTo(c, phone_wire::upgradeAnswer(key));
+            if (m_state) writeTo(c, wholeStateFrame());
+            emit phoneCountChanged(m_phones);
+            return true;
+        }
+        if (rest == QLatin1String("-")) {
+            // The token alone: the page is one level down, so its own files are found beside it.
+            answerHttp(c, "302 Found", {}, {}, "Location: " + path + "/\r\n");
+            continue;
+        }
+        const auto file = files().constFind(rest);
+        if (file == files().cend()) {
+            refuse(c);
+            return true;
+        }
+        answerHttp(c, "200 OK", file->type, file->bytes,
+                   "X-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n"
+                   "Content-Security-Policy: default-src 'none'; script-src 'self'; style-src 'self'; "
+                   "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'; "
+                   "frame-ancestors 'none'\r\n");
+    }
+    return true;
+}
+
+void PhoneServer::answerHttp(Connection &c, const QByteArray &status, const QByteArray &type,
+                             const QByteArray &body, const QByteArray &extra)
+{
+    QByteArray out = "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                     "\r\nCache-Control: no-store\r\n";
+    if (!type.isEmpty()) out += "Content-Type: " + type + "\r\n";
+    out += extra + "\r\n" + body;
+    writeTo(c, out);
+}
+
+void PhoneServer::refuse(Connection &c)
+{
+    // Nothing of the evening, and no second try on this connection.
+    answerHttp(c, "404 Not Found", {}, {}, "Connection: close\r\n");
+    c.closing = true;
+    c.in.clear();
+    c.socket->disconnectFromHost();
+}
+
+void PhoneServer::readFrames(Connection &c)
+{
+    const quint64 id = c.id;
+    for (;;) {
+        phone_wire::Frame frame;
+        const Read read = phone_wire::takeFrame(c.in, phone_protocol::kMostMessageBytes, &frame);
+        if (read == Read::More) return;
+        if (read == Read::Bad) return close(id, phone_wire::kCloseProtocolError);
+        c.heard.restart();
+        switch (frame.opcode) {
+        case Opcode::Ping:
+            writeTo(c, phone_wire::frame(Opcode::Pong, frame.payload));
+            break;
+        case Opcode::Pong:
+            break;
+        case Opcode::Close:
+            return close(id, phone_wire::kCloseNormal);
+        case Opcode::Binary:
+            return close(id, phone_wire::kCloseUnsupported);
+        case Opcode::Text:
+        case Opcode::Continuation: {
+            // A continuation with no message begun, or a new message inside one, is out of order.
+            if ((frame.opcode == Opcode::Text) == c.inMessage)
+                return close(id, phone_wire::kCloseProtocolError);
+            c.message += frame.payload;
+            if (c.message.size() > phone_protocol::kMostMessageBytes)
+                return close(id, phone_wire::kCloseTooBig);
+            c.inMessage = !frame.final;
+            if (c.inMessage) break;
+            const QByteArray text = std::exchange(c.message, {});
+            received(c, text);
+            // The message may have closed the connection.
+            if (m_connections.find(id) == m_connections.end()) return;
+            break;
+        }
+        }
+    }
+}
+
+void PhoneServer::received(Connection &c, const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (utf8.hasError()) return close(c.id, phone_wire::kCloseBadData);
     using phone_protocol::Request;
     const Request r = c.messages.take(m_limits.messagesPerSecond, m_limits.messageBurst)
-                          ? phone_protocol::parse(message)
+                          ? phone_protocol::parse(text)
                           : Request{};
     switch (r.kind) {
     case Request::Invalid:
-        drop(id);
-        return;
+        return close(c.id, phone_wire::kClosePolicy);
     case Request::Hello:
-        c.phone = r.phone;
+        // One phone, one name: a page that changes it is not a player's.
+        if (!c.name.isEmpty() && c.name != r.phone) return close(c.id, phone_wire::kClosePolicy);
+        c.name = r.phone;
         return;
     case Request::State:
-        if (m_state) {
-            if (m_wholeState.isEmpty())
-                m_wholeState = QString::fromUtf8(phone_protocol::wholeState(*m_state));
-            sendTo(c, m_wholeState);
-        }
+        if (m_state) writeTo(c, wholeStateFrame());
         return;
     case Request::Cards:
     case Request::Call:
     case Request::Deal:
         break;
     }
+    // Limited per phone, per address (phones may come and go) and for all.
+    RateLimit &fromAddress = m_asksFrom[c.address];
     if (!c.asks.take(m_limits.asksPerSecond, m_limits.askBurst) ||
+        !fromAddress.take(m_limits.asksPerSecond, m_limits.askBurst) ||
         !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAsksPerSecond)) {
-        sendTo(c, QString::fromUtf8(phone_protocol::error(
-                      QStringLiteral("Troppe richieste: riprova tra qualche secondo."))));
+        writeTo(c, phone_wire::frame(Opcode::Text, phone_protocol::error(QStringLiteral(
+                                                       "Troppe richieste: riprova tra qualche secondo."))));
         return;
     }
-    if (m_onRequest) m_onRequest(id, c.phone, r);
+    if (m_onRequest) m_onRequest(c.id, c.name, c.address.toString(), r);
 }
 
-void PhoneServer::sendTo(Client &client, const QString &text)
+void PhoneServer::writeTo(Connection &c, const QByteArray &bytes)
 {
+    if (c.closing) return;
     // A phone that reads nothing is let go before its queue grows without end; it catches up
     // whole when it comes back.
-    if (client.socket->bytesToWrite() > m_limits.mostQueuedBytes) {
+    if (c.socket->bytesToWrite() > m_limits.mostQueuedBytes) {
         QMetaObject::invokeMethod(
-            this, [this, id = client.id] { drop(id); }, Qt::QueuedConnection);
+            this, [this, id = c.id] { drop(id); }, Qt::QueuedConnection);
         return;
     }
-    client.socket->sendTextMessage(text);
+    c.socket->write(bytes);
+}
+
+QByteArray PhoneServer::wholeStateFrame()
+{
+    if (m_wholeState.isEmpty() && m_state)
+        m_wholeState = phone_wire::frame(Opcode::Text, phone_protocol::wholeState(*m_state));
+    return m_wholeState;
 }
 
 void PhoneServer::publish(const PhoneState &state)
@@ -340,32 +370,29 @@ void PhoneServer::publish(const PhoneState &state)
     const QByteArray change = m_state ? phone_protocol::delta(*m_state, state) : QByteArray();
     m_state = state;
     m_wholeState.clear();
-    if (m_clients.empty()) return;
-    QString text;
-    if (change.isEmpty()) {
-        m_wholeState = QString::fromUtf8(phone_protocol::wholeState(state));
-        text = m_wholeState;
-    } else {
-        text = QString::fromUtf8(change);
-    }
-    for (auto &[id, client] : m_clients)
-        sendTo(*client, text);
+    if (m_phones == 0) return;
+    // Made and framed once; the same bytes go to every phone.
+    const QByteArray bytes = change.isEmpty() ? wholeStateFrame() : phone_wire::frame(Opcode::Text, change);
+    for (auto &[id, c] : m_connections)
+        if (c->phone) writeTo(*c, bytes);
 }
 
 void PhoneServer::send(quint64 id, const QByteArray &message)
 {
-    if (const auto c = m_clients.find(id); c != m_clients.end())
-        sendTo(*c->second, QString::fromUtf8(message));
+    if (const auto c = m_connections.find(id); c != m_connections.end() && c->second->phone)
+        writeTo(*c->second, phone_wire::frame(Opcode::Text, message));
 }
 
 void PhoneServer::pingAll()
 {
+    static const QByteArray ping = phone_wire::frame(Opcode::Ping, {});
     QList<quint64> silent;
-    for (auto &[id, client] : m_clients) {
-        if (client->heard.elapsed() > m_limits.idleMs)
+    for (auto &[id, c] : m_connections) {
+        if (!c->phone) continue;
+        if (c->heard.elapsed() > m_limits.idleMs)
             silent << id;
         else
-            client->socket->ping();
+            writeTo(*c, ping);
     }
     for (const quint64 id : std::as_const(silent))
         drop(id);

@@ -1,14 +1,16 @@
 #pragma once
-// The phones' server: the page and its WebSocket on one port, Qt HTTP Server for the page and the
-// upgrade, Qt WebSockets for the socket. It lives in a thread of its own (PhoneServer::Thread), so
-// that sending a number to hundreds of phones never holds up the draw: the program hands it the
-// state, it sends each phone what changed; what a phone asks goes back to the program through
-// `onRequest`, called in the server's thread.
+// The phones' server: the page and its WebSocket on one port, both spoken by the server itself on
+// Qt Network's TCP sockets (phone_wire.h reads and writes what travels). It lives in a thread of its
+// own (PhoneServer::Thread), so that sending a number to hundreds of phones never holds up the draw:
+// the program hands it the state, it sends each phone what changed, the message made and framed
+// once for all of them; what a phone asks goes back to the program through `onRequest`, called in
+// the server's thread.
 //
 // Nobody gets in without the evening's token, the first part of every path; only the page's own
 // files are served. Connections, the bytes of a request, messages and their rate are limited; an
-// HTTP connection lives at most `httpLifeMs`, a phone that stops answering the pings is closed; a
-// malformed request or frame closes that connection and nothing else.
+// HTTP connection lives at most `httpLifeMs` and gets no answer after a refusal; a phone that stops
+// answering the pings is closed; a malformed request or frame (an unmasked one among them) closes
+// that connection and nothing else. A connection is one phone, with one name.
 
 #include "phones/phone_protocol.h"
 #include "phones/rate_limit.h"
@@ -25,10 +27,8 @@
 #include <memory>
 #include <optional>
 
-class PageServer;
-class GuardedTcpServer;
+class QTcpServer;
 class QThread;
-class QWebSocket;
 
 class PhoneServer : public QObject
 {
@@ -36,7 +36,7 @@ class PhoneServer : public QObject
 
 public:
     struct Limits {
-        int connections = 1000;       // open TCP connections, the page's and the phones'
+        int connections = 2000;       // open TCP connections, the page's and the phones'
         int perAddress = 50;          // of them from one address
         qint64 requestBytes = 16384;  // what one HTTP connection may send before it is a phone
         int httpLifeMs = 30000;       // an HTTP connection that has not become a phone's
@@ -49,9 +49,10 @@ public:
         double allAsksPerSecond = 100;   // of all phones, handed to the program
         qint64 mostQueuedBytes = 262144; // unsent to a phone that does not read: closed
     };
-    // A request of a phone: `client` to answer with send(), `phone` the name it gave itself.
-    using RequestHandler =
-        std::function<void(quint64 client, const QString &phone, const phone_protocol::Request &request)>;
+    // A request of a phone: `client` to answer with send(), `phone` the name it gave itself,
+    // `address` the address it connects from.
+    using RequestHandler = std::function<void(quint64 client, const QString &phone, const QString &address,
+                                              const phone_protocol::Request &request)>;
 
     // The page's files, from the program's resources: "" (the page), "app.js", "style.css".
     PhoneServer(const QByteArray &token, const Limits &limits, RequestHandler onRequest);
@@ -66,7 +67,7 @@ public:
     // A message to one phone, if it is still there.
     void send(quint64 client, const QByteArray &message);
 
-    int phoneCount() const { return int(m_clients.size()); }
+    int phoneCount() const { return m_phones; }
     int connectionCount() const;
 
     // The server in a thread of its own, driven from the program's thread. Every call returns
@@ -86,24 +87,38 @@ signals:
     void phoneCountChanged(int phones);
 
 private:
-    friend class PageServer;
-    struct Client;
-    void phoneConnected();
-    void received(quint64 id, const QString &message);
+    struct Connection;
+    class Listener;
+    void accepted(qintptr descriptor);
+    void readFrom(quint64 id);
+    // What a connection still speaking HTTP sent; false when it was closed.
+    bool readHttp(Connection &c);
+    void answerHttp(Connection &c, const QByteArray &status, const QByteArray &type, const QByteArray &body,
+                    const QByteArray &extra = {});
+    // The request was refused: the answer, and nothing more read on this connection.
+    void refuse(Connection &c);
+    void readFrames(Connection &c);
+    void received(Connection &c, const QByteArray &text);
+    // Closes the connection with `code` and forgets it.
+    void close(quint64 id, quint16 code);
     void drop(quint64 id);
     void pingAll();
-    void sendTo(Client &client, const QString &text);
+    void writeTo(Connection &c, const QByteArray &bytes);
+    QByteArray wholeStateFrame();
 
     QByteArray m_token;
     Limits m_limits;
     RequestHandler m_onRequest;
-    std::unique_ptr<PageServer> m_http;
-    GuardedTcpServer *m_tcp = nullptr; // owned by m_http
-    std::map<quint64, std::unique_ptr<Client>> m_clients;
+    QTcpServer *m_tcp = nullptr;
+    std::map<quint64, std::unique_ptr<Connection>> m_connections;
+    QHash<QHostAddress, int> m_perAddress;
+    // Calls and card requests, of each address and of all.
+    QHash<QHostAddress, RateLimit> m_asksFrom;
+    RateLimit m_allAsks;
+    int m_phones = 0;
     quint64 m_nextId = 1;
     std::optional<PhoneState> m_state;
-    QString m_wholeState; // m_state as sent, made when first needed
-    RateLimit m_allAsks;
+    QByteArray m_wholeState; // m_state whole, framed, made when first needed
     QTimer m_pings;
 };
 

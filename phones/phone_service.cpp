@@ -91,7 +91,8 @@ void PhoneService::setCardsPerPhone(int count)
     emit changed();
 }
 
-QByteArray PhoneService::answer(const QString &phone, const phone_protocol::Request &request)
+QByteArray PhoneService::answer(const QString &phone, const QString &address,
+                                const phone_protocol::Request &request)
 {
     switch (request.kind) {
     case phone_protocol::Request::Cards:
@@ -99,7 +100,7 @@ QByteArray PhoneService::answer(const QString &phone, const phone_protocol::Requ
     case phone_protocol::Request::Call:
         return callAnswer(request.codes.value(0));
     case phone_protocol::Request::Deal:
-        return dealAnswer(phone);
+        return dealAnswer(phone, address);
     default:
         return {};
     }
@@ -155,23 +156,27 @@ QByteArray PhoneService::callAnswer(const QString &typed)
     return compact(o);
 }
 
-QByteArray PhoneService::dealAnswer(const QString &phone)
+QByteArray PhoneService::dealAnswer(const QString &phone, const QString &address)
 {
     if (m_cardsPerPhone == 0)
         return phone_protocol::error(QStringLiteral("Stasera il banco non dà cartelle ai telefoni."));
     if (phone.isEmpty()) return phone_protocol::error(QStringLiteral("Ricarica la pagina e riprova."));
-    // What the evening's record says this phone has had, across a close of the program too.
-    const QString destination = phoneDestination(phone);
-    int had = 0;
-    for (const StoredRun &run : m_record.evening().runs)
-        if (run.destination == destination) had += int(run.cards.size());
-    if (had >= m_cardsPerPhone)
+    // What the evening's record says this phone has had, by its name and by its address (a page
+    // that makes itself a new name is still the same phone), across a close of the program too.
+    int byName = 0, byAddress = 0;
+    for (const StoredRun &run : m_record.evening().runs) {
+        const PhoneHolder holder = phoneOf(run.destination);
+        if (holder.phone.isEmpty()) continue;
+        if (holder.phone == phone) byName += int(run.cards.size());
+        if (!address.isEmpty() && holder.address == address) byAddress += int(run.cards.size());
+    }
+    if (std::max(byName, byAddress) >= m_cardsPerPhone)
         return phone_protocol::error(
             m_cardsPerPhone == 1
                 ? QStringLiteral("Questo telefono ha già la sua cartella.")
                 : QStringLiteral("Questo telefono ha già %1 cartelle: è il massimo.").arg(m_cardsPerPhone));
     const CardDealer dealer = m_record.evening().fullSeries ? CardDealer::FullSeries : CardDealer::Classic;
-    const std::optional<CardInPlay> card = m_printRun.dealToPhone(phone, dealer);
+    const std::optional<CardInPlay> card = m_printRun.dealToPhone(phone, address, dealer);
     if (!card) return phone_protocol::error(QStringLiteral("Il banco sta stampando: riprova tra poco."));
     const bool plays = m_desk.playsThisGame(card->code);
     return cardsMessage(

@@ -37,8 +37,9 @@ public:
     int cardsPerPhone() const { return m_cardsPerPhone; }
 
     // The answer to a phone's card request, call or deal; empty for any other request (the whole
-    // state and the greeting are the carrier's own). `phone`: the name the phone gave itself.
-    QByteArray answer(const QString &phone, const phone_protocol::Request &request);
+    // state and the greeting are the carrier's own). `phone`: the name the phone gave itself;
+    // `address`: where it connects from, when the carrier knows it (the local network's).
+    QByteArray answer(const QString &phone, const QString &address, const phone_protocol::Request &request);
 
 signals:
     // The state may have changed: at once for a number drawn or taken back, else once at the next
@@ -50,7 +51,7 @@ signals:
 private:
     QByteArray cardsAnswer(const QStringList &typed) const;
     QByteArray callAnswer(const QString &typed);
-    QByteArray dealAnswer(const QString &phone);
+    QByteArray dealAnswer(const QString &phone, const QString &address);
 
     Game &m_game;
     PrizeDesk &m_desk;

@@ -387,7 +387,7 @@ void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, c
                  !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAskBurst))
             answer = phone_protocol::error(busy);
         else
-            answer = m_service.answer(name, request);
+            answer = m_service.answer(name, {}, request);
         break;
     default:
         answer = phone_protocol::error(QStringLiteral("Richiesta non valida."));

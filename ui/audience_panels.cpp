@@ -68,6 +68,11 @@ void AudienceScreen::paintLastFive(QPainter &p) const
     }
 }
 
+namespace
+{
+constexpr int kLadderFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+} // namespace
+
 double AudienceScreen::ladderPixels(const QSize &size)
 {
     return std::max(kLeastLadderPixels, size.height() * kLadderShare);
@@ -85,21 +90,64 @@ void AudienceScreen::paintExtras(QPainter &p) const
         drawLine(p, QRectF(area.topLeft(), QSizeF(area.width(), bannerHeight)), m_banner, face(100, true),
                  0.8);
     }
-    // The ladder's lines in one size, set by the window's height, never smaller than can be read
-    // across a room: a long line wraps, and the lines that no longer fit the band are left off.
-    const QFont style = face(ladderPixels(size()), false);
-    const QFontMetricsF metrics(style);
-    const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
-    p.setFont(style);
+    // The ladder's lines in one size, set by the window's height and never smaller than can be
+    // read across a room when there is room; each line whole, a long one wrapped.
+    m_ladderRects.clear();
+    const LadderFit fit = fitLadder(area.adjusted(0, bannerHeight, 0, 0));
+    p.setFont(face(fit.pixels, false));
     p.setPen(c.counter);
-    double top = area.top() + bannerHeight;
-    for (const QString &line : m_prizeLadder) {
-        const QRectF room(area.left(), top, area.width(), area.bottom() - top);
-        const QRectF needed =
-            metrics.boundingRect(QRectF(room.topLeft(), QSizeF(room.width(), 1e6)), flags, line);
-        if (needed.height() > room.height()) break;
-        p.drawText(room, flags, line);
-        m_ladderSizes << style.pixelSize();
-        top += needed.height();
+    for (qsizetype k = 0; k < fit.rects.size(); ++k) {
+        p.drawText(fit.rects[k], kLadderFlags, m_prizeLadder[k]);
+        m_ladderSizes << int(std::lround(fit.pixels));
+        m_ladderRects << fit.rects[k];
     }
+}
+
+AudienceScreen::LadderFit AudienceScreen::fitLadder(const QRectF &area) const
+{
+    LadderFit fit;
+    if (m_prizeLadder.isEmpty() || area.width() <= 0 || area.height() <= 0) return fit;
+    // The lines flowed down the columns in their order; false when one does not fit.
+    auto place = [&](double pixels, int columns) {
+        const QFontMetricsF metrics(face(pixels, false));
+        const double gap = columns > 1 ? area.width() * 0.04 : 0;
+        const double width = (area.width() - gap * (columns - 1)) / columns;
+        QList<QRectF> rects;
+        int column = 0;
+        double top = area.top();
+        for (const QString &line : m_prizeLadder) {
+            const double left = area.left() + column * (width + gap);
+            const double height =
+                metrics.boundingRect(QRectF(left, top, width, 1e6), kLadderFlags, line).height();
+            if (top + height > area.bottom()) {
+                if (++column >= columns || height > area.height()) return false;
+                top = area.top();
+            }
+            rects << QRectF(area.left() + column * (width + gap), top, width, height);
+            top += height;
+        }
+        fit = LadderFit{pixels, rects};
+        return true;
+    };
+    const double preferred = ladderPixels(size());
+    for (const double least : {kLeastLadderPixels, kLeastLadderPixels * 2 / 3})
+        for (const int columns : {1, 2})
+            for (double pixels = preferred; pixels >= least;
+                 pixels = pixels > least ? std::max(least, pixels * 0.92) : 0)
+                if (place(pixels, columns)) return fit;
+    // Past all reason (a window smaller than the least, lines without end): the smallest.
+    place(kLeastLadderPixels / 2, 2);
+    return fit;
+}
+
+double AudienceScreen::ladderNeeds(const QSizeF &size) const
+{
+    if (m_prizeLadder.isEmpty()) return 0;
+    const QRectF band = layoutFor(size).extras;
+    const QFontMetricsF metrics(face(ladderPixels(size.toSize()), false));
+    double height = 0;
+    for (const QString &line : m_prizeLadder)
+        height += metrics.boundingRect(QRectF(0, 0, band.width(), 1e6), kLadderFlags, line).height();
+    // Below the band's rule. A banner, while one shows, squeezes the lines rather than the layout.
+    return std::ceil(height / 0.94) + 1;
 }

@@ -90,7 +90,7 @@ void AudienceScreen::refresh()
 
 QRegion AudienceScreen::changedBetween(const Shown &before, const Shown &after) const
 {
-    const Layout l = m_prepared ? m_layout : layoutFor(size());
+    const Layout l = layout();
     QRegion r;
     auto add = [&r](const QRectF &area) { r += area.toAlignedRect(); };
     if (before.number != after.number || before.red != after.red || before.pause != after.pause)
@@ -153,14 +153,22 @@ void AudienceScreen::setBanner(const QString &text)
 {
     if (text == m_banner) return;
     m_banner = text;
-    update(layoutFor(size()).extras.toAlignedRect());
+    update(layout().extras.toAlignedRect());
 }
 
 void AudienceScreen::setPrizeLadder(const QStringList &lines)
 {
     if (lines == m_prizeLadder) return;
+    const QRectF before = layout().extras;
     m_prizeLadder = lines;
-    update(layoutFor(size()).extras.toAlignedRect());
+    const Layout now = layoutFor(size(), ladderNeeds(size()));
+    // A ladder that needs more room takes it from the number and the last five: all is laid out anew.
+    if (now.extras != before) {
+        m_prepared = false;
+        update();
+        return;
+    }
+    update(before.toAlignedRect());
 }
 
 bool AudienceScreen::paintPending() const
@@ -210,7 +218,12 @@ void AudienceScreen::contextMenuEvent(QContextMenuEvent *event)
 // ---------------------------------------------------------------------------------------------
 // Layout: everything is measured from the window's size.
 
-AudienceScreen::Layout AudienceScreen::layoutFor(const QSizeF &size)
+AudienceScreen::Layout AudienceScreen::layout() const
+{
+    return m_prepared ? m_layout : layoutFor(size(), ladderNeeds(size()));
+}
+
+AudienceScreen::Layout AudienceScreen::layoutFor(const QSizeF &size, double extrasAtLeast)
 {
     Layout l;
     const double w = size.width(), h = size.height();
@@ -243,11 +256,21 @@ AudienceScreen::Layout AudienceScreen::layoutFor(const QSizeF &size)
         top = r.bottom() + gap;
         return r;
     };
-    l.numberBox = next(std::min(H * 0.40, side.width() * 0.9));
+    double numberHeight = std::min(H * 0.40, side.width() * 0.9), recentHeight = H * 0.14;
+    // The band under the last five gets what the number and the last five can lend it, up to half
+    // their height, when the ladder of prizes needs it.
+    const double spare = H - numberHeight - recentHeight - H * (0.07 + 0.05 + 0.065) - 5 * gap;
+    if (extrasAtLeast > spare) {
+        const double lend = std::min(extrasAtLeast - spare, 0.5 * (numberHeight + recentHeight));
+        const double keep = 1 - lend / (numberHeight + recentHeight);
+        numberHeight *= keep;
+        recentHeight *= keep;
+    }
+    l.numberBox = next(numberHeight);
     l.words = next(H * 0.07);
     l.meaning = next(H * 0.05);
     l.counter = next(H * 0.065);
-    l.recent = next(H * 0.14);
+    l.recent = next(recentHeight);
     l.extras = QRectF(side.left(), top, side.width(), std::max(0.0, side.bottom() - top));
 
     const double g = kGap * u, blockWidth = 5 * kCellWidth * u + 6 * g, blockHeight = 3 * u + 4 * g;
@@ -283,7 +306,7 @@ void AudienceScreen::resizeEvent(QResizeEvent *event)
 // The layout, the faces and the picture of everything a game never changes.
 void AudienceScreen::prepare()
 {
-    m_layout = layoutFor(size());
+    m_layout = layoutFor(size(), ladderNeeds(size()));
     const QSizeF cell = m_layout.cells[0].size();
     const double u = cell.height();
     // Figures 0.74 of the cell high, clear of the frame: over 1/16 of the height of a 16:9 screen.

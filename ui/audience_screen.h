@@ -40,8 +40,10 @@ public:
     static constexpr double kLadderShare = 0.026;
     static constexpr double kLeastLadderPixels = 12;
     static double ladderPixels(const QSize &size);
-    // The pixel size of each line of the ladder at its last painting, top to bottom.
+    // The pixel size of each line of the ladder at its last painting, top to bottom, and where
+    // each was painted.
     QList<int> ladderLinesPainted() const { return m_ladderSizes; }
+    QList<QRectF> ladderRectsPainted() const { return m_ladderRects; }
 
     // What the screen holds for painting, as of its last refresh.
     QString shownNumber() const { return m_shown.number; }
@@ -81,9 +83,13 @@ public:
         std::array<QRectF, 90> cells{};  // the board's cell of each number
         std::array<QRectF, 90> places{}; // the ordered list's place of the k-th number drawn
     };
-    static Layout layoutFor(const QSizeF &size);
-    QRectF cellRect(int n) const { return layoutFor(size()).cells.at(std::size_t(n - 1)); }
-    QRectF numberRect() const { return layoutFor(size()).numberBox; }
+    // The layout of a window of `size`; the band under the last five is at least `extrasAtLeast`
+    // high when the number and the last five can lend it room.
+    static Layout layoutFor(const QSizeF &size, double extrasAtLeast = 0);
+    // The layout now: the window's size and the room its ladder of prizes needs.
+    Layout layout() const;
+    QRectF cellRect(int n) const { return layout().cells.at(std::size_t(n - 1)); }
+    QRectF numberRect() const { return layout().numberBox; }
 
 signals:
     void fullScreenToggleRequested();
@@ -117,6 +123,15 @@ private:
     void paintNumberPanel(QPainter &p) const;
     void paintLastFive(QPainter &p) const;
     void paintExtras(QPainter &p) const;
+    // The ladder's lines laid out in `area`, all of them whole: in one size, ladderPixels() when
+    // they fit, else smaller, and in two columns when one is too few at the least readable size.
+    struct LadderFit {
+        double pixels = 0;
+        QList<QRectF> rects;
+    };
+    LadderFit fitLadder(const QRectF &area) const;
+    // The height the ladder's lines need at their own size in the band of a window of `size`.
+    double ladderNeeds(const QSizeF &size) const;
     void paintDrawnCell(QPainter &p, const QRectF &cell, int n, bool newest) const;
 
     const Game &m_game;
@@ -133,6 +148,7 @@ private:
     bool m_prepared = false;
     QRegion m_painted;
     mutable QList<int> m_ladderSizes;
+    mutable QList<QRectF> m_ladderRects;
     // What changed, painted a moment later.
     QRegion m_dirty;
     QTimer m_paintSoon;

@@ -1,6 +1,7 @@
 // The ladder of prizes, the winner watch over tonight's cards and the desk that joins them to the
 // game: GUI-less, on a fake window.
 
+#include "claims/draw_words.h"
 #include "claims/prize_desk.h"
 #include "fakes/card_rows.h"
 #include "fakes/game_harness.h"
@@ -409,8 +410,8 @@ void TestPrizeLadder::cardsCheckedByCodeMoveTheLadder()
     QCOMPARE(h.desk.claimByCard(code, result).kind, Award::AlreadyCounted);
     QCOMPARE(won.size(), 1);
     QCOMPARE(h.desk.audienceLines(),
-             QStringList({"Si gioca per: QUATERNO", "AMBO alla 2ª: " + formatCardCode(code),
-                          "TERNO alla 3ª: " + formatCardCode(code)}));
+             QStringList({"Si gioca per: QUATERNO", "AMBO alla 2ª: " + unbroken(formatCardCode(code)),
+                          "TERNO alla 3ª: " + unbroken(formatCardCode(code))}));
     // The watch already knew: the card's terno was never left waiting once confirmed.
     QVERIFY(!h.desk.sighting());
 }

@@ -52,6 +52,54 @@ struct TestPhone {
     }
 };
 
+// A phone's connection on a plain TCP socket, upgraded to a WebSocket by hand, for frames no browser
+// would send. `frame()` makes a client's text frame, masked unless told otherwise.
+struct RawPhone {
+    QTcpSocket socket;
+    QByteArray got;
+    bool open(quint16 port, const QByteArray &token)
+    {
+        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+        if (!socket.waitForConnected(5000)) return false;
+        socket.write("GET /" + token +
+                     "/ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                     "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        QElapsedTimer clock;
+        clock.start();
+        while (!got.contains("\r\n\r\n") && clock.elapsed() < 5000 && socket.waitForReadyRead(100))
+            got += socket.readAll();
+        got += socket.readAll();
+        return got.startsWith("HTTP/1.1 101");
+    }
+    static QByteArray frame(const QByteArray &payload, bool masked = true)
+    {
+        QByteArray out("\x81", 1);
+        out += char((masked ? 0x80 : 0) | payload.size());
+        if (!masked) return out + payload;
+        const char mask[4] = {0x12, 0x34, 0x56, 0x78};
+        out += QByteArray(mask, 4);
+        for (qsizetype i = 0; i < payload.size(); ++i)
+            out += char(payload[i] ^ mask[i & 3]);
+        return out;
+    }
+    void send(const QByteArray &bytes)
+    {
+        socket.write(bytes);
+        socket.flush();
+    }
+    // Reads until the server closes the connection, within `ms`.
+    bool waitClosed(int ms = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (socket.state() == QAbstractSocket::ConnectedState && clock.elapsed() < ms) {
+            socket.waitForReadyRead(50);
+            got += socket.readAll();
+        }
+        return socket.state() != QAbstractSocket::ConnectedState;
+    }
+};
+
 // Sends `bytes` on a fresh connection and reads until the server closes it or `ms` pass.
 struct RawExchange {
     QByteArray answer;

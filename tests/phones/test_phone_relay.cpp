@@ -21,9 +21,13 @@ namespace
 struct PhonesHarness : EveningHarness {
     std::unique_ptr<PhoneRelay> relay;
 
-    PhonesHarness() : EveningHarness({}, 11)
+    explicit PhonesHarness(const QString &path = {}) : EveningHarness(path, 11)
     {
-        evening->begin();
+        // An evening left open on the file is carried on, as the program does when told Si.
+        if (const auto left = evening->unfinished())
+            evening->resume(*left);
+        else
+            evening->begin();
         relay = std::make_unique<PhoneRelay>(game, desk, printRun, *evening);
         relay->limits().askBurst = 20;
     }
@@ -111,6 +115,7 @@ class TestPhoneRelay : public QObject
     Q_OBJECT
 
 private slots:
+    void theBankCannotBeDrained();
     void phonesFollowTheGame()
     {
         PhonesHarness h;
@@ -267,13 +272,76 @@ private slots:
         int toPhone = 0;
         for (const StoredRun &run : h.evening->evening().runs)
             toPhone +=
-                run.destination == phoneDestination(QStringLiteral("PHONE12345")) ? int(run.cards.size()) : 0;
+                phoneOf(run.destination).phone == QLatin1String("PHONE12345") ? int(run.cards.size()) : 0;
         QCOMPARE(toPhone, 2);
         const QString verbale = verbaleHtml(h.evening->evening());
         QVERIFY(verbale.contains(QStringLiteral("data al telefono PHONE12345")));
         QVERIFY(verbale.contains(QStringLiteral("chiamata dal telefono")));
     }
 };
+
+void TestPhoneRelay::theBankCannotBeDrained()
+{
+    // A page that renamed itself at will took cards without limit: a second "ciao" on the same
+    // connection, or fresh connections with fresh names from the same address.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("serate.sqlite"));
+    // What the bank answers a phone's "dammi": "cartella", the refusal's text, or "chiusa".
+    auto deal = [](TestPhone &phone) -> QString {
+        const qsizetype before = phone.got.size();
+        phone.say({{"t", "dammi"}});
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 30000) {
+            for (qsizetype i = before; i < phone.got.size(); ++i) {
+                const QString t = phone.got[i].value(QLatin1String("t")).toString();
+                if (t == QLatin1String("cartelle")) return QStringLiteral("cartella");
+                if (t == QLatin1String("errore"))
+                    return phone.got[i].value(QLatin1String("testo")).toString();
+            }
+            if (phone.closed) return QStringLiteral("chiusa");
+            QTest::qWait(5);
+        }
+        return {};
+    };
+    {
+        PhonesHarness h(file);
+        QVERIFY(h.relay->switchOn());
+        h.relay->setCardsPerPhone(2);
+        const qsizetype printed = h.printRun.cardsInPlay().size();
+        TestPhone phone;
+        QVERIFY(h.open(phone));
+        phone.say({{"t", "ciao"}, {"telefono", "phoneAAAA0001"}});
+        QCOMPARE(deal(phone), QStringLiteral("cartella"));
+        QCOMPARE(deal(phone), QStringLiteral("cartella"));
+        QVERIFY(deal(phone).contains(QStringLiteral("massimo")));
+        // The same name again is the same phone; another name closes the connection.
+        phone.say({{"t", "ciao"}, {"telefono", "phoneAAAA0001"}});
+        QVERIFY(deal(phone).contains(QStringLiteral("massimo")));
+        phone.say({{"t", "ciao"}, {"telefono", "phoneBBBB0002"}});
+        QVERIFY(phone.waitClosed());
+        // Fresh connections from the same address, each with names of its own, get nothing more.
+        for (int i = 0; i < 15; ++i) {
+            TestPhone other;
+            QVERIFY(h.open(other));
+            other.say(
+                {{"t", "ciao"}, {"telefono", QStringLiteral("phoneNEW%1X").arg(i, 5, 10, QLatin1Char('0'))}});
+            const QString answer = deal(other);
+            QVERIFY2(answer.contains(QStringLiteral("massimo")), qPrintable(answer));
+        }
+        QCOMPARE(h.printRun.cardsInPlay().size(), printed + 2);
+    }
+    // Started again on the same evening: the phone's two cards are still counted.
+    PhonesHarness again(file);
+    QVERIFY(again.relay->switchOn());
+    again.relay->setCardsPerPhone(2);
+    const qsizetype printed = again.printRun.cardsInPlay().size();
+    TestPhone back;
+    QVERIFY(again.open(back));
+    back.say({{"t", "ciao"}, {"telefono", "phoneZZZZ0009"}});
+    QVERIFY(deal(back).contains(QStringLiteral("massimo")));
+    QCOMPARE(again.printRun.cardsInPlay().size(), printed);
+}
 
 QTEST_GUILESS_MAIN(TestPhoneRelay)
 #include "test_phone_relay.moc"

@@ -28,10 +28,11 @@ struct Server {
     PhoneServer::Thread thread;
     quint16 port = 0;
     explicit Server(PhoneServer::Limits limits = {})
-        : thread(kToken, limits, [this](quint64 client, const QString &, const phone_protocol::Request &r) {
-              asked << r;
-              Q_UNUSED(client);
-          })
+        : thread(kToken, limits,
+                 [this](quint64 client, const QString &, const QString &, const phone_protocol::Request &r) {
+                     asked << r;
+                     Q_UNUSED(client);
+                 })
     {
         port = thread.listen(0);
         thread.publish(stateWith({}));
@@ -280,6 +281,43 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server.thread.phoneCount(), 1, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(good.got.size(), qsizetype(401), 10000);
         QCOMPARE(good.got.last().value(QLatin1String("tombola")).toInt(), 400);
+    }
+
+    // Two slips a browser never makes, each once let through: a frame the client did not mask (the
+    // WebSocket standard has the server close the connection), and a request sent right behind one
+    // that was refused; and a phone may not change its name on its connection.
+    void whatNoBrowserSendsIsRefused()
+    {
+        Server server;
+        RawPhone raw;
+        QVERIFY(raw.open(server.port, kToken));
+        QTRY_COMPARE(server.thread.phoneCount(), 1);
+        raw.send(RawPhone::frame(R"({"t":"stato"})"));
+        QVERIFY(!raw.waitClosed(500)); // masked: answered, and open
+        QVERIFY(raw.got.count("\"t\":\"stato\"") >= 2);
+        raw.send(RawPhone::frame(R"({"t":"stato"})", false));
+        QVERIFY(raw.waitClosed());
+        QTRY_COMPARE(server.thread.phoneCount(), 0);
+
+        const RawExchange twice =
+            rawHttp(server.port, get("/" + kToken + "/nothing") + get("/" + kToken + "/"));
+        QVERIFY(twice.answer.startsWith("HTTP/1.1 404"));
+        QCOMPARE(twice.answer.count("HTTP/1.1"), 1);
+        QVERIFY(twice.closedByServer);
+        // A request the server answers may be followed by another on the same connection.
+        const RawExchange kept =
+            rawHttp(server.port, get("/" + kToken + "/app.js") + get("/" + kToken + "/"), 1000);
+        QCOMPARE(kept.answer.count("HTTP/1.1 200"), 2);
+
+        TestPhone phone;
+        QVERIFY(phone.open(server.port, kToken));
+        phone.say({{"t", "ciao"}, {"telefono", "phoneAAAA0001"}});
+        phone.say({{"t", "ciao"}, {"telefono", "phoneAAAA0001"}});
+        const qsizetype before = phone.got.size();
+        phone.say({{"t", "stato"}});
+        QVERIFY(phone.waitFor(QStringLiteral("stato"), before) >= 0);
+        phone.say({{"t", "ciao"}, {"telefono", "phoneBBBB0002"}});
+        QVERIFY(phone.waitClosed());
     }
 
     void switchedOffClosesEverything()

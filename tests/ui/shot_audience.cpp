@@ -5,6 +5,7 @@
 
 #include "form_harness.h"
 
+#include "claims/draw_words.h"
 #include "ui/audience_screen.h"
 #include "ui/faces.h"
 
@@ -78,6 +79,20 @@ int main(int argc, char **argv)
             screen.setBanner(QStringLiteral("TERNO! cartella 7KQ3M-4 Y"));
             ok = save(screen, QDir(more).filePath(QStringLiteral("audience-premi-1920x1080.png"))) && ok;
             screen.setBanner(QString());
+            // Every prize won, some shared, at the least size and beside the window.
+            screen.setPrizeLadder({QStringLiteral("Premi tutti vinti"),
+                                   QStringLiteral("AMBO alla 5ª: ESD1B-6 J"),
+                                   QStringLiteral("TERNO alla 14ª: ESD1B-6 J"),
+                                   QStringLiteral("QUATERNO alla 27ª: YBS52-5 P, ESD1B-2 T"),
+                                   QStringLiteral("CINQUINA alla 45ª: ESD1B-2 T"),
+                                   QStringLiteral("TOMBOLA alla 79ª: ESD1B-3 R, 0D8B2-F C e altri 3")});
+            for (const QSize size : {QSize(480, 270), QSize(542, 304), QSize(1920, 1080)}) {
+                showAt(screen, size);
+                ok = save(screen, QDir(more).filePath(QStringLiteral("audience-tutti-%1x%2.png")
+                                                          .arg(size.width())
+                                                          .arg(size.height()))) &&
+                     ok;
+            }
             screen.setPrizeLadder({});
         }
         h.click("cmd_sospendi");

@@ -218,6 +218,8 @@ private slots:
     void aClaimVerdictIsABannerForAWhile();
     void prizeLinesScaleWithTheWindow_data();
     void prizeLinesScaleWithTheWindow();
+    void everyPrizeLineIsWhole_data();
+    void everyPrizeLineIsWhole();
     void layoutAtEverySize_data();
     void layoutAtEverySize();
     void themesAtThreeSizes_data();
@@ -549,12 +551,55 @@ void TestAudience::prizeLinesScaleWithTheWindow()
     QVERIFY(s.width() >= 480 && s.height() >= 270);
     s.grab();
     const QList<int> sizes = s.ladderLinesPainted();
-    // The least window's band has room for the first line only.
-    QCOMPARE(sizes.size(), s.height() >= 360 ? 2 : 1);
+    QCOMPARE(sizes.size(), 2);
     QCOMPARE(sizes.count(sizes.first()), sizes.size());
     const double share = sizes.first() / double(s.height());
     QVERIFY2(sizes.first() >= 12, qPrintable(QString::number(sizes.first())));
     if (s.height() >= 720) QVERIFY2(share > 0.024 && share < 0.028, qPrintable(QString::number(share)));
+}
+
+void TestAudience::everyPrizeLineIsWhole_data()
+{
+    QTest::addColumn<QSize>("size");
+    for (const QSize &s : {QSize(480, 270), QSize(640, 360), QSize(854, 480), QSize(1280, 720),
+                           QSize(1920, 1080), QSize(2560, 1440), QSize(3840, 2160), QSize(600, 900)})
+        QTest::newRow(qPrintable(QStringLiteral("%1x%2").arg(s.width()).arg(s.height()))) << s;
+}
+
+// Five prizes won, some shared: at its default size beside the window the screen once showed the
+// AMBO and TERNO alone, the other lines cut off with no sign. Every line is painted whole, inside
+// the screen and its band, none over another, at every size the screen can take.
+void TestAudience::everyPrizeLineIsWhole()
+{
+    QFETCH(QSize, size);
+    Harness h;
+    AudienceController c(*h.form, h.game());
+    c.open();
+    AudienceScreen &s = *c.screen();
+    const QStringList lines{QStringLiteral("Premi tutti vinti"),
+                            QStringLiteral("AMBO alla 5ª: ESD1B-6 J"),
+                            QStringLiteral("TERNO alla 14ª: ESD1B-6 J"),
+                            QStringLiteral("QUATERNO alla 27ª: YBS52-5 P, ESD1B-2 T"),
+                            QStringLiteral("CINQUINA alla 45ª: ESD1B-2 T"),
+                            QStringLiteral("TOMBOLA alla 79ª: ESD1B-3 R, 0D8B2-F C e altri 3")};
+    s.resize(size);
+    s.setPrizeLadder(lines);
+    QCOMPARE(s.size(), size);
+    s.grab();
+    const QList<int> sizes = s.ladderLinesPainted();
+    const QList<QRectF> rects = s.ladderRectsPainted();
+    QCOMPARE(sizes.size(), lines.size());
+    const QRectF window(QPointF(0, 0), QSizeF(size));
+    const QRectF band = s.layout().extras.adjusted(-0.5, -0.5, 0.5, 0.5);
+    for (qsizetype k = 0; k < rects.size(); ++k) {
+        QVERIFY2(window.contains(rects[k]) && band.contains(rects[k]), qPrintable(lines[k]));
+        for (qsizetype j = 0; j < k; ++j)
+            QVERIFY2(!rects[k].intersects(rects[j].adjusted(0.5, 0.5, -0.5, -0.5)), qPrintable(lines[k]));
+    }
+    // Readable across a room from the smallest screen up; at the least window, as large as it holds.
+    QVERIFY2(sizes.first() >= (size.height() >= 360 ? 12 : 8), qPrintable(QString::number(sizes.first())));
+    // The number keeps most of its room.
+    QVERIFY(s.layout().numberBox.height() >= 0.5 * AudienceScreen::layoutFor(size).numberBox.height());
 }
 
 void TestAudience::layoutAtEverySize_data()
