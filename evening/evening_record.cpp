@@ -112,9 +112,13 @@ void EveningRecord::resume(const StoredEvening &evening)
 void EveningRecord::close()
 {
     m_store.endEvening(m_evening.id, QDateTime::currentDateTime());
+    // What the desk, the cards and the game do to start afresh belongs to no evening: the closed one
+    // keeps its prizes as they were given.
+    m_following = false;
     m_desk.newEvening();
     m_printRun.cardsInPlay().clear();
     m_game.newGame();
+    m_following = true;
     begin();
 }
 
@@ -140,6 +144,7 @@ StoredGame &EveningRecord::currentGame(bool create)
 
 void EveningRecord::numberChosen(int number, int ordinal, bool byHand)
 {
+    if (!m_following) return;
     StoredGame &g = currentGame(true);
     while (g.numbers.size() >= ordinal)
         g.numbers.removeLast();
@@ -150,6 +155,7 @@ void EveningRecord::numberChosen(int number, int ordinal, bool byHand)
 
 void EveningRecord::numberTakenBack(int number, int ordinal)
 {
+    if (!m_following) return;
     StoredGame &g = currentGame(true);
     StoredNumber n{ordinal, number, QDateTime::currentDateTime(), true};
     if (!g.numbers.isEmpty() && g.numbers.last().ordinal == ordinal) n.byHand = g.numbers.takeLast().byHand;
@@ -159,6 +165,7 @@ void EveningRecord::numberTakenBack(int number, int ordinal)
 
 void EveningRecord::runPrinted(const PrintedRun &printed)
 {
+    if (!m_following) return;
     StoredRun run;
     run.at = printed.at;
     run.destination = printed.destination;
@@ -175,6 +182,7 @@ void EveningRecord::runPrinted(const PrintedRun &printed)
 
 void EveningRecord::deskChanged()
 {
+    if (!m_following) return;
     const QList<PrizeDesk::Event> &events = m_desk.events();
     bool ok = true;
     // The log only grows within an evening.
@@ -198,6 +206,7 @@ void EveningRecord::deskChanged()
 
 void EveningRecord::optionsChanged()
 {
+    if (!m_following) return;
     StoredEvening now = m_evening;
     now.game = m_desk.gameNumber();
     now.basket = m_game.isBasketMode();

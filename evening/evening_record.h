@@ -71,4 +71,6 @@ private:
     PrizeDesk &m_desk;
     StoredEvening m_evening;
     bool m_wasKept = true;
+    // Off while closing: the resets that start a new evening are not the closed one's events.
+    bool m_following = true;
 };

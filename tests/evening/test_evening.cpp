@@ -200,8 +200,17 @@ void TestEvening::anEveningComesBackWhole()
     QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM numbers WHERE game = 3")), 10);
     QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM taken_back")), 1);
 
-    // Closed, it is no longer offered; a new evening numbers its cards from 1.
+    // Closed, it is no longer offered; a new evening numbers its cards from 1. Closing once erased
+    // the prizes of the evening's first game (the desk's reset was recorded as game 1's).
+    const qint64 closedId = h.evening->evening().id;
+    const int winsBefore = rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM wins"));
+    QVERIFY(winsBefore > 0);
+    QVERIFY(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM wins WHERE game = 1")) > 0);
     h.evening->close();
+    QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM wins")), winsBefore);
+    const auto closed = h.store.load(closedId, &why);
+    QVERIFY2(closed, qPrintable(why));
+    QVERIFY(!closed->findGame(1)->wins.isEmpty());
     QCOMPARE(h.printRun.cardsInPlay().size(), 0);
     QCOMPARE(h.desk.gameNumber(), 1);
     QVERIFY(!h.evening->unfinished());
