@@ -59,6 +59,26 @@ std::optional<Notice> PrintRun::print(double value, bool toPdf, bool drawing, Ca
     return run(record.num_cartelle, toPdf, dealer, record, chooseFile, {});
 }
 
+namespace
+{
+// ", di cui una con 13 numeri": the dealer of sets of six may leave the last card of a set short,
+// and a short card makes its tombola with fewer numbers than the others.
+QString shortCardsNote(const QList<CardInPlay> &cards)
+{
+    QList<int> sizes;
+    for (const CardInPlay &c : cards) {
+        int numbers = 0;
+        for (int r = 1; r <= Cartella::righe; ++r)
+            for (int col = 1; col <= Cartella::colonne; ++col)
+                numbers += c.card.cella(r, col).isEmpty() ? 0 : 1;
+        if (numbers < 15) sizes << numbers;
+    }
+    if (sizes.isEmpty()) return {};
+    if (sizes.size() == 1) return QStringLiteral(", di cui una con %1 numeri").arg(sizes.first());
+    return QStringLiteral(", di cui %1 con meno di 15 numeri").arg(sizes.size());
+}
+} // namespace
+
 std::optional<Notice> PrintRun::printMany(int count, bool toPdf, bool drawing, CardDealer dealer,
                                           PrintRecord record, const std::function<QString()> &chooseFile,
                                           const std::function<bool(int done)> &progress)
@@ -89,7 +109,9 @@ std::optional<Notice> PrintRun::run(int count, bool toPdf, CardDealer dealer, Pr
         canvas = m_printer.open(m_documentName, &why);
     }
     if (canvas) {
-        const QString oggi = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+        // The program speaks Italian whatever the system's language: "10/12/26".
+        const QString oggi =
+            QLocale(QLocale::Italian, QLocale::Italy).toString(QDate::currentDate(), QLocale::ShortFormat);
         SheetRun sheets;
         sheets.count = count;
         sheets.firstNumber = m_inPlay.nextNumber();
@@ -113,7 +135,8 @@ std::optional<Notice> PrintRun::run(int count, bool toPdf, CardDealer dealer, Pr
                 done == 1 ? QStringLiteral("1 cartella") : QStringLiteral("%1 cartelle").arg(done);
             m_summary = (toPdf ? (done == 1 ? QStringLiteral("Salvata ") : QStringLiteral("Salvate "))
                                : (done == 1 ? QStringLiteral("Stampata ") : QStringLiteral("Stampate "))) +
-                        cards + QStringLiteral(", ") + seriesOf(printed.cards);
+                        cards + QStringLiteral(", ") + seriesOf(printed.cards) +
+                        shortCardsNote(printed.cards);
             emit runPrinted(printed);
         } else if (why.isEmpty()) {
             why = QStringLiteral("La stampa delle cartelle non è riuscita.");

@@ -56,7 +56,7 @@ void installEvening(Caller &caller, EveningRecord &record, PrinterPort &printer)
                 return;
             if (caller.game.isClosed()) return;
             record.close();
-            caller.form.fullSeriesBox->setChecked(false);
+            caller.form.fullSeriesBox->setChecked(true);
             if (dialogs.ask(QStringLiteral("Preparare ora il verbale della serata chiusa?"),
                             QStringLiteral("Verbale")))
                 openVerbale(caller, record, printer);

@@ -308,6 +308,8 @@ void Form1::buildControls()
         QStringLiteral("ogni sei cartelle una serie completa: 15 numeri ciascuna, insieme tutti i "
                        "numeri da 1 a 90"),
         tw(120, 492, 2532, 228), qColour(Palette::green));
+    // Full series at start-up: every card has its fifteen numbers, fair wherever a prize is paid.
+    fullSeriesBox->setChecked(true);
 
     cmd_audience = button(this, "cmd_audience", "Schermo per il pubblico (F5)",
                           "apre o chiude lo schermo per il pubblico, sulla TV o sul proiettore (tasto F5)",
