@@ -67,6 +67,7 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
         m_watch.restart({});
         syncCards();
         m_passed.clear();
+        m_phoneCalls.clear();
         m_sighting.reset();
         log(0, QStringLiteral("Nuova tombola: si gioca per l'AMBO"));
         emit changed();
@@ -264,7 +265,9 @@ void PrizeDesk::confirmAs(Confirmation how)
         for (qsizetype i = 0; i < m_watch.size(); ++i) {
             const WinnerWatch::Watched &w = m_watch.card(i);
             if (w.code != code) continue;
-            const Award award = awardCard(code, w.best, heldFrom(w.moments), how);
+            // A card its player called from a phone is confirmed as that call.
+            const Award award = awardCard(code, w.best, heldFrom(w.moments),
+                                          m_phoneCalls.contains(code) ? Confirmation::Phone : how);
             if (award.isWin()) top = std::max(top, award.prize);
         }
     }
@@ -361,14 +364,42 @@ Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
     return award;
 }
 
+QList<CardCode> PrizeDesk::passedOverNow() const
+{
+    QList<CardCode> codes;
+    const Prize open = m_ladder.playingFor();
+    for (const Pass &pass : m_passed)
+        if (pass.prize == open && !codes.contains(pass.code)) codes << pass.code;
+    return codes;
+}
+
 Award PrizeDesk::claimFromPhone(const CardCode &code)
 {
     if (!m_inPlay.contains(code) || !playsThisGame(code)) return Award{};
-    Award award;
-    for (qsizetype i = 0; i < m_watch.size(); ++i) {
-        const WinnerWatch::Watched &w = m_watch.card(i);
-        if (w.code == code) award = awardCard(code, w.best, heldFrom(w.moments), Confirmation::Phone);
+    const WinnerWatch::Watched *watched = nullptr;
+    for (qsizetype i = 0; i < m_watch.size(); ++i)
+        if (m_watch.card(i).code == code) watched = &m_watch.card(i);
+    if (!watched) return Award{};
+    // What the call would do, tried on a copy of the ladder: a win waits for the caller like the
+    // watch's winners, whose line stays on show.
+    if (!m_announceAtOnce) {
+        PrizeLadder trial = m_ladder;
+        const Claimant who{code, {}, Confirmation::Phone};
+        const Prize best =
+            watched->best == Prize::Tombola && m_ladder.tombolino() ? Prize::Tombolino : watched->best;
+        Award would = trial.award(best, heldFrom(watched->moments), who, Cards::forClaimant(*this, who));
+        if (would.isWin() && m_sighting) {
+            would.kind = Award::Waiting;
+            if (!m_phoneCalls.contains(code)) m_phoneCalls << code;
+            log(int(m_game.drawnNumbers().size()), QStringLiteral("Chiamata dal telefono, cartella ") +
+                                                       formatCardCode(code) + QStringLiteral(": ") +
+                                                       sentence(would, true));
+            m_game.stopForWinner();
+            emit changed();
+            return would;
+        }
     }
+    const Award award = awardCard(code, watched->best, heldFrom(watched->moments), Confirmation::Phone);
     const QString who = formatCardCode(code);
     log(int(m_game.drawnNumbers().size()),
         QStringLiteral("Chiamata dal telefono, cartella ") + who + QStringLiteral(": ") +

@@ -91,9 +91,13 @@ public:
     // A card of tonight checked by its code, as the card check evaluated it.
     Award claimByCard(const CardCode &code, const CardResult &result);
     // A player calls the prize in play from a phone for a card of tonight, by its code: the card is
-    // put to the ladder as the card check puts it, confirmed as a call from a phone; a win stops
-    // the draw, as a watched winner does. A card that does not play this game gets nothing.
+    // put to the ladder as the card check puts it. A call that would win waits, as the watch's
+    // winners do, for the caller to confirm it (Waiting), unless winners go to the room at once; a
+    // call that wins nothing is refused with the ladder's reason. A card that does not play this
+    // game gets nothing.
     Award claimFromPhone(const CardCode &code);
+    // The cards passed over for the prize in play: a phone stops offering their call.
+    QList<CardCode> passedOverNow() const;
     // The caller's answer to the sighting on show.
     void confirm();
     void ignore();
@@ -162,6 +166,8 @@ private:
     std::optional<Sighting> m_sighting;
     // Cards the caller passed over, each for the prize it was shown for at its draw.
     QList<Pass> m_passed;
+    // Cards called from a phone while they waited for the caller: confirmed as phone calls.
+    QList<CardCode> m_phoneCalls;
     QList<Event> m_events;
     int m_gameNumber = 1;
     bool m_announceAtOnce = false;

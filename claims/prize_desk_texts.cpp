@@ -39,6 +39,8 @@ QString PrizeDesk::sentence(const Award &award, bool card) const
                     QStringLiteral(" al vincitore della ") + nth(won);
         return text + QStringLiteral(": nessun premio");
     }
+    case Award::Waiting:
+        return prize + QStringLiteral(" alla ") + at + QStringLiteral(" aspetta la conferma del banco");
     case Award::NoPrize:
         break;
     }

@@ -67,7 +67,8 @@ struct Award {
         AlreadyCounted, // this very claimant already holds it
         Earlier,        // open, but a card in play completed it before this claimant
         PassedOver,     // this card held it, but the caller passed it over for that prize
-        NoPrize         // the claimant holds no prize at all
+        NoPrize,        // the claimant holds no prize at all
+        Waiting         // it would win: the caller confirms it, as every winner of the watch
     };
     Kind kind = NoPrize;
     Prize prize = Prize::None; // the highest prize won, else shared, else the one refused

@@ -60,6 +60,7 @@ QByteArray wholeState(const PhoneState &s)
     o[QLatin1String("premio")] = s.prize;
     o[QLatin1String("gioco")] = s.playingFor;
     o[QLatin1String("vinti")] = QJsonArray::fromStringList(s.wins);
+    o[QLatin1String("ignorate")] = QJsonArray::fromStringList(s.passedOver);
     o[QLatin1String("cartelleTelefono")] = s.cardsPerPhone;
     return compact(o);
 }

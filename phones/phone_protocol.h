@@ -32,16 +32,17 @@
 // What a phone shows of the evening: the one snapshot that a new connection gets whole and that
 // each change is compared with.
 struct PhoneState {
-    int game = 1;          // the evening's game
-    QList<int> drawn;      // this game's numbers, in draw order
-    QString words;         // the last number in words, "QUARANTADUE"
-    QString meaning;       // its smorfia, when the caller shows it; else empty
-    bool paused = false;   // the draw is stopped in the middle of a game
-    QString checking;      // "Vincita da verificare: TERNO" while a win waits for the caller
-    QString prize;         // the prize in play, "terno"; empty when every prize is won
-    QString playingFor;    // "Si gioca per: TERNO"
-    QStringList wins;      // "AMBO alla 6ª: 7KQ3M-4 X", one per prize won
-    int cardsPerPhone = 0; // how many cards a phone may ask for; 0: none
+    int game = 1;           // the evening's game
+    QList<int> drawn;       // this game's numbers, in draw order
+    QString words;          // the last number in words, "QUARANTADUE"
+    QString meaning;        // its smorfia, when the caller shows it; else empty
+    bool paused = false;    // the draw is stopped in the middle of a game
+    QString checking;       // "Vincita da verificare: TERNO" while a win waits for the caller
+    QString prize;          // the prize in play, "terno"; empty when every prize is won
+    QString playingFor;     // "Si gioca per: TERNO"
+    QStringList wins;       // "AMBO alla 6ª: 7KQ3M-4 X", one per prize won
+    QStringList passedOver; // the codes the caller passed over for the prize in play
+    int cardsPerPhone = 0;  // how many cards a phone may ask for; 0: none
     bool operator==(const PhoneState &) const = default;
 };
 

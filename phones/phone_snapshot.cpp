@@ -24,6 +24,8 @@ PhoneState phoneSnapshot(const Game &game, const PrizeDesk &desk, int cardsPerPh
     if (open != Prize::None) s.prize = QLatin1String(prizeInfo(open).word);
     s.playingFor = desk.playingForText();
     s.wins = desk.winLines();
+    for (const CardCode &code : desk.passedOverNow())
+        s.passedOver << formatCardCode(code);
     s.cardsPerPhone = cardsPerPhone;
     return s;
 }

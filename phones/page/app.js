@@ -194,6 +194,9 @@
       var m = missing(card);
       if (!m) {
         line.textContent = 'Premi tutti vinti';
+      } else if (m.need === 0 && (state.ignorate || []).indexOf(card.codice) >= 0) {
+        // Passed over by the caller for this prize: no call to offer.
+        line.textContent = m.prize.word + ': il banco ha ignorato questa cartella';
       } else if (m.need === 0) {
         line.textContent = m.prize.word + '!';
         var call = document.createElement('button');

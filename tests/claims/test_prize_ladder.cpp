@@ -85,6 +85,7 @@ private slots:
     void aClaimBeatenToItsPrizeCelebratesTheLowerOneItWon();
     void theDrawStopsForAWinnerAndAfterTheTombola();
     void aResumeWhileAWinnerWaitsNeverTurnsTheWatchOff();
+    void aPhonesCallWaitsForTheCallerLikeAnyWinner();
 };
 
 void TestPrizeLadder::prizesAreWonOnceAndInOrder()
@@ -614,6 +615,37 @@ void TestPrizeLadder::aResumeWhileAWinnerWaitsNeverTurnsTheWatchOff()
     for (const Prize p : {Prize::Ambo, Prize::Terno, Prize::Quaterno, Prize::Cinquina, Prize::Tombola})
         QCOMPARE(h.desk.ladder().wonAt(p), h.desk.firstCompletion(p));
     QVERIFY2(drawnWhileWaiting.isEmpty(), qPrintable(QString::number(drawnWhileWaiting.value(0))));
+}
+
+void TestPrizeLadder::aPhonesCallWaitsForTheCallerLikeAnyWinner()
+{
+    // A phone's "Chiama" once gave the prize at once while the caller's Conferma/Ignora waited, and
+    // the caller's line went; after Ignora the phone went on offering the call, refused each time.
+    DeskHarness h;
+    const CardCode a{4242, 2, CardDealer::Classic};
+    const Cartella card = printedCard(h.printRun, a);
+    h.drawAndPause(cardRow(card, 1).mid(0, 2));
+    const auto seen = h.desk.sighting();
+    QVERIFY(seen && seen->codes == QList<CardCode>{a});
+    const Award called = h.desk.claimFromPhone(a);
+    QCOMPARE(called.kind, Award::Waiting);
+    QCOMPARE(called.prize, Prize::Ambo);
+    QVERIFY(!called.isWin());
+    QVERIFY(h.desk.ladder().wins().isEmpty());
+    QCOMPARE(h.desk.sighting(), seen);
+    QVERIFY(h.desk.sentence(called, true).contains(QStringLiteral("aspetta la conferma del banco")));
+    // The caller's answer gives it.
+    h.desk.confirm();
+    QCOMPARE(h.desk.ladder().wonAt(Prize::Ambo), 2);
+    QCOMPARE(h.desk.ladder().wins().first().how, Confirmation::Phone);
+
+    // Passed over for the terno: the card is listed for the phones, and its call is refused.
+    h.drawAndPause({cardRow(card, 1)[2]});
+    QVERIFY(h.desk.sighting() && h.desk.sighting()->prize == Prize::Terno);
+    h.desk.ignore();
+    QCOMPARE(h.desk.passedOverNow(), QList<CardCode>{a});
+    QCOMPARE(h.desk.claimFromPhone(a).kind, Award::PassedOver);
+    QCOMPARE(h.desk.ladder().wonAt(Prize::Terno), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPrizeLadder)

@@ -60,6 +60,16 @@ void xdotool(const QStringList &args)
     QProcess::execute(QStringLiteral("xdotool"), args);
 }
 
+QString xdotoolOut(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(30000);
+    QString out = QString::fromUtf8(p.readAllStandardOutput());
+    if (out.endsWith(QLatin1Char('\n'))) out.chop(1);
+    return out;
+}
+
 void click(int x, int y)
 {
     xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), g_window, QString::number(x),
@@ -329,15 +339,19 @@ int main(int argc, char **argv)
         browser.text(QStringLiteral("document.querySelector('.cartella .chiama').textContent"));
     say(QStringLiteral("button: ") + button);
     browser.eval(QStringLiteral("document.querySelector('.cartella .chiama').click(); 1"));
-    if (!browser.waitFor(QStringLiteral("/vince/i.test(document.getElementById('esito').textContent)"),
+    // The call waits for the caller, as every winner of the watch does.
+    if (!browser.waitFor(QStringLiteral("/conferma/i.test(document.getElementById('esito').textContent)"),
                          60000))
-        fail(QStringLiteral("the call won nothing: ") +
+        fail(QStringLiteral("the call was not told to wait for the caller: ") +
              browser.text(QStringLiteral("document.getElementById('esito').textContent")));
     say(QStringLiteral("answer on the phone: ") +
         browser.text(QStringLiteral("document.getElementById('esito').textContent")));
     const QString called = awaitTrace(QStringLiteral("chiamata "),
                                       QStringLiteral("the call in the caller's window"), 60000, code);
     say(QStringLiteral("caller's window: ") + called.mid(9));
+    // The caller confirms it with Alt+F ("Conferma") in the window.
+    awaitKeyboard(xdotoolOut({QStringLiteral("getwindowname"), g_window}));
+    xdotool({QStringLiteral("key"), QStringLiteral("alt+f")});
     awaitTrace(QStringLiteral("premi "), QStringLiteral("the prize given to ") + code, 60000,
                QStringLiteral("=") + code);
     // Only for the picture: the window paints the call's line after the desk has given the prize.
