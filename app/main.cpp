@@ -68,8 +68,11 @@ int main(int argc, char **argv)
     NatsRelay farPhones(phoneService);
     RemotePanel remotePanel(caller.form, farPhones, evening);
     QObject::connect(&phonesPanel, &PhonesPanel::remoteRequested, &remotePanel, &RemotePanel::openDialog);
+    keepSetup(caller, evening, audience, phones);
     installTrace(trace, caller, evening, phones, farPhones);
 
+    // An evening left open is offered first: until the answer the window takes no input.
+    if (evening.unfinished()) caller.form.setEnabled(false);
     caller.form.Form_Load();
     if (caller.game.isClosed()) return 0;
     startEvening(caller, evening, storeNotice);

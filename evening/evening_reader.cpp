@@ -96,10 +96,13 @@ private:
         QSqlQuery q(m_db);
         // A file of the first version has no prize plan: it reads as none.
         const bool withPlan = m_db.record(QStringLiteral("evenings")).contains(QStringLiteral("plan"));
+        // Nor has one before the third the caller's set-up: it reads as the start-up's.
+        const bool withSetup = m_db.record(QStringLiteral("evenings")).contains(QStringLiteral("setup"));
         q.prepare(
             QStringLiteral(
-                "SELECT started, ended, game, basket, announce, full_series%1 FROM evenings WHERE id = ?")
-                .arg(withPlan ? QStringLiteral(", plan") : QString()));
+                "SELECT started, ended, game, basket, announce, full_series%1%2 FROM evenings WHERE id = ?")
+                .arg(withPlan ? QStringLiteral(", plan") : QString(),
+                     withPlan && withSetup ? QStringLiteral(", setup") : QString()));
         q.addBindValue(m_id);
         if (!q.exec() || !q.next()) return false;
         e.id = m_id;
@@ -109,6 +112,11 @@ private:
             const auto plan = PrizePlan::fromText(q.value(6).toString());
             if (!plan) return false;
             e.plan = *plan;
+        }
+        if (withPlan && withSetup && !q.value(7).isNull()) {
+            const auto setup = EveningSetup::fromText(q.value(7).toString());
+            if (!setup) return false;
+            e.setup = *setup;
         }
         return inRange(q.value(2), 1, 100000, &e.game) && flag(q.value(3), &e.basket) &&
                flag(q.value(4), &e.announceAtOnce) && flag(q.value(5), &e.fullSeries);

@@ -122,6 +122,20 @@ void EveningRecord::close()
     begin();
 }
 
+void EveningRecord::setSetup(const EveningSetup &setup)
+{
+    EveningSetup kept = setup;
+    kept.waiting = m_evening.setup.waiting;
+    writeSetup(kept);
+}
+
+void EveningRecord::writeSetup(const EveningSetup &setup)
+{
+    if (!m_following || setup == m_evening.setup) return;
+    m_evening.setup = setup;
+    written(m_store.setOptions(m_evening.id, m_evening));
+}
+
 void EveningRecord::setFullSeries(bool on)
 {
     if (m_evening.fullSeries == on) return;
@@ -201,6 +215,10 @@ void EveningRecord::deskChanged()
         ok = m_store.setWins(m_evening.id, g.number, wins, passes) && ok;
     }
     optionsChanged();
+    // The winner waiting, for the question that offers to resume the evening.
+    EveningSetup setup = m_evening.setup;
+    setup.waiting = m_desk.sightingText();
+    writeSetup(setup);
     written(ok);
 }
 
@@ -232,9 +250,20 @@ QString EveningRecord::resumeQuestion(const StoredEvening &evening)
         for (const Prize p : ladderOrder)
             for (const PrizeWin &w : game->wins)
                 if (w.prize == p && !prizes.contains(prizeWord(p))) prizes << prizeWord(p);
-    const int cards = evening.cardCount();
+    // The cards that play this game: those printed before its first number.
+    int cards = 0, later = 0;
+    for (const StoredRun &r : evening.runs)
+        (r.game < evening.game || (r.game == evening.game && r.drawn == 0) ? cards : later) +=
+            int(r.cards.size());
+    QString waiting;
+    if (!evening.setup.waiting.isEmpty())
+        waiting = QStringLiteral("\nVincita da verificare: %1.").arg(evening.setup.waiting);
+    const QString laterText = later == 0 ? QString()
+                              : later == 1
+                                  ? QStringLiteral(" (un'altra gioca dalla prossima tombola)")
+                                  : QStringLiteral(" (altre %1 giocano dalla prossima tombola)").arg(later);
     return QStringLiteral("La serata iniziata %1 alle %2 non è stata chiusa.\n\n"
-                          "Tombola n. %3: %4, %5 in gioco; premi vinti: %6.\n\nRiprendere la serata?")
+                          "Tombola n. %3: %4, %5 in gioco%7; premi vinti: %6.%8\n\nRiprendere la serata?")
         .arg(italian.toString(evening.started.date(), QStringLiteral("dddd d MMMM")),
              italian.toString(evening.started.time(), QStringLiteral("HH:mm")))
         .arg(evening.game)
@@ -242,5 +271,6 @@ QString EveningRecord::resumeQuestion(const StoredEvening &evening)
              cards == 0   ? QStringLiteral("nessuna cartella")
              : cards == 1 ? QStringLiteral("1 cartella")
                           : QStringLiteral("%1 cartelle").arg(cards),
-             prizes.isEmpty() ? QStringLiteral("nessuno") : prizes.join(QStringLiteral(", ")));
+             prizes.isEmpty() ? QStringLiteral("nessuno") : prizes.join(QStringLiteral(", ")), laterText,
+             waiting);
 }

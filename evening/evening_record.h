@@ -44,6 +44,8 @@ public:
 
     // The caller's choice of dealer, kept for the evening.
     void setFullSeries(bool on);
+    // How the caller has set the evening up, kept with it (the winner waiting is the record's own).
+    void setSetup(const EveningSetup &setup);
 
     // The line of the question that offers to resume `evening`.
     static QString resumeQuestion(const StoredEvening &evening);
@@ -64,6 +66,7 @@ private:
     void optionsChanged();
     StoredGame &currentGame(bool create);
     void written(bool ok);
+    void writeSetup(const EveningSetup &setup);
 
     EveningStore &m_store;
     Game &m_game;

@@ -18,7 +18,7 @@ namespace
 const char *const kSchema[] = {
     "CREATE TABLE evenings(id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT, game INTEGER NOT NULL "
     "DEFAULT 1, basket INTEGER NOT NULL DEFAULT 0, announce INTEGER NOT NULL DEFAULT 0, full_series INTEGER "
-    "NOT NULL DEFAULT 0, plan TEXT)",
+    "NOT NULL DEFAULT 0, plan TEXT, setup TEXT)",
     "CREATE TABLE runs(id INTEGER PRIMARY KEY, evening INTEGER NOT NULL, at TEXT NOT NULL, destination TEXT "
     "NOT NULL, to_pdf INTEGER NOT NULL, dealer INTEGER NOT NULL, game INTEGER NOT NULL, drawn INTEGER NOT "
     "NULL, stopped INTEGER NOT NULL)",
@@ -176,6 +176,8 @@ bool EveningStore::upgrade(int from)
     return write([from](QSqlQuery &q) {
         // Version 2: the evening's prize plan.
         if (from < 2 && !q.exec(QStringLiteral("ALTER TABLE evenings ADD COLUMN plan TEXT"))) return false;
+        // Version 3: how the caller had set the evening up.
+        if (from < 3 && !q.exec(QStringLiteral("ALTER TABLE evenings ADD COLUMN setup TEXT"))) return false;
         return q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
 }
@@ -426,9 +428,10 @@ bool EveningStore::setOptions(qint64 evening, const StoredEvening &o)
 {
     return write([&](QSqlQuery &q) {
         q.prepare(QStringLiteral("UPDATE evenings SET game = ?, basket = ?, announce = ?, full_series = ?, "
-                                 "plan = ? WHERE id = ?"));
+                                 "plan = ?, setup = ? WHERE id = ?"));
         for (const QVariant &v : {QVariant(o.game), QVariant(int(o.basket)), QVariant(int(o.announceAtOnce)),
-                                  QVariant(int(o.fullSeries)), QVariant(o.plan.toText()), QVariant(evening)})
+                                  QVariant(int(o.fullSeries)), QVariant(o.plan.toText()),
+                                  QVariant(o.setup.toText()), QVariant(evening)})
             q.addBindValue(v);
         return q.exec();
     });

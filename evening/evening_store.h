@@ -22,7 +22,7 @@ class EveningStore
 {
 public:
     // The version of the file this program writes; a file of a later one is not touched.
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
 
     EveningStore();
     ~EveningStore();

@@ -5,6 +5,7 @@
 
 #include "cards/cards_in_play.h"
 #include "claims/prize_desk.h"
+#include "evening/evening_setup.h"
 
 #include <QDateTime>
 #include <QList>
@@ -59,6 +60,7 @@ struct StoredEvening {
     bool announceAtOnce = false;
     bool fullSeries = false;
     PrizePlan plan;
+    EveningSetup setup;
 
     int cardCount() const
     {

@@ -89,7 +89,7 @@ bool PhoneRelay::switchOn(QString *why)
                 this, [this, client, phone, address, r] { answer(client, phone, address, r); },
                 Qt::QueuedConnection);
         });
-    const quint16 port = server->listen(kPort);
+    const quint16 port = server->listen(m_firstPort);
     if (port == 0) {
         if (why) *why = QStringLiteral("Impossibile aprire una porta di rete per i telefoni.");
         return false;
@@ -102,6 +102,13 @@ bool PhoneRelay::switchOn(QString *why)
     m_server->publish(m_published);
     emit switched(true);
     return true;
+}
+
+void PhoneRelay::reuseAddress(const QByteArray &token, quint16 port)
+{
+    if (isOn()) return;
+    if (token.size() == m_token.size()) m_token = token;
+    if (port != 0) m_firstPort = port;
 }
 
 void PhoneRelay::switchOff()

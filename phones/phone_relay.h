@@ -39,6 +39,9 @@ public:
     QrCode qrCode() const;
     quint16 port() const { return m_port; }
     QByteArray token() const { return m_token; }
+    // An evening taken up again keeps its address, so that every phone's page reconnects by itself:
+    // its token, and the port it had, asked for first at the next switchOn(). Only while off.
+    void reuseAddress(const QByteArray &token, quint16 port);
     int phoneCount() const;
 
     // How many cards a phone may ask for; 0 (as at start-up) deals none.
@@ -70,6 +73,7 @@ private:
     PhoneServer::Limits m_limits;
     std::unique_ptr<PhoneServer::Thread> m_server;
     quint16 m_port = 0;
+    quint16 m_firstPort = kPort;
     QString m_host;
     PhoneState m_published;
 };

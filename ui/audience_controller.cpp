@@ -233,6 +233,9 @@ void AudienceController::leaveFullScreenOrClose()
 bool AudienceController::eventFilter(QObject *watched, QEvent *event)
 {
     // Where the platform activates every window shown, the activation goes straight back.
+    if (watched == m_screen.get() && (event->type() == QEvent::Show || event->type() == QEvent::Hide ||
+                                      event->type() == QEvent::WindowStateChange))
+        QMetaObject::invokeMethod(this, &AudienceController::stateChanged, Qt::QueuedConnection);
     if (watched == m_screen.get() && event->type() == QEvent::WindowActivate) {
         QWidget *back = m_activeBefore && m_activeBefore->isVisible() ? m_activeBefore.data() : &m_form;
         if (back->isVisible() && back != m_screen.get()) back->activateWindow();

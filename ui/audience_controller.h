@@ -64,6 +64,8 @@ public:
 signals:
     // The screen's window exists, from its first opening on, for whatever else the room should see.
     void screenCreated(AudienceScreen *screen);
+    // It was shown or hidden, or went in or out of full screen.
+    void stateChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

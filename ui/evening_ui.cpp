@@ -2,12 +2,16 @@
 
 #include "evening/evening_record.h"
 #include "evening/verbale.h"
+#include "phones/phone_relay.h"
+#include "ui/audience_controller.h"
+#include "ui/audience_screen.h"
 #include "ui/caller.h"
 #include "ui/qt_platform.h"
 #include "ui/verbale_dialog.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QScrollBar>
 
 namespace
 {
@@ -63,14 +67,51 @@ void installEvening(Caller &caller, EveningRecord &record, PrinterPort &printer)
         });
 }
 
+void keepSetup(Caller &caller, EveningRecord &record, AudienceController &audience, PhoneRelay &phones)
+{
+    auto now = [&caller, &audience, &phones, &record] {
+        EveningSetup s = record.evening().setup;
+        s.pace = caller.form.HScroll1->value();
+        s.audienceOpen = audience.isOpen();
+        s.audienceFullScreen = audience.isOpen() && audience.screen()->isFullScreen();
+        s.phonesToken = phones.token();
+        s.phonesOn = phones.isOn();
+        if (phones.isOn()) s.phonesPort = phones.port();
+        s.cardsPerPhone = phones.cardsPerPhone();
+        return s;
+    };
+    auto keep = [&record, now] { record.setSetup(now()); };
+    QObject::connect(caller.form.HScroll1, &QScrollBar::valueChanged, &record, keep);
+    QObject::connect(&audience, &AudienceController::stateChanged, &record, keep);
+    QObject::connect(&phones, &PhoneRelay::switched, &record, keep);
+    QObject::connect(&phones.service(), &PhoneService::changed, &record, keep);
+    QObject::connect(&record, &EveningRecord::started, &record,
+                     [&caller, &record, &audience, &phones, keep](bool resumed) {
+                         if (!resumed) return keep();
+                         // Brought back as the caller left it.
+                         const EveningSetup s = record.evening().setup;
+                         caller.form.HScroll1->setValue(s.pace);
+                         phones.reuseAddress(s.phonesToken, s.phonesPort);
+                         if (s.phonesOn && !phones.isOn()) phones.switchOn();
+                         phones.setCardsPerPhone(s.cardsPerPhone);
+                         if (s.audienceOpen && !audience.isOpen()) audience.open();
+                         if (audience.isOpen() && s.audienceFullScreen != audience.screen()->isFullScreen())
+                             audience.toggleFullScreen();
+                         keep();
+                     });
+}
+
 void startEvening(Caller &caller, EveningRecord &record, const QString &storeNotice)
 {
     DialogPort &dialogs = caller.game.ports().dialogs;
     if (!storeNotice.isEmpty()) dialogs.message(storeNotice, QStringLiteral("Serate"), Icon::Information);
     if (caller.game.isClosed()) return;
     if (const auto left = record.unfinished()) {
+        // Nothing of the window takes input before the answer: a fresh board would invite a new game.
+        caller.form.setEnabled(false);
         const bool resume =
             dialogs.ask(EveningRecord::resumeQuestion(*left), QStringLiteral("Serata da riprendere"), true);
+        caller.form.setEnabled(true);
         if (caller.game.isClosed()) return;
         if (resume) {
             record.resume(*left);

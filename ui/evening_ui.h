@@ -5,11 +5,17 @@
 
 #include <QString>
 
+class AudienceController;
 class Caller;
 class EveningRecord;
+class PhoneRelay;
 class PrinterPort;
 
 void installEvening(Caller &caller, EveningRecord &record, PrinterPort &printer);
 // After the window is up: `storeNotice` told, then an evening left open offered to resume, or a
 // new one begun.
 void startEvening(Caller &caller, EveningRecord &record, const QString &storeNotice);
+
+// The caller's set-up kept with the evening as it changes (the pace, the room's screen, the phones'
+// server with its address and cards per phone) and brought back when the evening is resumed.
+void keepSetup(Caller &caller, EveningRecord &record, AudienceController &audience, PhoneRelay &phones);

@@ -63,6 +63,7 @@ private slots:
     void aFileOfTheEarlierVersionIsBroughtUp();
     void aFolderThatCannotBeWrittenKeepsTheEveningInMemory();
     void aSecondCopyReadsButWritesNothing();
+    void theCallersSetUpIsReadStrictly();
 };
 
 void TestEvening::eachEventIsOnDiskBeforeItIsShown()
@@ -294,7 +295,8 @@ void TestEvening::badFilesAreSetAsideAndANewOneStarted()
 
 void TestEvening::aFileOfTheEarlierVersionIsBroughtUp()
 {
-    // A file written before evenings had a prize plan: no plan column, version 1.
+    // A file written before evenings had a prize plan or the caller's set-up: neither column,
+    // version 1.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("serate.sqlite"));
     QList<int> drawn;
@@ -311,6 +313,7 @@ void TestEvening::aFileOfTheEarlierVersionIsBroughtUp()
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("ALTER TABLE evenings DROP COLUMN plan")));
+        QVERIFY(q.exec(QStringLiteral("ALTER TABLE evenings DROP COLUMN setup")));
         QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = 1")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("older"));
@@ -326,6 +329,7 @@ void TestEvening::aFileOfTheEarlierVersionIsBroughtUp()
     plan.cardPrice = 100;
     h.desk.setPlan(plan);
     QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM evenings WHERE plan IS NOT NULL")), 1);
+    QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM evenings WHERE setup IS NOT NULL")), 1);
 }
 
 void TestEvening::aFolderThatCannotBeWrittenKeepsTheEveningInMemory()
@@ -398,3 +402,34 @@ int main(int argc, char **argv)
 }
 
 #include "test_evening.moc"
+
+void TestEvening::theCallersSetUpIsReadStrictly()
+{
+    // What comes back from the file drives the phones' server and the window: read back to the
+    // same, and anything out of range refused rather than passed on.
+    EveningSetup s;
+    s.phonesToken = "ABCDEFGHJKMNPQRSTVWXYZ2345";
+    s.phonesOn = true;
+    s.phonesPort = 8091;
+    s.cardsPerPhone = 2;
+    s.pace = 200;
+    s.audienceOpen = true;
+    s.waiting = QStringLiteral("AMBO alla 4ª estrazione: cartella 7KQ3M-4 Y");
+    QCOMPARE(EveningSetup::fromText(s.toText()), std::optional<EveningSetup>(s));
+    QCOMPARE(EveningSetup::fromText(EveningSetup{}.toText()), std::optional<EveningSetup>(EveningSetup{}));
+    const QString good = s.toText();
+    for (const auto &[from, to] : std::initializer_list<std::pair<QString, QString>>{
+             {QStringLiteral("ABCDEFGHJKMNPQRSTVWXYZ2345"), QStringLiteral("ABCDEFGHJKMNPQRSTVWXYZ234")},
+             {QStringLiteral("ABCDEFGHJKMNPQRSTVWXYZ2345"), QStringLiteral("ABCDEFGHJKMNPQRSTVWXYZ234I")},
+             {QStringLiteral("\"ritmo\":200"), QStringLiteral("\"ritmo\":50")},
+             {QStringLiteral("\"ritmo\":200"), QStringLiteral("\"ritmo\":\"200\"")},
+             {QStringLiteral("\"cartelleTelefono\":2"), QStringLiteral("\"cartelleTelefono\":7")},
+             {QStringLiteral("\"porta\":8091"), QStringLiteral("\"porta\":70000")},
+             {QStringLiteral("\"telefoni\":true"), QStringLiteral("\"telefoni\":true,\"altro\":1")},
+             {QStringLiteral("{"), QStringLiteral("[")}}) {
+        QString bad = good;
+        bad.replace(from, to);
+        QVERIFY2(bad != good, qPrintable(from));
+        QVERIFY2(!EveningSetup::fromText(bad), qPrintable(bad));
+    }
+}

@@ -6,6 +6,8 @@
 #include "evening/evening_record.h"
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
+#include "phones/phone_relay.h"
+#include "ui/audience_controller.h"
 #include "ui/audience_screen.h"
 #include "ui/cards_dialog.h"
 #include "ui/evening_ui.h"
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -45,6 +48,7 @@ private slots:
     void anEveningNotKeptShowsItsMark();
     void theEveningClosesAndItsVerbaleHoldsIt();
     void aPrizePlanShowsWhatEachPrizeIsWorth();
+    void aResumedEveningComesBackAsTheCallerSetItUp();
 };
 
 void TestEveningWindow::cardsAtAnyTimeWhileTheDrawIsStopped()
@@ -227,3 +231,73 @@ void TestEveningWindow::aPrizePlanShowsWhatEachPrizeIsWorth()
 
 QTEST_MAIN(TestEveningWindow)
 #include "test_evening_window.moc"
+
+void TestEveningWindow::aResumedEveningComesBackAsTheCallerSetItUp()
+{
+    // Killed and resumed, the program came back with the phones' server off and a new token (every
+    // phone lost for good), the pace at 3 s and the room's screen closed; the question counted the
+    // cards printed during the game as playing it and did not name the winner waiting.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("serate.sqlite"));
+    QByteArray token;
+    quint16 port = 0;
+    {
+        Harness h;
+        h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+        EveningStore store;
+        QString notice;
+        store.open(file, &notice);
+        EveningRecord record(store, h.game(), h.caller->printRun, h.caller->prizes);
+        AudienceController audience(*h.form, h.game());
+        PhoneRelay phones(h.game(), h.caller->prizes, h.caller->printRun, record);
+        installEvening(*h.caller, record, h.printer);
+        keepSetup(*h.caller, record, audience, phones);
+        startEvening(*h.caller, record, notice);
+        h.caller->printRun.printMany(12, false, false, CardDealer::FullSeries, h.game().printRecord(), {},
+                                     {});
+        const Cartella card = h.caller->printRun.cardsInPlay().at(0).card;
+        QList<int> row;
+        for (int c = 1; c <= 9; ++c)
+            if (const int n = valore(card.cella(1, c))) row << n;
+        QVERIFY(phones.switchOn());
+        phones.setCardsPerPhone(3);
+        token = phones.token();
+        port = phones.port();
+        h.form->HScroll1->setValue(400);
+        audience.open();
+        QTRY_COMPARE(record.evening().setup.audienceOpen, true);
+        // A winner waits, and 6 cards printed during the game play from the next.
+        h.drawAndPause(row.mid(0, 2));
+        QVERIFY(h.caller->prizes.sighting());
+        h.caller->printRun.printMany(6, false, false, CardDealer::FullSeries, h.game().printRecord(), {}, {});
+    }
+    Harness h;
+    EveningStore store;
+    QString notice;
+    store.open(file, &notice);
+    EveningRecord record(store, h.game(), h.caller->printRun, h.caller->prizes);
+    AudienceController audience(*h.form, h.game());
+    PhoneRelay phones(h.game(), h.caller->prizes, h.caller->printRun, record);
+    QVERIFY(phones.token() != token);
+    installEvening(*h.caller, record, h.printer);
+    keepSetup(*h.caller, record, audience, phones);
+    QString asked;
+    h.dialogs.answer = [&](const QString &text) {
+        asked = text;
+        // Nothing of the window takes input while it is asked.
+        return !h.form->isEnabled();
+    };
+    startEvening(*h.caller, record, notice);
+    QVERIFY2(asked.contains(QStringLiteral("12 cartelle in gioco (altre 6 giocano dalla prossima tombola)")),
+             qPrintable(asked));
+    QVERIFY2(asked.contains(QStringLiteral("Vincita da verificare: AMBO alla 2ª estrazione: cartella ")),
+             qPrintable(asked));
+    QVERIFY(h.form->isEnabled());
+    QCOMPARE(h.game().drawnNumbers().size(), 2);
+    QCOMPARE(phones.token(), token);
+    QVERIFY(phones.isOn());
+    QCOMPARE(phones.port(), port);
+    QCOMPARE(phones.cardsPerPhone(), 3);
+    QCOMPARE(h.form->HScroll1->value(), 400);
+    QVERIFY(audience.isOpen());
+}
