@@ -561,7 +561,7 @@ run_real() {
     servers=${servers:-1}
     [ "$servers" = 1 ] || [ "$servers" = 3 ] || die "--server vuole 1 oppure 3"
     [ -z "$page" ] || { [ -f "$page/index.html" ] && [ -f "$page/app.js" ]; } ||
-        die "$page non è la cartella della pagina (manca index.html o app.js): nel programma, «Salva la pagina per il sito...»"
+        die "$page non è la cartella della pagina (manca index.html o app.js): la si salva dal programma con «Salva la pagina per il sito...»"
 
     if [ -z "$root" ]; then
         local -a missing=()
@@ -729,14 +729,15 @@ poi esegui di nuovo questo comando."
     echo "Per copiarle sul computer del banco:  scp root@$name:$etc/lontani.ini ~/.config/tombola/"
     if [ ! -f "$site_root/app.js" ]; then
         echo
-        echo "La pagina dei telefoni non è ancora su questo server: nel programma, «Salva la pagina per il"
-        echo "sito...» in una cartella, poi copiala qui:  scp -r CARTELLA/. root@$name:$site_root/"
+        echo "La pagina dei telefoni non è ancora su questo server: salvala in una cartella dal programma con"
+        echo "«Salva la pagina per il sito...», poi copiala qui:  scp -r CARTELLA/. root@$name:$site_root/"
         echo "(oppure esegui di nuovo questo comando con --pagina CARTELLA)."
     fi
     if [ ${#peers[@]} = 3 ]; then
         echo
         echo "Sulle altre due macchine: lo stesso comando con --nome il loro nome, e --segreti con una copia"
-        echo "di $etc/segreti di questa macchina. La pagina va copiata su tutte e tre."
+        echo "di $etc/segreti di questa macchina. La pagina va copiata su tutte e tre. Con --nuove-password"
+        echo "su questa, il file nuovo va dato di nuovo alle altre due."
         echo "Porte da aprire verso ogni macchina: 80 e 443 (la pagina e il certificato), 4222 (il programma), 6222 (le altre macchine)."
     else
         echo
