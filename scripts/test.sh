@@ -3,7 +3,8 @@
 # and driven through a scripted evening, every other test under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the package's checks, and the fuzz targets for a bounded time.
 # A private sound server and a CUPS PDF printer are started for the tests that use them; the tests
-# that use NATS start a private cluster each (their ctest entries run under scripts/with-nats.sh).
+# that use NATS start a private cluster each (their ctest entries run under scripts/with-nats.sh), and
+# those of the club's server start its test mode, Caddy included (scripts/club-server.sh --test).
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)

@@ -3,7 +3,7 @@
 # Runs COMMAND against a private NATS cluster of three nats-server on free 127.0.0.1 ports, each
 # with JetStream and a WebSocket listener, plus one server alone that speaks only TLS with a
 # certificate of a private CA made here with openssl; stops them and removes their files
-# afterwards, whatever happens. The users and their permissions are those README.md gives a club:
+# afterwards, whatever happens. The users and their permissions are a club's (scripts/nats-users.conf):
 #   banco    (the program)  publishes the evening's subjects and answers the phones' requests
 #   telefono (the phones)   reads the evening's subjects, publishes only on tombola.<sera>.chiamate
 # Exports:
@@ -57,47 +57,21 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Free ports: below the kernel's range for outgoing connections (a port an outgoing connection holds
-# cannot be listened on, and ss -l does not show it), none in use now in any state, none given twice.
-read -r ephemeral_low _ </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || ephemeral_low=32768
-[ "$ephemeral_low" -gt 12000 ] || ephemeral_low=32768
-taken=" $(ss -Htan 2>/dev/null | awk '{print $4}' | sed 's/.*://' | tr '\n' ' ') "
-free_port() {
-    local p
-    while :; do
-        p=$((10000 + RANDOM % (ephemeral_low - 10000)))
-        case "$taken" in *" $p "*) continue ;; esac
-        taken="$taken$p "
-        echo "$p"
-        return
-    done
-}
+# shellcheck source=scripts/free-ports.sh
+. "$(dirname "$0")/free-ports.sh"
 
 caller_user=banco
 caller_password=banco-$RANDOM$RANDOM
 phone_user=telefono
 phone_password=telefono
 
-# The permissions of README.md's section on the relay, word for word.
-authorization() {
-    cat <<EOF
-authorization {
-  users = [
-    { user: "$caller_user", password: "$caller_password",
-      permissions: {
-        publish: { allow: ["tombola.*.stato", "tombola.*.numero"] }
-        subscribe: { allow: ["tombola.*.chiamate"] }
-        allow_responses: { max: 1, expires: "10s" }
-      } }
-    { user: "$phone_user", password: "$phone_password",
-      permissions: {
-        publish: { allow: ["tombola.*.chiamate"] }
-        subscribe: { allow: ["tombola.*.stato", "tombola.*.numero", "_INBOX.>"] }
-      } }
-  ]
-}
+# The users and their permissions are scripts/nats-users.conf's, included by every server here as
+# by a club's; their passwords are beside it.
+cp "$(dirname "$0")/nats-users.conf" "$dir/nats-users.conf" || exit 1
+cat >"$dir/nats-passwords.conf" <<EOF
+BANCO_PASSWORD: "$caller_password"
+TELEFONO_PASSWORD: "$phone_password"
 EOF
-}
 
 declare -a client ws route
 for i in 0 1 2; do
@@ -117,7 +91,7 @@ jetstream { store_dir: "$dir/js$i", max_memory_store: 64MB, max_file_store: 256M
 cluster { name: tombola, listen: 127.0.0.1:${route[$i]}, routes: [ $routes ] }
 websocket { listen: "127.0.0.1:${ws[$i]}", no_tls: true }
 max_connections: 10000
-$(authorization)
+include "nats-users.conf"
 EOF
     urls="$urls${urls:+,}nats://127.0.0.1:${client[$i]}"
     wsurls="$wsurls${wsurls:+,}ws://127.0.0.1:${ws[$i]}"
@@ -140,7 +114,7 @@ server_name: tombola-tls
 listen: 127.0.0.1:$tls_port
 pid_file: "$dir/tls.pid"
 tls { cert_file: "$dir/server.pem", key_file: "$dir/server.key", timeout: 2 }
-$(authorization)
+include "nats-users.conf"
 EOF
 
 for conf in "$dir"/n0.conf "$dir"/n1.conf "$dir"/n2.conf "$dir"/tls.conf; do

@@ -1,4 +1,4 @@
-// phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani]
+// phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani|club]
 // phones_driver --save-page FOLDER
 // A player's phone in a real browser against the real program: drives headless Chromium through
 // its DevTools protocol (a WebSocket) and the caller's window through xdotool. Switches the phones
@@ -10,6 +10,9 @@
 // With "lontani" the phone is far away: the phones on the local network are switched off again once
 // the caller let them have cards, and the page is the one published as static files, opened from
 // the link the program gives for its NATS server, so that everything goes through that server.
+// "club" is "lontani" against the server scripts/club-server.sh sets up, behind Caddy: the link must
+// be https:// with a wss:// WebSocket, and every request the page makes, and every WebSocket it
+// opens, must be https:// or wss://.
 // --save-page writes the page's static files as the program's dialog does.
 
 #include <QCoreApplication>
@@ -24,6 +27,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QWebSocket>
 #include <cstdio>
 
@@ -146,7 +150,7 @@ public:
             const QJsonObject o = QJsonDocument::fromJson(m.toUtf8()).object();
             if (o.contains(QLatin1String("id")))
                 m_replies.insert(o[QLatin1String("id")].toInt(), o);
-            else
+            else if (!network(o))
                 console(o);
         });
         QEventLoop loop;
@@ -192,6 +196,8 @@ public:
         }
         return false;
     }
+    // Every address the page asked for and every WebSocket it opened, once Network.enable was called.
+    const QStringList &addresses() const { return m_addresses; }
     void shot(const QString &name)
     {
         const QJsonObject r = call(QStringLiteral("Page.captureScreenshot"), {{"format", "png"}});
@@ -202,6 +208,19 @@ public:
     }
 
 private:
+    bool network(const QJsonObject &event)
+    {
+        const QString method = event[QLatin1String("method")].toString();
+        const QJsonObject p = event[QLatin1String("params")].toObject();
+        if (method == QLatin1String("Network.requestWillBeSent"))
+            m_addresses << p[QLatin1String("request")][QLatin1String("url")].toString();
+        else if (method == QLatin1String("Network.webSocketCreated"))
+            m_addresses << p[QLatin1String("url")].toString();
+        else
+            return method.startsWith(QLatin1String("Network."));
+        return true;
+    }
+
     // What the page and the browser wrote on the console: the page's own faults show up here.
     static void console(const QJsonObject &event)
     {
@@ -230,6 +249,7 @@ private:
 
     QWebSocket m_socket;
     QHash<int, QJsonObject> m_replies;
+    QStringList m_addresses;
     int m_next = 0;
 };
 
@@ -246,11 +266,13 @@ int main(int argc, char **argv)
         if (!savePage(QString::fromLocal8Bit(argv[2]), &why)) fail(why);
         return 0;
     }
-    const bool far = argc == 6 && qstrcmp(argv[5], "lontani") == 0;
+    const bool club = argc == 6 && qstrcmp(argv[5], "club") == 0;
+    const bool far = club || (argc == 6 && qstrcmp(argv[5], "lontani") == 0);
     if (argc != 5 && !far)
-        fail(QStringLiteral("usage: phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani]\n"
-                            "       phones_driver --save-page FOLDER"));
-    g_shotPrefix = far ? QStringLiteral("far-") : QString();
+        fail(QStringLiteral(
+            "usage: phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani|club]\n"
+            "       phones_driver --save-page FOLDER"));
+    g_shotPrefix = club ? QStringLiteral("club-") : far ? QStringLiteral("far-") : QString();
     g_trace = QString::fromLocal8Bit(argv[2]);
     g_window = QString::fromLocal8Bit(argv[3]);
     g_shots = QString::fromLocal8Bit(argv[4]);
@@ -281,6 +303,13 @@ int main(int argc, char **argv)
                  traceLine(QStringLiteral("lontani giù "), 1));
         address = QUrl(reached.mid(11));
         say(QStringLiteral("phones' link far away: ") + address.toString());
+    }
+    if (club) {
+        const QString webSocket = QUrlQuery(address.fragment(QUrl::FullyEncoded))
+                                      .queryItemValue(QStringLiteral("nats"), QUrl::FullyDecoded);
+        if (address.scheme() != QLatin1String("https") || !webSocket.startsWith(QLatin1String("wss://")))
+            fail(QStringLiteral("the link is not https:// with a wss:// WebSocket: ") + address.toString());
+        browser.call(QStringLiteral("Network.enable"));
     }
 
     browser.call(QStringLiteral("Page.enable"));
@@ -380,6 +409,27 @@ int main(int argc, char **argv)
     say(QStringLiteral("reloaded mid-game: the same %1 numbers, last %2")
             .arg(board.split(QLatin1Char(' ')).size())
             .arg(number));
+    if (club) {
+        // Nothing in the clear: the page, what it loads, and its WebSocket to the NATS servers.
+        if (browser.text(QStringLiteral("location.protocol")) != QLatin1String("https:"))
+            fail(QStringLiteral("the page is not on https"));
+        int pages = 0, sockets = 0;
+        for (const QString &a : browser.addresses()) {
+            if (a.startsWith(QLatin1String("https://")))
+                ++pages;
+            else if (a.startsWith(QLatin1String("wss://")))
+                ++sockets;
+            else if (!a.startsWith(QLatin1String("data:")))
+                fail(QStringLiteral("the page reached %1 in the clear").arg(a));
+        }
+        if (pages == 0 || sockets == 0)
+            fail(QStringLiteral("the browser saw %1 https requests and %2 wss connections")
+                     .arg(pages)
+                     .arg(sockets));
+        say(QStringLiteral("in the browser: %1 https requests and %2 wss connections, nothing else")
+                .arg(pages)
+                .arg(sockets));
+    }
     say(QStringLiteral("PASS"));
     return 0;
 }

@@ -1,0 +1,19 @@
+# shellcheck shell=bash
+# free-ports.sh, sourced by the scripts that start private servers on 127.0.0.1 for tests:
+# free_port prints a port to listen on, below the kernel's range for outgoing connections (a port an
+# outgoing connection holds cannot be listened on, and ss -l does not show it), none in use when the
+# script started in any state, none given twice. Scripts that take ports this way hold the ctest
+# resource lock nats_ports, so two never pick at once.
+read -r ephemeral_low _ </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || ephemeral_low=32768
+[ "$ephemeral_low" -gt 12000 ] || ephemeral_low=32768
+ports_taken=" $(ss -Htanu 2>/dev/null | awk '{print $5}' | sed 's/.*://' | tr '\n' ' ') "
+free_port() {
+    local p
+    while :; do
+        p=$((10000 + RANDOM % (ephemeral_low - 10000)))
+        case "$ports_taken" in *" $p "*) continue ;; esac
+        ports_taken="$ports_taken$p "
+        echo "$p"
+        return
+    done
+}
