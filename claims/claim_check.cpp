@@ -187,11 +187,12 @@ void ClaimCheck::boxLeft(int index)
     if (m_complete) return;
     const int premio = stato.premio_scelto;
     const bool completes = countedInClaim() == claimPrizeInfo(premio).boxes;
-    // The claim is complete and wins `won`: the verdict says so.
+    // The claim is complete and wins `won`: the verdict says so, before the fanfare plays.
     const auto celebrate = [&](Prize won) {
         m_complete = true;
         const QString verdetto = validVerdict(won);
         setVerdict(verdetto);
+        m_game.publish();
         emit claimCompleted(premio, verdetto);
     };
     if (completes && m_desk) {
@@ -224,8 +225,8 @@ void ClaimCheck::boxLeft(int index)
             // A card in play completed the prize claimed first, but these numbers hold a lower one
             // still open: that one is this claim's, and it is the one celebrated.
             m_game.setClaimCount(premio, 0);
-            playFanfare(award.prize, m_game.ports().sound);
             celebrate(award.prize);
+            playFanfare(award.prize, m_game.ports().sound);
             QString text = prizeWithArticle(claimPrize(premio)) + QStringLiteral(" l'aveva già ") +
                            agreeing(claimPrize(premio), QStringLiteral("completato")) +
                            QStringLiteral(" prima un'altra cartella in gioco: a questa richiesta va ") +
@@ -235,6 +236,6 @@ void ClaimCheck::boxLeft(int index)
             return;
         }
     }
-    m_game.Avviso(stato.premio_scelto);
     if (completes) celebrate(claimPrize(premio));
+    m_game.Avviso(stato.premio_scelto);
 }

@@ -53,6 +53,7 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     : QObject(parent), m_game(game), m_inPlay(inPlay)
 {
     game.setResumeCheck([this] { return answerBeforeResume(); });
+    game.setGameOverCheck([this] { return m_ladder.playingFor() == Prize::None; });
     // Each card is built from its code as it is printed, not at the next number.
     inPlay.setOnAdded([this](const CardInPlay &) { syncCards(); });
     connect(&game, &Game::numberDrawn, this, &PrizeDesk::numberDrawn);

@@ -16,6 +16,8 @@ void Repeat::ripetiClicked()
     }
     view.setVisible(Control::Label4, false);
     view.setVisible(Control::txt_ultimi, !view.isVisible(Control::txt_ultimi));
+    // The count is typed next: the cursor waits in its box.
+    if (view.isVisible(Control::txt_ultimi)) view.setFocus(Control::txt_ultimi, GameView::Focus::MoveOn);
 }
 
 void Repeat::keyPressed(std::int16_t &key)

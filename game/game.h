@@ -72,6 +72,9 @@ public:
     // Asked before a stopped draw goes on (Riprendi, the hidden gesture): false keeps it stopped.
     // The prize desk asks the caller about a winner still waiting.
     void setResumeCheck(std::function<bool()> check) { m_mayResume = std::move(check); }
+    // Whether the game is over though numbers are left (every prize won): a new game then loses
+    // nothing and is not asked about. The prize desk knows.
+    void setGameOverCheck(std::function<bool()> over) { m_isOver = std::move(over); }
     // A winner among tonight's cards: a random draw stops before its next number, as a pause does
     // ("&Riprendi"). Nothing happens when no random draw runs.
     void stopForWinner();
@@ -250,6 +253,7 @@ private:
     bool m_cardPanelClosed = false;
     double m_hold = 0;
     std::function<bool()> m_mayResume;
+    std::function<bool()> m_isOver;
     WritingMode m_writing = WritingMode::Maiuscolo;
     bool m_showMeaning = false;
     bool m_sayMeaning = false;

@@ -28,7 +28,6 @@ void Game::newGame()
     m_view.setVisible(Control::fra_controlli, false);
     riempi_numeri(m_state.numeri_da_estrarre);
     m_ports.random.reseed();
-    playQuietly(QStringLiteral("apri"));
     m_view.setVisible(Control::txt_ultimi, false);
     m_view.setVisible(Control::Label4, false);
     for (int k = 0; k < 14; ++k) {
@@ -58,12 +57,15 @@ void Game::newGame()
     if (m_basket) showBasketControls();
     emit newGameStarted();
     publish();
+    // The board is clear before the opening clip plays: the room sees the new game at once.
+    playQuietly(QStringLiteral("apri"));
 }
 
 void Game::newGameAsked()
 {
     const int d = m_state.drawnCount();
-    if (d > 0 && d < 90 &&
+    const bool over = m_isOver && m_isOver();
+    if (d > 0 && d < 90 && !over &&
         !m_ports.dialogs.ask(
             QStringLiteral("Iniziare una nuova tombola? I numeri estratti finora andranno persi."),
             QString()))

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -23,15 +24,10 @@ CardsDialog::CardsDialog(PrintRun &printRun, Game &game, bool fullSeries, std::f
     setWindowTitle(QStringLiteral("Cartelle della serata"));
     auto *column = new QVBoxLayout(this);
     setMinimumWidth(440);
-    const bool out = !game.drawnNumbers().isEmpty();
-    auto *explain =
-        new QLabel((out ? QStringLiteral("Le cartelle stampate ora giocano dalla prossima tombola.")
-                        : QStringLiteral("Le cartelle stampate ora giocano in questa tombola.")) +
-                       QStringLiteral(" La numerazione continua quella della serata (prossima: %1).")
-                           .arg(printRun.cardsInPlay().nextNumber()),
-                   this);
-    explain->setWordWrap(true);
-    column->addWidget(explain);
+    m_explain = new QLabel(this);
+    m_explain->setWordWrap(true);
+    explain();
+    column->addWidget(m_explain);
 
     auto *row = new QHBoxLayout;
     auto *label = new QLabel(QStringLiteral("&Quante cartelle:"), this);
@@ -81,7 +77,22 @@ CardsDialog::CardsDialog(PrintRun &printRun, Game &game, bool fullSeries, std::f
     connect(m_pdf, &QPushButton::clicked, this, [this] { print(true); });
     connect(m_stopButton, &QPushButton::clicked, this, &CardsDialog::stop);
     connect(m_full, &QCheckBox::toggled, this, &CardsDialog::fullSeriesChanged);
+    // After a run Enter prints nothing more until the caller changes the count: a second Enter once
+    // printed the same run again.
+    // (the spin box tells a value it re-reads on Enter as a change: only the caller's typing counts)
+    if (auto *typed = m_count->findChild<QLineEdit *>())
+        connect(typed, &QLineEdit::textEdited, this, [this] { m_print->setDefault(true); });
+    m_print->setDefault(true);
     m_count->setFocus();
+}
+
+void CardsDialog::explain()
+{
+    const bool out = !m_game.drawnNumbers().isEmpty();
+    m_explain->setText((out ? QStringLiteral("Le cartelle stampate ora giocano dalla prossima tombola.")
+                            : QStringLiteral("Le cartelle stampate ora giocano in questa tombola.")) +
+                       QStringLiteral(" La numerazione continua quella della serata (prossima: %1).")
+                           .arg(m_printRun.cardsInPlay().nextNumber()));
 }
 
 void CardsDialog::print(bool toPdf)
@@ -118,7 +129,12 @@ void CardsDialog::print(bool toPdf)
         emit failed(notice->text, notice->title);
     } else if (m_printRun.cardsInPlay().size() > before) {
         m_result->setText(m_printRun.lastSummary() + QLatin1Char('.'));
+        m_print->setDefault(false);
+        m_print->setAutoDefault(false);
+        m_pdf->setAutoDefault(false);
     }
+    explain();
+    m_count->setFocus();
 }
 
 void CardsDialog::closeEvent(QCloseEvent *event)

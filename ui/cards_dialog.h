@@ -51,6 +51,8 @@ private:
     QPushButton *m_stopButton = nullptr;
     QProgressBar *m_progress = nullptr;
     QLabel *m_result = nullptr;
+    QLabel *m_explain = nullptr;
+    void explain();
     bool m_stop = false;
     bool m_running = false;
 };

@@ -21,6 +21,7 @@ private slots:
     void aMutedSpeakerShowsWhileTheSoundIsLost();
     void aHeldEnterPrintsOnce();
     void theNewGameQuestionSaysNoUnlessToldSi();
+    void noTrapsForTheKeyboard();
 };
 
 void TestControls::speedBarRangeAndSteps()
@@ -154,6 +155,61 @@ void TestControls::theNewGameQuestionSaysNoUnlessToldSi()
     QCOMPARE(caller.game.state().drawnCount(), 3);
     answer([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
     QCOMPARE(caller.game.state().drawnCount(), 0);
+}
+
+void TestControls::noTrapsForTheKeyboard()
+{
+    // Found on a club's first evening: the repeat's box opened without the cursor in it; a new game
+    // after every prize was won asked whether to lose the numbers of a game that was over, and
+    // cleared the board only after the opening clip; a claim's verdict came after the applause.
+    Harness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    h.form->show();
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    h.drawAndPause({10, 20, 30});
+    h.click("cmd_ripeti");
+    QTRY_COMPARE(QApplication::focusWidget(), h.control("txt_ultimi"));
+
+    // A claim: "AMBO VALIDO" is on show when the prize's word begins to play.
+    QString shownAtTheWord;
+    h.sound.onPlay = [&](const QString &key) {
+        if (key == QLatin1String("ambo")) shownAtTheWord = h.text("lbl_esito");
+    };
+    h.click("cmd_verifica");
+    QTest::mouseClick(h.control<QPushButton>("cmd_ambo_0"), Qt::LeftButton);
+    for (const char *n : {"10", "20"}) {
+        QLineEdit *box = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(box);
+        QTest::keyClicks(box, QString::fromLatin1(n));
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    QCOMPARE(shownAtTheWord, QStringLiteral("AMBO VALIDO"));
+    h.sound.onPlay = nullptr;
+
+    // Every prize won by the one card in play: a new game asks nothing, and the board is clear
+    // before the opening clip plays.
+    h.game().newGame();
+    h.caller->printRun.printMany(1, false, false, CardDealer::FullSeries, h.game().printRecord(), {}, {});
+    const Cartella card = h.caller->printRun.cardsInPlay().at(0).card;
+    QList<int> all;
+    for (int r = 1; r <= 3; ++r)
+        for (int c = 1; c <= 9; ++c)
+            if (const int n = valore(card.cella(r, c))) all << n;
+    h.caller->prizes.setAnnounceAtOnce(true);
+    h.drawAndPause(all);
+    QCOMPARE(h.caller->prizes.ladder().playingFor(), Prize::None);
+    const qsizetype asked = h.dialogs.asked.size();
+    QString bigNumberAtTheClip;
+    h.sound.onPlay = [&](const QString &key) {
+        if (key == QLatin1String("apri"))
+            bigNumberAtTheClip = h.text("Label1").trimmed() + h.text("LBL_TAB_0");
+    };
+    h.click("cmd_nuovo");
+    QCOMPARE(h.dialogs.asked.size(), asked);
+    QVERIFY(h.drawn().isEmpty());
+    QVERIFY(h.sound.played.contains(QStringLiteral("apri")));
+    QCOMPARE(bigNumberAtTheClip, QString());
 }
 
 QTEST_MAIN(TestControls)

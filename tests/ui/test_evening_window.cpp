@@ -19,6 +19,7 @@
 #include <QDoubleSpinBox>
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -49,6 +50,7 @@ private slots:
     void theEveningClosesAndItsVerbaleHoldsIt();
     void aPrizePlanShowsWhatEachPrizeIsWorth();
     void aResumedEveningComesBackAsTheCallerSetItUp();
+    void aSecondEnterPrintsNoSecondRun();
 };
 
 void TestEveningWindow::cardsAtAnyTimeWhileTheDrawIsStopped()
@@ -300,4 +302,33 @@ void TestEveningWindow::aResumedEveningComesBackAsTheCallerSetItUp()
     QCOMPARE(phones.cardsPerPhone(), 3);
     QCOMPARE(h.form->HScroll1->value(), 400);
     QVERIFY(audience.isOpen());
+}
+
+void TestEveningWindow::aSecondEnterPrintsNoSecondRun()
+{
+    // After a run the print button stayed the default: a second Enter printed the run again (12
+    // cards instead of 6), and the header still named the first run's next number.
+    Harness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    h.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.form));
+    QString header;
+    whenUp<CardsDialog>([&header](CardsDialog &d) {
+        QLineEdit *typed = d.countBox()->findChild<QLineEdit *>();
+        d.countBox()->setFocus();
+        typed->selectAll();
+        QTest::keyClicks(typed, QStringLiteral("6"));
+        QTest::keyClick(typed, Qt::Key_Return);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        for (QLabel *l : d.findChildren<QLabel *>())
+            if (l->text().contains(QStringLiteral("prossima"))) header = l->text();
+        // A count typed again prints again.
+        typed->selectAll();
+        QTest::keyClicks(typed, QStringLiteral("3"));
+        QTest::keyClick(typed, Qt::Key_Return);
+        d.close();
+    });
+    QTest::keyClick(h.form, Qt::Key_F7);
+    QCOMPARE(h.caller->printRun.cardsInPlay().size(), 9);
+    QVERIFY2(header.contains(QStringLiteral("prossima: 7")), qPrintable(header));
 }
