@@ -51,7 +51,8 @@ QString PrizeDesk::playingForText() const
 {
     const Prize open = m_ladder.playingFor();
     if (open == Prize::None) return QStringLiteral("Premi tutti vinti");
-    if (!m_plan.inUse()) return QStringLiteral("Si gioca per: ") + prizeWord(open);
+    // A prize worth nothing (no plan, or no card in play yet) shows no amount.
+    if (!m_plan.inUse() || prizeValue(open) == 0) return QStringLiteral("Si gioca per: ") + prizeWord(open);
     return QStringLiteral("Si gioca per ") + prizeWithArticle(open) + QStringLiteral(": ") +
            euro(prizeValue(open));
 }
@@ -78,7 +79,7 @@ QString PrizeDesk::amountEach(Prize prize) const
 {
     if (!m_plan.inUse()) return QString();
     const QList<qint64> parts = amounts(prize);
-    if (parts.isEmpty()) return QString();
+    if (parts.isEmpty() || parts.last() == 0) return QString();
     if (parts.size() == 1) return QStringLiteral(": ") + euro(parts.first());
     return QStringLiteral(": ") + euro(parts.last()) + QStringLiteral(" a testa");
 }

@@ -138,6 +138,12 @@ void AudienceController::setPrizeLadder(const QStringList &lines)
     if (m_screen) m_screen->setPrizeLadder(lines);
 }
 
+void AudienceController::setTombola(const QString &winners)
+{
+    m_tombola = winners;
+    if (m_screen) m_screen->setTombola(winners);
+}
+
 void AudienceController::open()
 {
     if (m_game.isClosed() || isOpen()) return;
@@ -145,6 +151,7 @@ void AudienceController::open()
         m_screen = std::make_unique<AudienceScreen>(m_game, m_form.windowIcon());
         m_screen->setBanner(m_banner);
         m_screen->setPrizeLadder(m_ladder);
+        m_screen->setTombola(m_tombola);
         for (const Key &k : keys())
             addKey(QKeySequence(k.key), k.action);
         connect(m_screen.get(), &AudienceScreen::fullScreenToggleRequested, this,

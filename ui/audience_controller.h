@@ -46,6 +46,8 @@ public:
     // The ladder of prizes for the room: what is played for and the prizes won; kept for a screen
     // opened later.
     void setPrizeLadder(const QStringList &lines);
+    // The tombola's winners over the board until the next game (AudienceScreen::setTombola).
+    void setTombola(const QString &winners);
 
     // The screen's keys, each with what it does; they work while the screen is open.
     struct Key {
@@ -85,5 +87,6 @@ private:
     QRect m_windowed; // the last window geometry with one display, for F11 back out of full screen
     QString m_banner;
     QStringList m_ladder;
+    QString m_tombola;
     QTimer *m_bannerTimer = nullptr;
 };

@@ -151,3 +151,24 @@ double AudienceScreen::ladderNeeds(const QSizeF &size) const
     // Below the band's rule. A banner, while one shows, squeezes the lines rather than the layout.
     return std::ceil(height / 0.94) + 1;
 }
+
+QRectF AudienceScreen::tombolaRect(const Layout &l)
+{
+    const QRectF b = l.board;
+    return b.adjusted(b.width() * 0.06, b.height() * 0.18, -b.width() * 0.06, -b.height() * 0.18);
+}
+
+void AudienceScreen::paintTombola(QPainter &p) const
+{
+    // The largest announcement of the evening, and a lasting one: over the board until the next game.
+    const Colours &c = coloursOf(m_theme);
+    const QRectF box = tombolaRect(m_layout);
+    roundedBox(p, box, c.panel, c.newest, std::max(2.0, box.height() * 0.02), box.height() * 0.08);
+    const QRectF word(box.left(), box.top() + box.height() * 0.06, box.width(), box.height() * 0.62);
+    p.setPen(c.newest);
+    drawLine(p, word, QStringLiteral("TOMBOLA!"), face(1000, true), 0.9);
+    p.setPen(c.words);
+    const QRectF who(box.left() + box.width() * 0.04, word.bottom(), box.width() * 0.92,
+                     box.bottom() - word.bottom() - box.height() * 0.06);
+    drawLine(p, who, m_tombola, face(1000, true), 0.8);
+}

@@ -171,6 +171,13 @@ void AudienceScreen::setPrizeLadder(const QStringList &lines)
     update(before.toAlignedRect());
 }
 
+void AudienceScreen::setTombola(const QString &winners)
+{
+    if (winners == m_tombola) return;
+    m_tombola = winners;
+    update(layout().board.toAlignedRect());
+}
+
 bool AudienceScreen::paintPending() const
 {
     return m_paintSoon.isActive() || !m_dirty.isEmpty();
@@ -425,6 +432,7 @@ void AudienceScreen::paintEvent(QPaintEvent *event)
         const QRectF &at = m_listShown ? l.places[std::size_t(k)] : l.cells[std::size_t(n - 1)];
         if (touches(at)) paintDrawnCell(p, at, n, k == count - 1);
     }
+    if (!m_tombola.isEmpty() && touches(tombolaRect(l))) paintTombola(p);
     m_painted += region;
 }
 

@@ -68,6 +68,10 @@ public:
     // The band kept for the claim banners and the ladder of prizes: painted there, nowhere else.
     void setBanner(const QString &text);
     void setPrizeLadder(const QStringList &lines);
+    // The tombola won, over the board in the largest letters, until the next game: `winners` names
+    // them ("cartella 7KQ3M-4 Y"); empty takes it away.
+    void setTombola(const QString &winners);
+    QString tombola() const { return m_tombola; }
     QString banner() const { return m_banner; }
     QStringList prizeLadder() const { return m_prizeLadder; }
 
@@ -86,6 +90,8 @@ public:
     // The layout of a window of `size`; the band under the last five is at least `extrasAtLeast`
     // high when the number and the last five can lend it room.
     static Layout layoutFor(const QSizeF &size, double extrasAtLeast = 0);
+    // Where the tombola won is painted.
+    static QRectF tombolaRect(const Layout &l);
     // The layout now: the window's size and the room its ladder of prizes needs.
     Layout layout() const;
     QRectF cellRect(int n) const { return layout().cells.at(std::size_t(n - 1)); }
@@ -123,6 +129,7 @@ private:
     void paintNumberPanel(QPainter &p) const;
     void paintLastFive(QPainter &p) const;
     void paintExtras(QPainter &p) const;
+    void paintTombola(QPainter &p) const;
     // The ladder's lines laid out in `area`, all of them whole: in one size, ladderPixels() when
     // they fit, else smaller, and in two columns when one is too few at the least readable size.
     struct LadderFit {
@@ -141,6 +148,7 @@ private:
     bool m_listShown = false;
     QString m_banner;
     QStringList m_prizeLadder;
+    QString m_tombola;
     // Kept for the present size and theme; rebuilt when either changes.
     Layout m_layout;
     std::unique_ptr<Faces> m_faces;

@@ -281,10 +281,12 @@ void PhonesPanel::placeOnAudience()
         QFont f = p.font();
         f.setPixelSize(std::max(10, room / 16));
         f.setBold(true);
-        p.setFont(f);
         p.setPen(Qt::black);
-        p.drawText(QRect(0, room - room / 40, room, caption + room / 40), Qt::AlignCenter,
-                   QStringLiteral("Segui la tombola sul telefono"));
+        // Whole on its white card, with a margin at both ends.
+        const QString invitation = QStringLiteral("Segui la tombola sul telefono");
+        const QRect captionBox(room / 20, room - room / 40, room - room / 10, caption + room / 40);
+        p.setFont(fittingFont(f, invitation, captionBox.size(), 6));
+        p.drawText(captionBox, Qt::AlignCenter, invitation);
         // For those who type it: the page's address on the room's side, then the token.
         const QRect addressBox(room / 20, room + caption, room - room / 10, addressBand - room / 40);
         const QString address = m_relay.address();

@@ -1,5 +1,6 @@
 #include "ui/prize_panel.h"
 
+#include "claims/draw_words.h"
 #include "claims/prize_desk.h"
 #include "game/game.h"
 #include "ui/audience_controller.h"
@@ -236,7 +237,16 @@ void PrizePanel::openList()
 
 void showPrizesOnAudienceScreen(PrizeDesk &desk, AudienceController &audience)
 {
-    auto ladder = [&audience, &desk] { audience.setPrizeLadder(desk.audienceLines()); };
+    auto ladder = [&audience, &desk] {
+        audience.setPrizeLadder(desk.audienceLines());
+        // The tombola goes to cards only (by their code or the watch), never to a claim's numbers.
+        QStringList codes;
+        for (const PrizeLadder::Won &won : desk.ladder().won())
+            if (won.prize == Prize::Tombola)
+                for (const PrizeWin &w : won.winners)
+                    if (w.who.card) codes << unbroken(w.name());
+        audience.setTombola(codes.isEmpty() ? QString() : cardList(codes, 2));
+    };
     QObject::connect(&desk, &PrizeDesk::changed, &audience, ladder);
     QObject::connect(&desk, &PrizeDesk::prizeWon, &audience,
                      [&audience](const QString &banner) { audience.showBanner(banner); });
