@@ -53,6 +53,10 @@ const QHash<QString, PhoneServer::File> &PhoneServer::files()
         load(QString(), ":/phones/index.html", "text/html; charset=utf-8");
         load(QStringLiteral("app.js"), ":/phones/app.js", "text/javascript; charset=utf-8");
         load(QStringLiteral("style.css"), ":/phones/style.css", "text/css; charset=utf-8");
+        // The numbers as the room hears them, from the program's own clips.
+        for (int n = 1; n <= 90; ++n)
+            load(QStringLiteral("voce/NUMERO%1.wav").arg(n),
+                 qPrintable(QStringLiteral(":/clips/NUMERO%1.wav").arg(n)), "audio/wav");
         return t;
     }();
     return table;
@@ -243,7 +247,8 @@ bool PhoneServer::readHttp(Connection &c)
         answerHttp(c, "200 OK", file->type, file->bytes,
                    "X-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n"
                    "Content-Security-Policy: default-src 'none'; script-src 'self'; style-src 'self'; "
-                   "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'; "
+                   "connect-src 'self'; img-src 'self' data:; media-src 'self'; base-uri 'none'; "
+                   "form-action 'none'; "
                    "frame-ancestors 'none'\r\n");
     }
     return true;

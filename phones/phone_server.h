@@ -54,7 +54,8 @@ public:
     using RequestHandler = std::function<void(quint64 client, const QString &phone, const QString &address,
                                               const phone_protocol::Request &request)>;
 
-    // The page's files, from the program's resources: "" (the page), "app.js", "style.css".
+    // The page's files, from the program's resources: "" (the page), "app.js", "style.css", and
+    // "voce/NUMERO1.wav" to "voce/NUMERO90.wav", the clips the program says the numbers with.
     PhoneServer(const QByteArray &token, const Limits &limits, RequestHandler onRequest);
     ~PhoneServer() override;
 
