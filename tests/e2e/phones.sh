@@ -29,6 +29,8 @@ app=
 browser=
 site=
 cleanup() {
+    # The trace stays beside the pictures: what the program showed, for a failure's reader.
+    cp "$trace" "$shots/${mode:-vicini}-trace.txt" 2>/dev/null
     [ -n "$browser" ] && kill "$browser" 2>/dev/null
     [ -n "$site" ] && kill "$site" 2>/dev/null
     [ -n "$app" ] && kill "$app" 2>/dev/null
