@@ -388,6 +388,13 @@ void PhoneServer::send(quint64 id, const QByteArray &message)
         writeTo(*c->second, phone_wire::frame(Opcode::Text, message));
 }
 
+void PhoneServer::broadcast(const QByteArray &message)
+{
+    const QByteArray bytes = phone_wire::frame(Opcode::Text, message);
+    for (auto &[id, c] : m_connections)
+        if (c->phone) writeTo(*c, bytes);
+}
+
 void PhoneServer::pingAll()
 {
     static const QByteArray ping = phone_wire::frame(Opcode::Ping, {});
@@ -455,4 +462,11 @@ void PhoneServer::Thread::send(quint64 client, const QByteArray &message)
     PhoneServer *server = m_server;
     QMetaObject::invokeMethod(
         server, [server, client, message] { server->send(client, message); }, Qt::QueuedConnection);
+}
+
+void PhoneServer::Thread::broadcast(const QByteArray &message)
+{
+    PhoneServer *server = m_server;
+    QMetaObject::invokeMethod(
+        server, [server, message] { server->broadcast(message); }, Qt::QueuedConnection);
 }

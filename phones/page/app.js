@@ -5,9 +5,10 @@
 // vendor/nats_link.js (nats.ws, kept with the page) and follows tombola.<sera>.stato and .numero,
 // asking on tombola.<sera>.chiamate (remote/nats_relay.h).
 // For those who cannot see the board: a polite live region tells each number as it comes, with its
-// words and meaning, and the pause, a win being checked and a prize won; the "Voce" switch (off at
-// each load: browsers let a page sound only after a touch, and the switch is that touch) has the
-// phone say each number with the program's own clips (voce/NUMERO<n>.wav, served with the page).
+// words and meaning, each number the repeat says again, the pause, a win being checked and a prize
+// won; the "Voce" switch (off at each load: browsers let a page sound only after a touch, and the
+// switch is that touch) has the phone say each number with the program's own clips
+// (voce/NUMERO<n>.wav, served with the page).
 // One player for all clips, so that a new number cuts the one before at any pace. What the page
 // catches up with, after a load, a reconnection or a sleep, is shown but neither told nor said.
 // What a card misses for a prize follows the program's rule (cards/card_code.h): ambo to cinquina
@@ -342,6 +343,11 @@
       state.smorfia = m.smorfia;
       showNumbers(false);
       if (live) tell('Tolto il ' + m.n);
+    } else if (m.t === 'ripetuto') {
+      // The repeat in the pause: said again, and read again even in the same words.
+      if (!live) return;
+      tell('Ripetuto il ' + m.n + ', ' + (m.parole || '').toLowerCase() + (m.smorfia ? '. Smorfia: ' + m.smorfia : ''));
+      speak(m.n);
     } else if (m.t === 'cartelle') {
       gotCards(m);
     } else if (m.t === 'esito') {
