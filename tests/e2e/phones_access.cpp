@@ -209,9 +209,12 @@ private:
 
 // What the page told and played, against the numbers the program drew. `silentFrom`..`silentTo`
 // (0-based, exclusive end): the numbers that reached the page while it slept.
-void listen(Checks &c, const QStringList &log, const QList<int> &drawn, int silentFrom, int silentTo)
+void listen(Checks &c, const QStringList &log, const QList<int> &drawn, int silentFrom, int silentTo,
+            const QList<int> &repeats)
 {
     static const QRegularExpression number(QStringLiteral("^annuncio:Estratto il (\\d+), \\S"));
+    static const QRegularExpression again(QStringLiteral("^annuncio:Ripetuto il (\\d+), \\S"));
+    QList<int> repeated;
     QList<int> told;
     QList<int> spoken; // the numbers told while the voice was on, each with the clip right after it
     QStringList clips;
@@ -230,6 +233,12 @@ void listen(Checks &c, const QStringList &log, const QList<int> &drawn, int sile
         }
         if (voice && e.startsWith(QLatin1String("rifiuto:NotAllowedError"))) refused = true;
         if (e.startsWith(QLatin1String("suona:NUMERO"))) played = true;
+        const auto r = again.match(e);
+        if (r.hasMatch()) {
+            if (expectClip) late = true;
+            repeated << r.captured(1).toInt();
+            if (voice) expectClip = repeated.last();
+        }
         const auto m = number.match(e);
         if (!m.hasMatch()) continue;
         if (expectClip) late = true; // the clip of the number before came after this one, or never
@@ -261,6 +270,15 @@ void listen(Checks &c, const QStringList &log, const QList<int> &drawn, int sile
             QStringLiteral("with the voice on, each number's clip given to the player as the number came "
                            "(%1 numbers spoken)")
                 .arg(spoken.size()));
+    QStringList repeatedText, repeatsText;
+    for (int n : repeated)
+        repeatedText << QString::number(n);
+    for (int n : repeats)
+        repeatsText << QString::number(n);
+    c.check(repeated == repeats,
+            QStringLiteral("each number the repeat said again told again, the same one twice as "
+                           "twice: %1 (the repeat: %2)")
+                .arg(repeatedText.join(QLatin1Char(' ')), repeatsText.join(QLatin1Char(' '))));
     bool caughtUpSilent = true;
     for (int i = silentFrom; i < silentTo; ++i)
         caughtUpSilent = caughtUpSilent && !clips.contains(QStringLiteral("NUMERO%1.wav").arg(drawn[i]));
@@ -351,6 +369,42 @@ int accessChecks(Browser &b, const QUrl &address)
             30000))
         fail(QStringLiteral("the page did not catch up with the draw"));
 
+    // In a pause, the repeat of the last two numbers, then of the last one again.
+    if (lastTraced(QStringLiteral("pausa")) != QLatin1String("1")) click(184, 64);
+    QElapsedTimer paused;
+    paused.start();
+    while (lastTraced(QStringLiteral("pausa")) != QLatin1String("1")) {
+        if (paused.elapsed() > 60000) fail(QStringLiteral("waited 60 s for the pause"));
+        pause(50);
+    }
+    const QList<int> before = drawnNumbers();
+    const QList<int> repeats{before[before.size() - 2], before.last(), before.last()};
+    int asked = 0;
+    for (const char *count : {"2", "1"}) {
+        asked += QByteArray(count).toInt();
+        const int ended = traceCount(QStringLiteral("ripeti fine"));
+        click(292, 24); // Ripeti, then the count in its box and Enter
+        click(288, 66);
+        xdotool({QStringLiteral("type"), QLatin1String(count)});
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+        QElapsedTimer repeating;
+        repeating.start();
+        while (traceCount(QStringLiteral("ripeti fine")) == ended) {
+            if (repeating.elapsed() > 60000)
+                fail(QStringLiteral("waited 60 s for the repeat of %1").arg(count));
+            pause(50);
+        }
+        if (!b.waitFor(
+                QStringLiteral("window.__ascolto.filter(function(e){return e.indexOf('annuncio:Ripetuto il "
+                               "')===0;}).length>=%1")
+                    .arg(asked),
+                30000))
+            fail(QStringLiteral("the page was not told the repeat of the last %1 numbers")
+                     .arg(QLatin1String(count)));
+    }
+    // And the draw goes on.
+    awaitNumbers(int(before.size()) + 1, QStringLiteral("a number after the pause"), true);
+
     // The card holds the prize in play: the watch stops the draw, the page offers the call.
     if (!b.waitFor(
             QStringLiteral(
@@ -373,7 +427,7 @@ int accessChecks(Browser &b, const QUrl &address)
     QStringList log;
     for (const QJsonValue &v : b.eval(QStringLiteral("window.__ascolto")).toArray())
         log << v.toString();
-    listen(c, log, drawnNumbers(), silentFrom, silentTo);
+    listen(c, log, drawnNumbers(), silentFrom, silentTo, repeats);
     return c.finish();
 }
 } // namespace e2e
