@@ -208,9 +208,10 @@ private:
 } // namespace
 
 // What the page told and played, against the numbers the program drew. `silentFrom`..`silentTo`
-// (0-based, exclusive end): the numbers that reached the page while it slept.
+// (0-based, exclusive end): the numbers that reached the page while it slept; `woke`: how many were
+// drawn once it was in front again, those before it caught up with.
 void listen(Checks &c, const QStringList &log, const QList<int> &drawn, int silentFrom, int silentTo,
-            const QList<int> &repeats)
+            int woke, const QList<int> &repeats)
 {
     static const QRegularExpression number(QStringLiteral("^annuncio:Estratto il (\\d+), \\S"));
     static const QRegularExpression again(QStringLiteral("^annuncio:Ripetuto il (\\d+), \\S"));
@@ -255,11 +256,11 @@ void listen(Checks &c, const QStringList &log, const QList<int> &drawn, int sile
     say(QStringLiteral("clips the page played: ") + clips.join(QLatin1Char(' ')));
     say(QStringLiteral("--- what the page recorded:\n") + log.join(QLatin1Char('\n')) +
         QStringLiteral("\n---"));
-    // The page asleep for numbers silentFrom..silentTo: the gap it caught up may begin or end
-    // with a number that was on its way as it fell asleep or woke.
+    // The page asleep for numbers silentFrom..silentTo: the gap it caught up may begin with the
+    // number on its way as it fell asleep, and goes on until it was in front and asked again.
     bool inOrder = false;
     for (int from = qMax(0, silentFrom - 1); from <= silentFrom && !inOrder; ++from)
-        for (int to = silentTo; to <= qMin(int(drawn.size()), silentTo + 1) && !inOrder; ++to)
+        for (int to = silentTo; to <= qMin(int(drawn.size()), woke + 1) && !inOrder; ++to)
             inOrder = told == drawn.mid(0, from) + drawn.mid(to);
     c.check(inOrder, QStringLiteral("each number drawn told once, in the program's order, none of those "
                                     "that came while the page slept (%1 to %2)")
@@ -363,9 +364,10 @@ int accessChecks(Browser &b, const QUrl &address)
     c.check(behind == QLatin1String("hidden") &&
                 b.waitFor(QStringLiteral("document.visibilityState==='visible'"), 10000),
             QStringLiteral("the page slept hidden, and woke in front"));
-    awaitNumbers(silentTo + 3, QStringLiteral("three numbers after the page woke"), true);
+    const int woke = int(drawnNumbers().size());
+    awaitNumbers(woke + 3, QStringLiteral("three numbers after the page woke"), true);
     if (!b.waitFor(
-            QStringLiteral("parseInt(document.getElementById('conta').textContent,10)>=%1").arg(silentTo + 3),
+            QStringLiteral("parseInt(document.getElementById('conta').textContent,10)>=%1").arg(woke + 3),
             30000))
         fail(QStringLiteral("the page did not catch up with the draw"));
 
@@ -427,7 +429,7 @@ int accessChecks(Browser &b, const QUrl &address)
     QStringList log;
     for (const QJsonValue &v : b.eval(QStringLiteral("window.__ascolto")).toArray())
         log << v.toString();
-    listen(c, log, drawnNumbers(), silentFrom, silentTo, repeats);
+    listen(c, log, drawnNumbers(), silentFrom, silentTo, woke, repeats);
     return c.finish();
 }
 } // namespace e2e
