@@ -86,6 +86,8 @@ rc=$?
 kill -0 "$app" 2>/dev/null || { tail -n 20 "$work/log"; fail "the program died"; }
 if [ "$rc" -ne 0 ]; then
     tail -n 20 "$work/log"
+    echo "--- the end of the program's trace:"
+    grep -v '^clip' "$trace" | tail -n 15
     exit "$rc"
 fi
 if [ "$mode" = lontani ]; then

@@ -88,24 +88,31 @@ QString lastTraced(const QString &word)
 }
 
 // Waits for the program to have drawn `count` numbers. With `confirm`, a winner the watch stops the
-// draw for is confirmed in the window (Alt+F) and the draw goes on (Alt+R), one step at a time.
+// draw for is confirmed in the window (Alt+F) and the draw goes on (Alt+R), one step at a time: the
+// program has answered a key (a new line of the trace says so) before anything else is done, and
+// before this returns.
 void awaitNumbers(int count, const QString &what, bool confirm)
 {
     QElapsedTimer clock;
     clock.start();
-    qsizetype acted = 0;
-    while (drawnNumbers().size() < count) {
+    QString awaited; // the word of the trace line a key pressed must bring
+    int before = 0;
+    const auto answered = [&] { return awaited.isEmpty() || traceCount(awaited) > before; };
+    while (drawnNumbers().size() < count || !answered()) {
         if (clock.elapsed() > 180000) fail(QStringLiteral("waited 180 s for ") + what);
-        const qsizetype lines = traceLines().size();
-        if (confirm && lines > acted &&
-            lastTraced(QStringLiteral("attiva")).contains(QLatin1String("TOMBOLA"))) {
-            const QString winner = lastTraced(QStringLiteral("vincita"));
-            if (!winner.isEmpty() && winner != QLatin1String("nessuna")) {
-                xdotool({QStringLiteral("key"), QStringLiteral("alt+f")});
-                acted = lines;
-            } else if (lastTraced(QStringLiteral("pausa")) == QLatin1String("1")) {
-                xdotool({QStringLiteral("key"), QStringLiteral("alt+r")});
-                acted = lines;
+        if (answered()) {
+            awaited.clear();
+            if (confirm && lastTraced(QStringLiteral("attiva")).contains(QLatin1String("TOMBOLA"))) {
+                const QString winner = lastTraced(QStringLiteral("vincita"));
+                if (!winner.isEmpty() && winner != QLatin1String("nessuna")) {
+                    awaited = QStringLiteral("vincita ");
+                    before = traceCount(awaited);
+                    xdotool({QStringLiteral("key"), QStringLiteral("alt+f")});
+                } else if (lastTraced(QStringLiteral("pausa")) == QLatin1String("1")) {
+                    awaited = QStringLiteral("pausa ");
+                    before = traceCount(awaited);
+                    xdotool({QStringLiteral("key"), QStringLiteral("alt+r")});
+                }
             }
         }
         pause(50);
