@@ -85,6 +85,16 @@ QByteArray delta(const PhoneState &before, const PhoneState &after)
     return compact(o);
 }
 
+QByteArray repeated(int number, const QString &words, const QString &meaning)
+{
+    QJsonObject o;
+    o[QLatin1String("t")] = QStringLiteral("ripetuto");
+    o[QLatin1String("n")] = number;
+    o[QLatin1String("parole")] = words;
+    o[QLatin1String("smorfia")] = meaning;
+    return compact(o);
+}
+
 QByteArray error(const QString &text)
 {
     QJsonObject o;

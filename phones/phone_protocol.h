@@ -11,6 +11,8 @@
 //   {"t":"tolto","n":42,"k":12,"parole":"...","smorfia":"..."}
 //                                     number n (the k-th) went back to the bag; the words are now
 //                                     those of the number before it
+//   {"t":"ripetuto","n":42,"parole":"...","smorfia":"..."}
+//                                     the repeat of the last numbers says n again, in the pause
 //   {"t":"cartelle","cartelle":[{"codice","numero","righe":[[9 numbers, 0 for blank] x 3],"nota"}],
 //    "errori":["..."]}               the phone's cards, as the program reads their codes
 //   {"t":"esito","codice":"...","testo":"...","vinto":true}
@@ -58,6 +60,8 @@ QByteArray wholeState(const PhoneState &state);
 // back and the rest is unchanged; else empty (send the whole state).
 QByteArray delta(const PhoneState &before, const PhoneState &after);
 QByteArray error(const QString &text);
+// Number `number` said again by the repeat, with its words and the meaning the caller shows.
+QByteArray repeated(int number, const QString &words, const QString &meaning);
 
 // A message of a phone, read strictly.
 struct Request {

@@ -32,6 +32,9 @@ PhoneRelay::PhoneRelay(std::unique_ptr<PhoneService> own, PhoneService *shared, 
 {
     connect(&m_service, &PhoneService::changed, this, &PhoneRelay::publish);
     connect(&m_service, &PhoneService::called, this, &PhoneRelay::called);
+    connect(&m_service, &PhoneService::repeated, this, [this](const QByteArray &message) {
+        if (m_server) m_server->broadcast(message);
+    });
 }
 
 PhoneRelay::~PhoneRelay() = default;

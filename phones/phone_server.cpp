@@ -53,6 +53,10 @@ const QHash<QString, PhoneServer::File> &PhoneServer::files()
         load(QString(), ":/phones/index.html", "text/html; charset=utf-8");
         load(QStringLiteral("app.js"), ":/phones/app.js", "text/javascript; charset=utf-8");
         load(QStringLiteral("style.css"), ":/phones/style.css", "text/css; charset=utf-8");
+        // The numbers as the room hears them, from the program's own clips.
+        for (int n = 1; n <= 90; ++n)
+            load(QStringLiteral("voce/NUMERO%1.wav").arg(n),
+                 qPrintable(QStringLiteral(":/clips/NUMERO%1.wav").arg(n)), "audio/wav");
         return t;
     }();
     return table;
@@ -243,7 +247,8 @@ bool PhoneServer::readHttp(Connection &c)
         answerHttp(c, "200 OK", file->type, file->bytes,
                    "X-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n"
                    "Content-Security-Policy: default-src 'none'; script-src 'self'; style-src 'self'; "
-                   "connect-src 'self'; img-src 'self' data:; base-uri 'none'; form-action 'none'; "
+                   "connect-src 'self'; img-src 'self' data:; media-src 'self'; base-uri 'none'; "
+                   "form-action 'none'; "
                    "frame-ancestors 'none'\r\n");
     }
     return true;
@@ -383,6 +388,13 @@ void PhoneServer::send(quint64 id, const QByteArray &message)
         writeTo(*c->second, phone_wire::frame(Opcode::Text, message));
 }
 
+void PhoneServer::broadcast(const QByteArray &message)
+{
+    const QByteArray bytes = phone_wire::frame(Opcode::Text, message);
+    for (auto &[id, c] : m_connections)
+        if (c->phone) writeTo(*c, bytes);
+}
+
 void PhoneServer::pingAll()
 {
     static const QByteArray ping = phone_wire::frame(Opcode::Ping, {});
@@ -450,4 +462,11 @@ void PhoneServer::Thread::send(quint64 client, const QByteArray &message)
     PhoneServer *server = m_server;
     QMetaObject::invokeMethod(
         server, [server, client, message] { server->send(client, message); }, Qt::QueuedConnection);
+}
+
+void PhoneServer::Thread::broadcast(const QByteArray &message)
+{
+    PhoneServer *server = m_server;
+    QMetaObject::invokeMethod(
+        server, [server, message] { server->broadcast(message); }, Qt::QueuedConnection);
 }

@@ -54,7 +54,8 @@ public:
     using RequestHandler = std::function<void(quint64 client, const QString &phone, const QString &address,
                                               const phone_protocol::Request &request)>;
 
-    // The page's files, from the program's resources: "" (the page), "app.js", "style.css".
+    // The page's files, from the program's resources: "" (the page), "app.js", "style.css", and
+    // "voce/NUMERO1.wav" to "voce/NUMERO90.wav", the clips the program says the numbers with.
     PhoneServer(const QByteArray &token, const Limits &limits, RequestHandler onRequest);
     ~PhoneServer() override;
 
@@ -66,6 +67,8 @@ public:
     void publish(const PhoneState &state);
     // A message to one phone, if it is still there.
     void send(quint64 client, const QByteArray &message);
+    // A message to every phone, framed once.
+    void broadcast(const QByteArray &message);
 
     int phoneCount() const { return m_phones; }
     int connectionCount() const;
@@ -133,6 +136,7 @@ public:
     quint16 listen(quint16 port);
     void publish(const PhoneState &state);
     void send(quint64 client, const QByteArray &message);
+    void broadcast(const QByteArray &message);
     int phoneCount() const { return m_phones.loadRelaxed(); }
     // Open TCP connections, the page's and the phones'; asked of the server's thread.
     int connectionCount() const;

@@ -1,5 +1,7 @@
 #include "phones/phone_service.h"
 
+#include "announce/smorfia.h"
+#include "announce/words.h"
 #include "cards/print_run.h"
 #include "claims/card_check.h"
 #include "claims/prize_desk.h"
@@ -78,6 +80,12 @@ PhoneService::PhoneService(Game &game, PrizeDesk &desk, PrintRun &printRun, Even
     connect(&game, &Game::updated, this, soon);
     connect(&desk, &PrizeDesk::changed, this, soon);
     connect(&record, &EveningRecord::started, this, soon);
+    connect(&game, &Game::repeatShowing, this, [this](int number) {
+        // Its words and meaning as the window shows them while it is said.
+        const QString meaning = m_game.display().meaning.isEmpty() ? QString() : meaningOf(number);
+        emit repeated(phone_protocol::repeated(
+            number, applica_maiuscole(parola_del_numero(number), QStringLiteral(">")), meaning));
+    });
 }
 
 PhoneState PhoneService::state() const

@@ -47,6 +47,8 @@ signals:
     void changed();
     // A phone called a card: what the desk said, for the caller's window.
     void called(const QString &line);
+    // The repeat says a number again: the message for every phone (phone_protocol::repeated).
+    void repeated(const QByteArray &message);
 
 private:
     QByteArray cardsAnswer(const QStringList &typed) const;

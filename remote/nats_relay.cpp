@@ -254,6 +254,9 @@ struct NatsRelay::Bridge {
 NatsRelay::NatsRelay(PhoneService &service, QObject *parent) : QObject(parent), m_service(service)
 {
     connect(&service, &PhoneService::changed, this, [this] { publishState(false); });
+    connect(&service, &PhoneService::repeated, this, [this](const QByteArray &message) {
+        if (m_bridge && m_bridge->connection) send(subject(QStringLiteral("numero")), message);
+    });
 }
 
 NatsRelay::~NatsRelay()

@@ -5,7 +5,8 @@
 // are answered (the same phone service, the same messages, phone_protocol.h):
 //   tombola.<sera>.stato     {"t":"stato",...}: on connecting and reconnecting, after any change
 //                            that is not a number
-//   tombola.<sera>.numero    {"t":"numero"|"tolto",...}: each number drawn or taken back
+//   tombola.<sera>.numero    {"t":"numero"|"tolto"|"ripetuto",...}: each number drawn, taken back
+//                            or said again by the repeat
 //   tombola.<sera>.chiamate  a phone's request ({"t":"stato"}, "cartelle", "chiama", "dammi"), with
 //                            its name in the header "Telefono" and a key for the answer in "Chiave";
 //                            the answer goes to its reply subject sealed (remote/reply_seal.h)

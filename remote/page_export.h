@@ -1,6 +1,7 @@
 #pragma once
 // The phones' page as static files, for any web host: index.html, style.css, app.js and the NATS
-// client for browsers it loads (vendor/), with that client's licence.
+// client for browsers it loads (vendor/), with that client's licence, and the clips of the numbers
+// that its voice plays (voce/), the program's own.
 
 #include <QString>
 #include <QStringList>

@@ -11,7 +11,7 @@ run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxkbcommon-dev libcups
 # another package only recommends: xvfb-run needs xauth, the format check needs git.
 test_pkgs=(xvfb xauth xdotool openbox wmctrl bc x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf
     poppler-utils git clang libclang-rt-14-dev clang-format desktop-file-utils appstream dpkg-dev file lintian
-    dbus-daemon dbus-bin at-spi2-core chromium nats-server openssl iproute2 python3 stress-ng
+    dbus-daemon dbus-bin at-spi2-core python3-pyatspi chromium nats-server openssl iproute2 python3 stress-ng
     caddy libnss3-tools curl systemd)
 
 pkgs=("${run_pkgs[@]}")

@@ -63,6 +63,8 @@ rm -f "$xvfb_log"
 [ "$xvfb_status" -eq 0 ] || { echo "FAIL: the scripted evening under Xvfb" >&2; exit 1; }
 [ "$build_status" -eq 0 ] || { echo "FAIL: the sanitizer build" >&2; exit 1; }
 stage "tests under ASan and UBSan"
+# Among them the phones in Chromium (near, far, and as a blind or elderly player meets them: axe-core,
+# the live region, the voice) and what a screen reader hears of the window over AT-SPI.
 # Qt's own libraries are not instrumented: leaks inside them are not ours to fix.
 # The scripted evening is mostly waiting on its clips and takes minutes: it ran above. The random
 # evening stops after 75 s (about 50000 events under the sanitizers); the referee of first

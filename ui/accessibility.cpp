@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QChildEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -94,6 +95,45 @@ int numberOnDisplay(const Game &game)
     const int n = game.display().number.trimmed().toInt(&ok);
     return ok && n >= 1 && n <= 90 ? n : 0;
 }
+
+// Each number drawn or repeated, told to a screen reader. Qt 6.4 has no announcement event, and its
+// AT-SPI bridge drops QAccessible::Alert; Orca (scripts/default.py, onShowingChanged) speaks an
+// object of the notification role when it starts showing, by its name, wherever the focus is. So
+// a hidden widget of that role is named after the number and shown (Qt sends
+// object:state-changed:showing), then hidden again before the next one.
+constexpr char kNoticeName[] = "annuncio_numero";
+
+QAccessibleInterface *noticeInterface(const QString &, QObject *object)
+{
+    if (object && object->isWidgetType() && object->objectName() == QLatin1String(kNoticeName))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
+    return nullptr;
+}
+
+class NumberNotice : public QWidget
+{
+public:
+    explicit NumberNotice(QWidget &window) : QWidget(&window)
+    {
+        static const bool installed = [] {
+            QAccessible::installFactory(noticeInterface);
+            return true;
+        }();
+        Q_UNUSED(installed);
+        setObjectName(QLatin1String(kNoticeName));
+        setGeometry(0, 0, 0, 0);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+    }
+
+    void tell(const QString &text)
+    {
+        hide();
+        setAccessibleName(text);
+        show();
+    }
+};
 
 // Names every control of the window once, then renames only what the game says changed: a control
 // whose caption changed, the board's cells whose number came out or went back, the big display. A
@@ -298,4 +338,11 @@ void applyAccessibility(Form1 &form, const Game &game, const ClaimCheck &claims)
     };
     QObject::connect(&claims, &ClaimCheck::claimCompleted, names, verdict);
     QObject::connect(&claims, &ClaimCheck::claimRefused, names, verdict);
+    auto *notice = new NumberNotice(form);
+    QObject::connect(&game, &Game::numberDrawn, notice, [notice](int number) {
+        notice->tell(QStringLiteral("Estratto il numero %1").arg(number));
+    });
+    QObject::connect(&game, &Game::repeatShowing, notice, [notice](int number) {
+        notice->tell(QStringLiteral("Ripetuto il numero %1").arg(number));
+    });
 }

@@ -72,6 +72,13 @@ public:
              QStringLiteral("premi %1 %2").arg(m_caller.prizes.gameNumber()).arg(out.join(QLatin1Char(';'))));
     }
     void pause() { once(m_pause, QStringLiteral("pausa %1").arg(m_caller.game.isPaused() ? 1 : 0)); }
+    // The red display goes back to the game's colour: the repeat is over.
+    void repeat()
+    {
+        const bool on = m_caller.game.display().repeatOn;
+        if (m_repeating && !on) m_trace.line(QStringLiteral("ripeti fine"));
+        m_repeating = on;
+    }
     void line(const QString &text) { m_trace.line(text); }
 
     // A window or a dialog that comes or goes; tool tips and menus are not windows of their own.
@@ -106,6 +113,7 @@ private:
     QString m_prizes;
     QString m_sighting;
     QString m_pause;
+    bool m_repeating = false;
 };
 } // namespace
 
@@ -122,7 +130,10 @@ void installTrace(TraceFile &trace, Caller &caller, EveningRecord &record, Phone
     QObject::connect(&game, &Game::basketModeChanged, window, [window] { window->basket(); });
     QObject::connect(&game, &Game::changed, window, [window](Game::Changes what) {
         if (what & Game::Change::Pause) window->pause();
+        if (what & Game::Change::Displayed) window->repeat();
     });
+    QObject::connect(&game, &Game::repeatShowing, window,
+                     [window](int number) { window->line(QStringLiteral("ripeti %1").arg(number)); });
     QObject::connect(qApp, &QGuiApplication::focusWindowChanged, window, [window](QWindow *focus) {
         window->line(QStringLiteral("attiva ") + (focus ? focus->title() : QString()));
     });

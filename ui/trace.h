@@ -18,6 +18,7 @@
 //   pausa 1 | pausa 0                the draw stopped in the middle of a game, or goes on
 //   fermo P                          the draw stopped; P the position of its next number
 //   ritmo MS                         the speed bar's value, the pause between numbers in ms
+//   ripeti N | ripeti fine           the repeat of the last numbers shows N; the repeat is over
 //   tombola G numeri N1 N2 ...       the numbers of game G shown on the board, in draw order
 //   cartelle N                       cards in play once a run was reported
 //   premi G P@D=W;...                the prizes of game G given: prize, draw, winner

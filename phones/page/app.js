@@ -4,6 +4,13 @@
 // never sent to the web server), the same messages go through that server instead: the page loads
 // vendor/nats_link.js (nats.ws, kept with the page) and follows tombola.<sera>.stato and .numero,
 // asking on tombola.<sera>.chiamate (remote/nats_relay.h).
+// For those who cannot see the board: a polite live region tells each number as it comes, with its
+// words and meaning, each number the repeat says again, the pause, a win being checked and a prize
+// won; the "Voce" switch (off at each load: browsers let a page sound only after a touch, and the
+// switch is that touch) has the phone say each number with the program's own clips
+// (voce/NUMERO<n>.wav, served with the page).
+// One player for all clips, so that a new number cuts the one before at any pace. What the page
+// catches up with, after a load, a reconnection or a sleep, is shown but neither told nor said.
 // What a card misses for a prize follows the program's rule (cards/card_code.h): ambo to cinquina
 // are 2 to 5 numbers out on one row, the tombola every number of the card; only the program's
 // prize desk decides who wins.
@@ -28,6 +35,8 @@
   var far = farAway();
   var link = null;        // the NATS server's, once nats_link.js has connected
   var storageKey = 'tombola-cartelle-' + (far ? 'sera-' + far.sera : base);
+  var live = false;       // numbers come as they are drawn: not while catching up
+  var voice = false;      // the "Voce" switch
 
   function $(id) { return document.getElementById(id); }
   function store(key, value) { try { localStorage.setItem(key, value); } catch (e) { /* private mode */ } }
@@ -109,11 +118,72 @@
       var cls = drawnSet[n] ? (n === last ? 'uscito ultimo' : 'uscito') : '';
       if (cellOf[n].className !== cls) cellOf[n].className = cls;
     }
-    if (announce && last) {
-      $('annuncio').textContent = 'Estratto il ' + last + ', ' + (state.parole || '').toLowerCase() +
-        (state.smorfia ? '. ' + state.smorfia : '');
+    if (announce && last && live) {
+      tell('Estratto il ' + last + ', ' + (state.parole || '').toLowerCase() +
+        (state.smorfia ? '. Smorfia: ' + state.smorfia : ''));
+      speak(last);
     }
     showCards();
+  }
+
+  // ---- what a screen reader and the voice say ----
+
+  // A new node each time: the same words said again are read again.
+  function tell(text) {
+    if (!text) return;
+    var region = $('annuncio');
+    var said = document.createElement('span');
+    said.textContent = text;
+    region.innerHTML = '';
+    region.appendChild(said);
+  }
+
+  // What changed from one whole state to the next that a player who cannot see the page must hear.
+  function tellChanges(before, now) {
+    var said = [];
+    var last = now.estratti[now.estratti.length - 1];
+    // One number more that came with other news (the win it made, say) comes whole: told all the same.
+    if (now.tombola === before.tombola && now.estratti.length === before.estratti.length + 1 &&
+        before.estratti.join(',') === now.estratti.slice(0, -1).join(',')) {
+      said.push('Estratto il ' + last + ', ' + (now.parole || '').toLowerCase() +
+        (now.smorfia ? '. Smorfia: ' + now.smorfia : ''));
+    } else {
+      last = 0;
+    }
+    if (now.tombola !== before.tombola) said.push('Nuova partita');
+    if (now.pausa && !before.pausa) said.push('Estrazione in pausa');
+    if (!now.pausa && before.pausa) said.push("L'estrazione riprende");
+    if (now.verifica && now.verifica !== before.verifica) said.push(now.verifica);
+    if (now.tombola === before.tombola) {
+      for (var i = before.vinti.length; i < now.vinti.length; i++) said.push('Premio vinto: ' + now.vinti[i]);
+    }
+    tell(said.join('. '));
+    if (last) speak(last);
+  }
+
+  function speak(n) {
+    var player = $('lettore');
+    if (!voice || !player.play) return;
+    player.src = 'voce/NUMERO' + n + '.wav';
+    var playing = player.play();
+    // Cut by the next number, or refused: nothing to do either way.
+    if (playing && playing.then) playing.then(null, function () {});
+  }
+
+  // Back from a sleep: what arrived meanwhile is old news. The phone's own server is asked again
+  // on a fresh connection, so that nothing queued on the old one is said; far away, the next whole
+  // state ends the catch-up.
+  function wake() {
+    live = false;
+    if (far) { send({ t: 'stato' }); return; }
+    if (socket) {
+      var old = socket;
+      socket = null;
+      old.onmessage = null;
+      old.onclose = null;
+      old.close();
+    }
+    connect();
   }
 
   function showState() {
@@ -252,8 +322,11 @@
     if (!m || typeof m !== 'object') return;
     if (m.t === 'stato') {
       var newGame = state && state.tombola !== m.tombola;
+      var before = live ? state : null;
       state = m;
       showState();
+      if (before) tellChanges(before, m);
+      if (!document.hidden) live = true;
       if (newGame) askCards();
     } else if (!state) {
       return;
@@ -272,7 +345,12 @@
       state.parole = m.parole;
       state.smorfia = m.smorfia;
       showNumbers(false);
-      $('annuncio').textContent = 'Tolto il ' + m.n;
+      if (live) tell('Tolto il ' + m.n);
+    } else if (m.t === 'ripetuto') {
+      // The repeat in the pause: said again, and read again even in the same words.
+      if (!live) return;
+      tell('Ripetuto il ' + m.n + ', ' + (m.parole || '').toLowerCase() + (m.smorfia ? '. Smorfia: ' + m.smorfia : ''));
+      speak(m.n);
     } else if (m.t === 'cartelle') {
       gotCards(m);
     } else if (m.t === 'esito') {
@@ -331,6 +409,7 @@
   }
 
   function connect() {
+    live = false;
     var url = (location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + base + 'ws';
     socket = new WebSocket(url);
     socket.onopen = function () {
@@ -375,6 +454,21 @@
     return false;
   };
   $('chiedi').onclick = function () { send({ t: 'dammi' }); };
+  // The touch that lets the page sound: the switch says the last number at once, at the phone's
+  // volume.
+  $('voce').onclick = function () {
+    voice = !voice;
+    $('voce').setAttribute('aria-pressed', voice ? 'true' : 'false');
+    var last = state && state.estratti.length ? state.estratti[state.estratti.length - 1] : 0;
+    if (voice && last) speak(last);
+    if (!voice) $('lettore').pause();
+  };
+  document.addEventListener('visibilitychange', function () {
+    if (document.hidden) live = false; else wake();
+  });
+  document.addEventListener('freeze', function () { live = false; });
+  document.addEventListener('resume', wake);
+  window.addEventListener('pageshow', function (event) { if (event.persisted) wake(); });
 
   buildBoard();
   toggle('grandi', 'grandi');

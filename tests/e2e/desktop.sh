@@ -67,10 +67,20 @@ start_desktop() {
     wait_for 30 "Xvfb to start" test -s "$work/display"
     export DISPLAY=:$(cat "$work/display")
     unset QT_QPA_PLATFORM
-    openbox >/dev/null 2>&1 &
+    openbox >"$work/openbox.log" 2>&1 &
     wm=$!
-    # The window manager takes the screen before the first window comes.
-    wait_for 30 "the window manager to take the screen" wm_up
+    # The window manager takes the screen before the first window comes; one that died on the way
+    # (it says why in its log) is started once more.
+    local end=$(($(date +%s) + 60))
+    until wm_up; do
+        if ! kill -0 "$wm" 2>/dev/null; then
+            echo "openbox ended before it took the screen: $(tail -n 3 "$work/openbox.log" | tr '\n' ' ')"
+            openbox >>"$work/openbox.log" 2>&1 &
+            wm=$!
+        fi
+        [ "$(date +%s)" -lt "$end" ] || fail "waited 60 s for the window manager to take the screen (Xvfb $(kill -0 "$xvfb" 2>/dev/null && echo alive || echo gone); openbox: $(tail -n 5 "$work/openbox.log" | tr '\n' ' '))"
+        sleep 0.05
+    done
 }
 stop_desktop() {
     [ -n "$wm" ] && kill "$wm" 2>/dev/null

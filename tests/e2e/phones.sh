@@ -35,6 +35,8 @@ browser=
 site=
 browser_home=
 cleanup() {
+    # The trace stays beside the pictures: what the program showed, for a failure's reader.
+    cp "$trace" "$shots/${mode:-vicini}-trace.txt" 2>/dev/null
     [ -n "$browser" ] && kill "$browser" 2>/dev/null
     [ -n "$site" ] && kill "$site" 2>/dev/null
     [ -n "$app" ] && kill "$app" 2>/dev/null
@@ -157,6 +159,8 @@ rc=$?
 kill -0 "$app" 2>/dev/null || { tail -n 20 "$work/log"; fail "the program died"; }
 if [ "$rc" -ne 0 ]; then
     tail -n 20 "$work/log"
+    echo "--- the end of the program's trace:"
+    grep -v '^clip' "$trace" | tail -n 15
     exit "$rc"
 fi
 if [ "$mode" = lontani ] || [ "$mode" = club ]; then

@@ -1,4 +1,4 @@
-// phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani|club]
+// phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani|club|accessibile]
 // phones_driver --save-page FOLDER
 // A player's phone in a real browser against the real program: drives headless Chromium through
 // its DevTools protocol (a WebSocket) and the caller's window through xdotool. Switches the phones
@@ -12,273 +12,33 @@
 // the link the program gives for its NATS server, so that everything goes through that server.
 // "club" is "lontani" against the server scripts/club-server.sh sets up, behind Caddy: the link must
 // be https:// with a wss:// WebSocket, and every request the page makes, and every WebSocket it
-// opens, must be https:// or wss://.
+// opens, must be https:// or wss://. "accessibile" checks the page for players who cannot see it
+// (phones_access.cpp).
 // --save-page writes the page's static files as the program's dialog does.
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
-#include <QTimer>
+#include <QUrl>
 #include <QUrlQuery>
-#include <QWebSocket>
-#include <cstdio>
 
+#include "devtools.h"
+#include "phones_access.h"
 #include "remote/page_export.h"
+
+using namespace e2e;
 
 namespace
 {
-QString g_window;
-QString g_trace;
-QString g_shots;
-QString g_shotPrefix;
-
-[[noreturn]] void fail(const QString &why)
-{
-    std::fprintf(stderr, "FAIL: %s\n", qPrintable(why));
-    std::exit(1);
-}
-
-void say(const QString &what)
-{
-    std::printf("%s\n", qPrintable(what));
-    std::fflush(stdout);
-}
-
-void pause(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-void xdotool(const QStringList &args)
-{
-    QProcess::execute(QStringLiteral("xdotool"), args);
-}
-
-QString xdotoolOut(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    p.waitForFinished(30000);
-    QString out = QString::fromUtf8(p.readAllStandardOutput());
-    if (out.endsWith(QLatin1Char('\n'))) out.chop(1);
-    return out;
-}
-
-void click(int x, int y)
-{
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), g_window, QString::number(x),
-             QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
-}
-
-QStringList traceLines()
-{
-    QFile f(g_trace);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// The last line of the trace that starts with `prefix`, waited for up to `ms`.
-QString traceLine(const QString &prefix, int ms = 10000, const QString &containing = QString())
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        const QStringList lines = traceLines();
-        for (auto it = lines.crbegin(); it != lines.crend(); ++it)
-            if (it->startsWith(prefix) && it->contains(containing)) return *it;
-        pause(100);
-    }
-    return {};
-}
-
-// The same, failing with what it waited for when it never comes. The deadlines only end a wait
-// that would never end: each step goes on as soon as what it needs is in the trace.
-QString awaitTrace(const QString &prefix, const QString &what, int ms = 60000, const QString &containing = {})
-{
-    const QString line = traceLine(prefix, ms, containing);
-    if (line.isEmpty()) fail(QStringLiteral("waited %1 s for %2").arg(ms / 1000).arg(what));
-    return line;
-}
-
-// Waits until the program's window titled `title` has the keyboard, as the program knows it.
-void awaitKeyboard(const QString &title)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 60000) {
-        const QStringList lines = traceLines();
-        for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-            if (!it->startsWith(QLatin1String("attiva "))) continue;
-            if (it->mid(7) == title) return;
-            break;
-        }
-        pause(50);
-    }
-    fail(QStringLiteral("waited 60 s for the window \"%1\" to take the keyboard").arg(title));
-}
-
-class Browser
-{
-public:
-    explicit Browser(int port)
-    {
-        QNetworkAccessManager net;
-        QJsonArray targets;
-        for (int tries = 0; tries < 600 && targets.isEmpty(); ++tries) {
-            QNetworkReply *reply =
-                net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(port))));
-            QEventLoop loop;
-            QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-            loop.exec();
-            for (const QJsonValue &t : QJsonDocument::fromJson(reply->readAll()).array())
-                if (t[QLatin1String("type")].toString() == QLatin1String("page")) targets << t;
-            reply->deleteLater();
-            if (targets.isEmpty()) pause(100);
-        }
-        if (targets.isEmpty()) fail(QStringLiteral("chromium offers no page to drive"));
-        QObject::connect(&m_socket, &QWebSocket::textMessageReceived, [this](const QString &m) {
-            const QJsonObject o = QJsonDocument::fromJson(m.toUtf8()).object();
-            if (o.contains(QLatin1String("id")))
-                m_replies.insert(o[QLatin1String("id")].toInt(), o);
-            else if (!network(o))
-                console(o);
-        });
-        QEventLoop loop;
-        QObject::connect(&m_socket, &QWebSocket::connected, &loop, &QEventLoop::quit);
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        m_socket.open(QUrl(targets[0][QLatin1String("webSocketDebuggerUrl")].toString()));
-        loop.exec();
-        if (m_socket.state() != QAbstractSocket::ConnectedState)
-            fail(QStringLiteral("no DevTools connection"));
-        call(QStringLiteral("Runtime.enable"));
-        call(QStringLiteral("Log.enable"));
-    }
-
-    QJsonObject call(const QString &method, const QJsonObject &params = {})
-    {
-        const int id = ++m_next;
-        m_socket.sendTextMessage(
-            QString::fromUtf8(QJsonDocument(QJsonObject{{"id", id}, {"method", method}, {"params", params}})
-                                  .toJson(QJsonDocument::Compact)));
-        QElapsedTimer clock;
-        clock.start();
-        while (!m_replies.contains(id) && clock.elapsed() < 60000)
-            pause(5);
-        if (!m_replies.contains(id)) fail(QStringLiteral("no answer to ") + method);
-        return m_replies.take(id);
-    }
-    // The value of a JavaScript expression in the page.
-    QJsonValue eval(const QString &js)
-    {
-        const QJsonObject r =
-            call(QStringLiteral("Runtime.evaluate"), {{"expression", js}, {"returnByValue", true}});
-        return r[QLatin1String("result")][QLatin1String("result")][QLatin1String("value")];
-    }
-    QString text(const QString &js) { return eval(js).toString(); }
-    // Waits up to `ms` for `js` to be true in the page.
-    bool waitFor(const QString &js, int ms)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms) {
-            if (eval(js).toBool()) return true;
-            pause(20);
-        }
-        return false;
-    }
-    // Every address the page asked for and every WebSocket it opened, once Network.enable was called.
-    const QStringList &addresses() const { return m_addresses; }
-    void shot(const QString &name)
-    {
-        const QJsonObject r = call(QStringLiteral("Page.captureScreenshot"), {{"format", "png"}});
-        QFile f(QDir(g_shots).filePath(g_shotPrefix + name));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(QByteArray::fromBase64(
-                r[QLatin1String("result")][QLatin1String("data")].toString().toLatin1()));
-    }
-
-private:
-    bool network(const QJsonObject &event)
-    {
-        const QString method = event[QLatin1String("method")].toString();
-        const QJsonObject p = event[QLatin1String("params")].toObject();
-        if (method == QLatin1String("Network.requestWillBeSent"))
-            m_addresses << p[QLatin1String("request")][QLatin1String("url")].toString();
-        else if (method == QLatin1String("Network.webSocketCreated"))
-            m_addresses << p[QLatin1String("url")].toString();
-        else
-            return method.startsWith(QLatin1String("Network."));
-        return true;
-    }
-
-    // What the page and the browser wrote on the console: the page's own faults show up here.
-    static void console(const QJsonObject &event)
-    {
-        const QString method = event[QLatin1String("method")].toString();
-        const QJsonObject p = event[QLatin1String("params")].toObject();
-        if (method == QLatin1String("Runtime.consoleAPICalled")) {
-            QStringList parts;
-            for (const QJsonValue &a : p[QLatin1String("args")].toArray())
-                parts << (a[QLatin1String("value")].isUndefined()
-                              ? a[QLatin1String("description")].toString()
-                              : a[QLatin1String("value")].toVariant().toString());
-            say(QStringLiteral("console %1: %2")
-                    .arg(p[QLatin1String("type")].toString(), parts.join(QLatin1Char(' '))));
-        } else if (method == QLatin1String("Runtime.exceptionThrown")) {
-            const QJsonObject d = p[QLatin1String("exceptionDetails")].toObject();
-            say(QStringLiteral("page exception: %1 %2")
-                    .arg(d[QLatin1String("text")].toString(),
-                         d[QLatin1String("exception")][QLatin1String("description")].toString()));
-        } else if (method == QLatin1String("Log.entryAdded")) {
-            const QJsonObject e = p[QLatin1String("entry")].toObject();
-            say(QStringLiteral("browser %1: %2 %3")
-                    .arg(e[QLatin1String("level")].toString(), e[QLatin1String("text")].toString(),
-                         e[QLatin1String("url")].toString()));
-        }
-    }
-
-    QWebSocket m_socket;
-    QHash<int, QJsonObject> m_replies;
-    QStringList m_addresses;
-    int m_next = 0;
-};
-
 const QString kBoard =
     QStringLiteral("(function(){var o=[];var c=document.querySelectorAll('.tabellone span.uscito');"
                    "for(var i=0;i<c.length;i++)o.push(c[i].textContent);return o.join(' ');})()");
-} // namespace
 
-int main(int argc, char **argv)
+// The caller switches the phones on and lets each phone have up to two cards; the page's address
+// on this machine. Far away, the phones on the local network go off again and the address is the
+// link for the NATS server.
+QUrl switchPhonesOn(bool far)
 {
-    QCoreApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--save-page") == 0) {
-        QString why;
-        if (!savePage(QString::fromLocal8Bit(argv[2]), &why)) fail(why);
-        return 0;
-    }
-    const bool club = argc == 6 && qstrcmp(argv[5], "club") == 0;
-    const bool far = club || (argc == 6 && qstrcmp(argv[5], "lontani") == 0);
-    if (argc != 5 && !far)
-        fail(QStringLiteral(
-            "usage: phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani|club]\n"
-            "       phones_driver --save-page FOLDER"));
-    g_shotPrefix = club ? QStringLiteral("club-") : far ? QStringLiteral("far-") : QString();
-    g_trace = QString::fromLocal8Bit(argv[2]);
-    g_window = QString::fromLocal8Bit(argv[3]);
-    g_shots = QString::fromLocal8Bit(argv[4]);
-    Browser browser(QString::fromLocal8Bit(argv[1]).toInt());
-
-    // The caller switches the phones on and lets each phone have up to two cards.
     click(736, 256);
     const QString on = awaitTrace(QStringLiteral("telefoni http"), QStringLiteral("the phones to switch on"));
     QUrl address(on.section(QLatin1Char(' '), 1));
@@ -304,6 +64,32 @@ int main(int argc, char **argv)
         address = QUrl(reached.mid(11));
         say(QStringLiteral("phones' link far away: ") + address.toString());
     }
+    return address;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--save-page") == 0) {
+        QString why;
+        if (!savePage(QString::fromLocal8Bit(argv[2]), &why)) fail(why);
+        return 0;
+    }
+    const bool club = argc == 6 && qstrcmp(argv[5], "club") == 0;
+    const bool far = club || (argc == 6 && qstrcmp(argv[5], "lontani") == 0);
+    const bool access = argc == 6 && qstrcmp(argv[5], "accessibile") == 0;
+    if (argc != 5 && !far && !access)
+        fail(QStringLiteral(
+            "usage: phones_driver DEVTOOLS_PORT TRACE_FILE WINDOW_ID SHOTS_DIR [lontani|club|accessibile]\n"
+            "       phones_driver --save-page FOLDER"));
+    g_shotPrefix = club ? QStringLiteral("club-") : far ? QStringLiteral("far-") : QString();
+    g_trace = QString::fromLocal8Bit(argv[2]);
+    g_window = QString::fromLocal8Bit(argv[3]);
+    g_shots = QString::fromLocal8Bit(argv[4]);
+    Browser browser(QString::fromLocal8Bit(argv[1]).toInt());
+    const QUrl address = switchPhonesOn(far);
+    if (access) return accessChecks(browser, address);
     if (club) {
         const QString webSocket = QUrlQuery(address.fragment(QUrl::FullyEncoded))
                                       .queryItemValue(QStringLiteral("nats"), QUrl::FullyDecoded);

@@ -136,6 +136,23 @@ private slots:
         QCOMPARE(singles, 4);
         QTRY_VERIFY(early.got.last().value(QLatin1String("pausa")).toBool());
 
+        // The repeat in the pause: each number it says again reaches the phones, with its words,
+        // the same number twice as twice.
+        for (const char *count : {"2", "1"}) {
+            h.click(Control::cmd_ripeti);
+            h.typeInRepeatBox(QString::fromLatin1(count));
+            h.enterInRepeatBox();
+        }
+        const auto repeated = [&early] {
+            QList<int> out;
+            for (const QJsonObject &m : std::as_const(early.got))
+                if (m.value(QLatin1String("t")).toString() == QLatin1String("ripetuto"))
+                    out << m.value(QLatin1String("n")).toInt();
+            return out;
+        };
+        QTRY_COMPARE(repeated(), (QList<int>{30, 40, 40}));
+        QCOMPARE(early.got.last().value(QLatin1String("parole")).toString(), QStringLiteral("QUARANTA"));
+
         // A phone that comes back mid-game sees the same game.
         TestPhone late;
         QVERIFY(h.open(late));

@@ -6,6 +6,7 @@
 #include "phone_client.h"
 #include "phones/phone_server.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QTest>
 
@@ -129,13 +130,26 @@ private slots:
         // The QR code's capitals and a typed address's small letters are the same token.
         QVERIFY(
             rawHttp(server.port, get("/" + kToken.toLower() + "/app.js")).answer.startsWith("HTTP/1.1 200"));
+        // Nothing of the page comes from elsewhere; its voice comes from here.
+        QVERIFY(
+            page.answer.contains("Content-Security-Policy: default-src 'none'; script-src 'self'; style-src "
+                                 "'self'; connect-src 'self'; img-src 'self' data:; media-src 'self'; "));
+        // The voice: the program's own clip of each number, under the token.
+        QFile clip(QStringLiteral(":/clips/NUMERO42.wav"));
+        QVERIFY(clip.open(QIODevice::ReadOnly));
+        const RawExchange voice = rawHttp(server.port, get("/" + kToken + "/voce/NUMERO42.wav"));
+        QVERIFY(voice.answer.startsWith("HTTP/1.1 200"));
+        QVERIFY(voice.answer.contains("\r\nContent-Type: audio/wav\r\n"));
+        QVERIFY(voice.answer.endsWith("\r\n\r\n" + clip.readAll()));
         const RawExchange bare = rawHttp(server.port, get("/" + kToken));
         QVERIFY(bare.answer.startsWith("HTTP/1.1 302"));
         QVERIFY(bare.answer.contains("Location: /" + kToken + "/"));
         for (const QByteArray &path :
              {QByteArray("/"), QByteArray("/app.js"), "/" + kToken.left(25) + "/", "/" + kToken + "X/",
               "/" + kToken + "/../" + kToken + "/", "/" + kToken + "/index.html",
-              "/" + kToken + "/%2e%2e/etc/passwd", "/" + kToken + "/ws"}) {
+              "/" + kToken + "/%2e%2e/etc/passwd", "/" + kToken + "/ws", QByteArray("/voce/NUMERO42.wav"),
+              "/" + kToken + "/voce/NUMERO0.wav", "/" + kToken + "/voce/NUMERO91.wav",
+              "/" + kToken + "/voce/AMBO.wav", "/" + kToken + "/voce/", "/" + kToken + "/NUMERO42.wav"}) {
             const RawExchange denied = rawHttp(server.port, get(path));
             QVERIFY2(denied.answer.startsWith("HTTP/1.1 404"), path.constData());
             QVERIFY2(!denied.answer.contains("<html"), path.constData());

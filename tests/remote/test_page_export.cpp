@@ -2,8 +2,10 @@
 // serves it, and every reference between them (index.html to its style and script, app.js to the
 // module that reaches NATS, that module to the vendored client) is relative and found in the saved
 // folder, so the page works wherever the club puts it; the vendored client is the one its VERSION
-// names; a folder that cannot be made is told in Italian.
+// names; the voice's clips (voce/NUMERO<n>.wav, which app.js names) are saved as the phones' server
+// serves them; a folder that cannot be made is told in Italian.
 
+#include "phones/phone_server.h"
 #include "remote/page_export.h"
 
 #include <QCryptographicHash>
@@ -57,10 +59,25 @@ private slots:
         for (const char *needed : {"index.html", "style.css", "app.js", "vendor/nats_link.js",
                                    "vendor/nats.js", "vendor/LICENSE", "vendor/VERSION"})
             QVERIFY2(files.contains(QLatin1String(needed)), needed);
+        // Whatever the phones' server serves the page is saved, byte for byte.
+        const auto &served = PhoneServer::files();
+        for (auto it = served.cbegin(); it != served.cend(); ++it) {
+            const QString name = it.key().isEmpty() ? QStringLiteral("index.html") : it.key();
+            QVERIFY2(files.contains(name), qPrintable(name));
+            QCOMPARE(read(site.filePath(name)), it->bytes);
+        }
         for (const QString &name : files) {
             const QByteArray saved = read(site.filePath(name));
             QVERIFY2(!saved.isEmpty(), qPrintable(name));
-            QCOMPARE(saved, read(QStringLiteral(":/phones/") + name));
+            if (!name.startsWith(QLatin1String("voce/")))
+                QCOMPARE(saved, read(QStringLiteral(":/phones/") + name));
+        }
+        // The voice: the page asks for voce/NUMERO<n>.wav, and each of the 90 is a saved WAVE clip.
+        QVERIFY(read(site.filePath(QStringLiteral("app.js"))).contains("'voce/NUMERO' + n + '.wav'"));
+        for (int n = 1; n <= 90; ++n) {
+            const QByteArray clip = read(site.filePath(QStringLiteral("voce/NUMERO%1.wav").arg(n)));
+            QVERIFY2(clip.startsWith("RIFF") && clip.mid(8, 4) == "WAVE", qPrintable(QString::number(n)));
+            QCOMPARE(clip, read(QStringLiteral(":/clips/NUMERO%1.wav").arg(n)));
         }
 
         // Each reference, followed from the file that makes it: relative, and saved.
