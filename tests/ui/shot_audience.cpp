@@ -80,12 +80,16 @@ int main(int argc, char **argv)
             ok = save(screen, QDir(more).filePath(QStringLiteral("audience-premi-1920x1080.png"))) && ok;
             screen.setBanner(QString());
             // Every prize won, some shared, at the least size and beside the window.
-            screen.setPrizeLadder({QStringLiteral("Premi tutti vinti"),
-                                   QStringLiteral("AMBO alla 5ª: ESD1B-6 J"),
-                                   QStringLiteral("TERNO alla 14ª: ESD1B-6 J"),
-                                   QStringLiteral("QUATERNO alla 27ª: YBS52-5 P, ESD1B-2 T"),
-                                   QStringLiteral("CINQUINA alla 45ª: ESD1B-2 T"),
-                                   QStringLiteral("TOMBOLA alla 79ª: ESD1B-3 R, 0D8B2-F C e altri 3")});
+            const QString a = unbroken(QStringLiteral("ESD1B-6 J")),
+                          b = unbroken(QStringLiteral("YBS52-5 P")),
+                          c = unbroken(QStringLiteral("ESD1B-2 T")),
+                          d = unbroken(QStringLiteral("ESD1B-3 R")),
+                          e = unbroken(QStringLiteral("0D8B2-F C"));
+            screen.setPrizeLadder({QStringLiteral("Premi tutti vinti"), QStringLiteral("AMBO alla 5ª: ") + a,
+                                   QStringLiteral("TERNO alla 14ª: ") + a,
+                                   QStringLiteral("QUATERNO alla 27ª: %1, %2").arg(b, c),
+                                   QStringLiteral("CINQUINA alla 45ª: ") + c,
+                                   QStringLiteral("TOMBOLA alla 79ª: %1, %2 e altri 3").arg(d, e)});
             for (const QSize size : {QSize(480, 270), QSize(542, 304), QSize(1920, 1080)}) {
                 showAt(screen, size);
                 ok = save(screen, QDir(more).filePath(QStringLiteral("audience-tutti-%1x%2.png")
@@ -93,6 +97,10 @@ int main(int argc, char **argv)
                                                           .arg(size.height()))) &&
                      ok;
             }
+            // The tombola won: over the board until the next game.
+            screen.setTombola(QStringLiteral("cartelle %1, %2").arg(d, e));
+            ok = save(screen, QDir(more).filePath(QStringLiteral("audience-tombola-1920x1080.png"))) && ok;
+            screen.setTombola({});
             screen.setPrizeLadder({});
         }
         h.click("cmd_sospendi");
