@@ -11,6 +11,7 @@
 #include "ui/audience_screen.h"
 #include "ui/caller.h"
 #include "ui/card_check_dialog.h"
+#include "ui/club.h"
 #include "ui/evening_ui.h"
 #include "ui/faces.h"
 #include "ui/phones_ui.h"
@@ -48,6 +49,7 @@ int main(int argc, char **argv)
     installCardCheck(caller.form, caller.game, caller.game.ports().sound, caller.printRun.cardsInPlay(),
                      &caller.prizes);
     installAboutBox(caller.form);
+    installClub(caller.form);
     applyAccessibility(caller.form, caller.game, caller.claims);
     AudienceController audience(caller.form, caller.game);
     QObject::connect(&caller.form, &Form1::audienceScreenRequested, &audience, &AudienceController::toggle);

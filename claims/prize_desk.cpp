@@ -292,6 +292,12 @@ void PrizeDesk::ignore()
     emit changed();
 }
 
+void PrizeDesk::note(const QString &text)
+{
+    log(int(m_game.drawnNumbers().size()), text);
+    emit changed();
+}
+
 bool PrizeDesk::answerBeforeResume()
 {
     if (!m_sighting) return true;
@@ -341,8 +347,8 @@ Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
     const Claimant who{std::nullopt, values, Confirmation::Claim};
     const Prize claimed = ordinals.size() == numbers.size() ? claimPrize(prizeIndex) : Prize::None;
     const Award award = m_ladder.award(claimed, at, who, Cards::forClaimant(*this, who));
-    log(int(order.size()),
-        QStringLiteral("Richiesta, ") + who.name() + QStringLiteral(": ") + sentence(award, false));
+    log(int(order.size()), QStringLiteral("Richiesta, ") + who.name() + QStringLiteral(": ") + sentence(award, false),
+        !award.isWin() && award.kind != Award::AlreadyCounted);
     look(false);
     emit changed();
     return award;

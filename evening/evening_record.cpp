@@ -53,15 +53,7 @@ void EveningRecord::begin()
             m_store.restartEvening(*open, now);
         } else if (old) {
             // Kept for its verbale, closed at its last event.
-            QDateTime last = old->started;
-            for (const StoredRun &r : old->runs)
-                last = std::max(last, r.at);
-            for (const StoredGame &g : old->games)
-                for (const StoredNumber &n : g.numbers)
-                    last = std::max(last, n.at);
-            for (const PrizeDesk::Event &e : old->log)
-                last = std::max(last, e.at);
-            m_store.endEvening(*open, last);
+            m_store.endEvening(*open, old->lastEventAt());
         }
     }
     if (m_evening.id == 0) m_evening.id = m_store.beginEvening(now);
@@ -105,6 +97,11 @@ void EveningRecord::resume(const StoredEvening &evening)
     state.events = evening.log;
     state.plan = evening.plan;
     m_desk.restore(state);
+    // The verbale says the evening was interrupted, when, and from when it went on.
+    const QLocale italian(QLocale::Italian, QLocale::Italy);
+    m_desk.note(QStringLiteral("Serata ripresa alle %1 dopo un'interruzione (ultimo evento registrato alle %2)")
+                    .arg(italian.toString(QTime::currentTime(), QStringLiteral("HH:mm")),
+                         italian.toString(evening.lastEventAt().time(), QStringLiteral("HH:mm"))));
     emit changed();
     emit started(true);
 }

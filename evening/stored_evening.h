@@ -76,6 +76,19 @@ struct StoredEvening {
         return nullptr;
     }
     bool isEmpty() const { return runs.isEmpty() && games.isEmpty(); }
+    // When the last thing recorded happened: a run, a number, a line of the log; else the start.
+    QDateTime lastEventAt() const
+    {
+        QDateTime last = started;
+        for (const StoredRun &r : runs)
+            last = std::max(last, r.at);
+        for (const StoredGame &g : games)
+            for (const StoredNumber &n : g.numbers)
+                last = std::max(last, n.at);
+        for (const PrizeDesk::Event &e : log)
+            last = std::max(last, e.at);
+        return last;
+    }
 };
 
 // One line of the list of evenings in the store.

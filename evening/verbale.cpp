@@ -24,23 +24,52 @@ QString clock(const QDateTime &at)
     return italian().toString(at.time(), QStringLiteral("HH:mm:ss"));
 }
 
-QString section(const QString &title)
+// An amount that no line break parts from its currency: "12,00 €".
+QString money(qint64 cents)
 {
-    return QStringLiteral("<h3>%1</h3>").arg(esc(title));
+    return esc(euro(cents)).replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
 }
 
-// A table of `cells`, `columns` to a row.
-QString grid(const QStringList &cells, int columns)
+// A card's code kept whole on its line.
+QString code(const QString &text)
 {
-    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\" border=\"1\" width=\"100%\">");
-    for (qsizetype i = 0; i < cells.size(); i += columns) {
-        html += QStringLiteral("<tr>");
-        for (int c = 0; c < columns; ++c)
-            html += QStringLiteral("<td>%1</td>").arg(i + c < cells.size() ? cells[i + c] : QString());
-        html += QStringLiteral("</tr>");
-    }
-    return html + QStringLiteral("</table>");
+    return QStringLiteral("<span style=\"white-space: nowrap\">%1</span>").arg(esc(text));
 }
+
+class Blocks
+{
+public:
+    void heading(const QString &text, int level = 3)
+    {
+        m_out << VerbaleBlock{QStringLiteral("<h%1>%2</h%1>").arg(level).arg(text), {}, {}, {}, true};
+    }
+    void paragraph(const QString &html)
+    {
+        m_out << VerbaleBlock{QStringLiteral("<p>%1</p>").arg(html), {}, {}, {}, false};
+    }
+    // A table: each row a piece of its own, the header repeated where a page breaks it.
+    void table(const QList<int> &columns, const QStringList &header, const QList<QStringList> &rows)
+    {
+        for (const QStringList &row : rows)
+            m_out << VerbaleBlock{{}, row, columns, header};
+    }
+    // `cells` in rows of `across`, without a header.
+    void grid(const QStringList &cells, int across)
+    {
+        QList<QStringList> rows;
+        for (qsizetype i = 0; i < cells.size(); i += across) {
+            QStringList row;
+            for (int c = 0; c < across; ++c)
+                row << (i + c < cells.size() ? cells[i + c] : QString());
+            rows << row;
+        }
+        table(QList<int>(across, 100 / across), {}, rows);
+    }
+    QList<VerbaleBlock> take() { return std::move(m_out); }
+
+private:
+    QList<VerbaleBlock> m_out;
+};
 
 QString runLine(int index, const StoredRun &run)
 {
@@ -56,7 +85,7 @@ QString runLine(int index, const StoredRun &run)
     const int first = run.cards.isEmpty() ? 0 : run.cards.first().number;
     const int last = run.cards.isEmpty() ? 0 : run.cards.last().number;
     QString line =
-        QStringLiteral("<p><b>%9 %1</b>, alle %2: %3 %4 (numeri da %5 a %6), %7%8.</p>")
+        QStringLiteral("<b>%9 %1</b>, alle %2: %3 %4 (numeri da %5 a %6), %7%8.")
             .arg(index)
             .arg(clock(run.at))
             .arg(run.cards.size())
@@ -67,10 +96,10 @@ QString runLine(int index, const StoredRun &run)
                  run.dealer == CardDealer::FullSeries ? QStringLiteral(", in serie complete") : QString(),
                  phone ? QStringLiteral("Consegna") : QStringLiteral("Stampa"));
     if (run.stopped)
-        line += QStringLiteral("<p><i>Stampa fermata: sono in gioco solo le cartelle elencate.</i></p>");
+        line += QStringLiteral(" <i>Stampa fermata: sono in gioco solo le cartelle elencate.</i>");
     if (run.game > 1 || run.drawn > 0)
         line +=
-            QStringLiteral("<p>%3 durante la tombola n. %1%2.</p>")
+            QStringLiteral(" %3 durante la tombola n. %1%2.")
                 .arg(run.game)
                 .arg(
                     run.drawn > 0
@@ -78,10 +107,7 @@ QString runLine(int index, const StoredRun &run)
                         : QString())
                 .arg(phone ? (run.cards.size() == 1 ? QStringLiteral("Data") : QStringLiteral("Date"))
                            : QStringLiteral("Stampata"));
-    QStringList cells;
-    for (const CardInPlay &c : run.cards)
-        cells << QStringLiteral("%1. %2").arg(c.number).arg(esc(formatCardCode(c.code)));
-    return line + grid(cells, 5);
+    return line;
 }
 
 // The cards that played game `game`: printed before its first number.
@@ -93,18 +119,18 @@ int cardsPlaying(const StoredEvening &e, int game)
     return n;
 }
 
-QString planSection(const PrizePlan &plan)
+QString planText(const PrizePlan &plan)
 {
     QString text;
     switch (plan.pot) {
     case PrizePlan::Pot::Takings:
         text = QStringLiteral("Montepremi: l'incasso delle cartelle in gioco, a %1 la cartella")
-                   .arg(euro(plan.cardPrice));
+                   .arg(money(plan.cardPrice));
         if (plan.organiserPercent > 0)
             text += QStringLiteral(", meno il %1% all'organizzatore").arg(plan.organiserPercent);
         break;
     case PrizePlan::Pot::Fixed:
-        text = QStringLiteral("Montepremi fisso di %1 per tombola").arg(euro(plan.fixedPot));
+        text = QStringLiteral("Montepremi fisso di %1 per tombola").arg(money(plan.fixedPot));
         break;
     case PrizePlan::Pot::FixedPrizes:
         text = QStringLiteral("Premi di valore fisso");
@@ -113,26 +139,47 @@ QString planSection(const PrizePlan &plan)
     QStringList parts;
     for (const Prize p : plan.prizes())
         parts << (plan.pot == PrizePlan::Pot::FixedPrizes
-                      ? QStringLiteral("%1 %2").arg(prizeWord(p), euro(plan.values[std::size_t(p)]))
+                      ? QStringLiteral("%1 %2").arg(prizeWord(p), money(plan.values[std::size_t(p)]))
                       : QStringLiteral("%1 %2%").arg(prizeWord(p)).arg(plan.shares[std::size_t(p)]));
-    return QStringLiteral("<p>%1; %2. I centesimi che avanzano dalle quote vanno all'ultimo premio; quelli "
-                          "di un premio diviso vanno, uno ciascuno, ai primi vincitori confermati.</p>")
-        .arg(esc(text), esc(parts.join(QStringLiteral(", "))));
+    return QStringLiteral(
+               "%1; %2. I centesimi che avanzano dalle quote vanno all'ultimo premio; quelli di un "
+               "premio diviso vanno, uno ciascuno, ai primi vincitori confermati.")
+        .arg(text, parts.join(QStringLiteral(", ")));
 }
 
-QString gameSection(const StoredGame &game, const QList<PrizeDesk::Event> &log, const PrizePlan &plan,
-                    int cards)
+// What a game paid out in all, by its winners' parts.
+qint64 paidIn(const StoredGame &game, const PrizePlan &plan, int cards)
 {
-    QString html =
-        section(QStringLiteral("Tombola n. %1, iniziata alle %2").arg(game.number).arg(clock(game.started)));
-    html += QStringLiteral("<p>Numeri estratti, nell'ordine (%1):</p>").arg(game.numbers.size());
+    if (!plan.inUse()) return 0;
+    const Payout pay = payout(plan, cards);
+    qint64 paid = 0;
+    for (const Prize p : plan.prizes()) {
+        int count = 0;
+        for (const PrizeWin &w : game.wins)
+            count += w.prize == p ? 1 : 0;
+        if (count > 0) paid += pay.prize[std::size_t(p)];
+    }
+    return paid;
+}
+
+bool tombolaWon(const StoredGame &game)
+{
+    return std::any_of(game.wins.cbegin(), game.wins.cend(),
+                       [](const PrizeWin &w) { return w.prize == Prize::Tombola; });
+}
+
+void gameSection(Blocks &b, const StoredEvening &e, const StoredGame &game, bool last)
+{
+    const int cards = cardsPlaying(e, game.number);
+    b.heading(QStringLiteral("Tombola n. %1, iniziata alle %2").arg(game.number).arg(clock(game.started)));
+    b.paragraph(QStringLiteral("Numeri estratti, nell'ordine (%1):").arg(game.numbers.size()));
     QStringList cells;
     for (const StoredNumber &n : game.numbers)
         cells << QStringLiteral("%1ª: <b>%2</b> %3%4")
                      .arg(n.ordinal)
                      .arg(n.number)
                      .arg(clock(n.at), n.byHand ? QStringLiteral(" (panariello)") : QString());
-    html += grid(cells, 5);
+    b.grid(cells, 5);
     if (!game.takenBack.isEmpty()) {
         QStringList back;
         for (const StoredNumber &n : game.takenBack)
@@ -140,19 +187,20 @@ QString gameSection(const StoredGame &game, const QList<PrizeDesk::Event> &log, 
                         .arg(n.number)
                         .arg(n.ordinal)
                         .arg(clock(n.at));
-        html +=
-            QStringLiteral("<p>Numeri rimessi nel panariello: %1.</p>").arg(back.join(QStringLiteral("; ")));
+        b.paragraph(
+            QStringLiteral("Numeri rimessi nel panariello: %1.").arg(back.join(QStringLiteral("; "))));
     }
-    const Payout pay = payout(plan, cards);
-    if (plan.inUse())
-        html +=
-            QStringLiteral("<p>Cartelle in gioco in questa tombola: %1; incasso %2, all'organizzatore %3, "
-                           "montepremi %4.</p>")
+    const Payout pay = payout(e.plan, cards);
+    if (e.plan.inUse())
+        b.paragraph(
+            QStringLiteral("Cartelle in gioco in questa tombola: %1; incasso %2, all'organizzatore %3, "
+                           "montepremi %4.")
                 .arg(cards)
-                .arg(euro(pay.takings), euro(pay.organiser), euro(pay.pot));
-    html += QStringLiteral("<p><b>Premi</b>:</p>");
-    QStringList rows;
-    for (const Prize p : plan.prizes()) {
+                .arg(money(pay.takings), money(pay.organiser), money(pay.pot)));
+    else
+        b.paragraph(QStringLiteral("Cartelle in gioco in questa tombola: %1.").arg(cards));
+    QList<QStringList> rows;
+    for (const Prize p : e.plan.prizes()) {
         QStringList winners;
         int draw = 0, count = 0;
         for (const PrizeWin &w : game.wins)
@@ -161,54 +209,155 @@ QString gameSection(const StoredGame &game, const QList<PrizeDesk::Event> &log, 
         for (const PrizeWin &w : game.wins) {
             if (w.prize != p) continue;
             draw = w.draw;
-            winners << esc(w.name()) + QStringLiteral(" (") + esc(confirmationWords(w.how)) +
-                           (plan.inUse() ? QStringLiteral(", ") + euro(parts.value(winners.size()))
-                                         : QString()) +
+            winners << code(w.name()) + QStringLiteral(" (") + esc(confirmationWords(w.how)) +
+                           (e.plan.inUse() ? QStringLiteral(", ") + money(parts.value(winners.size()))
+                                           : QString()) +
                            QLatin1Char(')');
         }
         const int number = draw > 0 && draw <= game.numbers.size() ? game.numbers[draw - 1].number : 0;
-        rows << QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td></tr>")
-                    .arg(prizeWord(p),
-                         draw > 0 ? QStringLiteral("%1ª estrazione (il %2)").arg(draw).arg(number)
-                                  : QStringLiteral("non assegnato"),
-                         winners.join(QStringLiteral("<br>")));
+        rows << QStringList{prizeWord(p),
+                            draw > 0 ? QStringLiteral("%1ª estrazione (il %2)").arg(draw).arg(number)
+                                     : QStringLiteral("non assegnato"),
+                            winners.join(QStringLiteral("<br>"))};
     }
-    html += QStringLiteral(
-                "<table cellspacing=\"0\" cellpadding=\"2\" border=\"1\" width=\"100%\"><tr><th>Premio</th>"
-                "<th>Estrazione</th><th>Vincitori e conferma</th></tr>") +
-            rows.join(QString()) + QStringLiteral("</table>");
+    b.paragraph(QStringLiteral("<b>Premi</b>:"));
+    b.table({18, 27, 55},
+            {QStringLiteral("Premio"), QStringLiteral("Estrazione"), QStringLiteral("Vincitori e conferma")},
+            rows);
+    // A game that ended without its tombola: either given up for the next, or still under way.
+    if (!tombolaWon(game) && game.numbers.size() < 90)
+        b.paragraph(
+            last && !e.ended.isValid()
+                ? QStringLiteral("<i>Tombola in corso: %1 numeri estratti finora.</i>")
+                      .arg(game.numbers.size())
+                : QStringLiteral("<b>Tombola lasciata a metà</b> dopo %1 numeri: i premi non assegnati "
+                                 "non sono stati vinti.")
+                      .arg(game.numbers.size()));
     QStringList refused;
-    for (const PrizeDesk::Event &e : log)
-        if (e.game == game.number && e.refused)
-            refused << QStringLiteral("%1, %2ª estrazione: %3").arg(clock(e.at)).arg(e.draw).arg(esc(e.text));
-    html += QStringLiteral("<p><b>Richieste non accolte</b>: %1</p>")
-                .arg(refused.isEmpty() ? QStringLiteral("nessuna.")
-                                       : QStringLiteral("<br>") + refused.join(QStringLiteral("<br>")));
-    return html;
+    for (const PrizeDesk::Event &ev : e.log)
+        if (ev.game == game.number && ev.refused)
+            refused
+                << QStringLiteral("%1, %2ª estrazione: %3").arg(clock(ev.at)).arg(ev.draw).arg(esc(ev.text));
+    b.paragraph(QStringLiteral("<b>Richieste non accolte</b>: %1")
+                    .arg(refused.isEmpty() ? QStringLiteral("nessuna.")
+                                           : QStringLiteral("<br>") + refused.join(QStringLiteral("<br>"))));
+}
+
+void totals(Blocks &b, const StoredEvening &e)
+{
+    int printed = 0, toPhones = 0;
+    for (const StoredRun &r : e.runs)
+        (isPhoneDestination(r.destination) ? toPhones : printed) += int(r.cards.size());
+    b.heading(QStringLiteral("Riepilogo della serata"));
+    b.paragraph(QStringLiteral("Cartelle stampate: %1; date ai telefoni: %2; tombole giocate: %3.")
+                    .arg(printed)
+                    .arg(toPhones)
+                    .arg(e.games.size()));
+    QList<QStringList> rows;
+    qint64 takings = 0, paid = 0, organiser = 0;
+    for (const StoredGame &g : e.games) {
+        const int cards = cardsPlaying(e, g.number);
+        const Payout pay = payout(e.plan, cards);
+        const qint64 out = paidIn(g, e.plan, cards);
+        takings += e.plan.inUse() ? pay.takings : 0;
+        organiser += e.plan.inUse() ? pay.organiser : 0;
+        paid += out;
+        rows << QStringList{QString::number(g.number), QString::number(cards),
+                            e.plan.inUse() ? money(pay.takings) : QStringLiteral("-"),
+                            e.plan.inUse() ? money(out) : QStringLiteral("-"),
+                            tombolaWon(g) ? QStringLiteral("sì") : QStringLiteral("no")};
+    }
+    if (!e.plan.inUse() && !rows.isEmpty())
+        b.paragraph(QStringLiteral("Nessun montepremi: la serata non ha incassi né premi in denaro."));
+    rows << QStringList{
+        QStringLiteral("<b>Totale</b>"), QString(),
+        e.plan.inUse() ? QStringLiteral("<b>%1</b>").arg(money(takings)) : QStringLiteral("-"),
+        e.plan.inUse() ? QStringLiteral("<b>%1</b>").arg(money(paid)) : QStringLiteral("-"), QString()};
+    b.table({16, 22, 22, 22, 18},
+            {QStringLiteral("Tombola"), QStringLiteral("Cartelle in gioco"), QStringLiteral("Incasso"),
+             QStringLiteral("Premi pagati"), QStringLiteral("Tombola vinta")},
+            rows);
+    if (e.plan.inUse() && organiser > 0)
+        b.paragraph(QStringLiteral("All'organizzatore: %1.").arg(money(organiser)));
 }
 
 } // namespace
 
-QString verbaleHtml(const StoredEvening &e)
+QList<VerbaleBlock> verbaleBlocks(const StoredEvening &e, const ClubInfo &club)
 {
-    QString html = QStringLiteral("<html><body style=\"font-size: 9pt\"><h2>Verbale della tombola</h2>");
-    html += QStringLiteral("<p>Data: %1</p>")
-                .arg(italian().toString(e.started.date(), QStringLiteral("dddd d MMMM yyyy")));
-    html += QStringLiteral("<p>Luogo: ______________________________________________</p>");
-    html += QStringLiteral("<p>Inizio della serata: %1 &nbsp;&nbsp; Fine: %2</p>")
-                .arg(clock(e.started),
-                     e.ended.isValid() ? clock(e.ended) : QStringLiteral("serata non ancora chiusa"));
-    html += section(QStringLiteral("Cartelle in gioco: %1").arg(e.cardCount()));
-    if (e.runs.isEmpty()) html += QStringLiteral("<p>Nessuna cartella stampata.</p>");
-    for (qsizetype k = 0; k < e.runs.size(); ++k)
-        html += runLine(int(k) + 1, e.runs[k]);
-    if (e.games.isEmpty()) html += section(QStringLiteral("Nessuna tombola giocata"));
-    if (e.plan.inUse()) html += section(QStringLiteral("Premi")) + planSection(e.plan);
-    for (const StoredGame &g : e.games)
-        html += gameSection(g, e.log, e.plan, cardsPlaying(e, g.number));
-    html += QStringLiteral(
-        "<br><br><table width=\"100%\"><tr><td>L'organizzatore<br><br>______________________________</td>"
-        "<td>Il funzionario presente<br><br>______________________________</td></tr></table>");
+    Blocks b;
+    b.heading(QStringLiteral("Verbale della tombola"), 2);
+    if (!club.name.isEmpty() || !club.contact.isEmpty())
+        b.paragraph(QStringLiteral("<b>%1</b>%2")
+                        .arg(esc(club.name),
+                             club.contact.isEmpty() ? QString() : QStringLiteral(" – ") + esc(club.contact)));
+    b.paragraph(QStringLiteral("Data: %1")
+                    .arg(italian().toString(e.started.date(), QStringLiteral("dddd d MMMM yyyy"))));
+    b.paragraph(QStringLiteral("Luogo: ______________________________________________"));
+    b.paragraph(QStringLiteral("Inizio della serata: %1 &nbsp;&nbsp; Fine: %2")
+                    .arg(clock(e.started),
+                         e.ended.isValid() ? clock(e.ended) : QStringLiteral("serata non ancora chiusa")));
+    QStringList breaks;
+    for (const PrizeDesk::Event &ev : e.log)
+        if (ev.text.startsWith(QLatin1String("Serata ripresa")))
+            breaks << QStringLiteral("durante la tombola n. %1: %2").arg(ev.game).arg(esc(ev.text.toLower()));
+    if (!breaks.isEmpty())
+        b.paragraph(QStringLiteral("<b>La serata è stata interrotta e ripresa</b> (il programma chiuso o "
+                                   "mancata la corrente): %1.")
+                        .arg(breaks.join(QStringLiteral("; "))));
+    b.heading(QStringLiteral("Cartelle in gioco: %1").arg(e.cardCount()));
+    if (e.runs.isEmpty()) b.paragraph(QStringLiteral("Nessuna cartella stampata."));
+    for (qsizetype k = 0; k < e.runs.size(); ++k) {
+        b.paragraph(runLine(int(k) + 1, e.runs[k]));
+        QStringList cells;
+        for (const CardInPlay &c : e.runs[k].cards)
+            cells << QStringLiteral("%1. %2").arg(c.number).arg(code(formatCardCode(c.code)));
+        b.grid(cells, 5);
+    }
+    if (e.games.isEmpty()) b.heading(QStringLiteral("Nessuna tombola giocata"));
+    if (e.plan.inUse()) {
+        b.heading(QStringLiteral("Premi"));
+        b.paragraph(planText(e.plan));
+    }
+    for (qsizetype k = 0; k < e.games.size(); ++k)
+        gameSection(b, e, e.games[k], k + 1 == e.games.size());
+    totals(b, e);
+    QList<VerbaleBlock> out = b.take();
+    out << VerbaleBlock{
+        QStringLiteral("<br><br><table width=\"100%\"><tr><td>L'organizzatore<br><br>"
+                       "______________________________</td><td>Il funzionario presente<br><br>"
+                       "______________________________</td></tr></table>"),
+        {},
+        {},
+        {},
+        false};
+    return out;
+}
+
+QString VerbaleBlock::rowHtml(bool head) const
+{
+    const QStringList &texts = head ? header : cells;
+    QString row;
+    for (qsizetype c = 0; c < texts.size(); ++c)
+        row += QStringLiteral("<%1 width=\"%2%\"%3>%4</%1>")
+                   .arg(head ? QStringLiteral("th") : QStringLiteral("td"))
+                   .arg(columns.value(c, 100 / int(texts.size())))
+                   .arg(head ? QStringLiteral(" align=\"left\"") : QString(), texts[c]);
+    return QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\" border=\"1\" width=\"100%\"><tr>") +
+           row + QStringLiteral("</tr></table>");
+}
+
+QString verbaleHtml(const StoredEvening &e, const ClubInfo &club)
+{
+    QString html = QStringLiteral("<html><body style=\"font-size: 9pt\">");
+    const QList<VerbaleBlock> blocks = verbaleBlocks(e, club);
+    for (qsizetype k = 0; k < blocks.size(); ++k) {
+        const VerbaleBlock &b = blocks[k];
+        // A table's header before its first row.
+        if (b.isRow() && !b.header.isEmpty() && (k == 0 || blocks[k - 1].header != b.header))
+            html += b.rowHtml(true);
+        html += b.isRow() ? b.rowHtml() : b.html;
+    }
     return html + QStringLiteral("</body></html>");
 }
 

@@ -1,15 +1,41 @@
 #pragma once
 // The verbale of an evening: a report in Italian for the organiser and, for an association's
-// tombola, the official present. Date, place to fill, start and end, the cards in play run by run,
-// each game's numbers in draw order with their times, the prizes with their draw, winners and how
-// they were confirmed, the claims refused, the numbers taken back, and lines to sign. As HTML that
-// a text document can lay out and print.
+// tombola, the official present. The club, date, place to fill, start and end, when the evening
+// was interrupted and resumed, the cards in play run by run, each game's numbers in draw order with
+// their times, the prizes with their draw, winners, how they were confirmed and what each was paid,
+// a game left unfinished, the claims refused, the numbers taken back, the evening's totals, and
+// lines to sign.
+//
+// Made of pieces that a page never splits (a heading kept with what follows it, a paragraph, a row
+// of a table with its header repeated on a new page), laid out as a printed form by the window's
+// side (verbalePdf); as HTML whole for a look at it.
 
 #include "evening/stored_evening.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
-QString verbaleHtml(const StoredEvening &evening);
+// The club that ran the evening, as the caller set it (either may be empty).
+struct ClubInfo {
+    QString name;
+    QString contact;
+};
+
+struct VerbaleBlock {
+    QString html;              // a heading or a paragraph; empty for a row
+    QStringList cells;         // a row of a table: each cell's rich text
+    QList<int> columns;        // a row's columns, in percent of the width
+    QStringList header;        // a row's table header, repeated at a page's top; may be empty
+    bool keepWithNext = false; // a heading: it goes to the next page with what follows it
+    bool isRow() const { return !cells.isEmpty(); }
+    // A row as a table of its own, its columns as wide as its table's: `head` for the header.
+    QString rowHtml(bool head = false) const;
+};
+
+QList<VerbaleBlock> verbaleBlocks(const StoredEvening &evening, const ClubInfo &club = {});
+// The blocks as one HTML document.
+QString verbaleHtml(const StoredEvening &evening, const ClubInfo &club = {});
 
 // "verbale-2026-12-09.pdf": the file name offered when it is saved.
 QString verbaleFileName(const StoredEvening &evening);

@@ -364,7 +364,8 @@ void Form1::buildControls()
     cmd_togli->setEnabled(false);
     cmd_togli->hide();
 
-    Label7 = label(this, "Label7", QStringLiteral("E-Mail > tombola@example.org"), tw(960, 7800, 3132, 252));
+    // The club's contact, set by the caller (ui/club.h).
+    Label7 = label(this, "Label7", QStringLiteral("E-Mail > "), tw(960, 7800, 3132, 252));
     // The contact line lies under the card panel and shows once the panel is gone.
     Label7->lower();
 

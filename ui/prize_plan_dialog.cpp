@@ -51,8 +51,11 @@ PrizePlanDialog::PrizePlanDialog(const PrizePlan &plan, int cards, QWidget *pare
     m_takings->setObjectName(QStringLiteral("opt_incasso"));
     auto *organiserRow = new QHBoxLayout;
     organiserRow->addSpacing(24);
-    organiserRow->addWidget(new QLabel(QStringLiteral("parte dell'&organizzatore:"), this));
+    auto *organiserLabel = new QLabel(QStringLiteral("parte dell'&organizzatore:"), this);
+    organiserRow->addWidget(organiserLabel);
     m_organiser = new QSpinBox(this);
+    // The label's key reaches its box (without a buddy the "&" would show).
+    organiserLabel->setBuddy(m_organiser);
     m_organiser->setObjectName(QStringLiteral("spn_organizzatore"));
     m_organiser->setRange(0, 100);
     m_organiser->setSuffix(QStringLiteral(" %"));

@@ -97,13 +97,13 @@ const std::array<AnswerKey, 2> &answerKeys()
 {
     // The buttons' initials; Yes first.
     static const std::array<AnswerKey, 2> keys{
-        {{Qt::Key_S, "risponde Si a una domanda"}, {Qt::Key_N, "risponde No (anche Esc)"}}};
+        {{Qt::Key_S, "risponde Sì a una domanda"}, {Qt::Key_N, "risponde No (anche Esc)"}}};
     return keys;
 }
 
 namespace
 {
-// S answers "Si" and N "No", as the buttons' initials.
+// S answers "Sì" and N "No", as the buttons' initials.
 class YesNoKeys : public QObject
 {
 public:
@@ -164,7 +164,7 @@ bool askKeepingClose(const QString &text, const QString &title, QWidget *parent,
 {
     QMessageBox box(QMessageBox::Question, title.isEmpty() ? Form1::applicationTitle() : title, text,
                     QMessageBox::Yes | QMessageBox::No, parent);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Si"));
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Sì"));
     box.button(QMessageBox::No)->setText(QStringLiteral("No"));
     box.setDefaultButton(yesByDefault ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);

@@ -65,8 +65,8 @@ struct AnswerKey {
 };
 const std::array<AnswerKey, 2> &answerKeys();
 
-// A question with the buttons "Si" and "No" over `parent`, "No" the default and Esc meaning No,
-// modal by hand; true for "Si". An empty title shows the application's title.
+// A question with the buttons "Sì" and "No" over `parent`, "No" the default and Esc meaning No,
+// modal by hand; true for "Sì". An empty title shows the application's title.
 bool askKeepingClose(const QString &text, const QString &title, QWidget *parent, bool yesByDefault = false);
 
 // A "Chiudi" button (cmd_chiudi) at the foot of `dialog`, that rejects it; it is never the default.

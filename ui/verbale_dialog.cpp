@@ -3,34 +3,103 @@
 #include "cards/printer_port.h"
 #include "evening/evening_record.h"
 #include "evening/verbale.h"
+#include "ui/club.h"
 #include "ui/qt_platform.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QLocale>
 #include <QPageLayout>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-QByteArray verbalePdf(const StoredEvening &evening)
+QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        writer.setResolution(300);
-        writer.setTitle(QStringLiteral("Verbale della tombola"));
-        QTextDocument document;
-        document.setHtml(verbaleHtml(evening));
-        document.print(&writer);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    writer.setResolution(300);
+    writer.setTitle(QStringLiteral("Verbale della tombola"));
+    const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSizeF(9);
+    // Each piece laid out alone at the page's width.
+    auto laid = [&](const QString &html) {
+        auto doc = std::make_unique<QTextDocument>();
+        doc->documentLayout()->setPaintDevice(&writer);
+        doc->setDefaultFont(font);
+        doc->setDocumentMargin(0);
+        doc->setHtml(html);
+        doc->setTextWidth(area.width());
+        return doc;
+    };
+    const QList<VerbaleBlock> blocks = verbaleBlocks(evening, club);
+    struct Placed {
+        std::unique_ptr<QTextDocument> doc;
+        int page = 0;
+        double top = 0;
+    };
+    std::vector<Placed> placed;
+    const double footer = QFontMetricsF(font, &writer).height() * 2;
+    const double bottom = area.height() - footer;
+    int page = 0;
+    double y = 0;
+    std::vector<std::unique_ptr<QTextDocument>> docs;
+    for (const VerbaleBlock &b : blocks)
+        docs.push_back(laid(b.isRow() ? b.rowHtml() : b.html));
+    for (qsizetype k = 0; k < blocks.size(); ++k) {
+        const VerbaleBlock &b = blocks[k];
+        const auto at = std::size_t(k);
+        double height = docs[at]->size().height();
+        // A heading goes with what follows it.
+        if (b.keepWithNext && k + 1 < blocks.size()) height += docs[at + 1]->size().height();
+        if (y > 0 && y + height > bottom) {
+            ++page;
+            y = 0;
+        }
+        // A table's rows on a new page come under its header again; so does its first row.
+        const bool firstRow =
+            b.isRow() && (k == 0 || blocks[k - 1].header != b.header || !blocks[k - 1].isRow());
+        if (b.isRow() && !b.header.isEmpty() && (firstRow || y == 0)) {
+            auto head = laid(b.rowHtml(true));
+            const double h = head->size().height();
+            if (y > 0 && y + h + docs[at]->size().height() > bottom) {
+                ++page;
+                y = 0;
+            }
+            placed.push_back({std::move(head), page, y});
+            y += h;
+        }
+        placed.push_back({std::move(docs[at]), page, y});
+        y += placed.back().doc->size().height();
     }
+    const int pages = page + 1;
+    QPainter p(&writer);
+    for (int at = 0; at < pages; ++at) {
+        if (at > 0) writer.newPage();
+        for (const Placed &piece : placed) {
+            if (piece.page != at) continue;
+            p.save();
+            p.translate(0, piece.top);
+            piece.doc->drawContents(&p);
+            p.restore();
+        }
+        p.setFont(font);
+        p.drawText(QRectF(0, area.height() - footer / 2, area.width(), footer / 2),
+                   Qt::AlignRight | Qt::AlignBottom,
+                   QStringLiteral("Pagina %1 di %2").arg(at + 1).arg(pages));
+    }
+    p.end();
     return bytes;
 }
 
@@ -132,7 +201,7 @@ void VerbaleDialog::save()
     const QString file = m_chooseFile ? m_chooseFile(verbaleFileName(evening)) : QString();
     if (file.isEmpty()) return;
     QString why;
-    if (m_printer.savePdf(verbalePdf(evening), file, &why))
+    if (m_printer.savePdf(verbalePdf(evening, loadClub()), file, &why))
         m_result->setText(QStringLiteral("Verbale salvato in «%1».").arg(file));
     else
         m_result->setText(why);
@@ -143,7 +212,7 @@ void VerbaleDialog::print()
     StoredEvening evening;
     if (!picked(evening)) return;
     QString why;
-    if (m_printer.printPdf(verbalePdf(evening), QStringLiteral("Verbale della tombola"), &why))
+    if (m_printer.printPdf(verbalePdf(evening, loadClub()), QStringLiteral("Verbale della tombola"), &why))
         m_result->setText(QStringLiteral("Verbale inviato alla stampante."));
     else
         m_result->setText(why);

@@ -10,10 +10,12 @@ class EveningRecord;
 class PrinterPort;
 class QLabel;
 class QListWidget;
+struct ClubInfo;
 struct StoredEvening;
 
-// The verbale of `evening` as a PDF document, A4.
-QByteArray verbalePdf(const StoredEvening &evening);
+// The verbale of `evening` as a PDF document, A4, laid out as a printed form: no piece of it split
+// by a page, a table's header at the top of each page it goes on, each page numbered.
+QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club);
 
 class VerbaleDialog : public QDialog
 {

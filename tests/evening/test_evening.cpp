@@ -180,7 +180,12 @@ void TestEvening::anEveningComesBackWhole()
     QStringList resumedLog;
     for (const PrizeDesk::Event &e : h.desk.events())
         resumedLog << e.text;
+    // The log as it was, then a line saying when the evening stopped and came back.
+    QVERIFY(!resumedLog.isEmpty());
+    const QString resumedAt = resumedLog.takeLast();
     QCOMPARE(resumedLog, log);
+    QVERIFY2(resumedAt.startsWith(QStringLiteral("Serata ripresa alle ")), qPrintable(resumedAt));
+    QVERIFY2(resumedAt.contains(QStringLiteral("ultimo evento registrato alle ")), qPrintable(resumedAt));
     QCOMPARE(h.desk.gameNumber(), gameNumber);
     QVERIFY(h.desk.plan() == plan);
     QVERIFY(h.game.isBasketMode());

@@ -103,7 +103,8 @@ void TestControls::aHeldEnterPrintsOnce()
 
 void TestControls::theNewGameQuestionSaysNoUnlessToldSi()
 {
-    // The real question before a new game: "Si" and "No", "No" the default, and Esc meaning No.
+    // The real question before a new game: "Sì" (with its accent) and "No", "No" the default, and Esc
+    // meaning No.
     FakeSound sound;
     FakeClock clock;
     FakeRandom random;
@@ -146,7 +147,7 @@ void TestControls::theNewGameQuestionSaysNoUnlessToldSi()
     const QStringList asked = answer([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
     QCOMPARE(asked.first(),
              QStringLiteral("Iniziare una nuova tombola? I numeri estratti finora andranno persi."));
-    QVERIFY(asked.contains(QStringLiteral("Si")));
+    QVERIFY(asked.contains(QStringLiteral("Sì")));
     QCOMPARE(asked.last(), QStringLiteral("No"));
     QCOMPARE(caller.game.state().drawnCount(), 3);
     answer([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }); // the default
