@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QValidator>
@@ -393,8 +394,10 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             if (me->modifiers() & Qt::ShiftModifier) shift |= 1;
             if (me->modifiers() & Qt::ControlModifier) shift |= 2;
             if (me->modifiers() & Qt::AltModifier) shift |= 4;
-            Label1_MouseMove(mask, shift, float(me->position().x() * kTwipsPerPixel),
-                             float(me->position().y() * kTwipsPerPixel));
+            // In twips of the default size, whatever the window's.
+            const double toTwips = kTwipsPerPixel / m_scale.factor();
+            Label1_MouseMove(mask, shift, float(me->position().x() * toTwips),
+                             float(me->position().y() * toTwips));
         }
         return false;
     default:
@@ -434,4 +437,14 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_scale.apply()) return;
+    fitCaptions();
+    fitWords();
+    drawMarks();
+    emit layoutScaled();
 }

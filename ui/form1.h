@@ -4,6 +4,7 @@
 // the claim check, the repeat, the print run). It is the game's view.
 
 #include "game/game_view.h"
+#include "ui/layout_scale.h"
 
 #include <QColor>
 #include <QPixmap>
@@ -107,6 +108,9 @@ public:
     // The words' size, which a long word in capitals lowers to fit the label.
     static constexpr int kWordsPoints = 36;
 
+    // The window grows from its default size (its least one) with its layout scaled as a whole.
+    const LayoutScale &layoutScale() const { return m_scale; }
+
     // Start-up and closing.
     void Form_Load();
     void Form_Unload();
@@ -182,13 +186,22 @@ signals:
     void audienceScreenRequested();
     void cardCheckRequested();
     void aboutRequested();
+    // The window was laid out at a new size: what fits a text or draws a picture to its control's
+    // size does it again.
+    void layoutScaled();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildControls();
+    // The captions whose size is fitted once to the face found (the speed bar's, the writing
+    // modes'), the words' and the marks of the top right corner, at the layout's size.
+    void fitCaptions();
+    void fitWords();
+    void drawMarks();
     void connectControls();
     void printCards(bool toPdf);
     void showPrinted();
@@ -201,6 +214,7 @@ private:
     int m_focusBack = 0;
     // How long the word after a run stays up.
     QTimer m_printedShown;
+    LayoutScale m_scale{*this};
 };
 
 // A mark of something not working, for the window's top right corner: `draw` paints the thing in a

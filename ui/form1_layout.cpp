@@ -108,7 +108,9 @@ void Form1::buildControls()
     setWindowTitle(QStringLiteral(" IL GIOCO della  TOMBOLA") + QString(84, QLatin1Char(' ')) +
                    QStringLiteral("by Corvalo  (il Vandrello)"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("tombola"), callerIcon()));
-    setFixedSize(tw(0, 0, 12216, 8760).size());
+    // The least size, where every control stands as placed here; larger, the layout grows with it.
+    setMinimumSize(tw(0, 0, 12216, 8760).size());
+    resize(minimumSize());
     setBackColor(this, ciano);
     setFont(faccia(QStringLiteral("MS Sans Serif"), 8, false));
 
@@ -154,14 +156,6 @@ void Form1::buildControls()
     setBackColor(Label1, ciano);
     Label3 = label(this, "Label3", QStringLiteral("Piu  Veloce  < estrazione  >   Piu Lenta"),
                    tw(6960, 3120, 2772, 252));
-    // Where the face is wider than the one the layout was drawn for, the caption must still end
-    // with "Piu Lenta".
-    for (int size = font().pointSize(); size > 5; --size) {
-        QFont f = font();
-        f.setPointSize(size);
-        Label3->setFont(f);
-        if (QFontMetrics(f).horizontalAdvance(Label3->text()) <= Label3->width() - 2) break;
-    }
     HScroll1 =
         placeControl(new QScrollBar(Qt::Horizontal, this), "HScroll1", QString(), tw(6840, 3480, 2892, 252));
     HScroll1->setRange(100, 7000);
@@ -176,6 +170,7 @@ void Form1::buildControls()
     Label6 = label(this, "Label6", QString(), tw(5040, 3840, 7092, 1092));
     Label6->setAlignment(Qt::AlignCenter);
     Label6->setFont(faccia(QStringLiteral("Arial Narrow"), kWordsPoints, true));
+    LayoutScale::fitsOwnFont(*Label6);
     // The labels that change with every number fill their own background (the window's colour), so
     // the window is not painted again under them.
     for (QLabel *changing : {Label2, Label6})
@@ -192,14 +187,7 @@ void Form1::buildControls()
     Opt_maiuscolo = option("Opt_maiuscolo", "Maiuscolo", 1800, 1092);
     Opt_minuscolo = option("Opt_minuscolo", "Minuscolo", 3120, 1212);
     Opt_script = option("Opt_script", "Corsivo", 4680, 1092);
-    // A face wider than the one the layout was drawn for must not cut a caption: a point smaller.
-    for (QRadioButton *o : {Opt_escludi, Opt_maiuscolo, Opt_minuscolo, Opt_script}) {
-        QFont f = o->font();
-        while (o->sizeHint().width() > o->width() && f.pointSize() > 6) {
-            f.setPointSize(f.pointSize() - 1);
-            o->setFont(f);
-        }
-    }
+    fitCaptions();
 
     // The strip between the writing modes and the claim panel is the free room under the words.
     smorfiaBox =
@@ -321,17 +309,16 @@ void Form1::buildControls()
 
     lbl_audio = placeControl(new QLabel(this), "lbl_audio", QStringLiteral("audio non disponibile"),
                              tw(11700, 120, 372, 372));
-    lbl_audio->setPixmap(mutedSpeaker(lbl_audio->size()));
     lbl_audio->setAlignment(Qt::AlignCenter);
     lbl_audio->setAccessibleName(QStringLiteral("audio non disponibile"));
     lbl_audio->hide();
     lbl_serata = placeControl(new QLabel(this), "lbl_serata",
                               QStringLiteral("la serata non viene registrata: non potrà essere ripresa"),
                               tw(11280, 120, 372, 372));
-    lbl_serata->setPixmap(notKeptMark(lbl_serata->size()));
     lbl_serata->setAlignment(Qt::AlignCenter);
     lbl_serata->setAccessibleName(QStringLiteral("serata non registrata"));
     lbl_serata->hide();
+    drawMarks();
 
     // Under the audience screen's button, where the right column is free.
     cmd_cartelle =
@@ -375,4 +362,29 @@ void Form1::buildControls()
     setTabOrder(cmd_nuovo, HScroll1);
     setTabOrder(HScroll1, cmd_verifica);
     setTabOrder(cmd_verifica, cmd_ripeti);
+}
+
+void Form1::fitCaptions()
+{
+    // Where the face is wider than the one the layout was drawn for, the speed caption must still
+    // end with "Piu Lenta" and no writing mode may lose its end: a point smaller at a time.
+    LayoutScale::fitsOwnFont(*Label3);
+    for (int size = font().pointSize(); size > 5; --size) {
+        const QFont f = m_scale.font(font(), size);
+        Label3->setFont(f);
+        if (QFontMetrics(f).horizontalAdvance(Label3->text()) <= Label3->width() - 2) break;
+    }
+    for (QRadioButton *o : {Opt_escludi, Opt_maiuscolo, Opt_minuscolo, Opt_script}) {
+        LayoutScale::fitsOwnFont(*o);
+        int points = font().pointSize();
+        o->setFont(m_scale.font(font(), points));
+        while (o->sizeHint().width() > o->width() && points > 6)
+            o->setFont(m_scale.font(font(), --points));
+    }
+}
+
+void Form1::drawMarks()
+{
+    lbl_audio->setPixmap(mutedSpeaker(lbl_audio->size()));
+    lbl_serata->setPixmap(notKeptMark(lbl_serata->size()));
 }

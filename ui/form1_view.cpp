@@ -83,27 +83,28 @@ QWidget *Form1::control(ControlId c) const
 namespace
 {
 // The largest size up to `points`, in steps of two points down from it, at which `text` fits the
-// width of `label`, its margins aside, or 6 when none does. The steps keep the faces of a game to a
-// few (each new one costs a lookup through fontconfig). A text grows with its size: the size is found
-// from the width at the label's present size and then checked, so that a text that fits as it stands
-// costs one measurement.
-void fitToWidth(QLabel *label, const QString &text, int points)
+// width of `label`, its margins aside, or 6 when none does; sizes in points of the window's default
+// size, at the layout's factor. The steps keep the faces of a game to a few (each new one costs a
+// lookup through fontconfig). A text grows with its size: the size is found from the width at the
+// label's present size and then checked, so that a text that fits as it stands costs one
+// measurement.
+void fitToWidth(QLabel *label, const QString &text, int points, const LayoutScale &scale)
 {
     const int room = label->contentsRect().width() - 2 * label->margin() - 4;
-    const int now = label->font().pointSize();
+    const QFont base = label->font();
+    const double at = base.pointSizeF() / scale.factor();
+    // The label's size in steps of the layout's points, or 0 when it is not one at this factor.
+    const int now = std::abs(at - std::lround(at)) < 1e-6 ? int(std::lround(at)) : 0;
     const int width = label->fontMetrics().horizontalAdvance(text);
     if (now == points && width <= room) return;
-    const QFont base = label->font();
     // Kept: a face Qt no longer holds is looked up again through fontconfig.
-    const auto sized = [](QFont f, int size) {
-        f.setPointSize(size);
-        return keptFace(f);
-    };
+    const auto sized = [&scale](const QFont &f, int size) { return keptFace(scale.font(f, size)); };
     const auto fits = [&](int size) {
         return QFontMetrics(sized(base, size)).horizontalAdvance(text) <= room;
     };
     const auto step = [points](int size) { return std::max(6, size - (points - size) % 2); };
-    int size = now > 0 && width > 0 ? step(std::clamp(int(double(now) * room / width), 6, points)) : points;
+    const int from = now > 0 ? now : int(std::lround(at));
+    int size = from > 0 && width > 0 ? step(std::clamp(int(double(from) * room / width), 6, points)) : points;
     if (size > 6 && !fits(size)) {
         do {
             size = std::max(6, size - 2);
@@ -133,7 +134,7 @@ void Form1::setCaption(ControlId c, const QString &text)
 {
     QWidget *w = control(c);
     // Long words in capitals are wider than the label: a smaller size rather than clipped ends.
-    if (w == Label6) fitToWidth(Label6, text, kWordsPoints);
+    if (w == Label6) fitToWidth(Label6, text, kWordsPoints, m_scale);
     with<QLabel>(w, [&](QLabel *l) { l->setText(text); });
     with<QLineEdit>(w, [&](QLineEdit *e) { e->setText(text); });
     with<QAbstractButton>(w, [&](QAbstractButton *b) { b->setText(text); });
@@ -188,7 +189,12 @@ void Form1::setFace(ControlId c, const QString &family)
     f.setFamily(family);
     f.setFamilies({family});
     w->setFont(f);
-    if (w == Label6) fitToWidth(Label6, Label6->text(), kWordsPoints);
+    if (w == Label6) fitWords();
+}
+
+void Form1::fitWords()
+{
+    fitToWidth(Label6, Label6->text(), kWordsPoints, m_scale);
 }
 
 void Form1::setBorder(ControlId c)

@@ -157,6 +157,8 @@ QFont keptFace(const QFont &face)
     const QString key = face.key();
     auto it = kept.constFind(key);
     if (it == kept.constEnd()) {
+        // A window resized by hand passes through many sizes: the faces of the ones left behind go.
+        if (kept.size() >= 256) kept.clear();
         it = kept.insert(key, face);
         QFontMetricsF(*it).height();
     }

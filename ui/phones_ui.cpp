@@ -167,6 +167,16 @@ PhonesPanel::PhonesPanel(Form1 &form, Game &game, PhoneRelay &relay, AudienceCon
     m_call->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (QLabel *l : {m_code, m_address, m_call})
         l->hide();
+    LayoutScale::fitsOwnFont(*m_address);
+    LayoutScale::fitsOwnFont(*m_call);
+    // At a new size of the window the code is drawn again and the texts fitted again.
+    connect(&form, &Form1::layoutScaled, this, [this] {
+        if (m_relay.isOn()) {
+            drawCode();
+            showAddress(m_relay.address());
+        }
+        if (!m_call->text().isEmpty()) fitCall(m_call->text());
+    });
 
     auto *key = new QShortcut(QKeySequence(Qt::Key_F8), &form);
     key->setWhatsThis(QStringLiteral("accende e spegne la pagina per i telefoni dei giocatori"));
@@ -179,9 +189,7 @@ PhonesPanel::PhonesPanel(Form1 &form, Game &game, PhoneRelay &relay, AudienceCon
     callShown->setInterval(12000);
     connect(callShown, &QTimer::timeout, m_call, &QLabel::hide);
     connect(&relay, &PhoneRelay::called, this, [this, callShown](const QString &line) {
-        QFont bold = m_form.font();
-        bold.setBold(true);
-        m_call->setFont(fittingFont(bold, line, m_call->contentsRect().size(), 7));
+        fitCall(line);
         m_call->setText(line);
         m_call->setToolTip(line);
         if (auto *printed = m_form.findChild<QLabel *>(QStringLiteral("lbl_stampa"))) printed->hide();
@@ -238,7 +246,7 @@ void PhonesPanel::refresh()
     const int n = m_relay.phoneCount();
     m_switch->setText(!on ? QStringLiteral("Telefoni (F8)") : QStringLiteral("Telefoni: %1 (F8)").arg(n));
     if (on) {
-        m_code->setPixmap(qrPixmap(m_relay.qrCode(), 2).scaled(m_code->size(), Qt::KeepAspectRatio));
+        drawCode();
         showAddress(m_relay.address());
     }
     m_code->setVisible(on);
@@ -246,12 +254,29 @@ void PhonesPanel::refresh()
     placeOnAudience();
 }
 
+void PhonesPanel::drawCode()
+{
+    // Two pixels a module at the window's default size; larger, the most whole pixels that fit, so
+    // the code stays sharp.
+    const QrCode code = m_relay.qrCode();
+    const int module = m_form.layoutScale().factor() > 1 ? std::max(2, moduleFor(code, m_code->width())) : 2;
+    m_code->setPixmap(qrPixmap(code, module).scaled(m_code->size(), Qt::KeepAspectRatio));
+}
+
+void PhonesPanel::fitCall(const QString &line)
+{
+    QFont bold = m_form.layoutScale().font(m_form.font());
+    bold.setBold(true);
+    m_call->setFont(fittingFont(bold, line, m_call->contentsRect().size(), m_form.layoutScale().length(7)));
+}
+
 void PhonesPanel::showAddress(const QString &address)
 {
+    const LayoutScale &scale = m_form.layoutScale();
     QFont font = m_address->font();
-    font.setPixelSize(12);
+    font.setPixelSize(scale.length(12));
     const QString text = breakableAddress(address);
-    m_address->setFont(fittingFont(font, text, m_address->contentsRect().size(), 7));
+    m_address->setFont(fittingFont(font, text, m_address->contentsRect().size(), scale.length(7)));
     m_address->setText(text);
     m_address->setToolTip(address);
 }

@@ -86,6 +86,9 @@ protected:
 private:
     void refresh();
     void placeOnAudience();
+    // The code in the window, at its label's size; the last call from a phone fitted to its line.
+    void drawCode();
+    void fitCall(const QString &line);
 
     Form1 &m_form;
     Game &m_game;

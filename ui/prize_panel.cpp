@@ -147,6 +147,7 @@ PrizePanel::PrizePanel(Form1 &form, const Game &game, PrizeDesk &desk)
     large.setBold(true);
     large.setPointSize(12);
     m_playing->setFont(large);
+    LayoutScale::fitsOwnFont(*m_playing);
 
     m_list = placeControl(new QPushButton(QStringLiteral("Premi (F6)"), &form), "cmd_premi",
                           QStringLiteral("i premi vinti e gli avvenimenti della serata (tasto F6)"),
@@ -184,6 +185,7 @@ PrizePanel::PrizePanel(Form1 &form, const Game &game, PrizeDesk &desk)
     connect(m_confirm, &QPushButton::clicked, &desk, &PrizeDesk::confirm);
     connect(m_ignore, &QPushButton::clicked, &desk, &PrizeDesk::ignore);
     connect(&desk, &PrizeDesk::changed, this, &PrizePanel::refresh);
+    connect(&form, &Form1::layoutScaled, this, &PrizePanel::refresh);
     connect(&game, &Game::cardPanelClosed, this, [this] {
         m_shown = true;
         refresh();
@@ -198,7 +200,7 @@ void PrizePanel::refresh()
     const QString playing = m_desk.playingForText();
     QFont face = m_playing->font();
     for (int points = 12; points >= 7; --points) {
-        face.setPointSize(points);
+        face = m_form.layoutScale().font(face, points);
         if (QFontMetrics(face).horizontalAdvance(playing) <= m_playing->width()) break;
     }
     m_playing->setFont(face);

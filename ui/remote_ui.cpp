@@ -272,6 +272,8 @@ RemotePanel::RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &rec
     m_mark = placeControl(new QLabel(&form), "lbl_remoto",
                           QStringLiteral("la serata non arriva ai telefoni lontani"), QRect(724, 8, 25, 25));
     m_mark->setPixmap(notReachingMark(m_mark->size()));
+    connect(&form, &Form1::layoutScaled, this,
+            [this] { m_mark->setPixmap(notReachingMark(m_mark->size())); });
     m_mark->setAlignment(Qt::AlignCenter);
     m_mark->setAccessibleName(QStringLiteral("serata non raggiunge i telefoni lontani"));
     m_mark->setCursor(Qt::PointingHandCursor);

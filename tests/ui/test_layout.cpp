@@ -1,6 +1,7 @@
 // The window as it first opens: controls, containers, geometry in twips, captions, tool tips,
 // accelerators, tab order and the board's cells.
 
+#include "cut_texts.h"
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
 
@@ -9,11 +10,6 @@
 #include "cards/print_run.h"
 #include "ui/card_check_dialog.h"
 #include "ui/faces.h"
-#include "ui/wrap_button.h"
-
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QTextDocument>
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -28,58 +24,6 @@ int px(int twips)
 {
     return int(std::lround(twips / 15.0));
 }
-
-// The texts of `root`'s labels and buttons shown now that their control cuts, as "name: text".
-// A label is measured as it lays out its text (wrapped or not, plain or rich) in its contents; a
-// button's caption in the room its style gives it.
-QStringList cutTexts(QWidget *root)
-{
-    QStringList out;
-    for (QLabel *l : root->findChildren<QLabel *>()) {
-        if (!l->isVisibleTo(root) || l->text().isEmpty()) continue;
-        const int m = l->margin();
-        const QRect room = l->contentsRect().adjusted(m, m, -m, -m);
-        QSizeF need;
-        if (l->textFormat() == Qt::RichText ||
-            (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()))) {
-            QTextDocument doc;
-            doc.setDefaultFont(l->font());
-            doc.setDocumentMargin(0);
-            doc.setHtml(l->text());
-            if (l->wordWrap()) doc.setTextWidth(room.width());
-            need = QSizeF(doc.idealWidth(), doc.size().height());
-        } else {
-            const int flags = int(l->alignment()) | (l->wordWrap() ? int(Qt::TextWordWrap) : 0);
-            need = QFontMetrics(l->font()).boundingRect(room, flags, l->text()).size();
-        }
-        if (need.width() > room.width() || need.height() > room.height())
-            out << QStringLiteral("%1: %2 (%3x%4 in %5x%6)")
-                       .arg(l->objectName(), l->text())
-                       .arg(need.width())
-                       .arg(need.height())
-                       .arg(room.width())
-                       .arg(room.height());
-    }
-    for (QAbstractButton *b : root->findChildren<QAbstractButton *>()) {
-        if (!b->isVisibleTo(root) || b->text().isEmpty()) continue;
-        bool cut = false;
-        if (auto *push = qobject_cast<QPushButton *>(b)) {
-            QStyleOptionButton option;
-            option.initFrom(push);
-            option.text = push->text();
-            QRect room = push->style()->subElementRect(QStyle::SE_PushButtonContents, &option, push);
-            const bool wraps = qobject_cast<WrapButton *>(push) != nullptr;
-            if (wraps) room.adjust(1, 0, -1, 0);
-            const int flags = Qt::AlignCenter | Qt::TextShowMnemonic | (wraps ? Qt::TextWordWrap : 0);
-            const QRect need = QFontMetrics(push->font()).boundingRect(room, flags, push->text());
-            cut = need.width() > room.width() || need.height() > room.height();
-        } else {
-            cut = b->sizeHint().width() > b->width();
-        }
-        if (cut) out << b->objectName() + QStringLiteral(": ") + b->text();
-    }
-    return out;
-}
 } // namespace
 
 class TestLayout : public QObject
@@ -88,6 +32,7 @@ class TestLayout : public QObject
 
 private slots:
     void windowCaptionSizeAndColour();
+    void windowGrowsFromItsDefaultSize();
     void controlsStandInTheirContainers_data();
     void controlsStandInTheirContainers();
     void boardCellsBelongToTheirNumbers_data();
@@ -113,6 +58,29 @@ void TestLayout::windowCaptionSizeAndColour()
     QCOMPARE(h.form->size(), QSize(px(12216), px(8760)));
     QCOMPARE(Form1::backColor(h.form), QColor(192, 255, 255));
     QVERIFY(!h.form->windowIcon().isNull());
+}
+
+void TestLayout::windowGrowsFromItsDefaultSize()
+{
+    // Maximised or pulled larger, the window takes the room and its layout grows with it as a
+    // whole (test_scaled_layout has the rest); it opens at, and never gets smaller than, the size
+    // the layout was drawn for.
+    Harness h(1, false);
+    h.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.form));
+    const QSize least(px(12216), px(8760));
+    QCOMPARE(h.form->size(), least);
+    QCOMPARE(h.form->minimumSize(), least);
+    QVERIFY2(h.form->maximumWidth() >= 1920 && h.form->maximumHeight() >= 1080,
+             qPrintable(QStringLiteral("%1x%2").arg(h.form->maximumWidth()).arg(h.form->maximumHeight())));
+    h.form->resize(least * 2);
+    QTRY_COMPARE(h.form->size(), least * 2);
+    QCOMPARE(h.form->cmd_estrai->geometry(), QRect(2 * px(840), 2 * px(720), 2 * px(972), 2 * px(492)));
+    QCOMPARE(h.control("Label1")->font().pointSizeF(), 144.0);
+    h.form->resize(600, 400);
+    QTRY_COMPARE(h.form->size(), least);
+    QCOMPARE(h.form->cmd_estrai->geometry(), QRect(px(840), px(720), px(972), px(492)));
+    QCOMPARE(h.control("Label1")->font().pointSizeF(), 72.0);
 }
 
 void TestLayout::controlsStandInTheirContainers_data()
