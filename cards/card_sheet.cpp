@@ -81,6 +81,47 @@ void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &carte
     c.setFontSize(20);
 }
 
+void printLargeCard(double top, int number, Cartella &cartella, CardCanvas &c, const QString &date,
+                    const QString &codice)
+{
+    constexpr double left = 300, cellWidth = 1133, cellHeight = 1900;
+    constexpr double font = 36;
+    // The printer's sans figures are at most 0.64 of an em wide; a line of text 1.15 em tall.
+    constexpr double em = font * 20;
+    ordina_colonna(cartella);
+    c.setFontSize(font);
+    for (int r = 1; r <= Cartella::righe; ++r) {
+        for (int col = 1; col <= Cartella::colonne; ++col) {
+            const QString testo = cartella.cella(r, col).trimmed();
+            if (testo.isEmpty()) continue;
+            const double width = 0.64 * em * double(testo.size());
+            c.moveTo(left + cellWidth * (col - 1) + (cellWidth - width) / 2,
+                     top + cellHeight * (r - 1) + (cellHeight - 1.15 * em) / 2);
+            c.printLine(testo);
+        }
+    }
+    const double right = left + cellWidth * Cartella::colonne;
+    const double bottom = top + cellHeight * Cartella::righe;
+    c.setPenWidth(12);
+    c.rectangle(left, top, right, bottom);
+    c.setPenWidth(4);
+    for (int col = 1; col < Cartella::colonne; ++col)
+        c.line(left + cellWidth * col, top, left + cellWidth * col, bottom);
+    for (int r = 1; r < Cartella::righe; ++r)
+        c.line(left, top + cellHeight * r, right, top + cellHeight * r);
+    for (int r = 1; r <= Cartella::righe; ++r)
+        for (int col = 1; col <= Cartella::colonne; ++col)
+            cartella.cella(r, col).clear();
+    c.moveTo(left, bottom + 150);
+    c.setFontSize(12);
+    QString piede = QStringLiteral("la tombola del Vandrello Corvalo") + QStringLiteral("     ") + date +
+                    QStringLiteral("     cartella N= ") + QString::number(number);
+    if (!codice.isEmpty()) piede += QStringLiteral("     serie ") + codice;
+    c.printLine(piede);
+    c.setFontSize(20);
+    c.setPenWidth(2);
+}
+
 int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle, CardCanvas &canvas,
                 const QString &date, QString *why,
                 const std::function<void(const CardCode &, const Cartella &)> &printed)
@@ -111,11 +152,14 @@ int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle
         ordina_colonna(cartella);
         if (printed) printed(code, cartella);
         std::int16_t numero = std::int16_t(run.firstNumber + done);
-        stampa_cartella(alto, numero, cartella, canvas, date, formatCardCode(code));
+        if (run.largePrint)
+            printLargeCard(largeCardTops[done % 2], numero, cartella, canvas, date, formatCardCode(code));
+        else
+            stampa_cartella(alto, numero, cartella, canvas, date, formatCardCode(code));
         shift_cartella(pool);
         alto += 13.0f;
         ++done;
-        if (done % 3 == 0) {
+        if (done % (run.largePrint ? 2 : 3) == 0) {
             if (!canvas.newPage()) {
                 fail(why, canvas,
                      QStringLiteral("La stampante non ha accettato una nuova pagina: stampa interrotta."));

@@ -1,6 +1,7 @@
 #pragma once
 // The printed sheet: three cards to a page, each a framed 3 x 9 grid with a footer line, drawn
-// onto the abstract CardCanvas in twips.
+// onto the abstract CardCanvas in twips; or, in large print, two to a page, each filling half of
+// an A4 sheet with figures nearly twice as tall, the same footer and code below it.
 
 #include "cards/card_code.h"
 #include "cards/dealer.h"
@@ -19,6 +20,14 @@ constexpr float unita = 367.0f;
 void stampa_cartella(float &alto, std::int16_t &numero_cartella, Cartella &cartella, CardCanvas &c,
                      QString date, const QString &codice = QString());
 
+// A card in large print with its top `top` twips down the page: the grid 10,200 twips wide and
+// 5,700 tall, 36-point figures centred in their cells, the footer under it. Empties the card as
+// stampa_cartella does.
+void printLargeCard(double top, int number, Cartella &cartella, CardCanvas &c, const QString &date,
+                    const QString &codice);
+// Where the two large cards of a page start, in twips from its top.
+inline constexpr double largeCardTops[2] = {300.0, 8100.0};
+
 // What a print run prints, card by card.
 struct SheetRun {
     int count = 0;       // cards to print
@@ -27,10 +36,11 @@ struct SheetRun {
     std::function<quint32()> nextSeries; // the series of each new set of six
     // Told after each card; false stops the run there: the cards done so far end the document.
     std::function<bool(int done)> progress;
+    bool largePrint = false; // two cards to a page in large figures
 };
 
-// Prints `run` three cards a page and ends the document, dealing from `pool` (filled by each
-// series' shuffle, mescola_serie). With a full series the set is fullSeries(serie) and each card's
+// Prints `run` three cards a page (two in large print) and ends the document, dealing from `pool` (filled by
+// each series' shuffle, mescola_serie). With a full series the set is fullSeries(serie) and each card's
 // numbers are emptied in the pool as it is printed. `printed` gets each card with its code as it is
 // drawn. Leaves the run's 0-based counter of the last card in `conta_cartelle`. Returns how many
 // cards reached the end of the document: all of them, those before a stop, or 0 with `why` in

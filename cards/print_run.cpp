@@ -118,6 +118,7 @@ std::optional<Notice> PrintRun::run(int count, bool toPdf, CardDealer dealer, Pr
         sheets.dealer = dealer;
         sheets.nextSeries = m_newSeries;
         sheets.progress = progress;
+        sheets.largePrint = m_largePrint;
         PrintedRun printed{
             QDateTime::currentDateTime(), toPdf ? file : canvas->destination(), toPdf, dealer, {}, false};
         const int done = printSheets(

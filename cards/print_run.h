@@ -86,6 +86,9 @@ public:
     const CardsInPlay &cardsInPlay() const { return m_inPlay; }
     CardsInPlay &cardsInPlay() { return m_inPlay; }
     void setDocumentName(const QString &name) { m_documentName = name; }
+    // The runs from now on in large print, two cards to a page; the same codes, numbers and rules.
+    void setLargePrint(bool large) { m_largePrint = large; }
+    bool largePrint() const { return m_largePrint; }
     // What the last run that printed did, for a short confirmation: "Stampate 6 cartelle, serie 4ZPTK".
     QString lastSummary() const { return m_summary; }
 
@@ -102,6 +105,7 @@ private:
     std::function<quint32()> m_newSeries;
     QString m_documentName = QStringLiteral("Cartelle della tombola");
     bool m_printing = false;
+    bool m_largePrint = false;
     // The dealer's own pool.
     Lista90 m_pool;
     CardsInPlay m_inPlay;

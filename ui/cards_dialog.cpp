@@ -49,6 +49,12 @@ CardsDialog::CardsDialog(PrintRun &printRun, Game &game, bool fullSeries, std::f
     row->addWidget(m_full);
     row->addStretch(1);
     column->addLayout(row);
+    m_large = new QCheckBox(QStringLiteral("Caratteri &grandi, due cartelle per pagina"), this);
+    m_large->setObjectName(QStringLiteral("chk_caratteri_grandi"));
+    m_large->setChecked(printRun.largePrint());
+    m_large->setToolTip(QStringLiteral("per chi vede poco: ogni cartella occupa mezzo foglio A4, con gli "
+                                       "stessi codici e la stessa numerazione delle altre"));
+    column->addWidget(m_large);
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("prg_stampa"));
@@ -77,6 +83,7 @@ CardsDialog::CardsDialog(PrintRun &printRun, Game &game, bool fullSeries, std::f
     connect(m_pdf, &QPushButton::clicked, this, [this] { print(true); });
     connect(m_stopButton, &QPushButton::clicked, this, &CardsDialog::stop);
     connect(m_full, &QCheckBox::toggled, this, &CardsDialog::fullSeriesChanged);
+    connect(m_large, &QCheckBox::toggled, this, [this](bool on) { m_printRun.setLargePrint(on); });
     // After a run Enter prints nothing more until the caller changes the count: a second Enter once
     // printed the same run again.
     // (the spin box tells a value it re-reads on Enter as a change: only the caller's typing counts)

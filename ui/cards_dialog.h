@@ -25,6 +25,7 @@ public:
 
     QSpinBox *countBox() const { return m_count; }
     QCheckBox *fullSeriesBox() const { return m_full; }
+    QCheckBox *largePrintBox() const { return m_large; }
     QLabel *resultLabel() const { return m_result; }
     // Stops the run under way after the card being printed.
     void stop() { m_stop = true; }
@@ -46,6 +47,7 @@ private:
     std::function<QString()> m_choosePdf;
     QSpinBox *m_count = nullptr;
     QCheckBox *m_full = nullptr;
+    QCheckBox *m_large = nullptr;
     QPushButton *m_print = nullptr;
     QPushButton *m_pdf = nullptr;
     QPushButton *m_stopButton = nullptr;

@@ -9,14 +9,17 @@
 #include "announce/input_hold.h"
 #include "cards/painter_canvas.h"
 #include "game/std_random.h"
+#include "ui/cards_dialog.h"
 
 #include <QCheckBox>
 #include <QDate>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -59,6 +62,7 @@ private slots:
     void inputHeldDuringAClipComesBackInItsOrder();
     void keyFilterOfTheCountBox();
     void pdfButtonSavesTheSameCards();
+    void largePrintPutsTwoCardsToAPage();
     void thePanelIsGoneForGoodAfterTheFirstDraw();
     void printsThroughTheRealDefaultPrinter_data();
     void printsThroughTheRealDefaultPrinter();
@@ -221,6 +225,76 @@ void TestCardsWindow::pdfButtonSavesTheSameCards()
     for (const PdfWord &w : text.words)
         found += w.text == QLatin1String("N=") ? 1 : 0;
     QCOMPARE(found, 5);
+}
+
+void TestCardsWindow::largePrintPutsTwoCardsToAPage()
+{
+    if (!havePdftotext()) QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir dir;
+    if (qEnvironmentVariableIsSet("KEEP_PDF")) dir.setAutoRemove(false);
+    const QString file = dir.filePath(QStringLiteral("grandi.pdf"));
+    FakeSound sound;
+    FakeClock clock;
+    FakeRandom random(9);
+    FakeDialogs dialogs;
+    QtPrinterPort printer;
+    Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    caller.form.Form_Load();
+    // Six ordinary cards first, then five in large print: numbered on from the others.
+    const QString ordinary = dir.filePath(QStringLiteral("normali.pdf"));
+    QVERIFY(!caller.printRun.printMany(6, true, false, CardDealer::FullSeries, caller.game.printRecord(),
+                                       [&] { return ordinary; }, {}));
+    QCOMPARE(caller.printRun.cardsInPlay().size(), 6);
+    CardsDialog cards(caller.printRun, caller.game, true, [&] { return file; });
+    QVERIFY(!cards.largePrintBox()->isChecked());
+    cards.largePrintBox()->setChecked(true);
+    cards.countBox()->setValue(5);
+    cards.print(true);
+    QVERIFY2(cards.resultLabel()->text().startsWith(QStringLiteral("Salvate 5 cartelle")),
+             qPrintable(cards.resultLabel()->text()));
+    const PdfText text = readPdfText(file);
+    QVERIFY2(text.error.isEmpty(), qPrintable(text.error));
+    QCOMPARE(text.pages, 3);
+    const CardsInPlay &inPlay = caller.printRun.cardsInPlay();
+    QCOMPARE(inPlay.size(), 11);
+    QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF());
+    const double half = a4.fullRect(QPageLayout::Point).height() / 2;
+    for (int i = 0; i < 5; ++i) {
+        const CardInPlay &card = inPlay.at(6 + i);
+        QCOMPARE(card.number, 7 + i);
+        const int page = i / 2 + 1;
+        const bool top = i % 2 == 0;
+        // The card's numbers are the words of its half of the page, each in large figures.
+        QList<int> printed;
+        QString footer;
+        for (const PdfWord &w : text.words) {
+            if (w.page != page || (w.yMin < half) != top) continue;
+            bool number = false;
+            const int n = w.text.toInt(&number);
+            if (number && n >= 1 && n <= 90 && w.height() > 30)
+                printed << n;
+            else
+                footer += w.text + QLatin1Char(' ');
+        }
+        std::sort(printed.begin(), printed.end());
+        QList<int> expected;
+        for (int r = 1; r <= Cartella::righe; ++r)
+            for (int c = 1; c <= Cartella::colonne; ++c)
+                if (const int n = valore(card.card.cella(r, c))) expected << n;
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(printed, expected);
+        // Its footer names its number and its code, which reads back as the same card.
+        QVERIFY2(footer.contains(QStringLiteral("cartella N= %1 ").arg(7 + i)), qPrintable(footer));
+        const QString code = formatCardCode(card.code);
+        QVERIFY2(footer.contains(code), qPrintable(footer));
+        const CodeReading read = parseCardCode(code);
+        QCOMPARE(read.error, CodeError::None);
+        QVERIFY(read.code == card.code);
+    }
+    // The option stays for the next run until it is taken off.
+    QVERIFY(caller.printRun.largePrint());
+    cards.largePrintBox()->setChecked(false);
+    QVERIFY(!caller.printRun.largePrint());
 }
 
 void TestCardsWindow::thePanelIsGoneForGoodAfterTheFirstDraw()
