@@ -7,8 +7,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <sys/resource.h>
 #include <sys/socket.h>
 #endif
 
@@ -92,10 +94,32 @@ bool PhoneServer::tokenPath(const QString &path, QString *rest) const
     return true;
 }
 
+namespace
+{
+// Each connection is a file: the process may open one for every connection the limits allow, and
+// some to spare (the usual soft limit is 1,024). Qt polls its sockets, nothing here selects them.
+void allowOpenFiles(int connections)
+{
+#ifdef Q_OS_UNIX
+    rlimit files{};
+    const rlim_t wanted = rlim_t(connections) + 512;
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= wanted) return;
+    files.rlim_cur = std::min(wanted, files.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &files);
+#else
+    Q_UNUSED(connections);
+#endif
+}
+} // namespace
+
 quint16 PhoneServer::listen(quint16 port)
 {
     stop();
+    allowOpenFiles(m_limits.connections);
     m_tcp = new Listener(*this);
+    // A hall's phones all come back at once when the program starts again: the kernel holds them
+    // until they are taken (Qt's own queue of 50 would have the rest try again a second later).
+    m_tcp->setListenBacklogSize(std::min(m_limits.connections, 4096));
     if (!m_tcp->listen(QHostAddress::Any, port) && !m_tcp->listen(QHostAddress::Any, 0)) {
         delete m_tcp;
         m_tcp = nullptr;
@@ -135,8 +159,11 @@ void PhoneServer::accepted(qintptr descriptor)
         socket->deleteLater();
         return;
     }
-    // Qt reads no more than this ahead of us: a connection cannot fill the memory.
+    // Qt reads no more than this ahead of us: a connection cannot fill the memory. And the kernel
+    // holds little of what waits for a phone (Linux's own would grow to megabytes): the rest waits
+    // in Qt's buffer, where it is counted against `mostQueuedBytes`.
     socket->setReadBufferSize(8192);
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_limits.kernelSendBytes);
     auto c = std::make_unique<Connection>();
     c->id = m_nextId++;
     c->socket = socket;
@@ -234,7 +261,7 @@ bool PhoneServer::readHttp(Connection &c)
             c.heard.start();
             ++m_phones;
             writeTo(c, phone_wire::upgradeAnswer(key));
-            if (m_state) writeTo(c, wholeStateFrame());
+            if (m_feed.told()) writeTo(c, wholeStateFrame());
             emit phoneCountChanged(m_phones);
             return true;
         }
@@ -334,7 +361,7 @@ void PhoneServer::received(Connection &c, const QByteArray &bytes)
         c.name = r.phone;
         return;
     case Request::State:
-        if (m_state) writeTo(c, wholeStateFrame());
+        if (m_feed.told()) writeTo(c, wholeStateFrame());
         return;
     case Request::Cards:
     case Request::Call:
@@ -345,7 +372,7 @@ void PhoneServer::received(Connection &c, const QByteArray &bytes)
     RateLimit &fromAddress = m_asksFrom[c.address];
     if (!c.asks.take(m_limits.asksPerSecond, m_limits.askBurst) ||
         !fromAddress.take(m_limits.asksPerSecond, m_limits.askBurst) ||
-        !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAsksPerSecond)) {
+        !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAskBurst)) {
         writeTo(c, phone_wire::frame(Opcode::Text, phone_protocol::error(QStringLiteral(
                                                        "Troppe richieste: riprova tra qualche secondo."))));
         return;
@@ -382,20 +409,19 @@ void PhoneServer::writeTo(Connection &c, const QByteArray &bytes)
 
 QByteArray PhoneServer::wholeStateFrame()
 {
-    if (m_wholeState.isEmpty() && m_state)
-        m_wholeState = phone_wire::frame(Opcode::Text, phone_protocol::wholeState(*m_state));
-    return m_wholeState;
+    if (m_wholeFrame.isEmpty() && m_feed.told())
+        m_wholeFrame = phone_wire::frame(Opcode::Text, m_feed.wholeMessage());
+    return m_wholeFrame;
 }
 
 void PhoneServer::publish(const PhoneState &state)
 {
-    if (m_state && *m_state == state) return;
-    const QByteArray change = m_state ? phone_protocol::delta(*m_state, state) : QByteArray();
-    m_state = state;
-    m_wholeState.clear();
+    const PhoneFeed::Step step = m_feed.next(state);
+    if (step.message.isEmpty()) return;
+    m_wholeFrame.clear();
     if (m_phones == 0) return;
     // Made and framed once; the same bytes go to every phone.
-    const QByteArray bytes = change.isEmpty() ? wholeStateFrame() : phone_wire::frame(Opcode::Text, change);
+    const QByteArray bytes = step.whole ? wholeStateFrame() : phone_wire::frame(Opcode::Text, step.message);
     for (auto &[id, c] : m_connections)
         if (c->phone) writeTo(*c, bytes);
 }
