@@ -58,6 +58,9 @@ QByteArray wholeState(const PhoneState &s)
     o[QLatin1String("pausa")] = s.paused;
     o[QLatin1String("verifica")] = s.checking;
     o[QLatin1String("premio")] = s.prize;
+    o[QLatin1String("premioParola")] = s.prizeWord;
+    o[QLatin1String("premioNome")] = s.prizeName;
+    o[QLatin1String("premioRiga")] = s.prizeRow;
     o[QLatin1String("gioco")] = s.playingFor;
     o[QLatin1String("vinti")] = QJsonArray::fromStringList(s.wins);
     o[QLatin1String("ignorate")] = QJsonArray::fromStringList(s.passedOver);

@@ -5,7 +5,10 @@
 //
 // The program sends:
 //   {"t":"stato", ...PhoneState...}   the whole state: on connecting, on asking, and after any change
-//                                     that is not one number drawn or taken back
+//                                     that is not one number drawn or taken back; the prize in play
+//                                     as "premio" ("terno"), "premioParola" ("TERNO"), "premioNome"
+//                                     ("il TERNO") and "premioRiga" (3; 0: the whole card), so that
+//                                     the page keeps no prize table of its own
 //   {"t":"numero","n":42,"k":12,"parole":"QUARANTADUE","smorfia":"..."}
 //                                     number n drawn as the k-th of the game
 //   {"t":"tolto","n":42,"k":12,"parole":"...","smorfia":"..."}
@@ -41,6 +44,9 @@ struct PhoneState {
     bool paused = false;    // the draw is stopped in the middle of a game
     QString checking;       // "Vincita da verificare: TERNO" while a win waits for the caller
     QString prize;          // the prize in play, "terno"; empty when every prize is won
+    QString prizeWord;      // its word, "TERNO"
+    QString prizeName;      // with its article, "il TERNO"
+    int prizeRow = 0;       // the numbers out on one row that make it; 0: every number of the card
     QString playingFor;     // "Si gioca per: TERNO"
     QStringList wins;       // "AMBO alla 6ª: 7KQ3M-4 X", one per prize won
     QStringList passedOver; // the codes the caller passed over for the prize in play

@@ -1,23 +1,8 @@
 #include "phones/phone_relay.h"
 
-#include "cards/card_code.h"
+#include "phones/phone_token.h"
 
 #include <QNetworkInterface>
-#include <QRandomGenerator>
-
-namespace
-{
-// 26 symbols of the card codes' 32: 130 random bits, nothing to escape in a URL, and in capitals
-// the whole address fits the QR code's compact alphanumeric mode.
-QByteArray newToken()
-{
-    QByteArray token;
-    for (int i = 0; i < 26; ++i)
-        token += codeAlphabet[QRandomGenerator::system()->generate() & 31];
-    return token;
-}
-
-} // namespace
 
 PhoneRelay::PhoneRelay(Game &game, PrizeDesk &desk, PrintRun &printRun, EveningRecord &record,
                        QObject *parent)
@@ -28,7 +13,7 @@ PhoneRelay::PhoneRelay(Game &game, PrizeDesk &desk, PrintRun &printRun, EveningR
 PhoneRelay::PhoneRelay(PhoneService &service, QObject *parent) : PhoneRelay(nullptr, &service, parent) {}
 
 PhoneRelay::PhoneRelay(std::unique_ptr<PhoneService> own, PhoneService *shared, QObject *parent)
-    : QObject(parent), m_own(std::move(own)), m_service(shared ? *shared : *m_own), m_token(newToken())
+    : QObject(parent), m_own(std::move(own)), m_service(shared ? *shared : *m_own), m_token(randomToken(26))
 {
     connect(&m_service, &PhoneService::changed, this, &PhoneRelay::publish);
     connect(&m_service, &PhoneService::called, this, &PhoneRelay::called);
@@ -101,8 +86,7 @@ bool PhoneRelay::switchOn(QString *why)
     m_server = std::move(server);
     m_port = port;
     m_host = localHost();
-    m_published = m_service.state();
-    m_server->publish(m_published);
+    m_server->publish(m_service.state());
     emit switched(true);
     return true;
 }
@@ -130,11 +114,8 @@ void PhoneRelay::setCardsPerPhone(int count)
 
 void PhoneRelay::publish()
 {
-    if (!m_server) return;
-    PhoneState now = m_service.state();
-    if (now == m_published) return;
-    m_published = std::move(now);
-    m_server->publish(m_published);
+    // The server compares it with what its phones have (phone_feed.h) and sends what changed.
+    if (m_server) m_server->publish(m_service.state());
 }
 
 void PhoneRelay::answer(quint64 client, const QString &phone, const QString &address,

@@ -50,7 +50,7 @@ public:
     PhoneService &service() { return m_service; }
 
     // Before switching on; for tests and benchmarks that open many connections from one address.
-    PhoneServer::Limits &limits() { return m_limits; }
+    PhoneLimits &limits() { return m_limits; }
 
     // The host to show in the address: this machine's address on the local network.
     static QString localHost();
@@ -70,10 +70,9 @@ private:
     std::unique_ptr<PhoneService> m_own;
     PhoneService &m_service;
     QByteArray m_token;
-    PhoneServer::Limits m_limits;
+    PhoneLimits m_limits;
     std::unique_ptr<PhoneServer::Thread> m_server;
     quint16 m_port = 0;
     quint16 m_firstPort = kPort;
     QString m_host;
-    PhoneState m_published;
 };

@@ -6,7 +6,12 @@
 #include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#include <sys/socket.h>
+#endif
 
 using phone_wire::Opcode;
 using phone_wire::Read;
@@ -88,10 +93,32 @@ bool PhoneServer::tokenPath(const QString &path, QString *rest) const
     return true;
 }
 
+namespace
+{
+// Each connection is a file: the process may open one for every connection the limits allow, and
+// some to spare (the usual soft limit is 1,024). Qt polls its sockets, nothing here selects them.
+void allowOpenFiles(int connections)
+{
+#ifdef Q_OS_UNIX
+    rlimit files{};
+    const rlim_t wanted = rlim_t(connections) + 512;
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= wanted) return;
+    files.rlim_cur = std::min(wanted, files.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &files);
+#else
+    Q_UNUSED(connections);
+#endif
+}
+} // namespace
+
 quint16 PhoneServer::listen(quint16 port)
 {
     stop();
+    allowOpenFiles(m_limits.connections);
     m_tcp = new Listener(*this);
+    // A hall's phones all come back at once when the program starts again: the kernel holds them
+    // until they are taken (Qt's own queue of 50 would have the rest try again a second later).
+    m_tcp->setListenBacklogSize(std::min(m_limits.connections, 4096));
     if (!m_tcp->listen(QHostAddress::Any, port) && !m_tcp->listen(QHostAddress::Any, 0)) {
         delete m_tcp;
         m_tcp = nullptr;
@@ -131,8 +158,11 @@ void PhoneServer::accepted(qintptr descriptor)
         socket->deleteLater();
         return;
     }
-    // Qt reads no more than this ahead of us: a connection cannot fill the memory.
+    // Qt reads no more than this ahead of us: a connection cannot fill the memory. And the kernel
+    // holds little of what waits for a phone (Linux's own would grow to megabytes): the rest waits
+    // in Qt's buffer, where it is counted against `mostQueuedBytes`.
     socket->setReadBufferSize(8192);
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_limits.kernelSendBytes);
     auto c = std::make_unique<Connection>();
     c->id = m_nextId++;
     c->socket = socket;
@@ -230,7 +260,7 @@ bool PhoneServer::readHttp(Connection &c)
             c.heard.start();
             ++m_phones;
             writeTo(c, phone_wire::upgradeAnswer(key));
-            if (m_state) writeTo(c, wholeStateFrame());
+            if (m_feed.told()) writeTo(c, wholeStateFrame());
             emit phoneCountChanged(m_phones);
             return true;
         }
@@ -330,7 +360,7 @@ void PhoneServer::received(Connection &c, const QByteArray &bytes)
         c.name = r.phone;
         return;
     case Request::State:
-        if (m_state) writeTo(c, wholeStateFrame());
+        if (m_feed.told()) writeTo(c, wholeStateFrame());
         return;
     case Request::Cards:
     case Request::Call:
@@ -341,7 +371,7 @@ void PhoneServer::received(Connection &c, const QByteArray &bytes)
     RateLimit &fromAddress = m_asksFrom[c.address];
     if (!c.asks.take(m_limits.asksPerSecond, m_limits.askBurst) ||
         !fromAddress.take(m_limits.asksPerSecond, m_limits.askBurst) ||
-        !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAsksPerSecond)) {
+        !m_allAsks.take(m_limits.allAsksPerSecond, m_limits.allAskBurst)) {
         writeTo(c, phone_wire::frame(Opcode::Text, phone_protocol::error(QStringLiteral(
                                                        "Troppe richieste: riprova tra qualche secondo."))));
         return;
@@ -359,25 +389,38 @@ void PhoneServer::writeTo(Connection &c, const QByteArray &bytes)
             this, [this, id = c.id] { drop(id); }, Qt::QueuedConnection);
         return;
     }
+#ifdef Q_OS_UNIX
+    // Nothing waits in Qt's buffer, so everything sent before is with the kernel: these bytes go
+    // straight behind it, one system call and nothing else. Only what the kernel does not take now
+    // waits in Qt's buffer (and its write notifier), in order; an error is Qt's to find there too.
+    if (c.socket->bytesToWrite() == 0) {
+        const ssize_t sent = ::send(int(c.socket->socketDescriptor()), bytes.constData(),
+                                    size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent == bytes.size()) return;
+        if (sent > 0) {
+            c.socket->write(bytes.constData() + sent, bytes.size() - sent);
+            return;
+        }
+    }
+#endif
     c.socket->write(bytes);
 }
 
 QByteArray PhoneServer::wholeStateFrame()
 {
-    if (m_wholeState.isEmpty() && m_state)
-        m_wholeState = phone_wire::frame(Opcode::Text, phone_protocol::wholeState(*m_state));
-    return m_wholeState;
+    if (m_wholeFrame.isEmpty() && m_feed.told())
+        m_wholeFrame = phone_wire::frame(Opcode::Text, m_feed.wholeMessage());
+    return m_wholeFrame;
 }
 
 void PhoneServer::publish(const PhoneState &state)
 {
-    if (m_state && *m_state == state) return;
-    const QByteArray change = m_state ? phone_protocol::delta(*m_state, state) : QByteArray();
-    m_state = state;
-    m_wholeState.clear();
+    const PhoneFeed::Step step = m_feed.next(state);
+    if (step.message.isEmpty()) return;
+    m_wholeFrame.clear();
     if (m_phones == 0) return;
     // Made and framed once; the same bytes go to every phone.
-    const QByteArray bytes = change.isEmpty() ? wholeStateFrame() : phone_wire::frame(Opcode::Text, change);
+    const QByteArray bytes = step.whole ? wholeStateFrame() : phone_wire::frame(Opcode::Text, step.message);
     for (auto &[id, c] : m_connections)
         if (c->phone) writeTo(*c, bytes);
 }
@@ -408,65 +451,4 @@ void PhoneServer::pingAll()
     }
     for (const quint64 id : std::as_const(silent))
         drop(id);
-}
-
-// ---------------------------------------------------------------------------------------------
-
-PhoneServer::Thread::Thread(const QByteArray &token, const Limits &limits, RequestHandler onRequest)
-    : m_thread(std::make_unique<QThread>())
-{
-    m_thread->setObjectName(QStringLiteral("telefoni"));
-    m_server = new PhoneServer(token, limits, std::move(onRequest));
-    m_server->moveToThread(m_thread.get());
-    connect(
-        m_server, &PhoneServer::phoneCountChanged, this, [this](int n) { m_phones.storeRelaxed(n); },
-        Qt::DirectConnection);
-    connect(m_server, &PhoneServer::phoneCountChanged, this, &Thread::phoneCountChanged,
-            Qt::QueuedConnection);
-    m_thread->start();
-}
-
-PhoneServer::Thread::~Thread()
-{
-    QMetaObject::invokeMethod(
-        m_server, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-}
-
-quint16 PhoneServer::Thread::listen(quint16 port)
-{
-    quint16 got = 0;
-    QMetaObject::invokeMethod(
-        m_server, [this, port, &got] { got = m_server->listen(port); }, Qt::BlockingQueuedConnection);
-    return got;
-}
-
-int PhoneServer::Thread::connectionCount() const
-{
-    int n = 0;
-    QMetaObject::invokeMethod(
-        m_server, [this, &n] { n = m_server->connectionCount(); }, Qt::BlockingQueuedConnection);
-    return n;
-}
-
-void PhoneServer::Thread::publish(const PhoneState &state)
-{
-    PhoneServer *server = m_server;
-    QMetaObject::invokeMethod(
-        server, [server, state] { server->publish(state); }, Qt::QueuedConnection);
-}
-
-void PhoneServer::Thread::send(quint64 client, const QByteArray &message)
-{
-    PhoneServer *server = m_server;
-    QMetaObject::invokeMethod(
-        server, [server, client, message] { server->send(client, message); }, Qt::QueuedConnection);
-}
-
-void PhoneServer::Thread::broadcast(const QByteArray &message)
-{
-    PhoneServer *server = m_server;
-    QMetaObject::invokeMethod(
-        server, [server, message] { server->broadcast(message); }, Qt::QueuedConnection);
 }

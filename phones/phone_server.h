@@ -12,6 +12,8 @@
 // answering the pings is closed; a malformed request or frame (an unmasked one among them) closes
 // that connection and nothing else. A connection is one phone, with one name.
 
+#include "phones/phone_feed.h"
+#include "phones/phone_limits.h"
 #include "phones/phone_protocol.h"
 #include "phones/rate_limit.h"
 
@@ -25,7 +27,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 
 class QTcpServer;
 class QThread;
@@ -35,20 +36,7 @@ class PhoneServer : public QObject
     Q_OBJECT
 
 public:
-    struct Limits {
-        int connections = 2000;       // open TCP connections, the page's and the phones'
-        int perAddress = 50;          // of them from one address
-        qint64 requestBytes = 16384;  // what one HTTP connection may send before it is a phone
-        int httpLifeMs = 30000;       // an HTTP connection that has not become a phone's
-        int idleMs = 60000;           // a phone not heard of (pongs count) for this long is closed
-        int pingMs = 20000;           // how often phones are pinged
-        double messagesPerSecond = 4; // a phone's messages; beyond the burst, it is closed
-        double messageBurst = 16;
-        double asksPerSecond = 0.5; // calls and card requests of one phone; beyond, refused
-        double askBurst = 4;
-        double allAsksPerSecond = 100;   // of all phones, handed to the program
-        qint64 mostQueuedBytes = 262144; // unsent to a phone that does not read: closed
-    };
+    using Limits = PhoneLimits;
     // A request of a phone: `client` to answer with send(), `phone` the name it gave itself,
     // `address` the address it connects from.
     using RequestHandler = std::function<void(quint64 client, const QString &phone, const QString &address,
@@ -120,8 +108,8 @@ private:
     RateLimit m_allAsks;
     int m_phones = 0;
     quint64 m_nextId = 1;
-    std::optional<PhoneState> m_state;
-    QByteArray m_wholeState; // m_state whole, framed, made when first needed
+    PhoneFeed m_feed;
+    QByteArray m_wholeFrame; // the feed's whole state, framed, made when first needed
     QTimer m_pings;
 };
 

@@ -21,7 +21,13 @@ PhoneState phoneSnapshot(const Game &game, const PrizeDesk &desk, int cardsPerPh
     if (const auto seen = desk.sighting(); seen && !desk.announceAtOnce())
         s.checking = QStringLiteral("Vincita da verificare: ") + prizeWord(seen->prize);
     const Prize open = desk.ladder().playingFor();
-    if (open != Prize::None) s.prize = QLatin1String(prizeInfo(open).word);
+    if (open != Prize::None) {
+        s.prize = QLatin1String(prizeInfo(open).word);
+        s.prizeWord = prizeWord(open);
+        s.prizeName = prizeWithArticle(open);
+        // Ambo to cinquina: as many on one row as the claim panel has boxes; the rest, the card.
+        s.prizeRow = prizeInfo(open).boxes;
+    }
     s.playingFor = desk.playingForText();
     s.wins = desk.winLines();
     for (const CardCode &code : desk.passedOverNow())

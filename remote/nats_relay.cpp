@@ -1,13 +1,12 @@
 #include "remote/nats_relay.h"
 #include "remote/reply_seal.h"
 
-#include "cards/card_code.h"
 #include "phones/phone_service.h"
+#include "phones/phone_token.h"
 #include "phones/qr_code.h"
 
 #include <QFile>
 #include <QMetaObject>
-#include <QRandomGenerator>
 #include <QUrl>
 #include <QUrlQuery>
 #include <chrono>
@@ -268,10 +267,7 @@ NatsRelay::~NatsRelay()
 
 QString NatsRelay::newEveningId()
 {
-    QString id;
-    for (int i = 0; i < 16; ++i)
-        id += QChar::fromLatin1(codeAlphabet[QRandomGenerator::system()->generate() & 31]).toLower();
-    return id;
+    return QString::fromLatin1(randomToken(16)).toLower();
 }
 
 QString NatsRelay::subject(const QString &leaf) const
@@ -284,7 +280,7 @@ void NatsRelay::start(const NatsSettings &settings, const QString &eveningId)
     stop();
     m_settings = settings;
     m_eveningId = eveningId;
-    m_publishedAny = false;
+    m_feed.reset();
     m_asks.clear();
     m_states.clear();
     auto bridge = std::make_shared<Bridge>();
@@ -348,16 +344,9 @@ void NatsRelay::send(const QString &subj, const QByteArray &data)
 void NatsRelay::publishState(bool whole)
 {
     if (!m_bridge || !m_bridge->connection) return;
-    PhoneState now = m_service.state();
-    if (!whole && m_publishedAny && now == m_published) return;
-    const QByteArray delta =
-        whole || !m_publishedAny ? QByteArray() : phone_protocol::delta(m_published, now);
-    if (delta.isEmpty())
-        send(subject(QStringLiteral("stato")), phone_protocol::wholeState(now));
-    else
-        send(subject(QStringLiteral("numero")), delta);
-    m_published = std::move(now);
-    m_publishedAny = true;
+    const PhoneFeed::Step step = m_feed.next(m_service.state(), whole);
+    if (!step.message.isEmpty())
+        send(subject(step.whole ? QStringLiteral("stato") : QStringLiteral("numero")), step.message);
 }
 
 void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, const QByteArray &data,

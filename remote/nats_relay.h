@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "phones/phone_feed.h"
+#include "phones/phone_limits.h"
 #include "phones/phone_protocol.h"
 
 class PhoneService;
@@ -60,16 +62,7 @@ public:
         Lost,       // the server cannot be reached: tried again on its own
         Refused,    // the credentials or permissions were refused: the caller must change them
     };
-    struct Limits {
-        double asksPerSecond = 0.5; // a phone's calls and card requests; beyond the burst, refused
-        double askBurst = 4;
-        double allAsksPerSecond = 50; // of all phones together
-        double allAskBurst = 100;
-        double statesPerSecond = 1; // a phone's requests of the whole state
-        double stateBurst = 5;
-        double allStatesPerSecond = 2000;
-        double allStateBurst = 5000;
-    };
+    using Limits = PhoneLimits;
 
     explicit NatsRelay(PhoneService &service, QObject *parent = nullptr);
     ~NatsRelay() override;
@@ -122,8 +115,7 @@ private:
     std::shared_ptr<Bridge> m_bridge;
     // The threads that connect and close, joined when the relay goes (each is bounded in time).
     std::vector<std::thread> m_threads;
-    PhoneState m_published;
-    bool m_publishedAny = false;
+    PhoneFeed m_feed;
     Limits m_limits;
     QHash<QString, RateLimit> m_asks;
     QHash<QString, RateLimit> m_states;

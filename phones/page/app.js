@@ -11,19 +11,11 @@
 // (voce/NUMERO<n>.wav, served with the page).
 // One player for all clips, so that a new number cuts the one before at any pace. What the page
 // catches up with, after a load, a reconnection or a sleep, is shown but neither told nor said.
-// What a card misses for a prize follows the program's rule (cards/card_code.h): ambo to cinquina
-// are 2 to 5 numbers out on one row, the tombola every number of the card; only the program's
-// prize desk decides who wins.
+// What a card misses for a prize follows the program's rule (cards/card_code.h), read from the
+// state: ambo to cinquina are 2 to 5 numbers out on one row, the tombola and the tombolino every
+// number of the card; only the program's prize desk decides who wins.
 (function () {
   'use strict';
-
-  var PRIZES = {
-    ambo: { needed: 2, name: "l'AMBO", word: 'AMBO' },
-    terno: { needed: 3, name: 'il TERNO', word: 'TERNO' },
-    quaterno: { needed: 4, name: 'il QUATERNO', word: 'QUATERNO' },
-    cinquina: { needed: 5, name: 'la CINQUINA', word: 'CINQUINA' },
-    tombola: { needed: 15, name: 'la TOMBOLA', word: 'TOMBOLA' }
-  };
 
   var state = null;       // the last whole state, kept up to date by the deltas
   var drawnSet = {};      // number -> true
@@ -207,8 +199,15 @@
 
   // ---- the player's cards ----
 
+  // The prize in play as the program names it in the state: its word, its name with the article,
+  // and how many numbers out on one row make it (0: every number of the card).
+  function prizeInPlay() {
+    if (!state.premio) return null;
+    return { word: state.premioParola, name: state.premioNome, row: state.premioRiga };
+  }
+
   function missing(card) {
-    var prize = PRIZES[state.premio];
+    var prize = prizeInPlay();
     if (!prize) return null;
     var best = 0, total = 0, out = 0;
     for (var r = 0; r < 3; r++) {
@@ -221,7 +220,7 @@
       }
       if (inRow > best) best = inRow;
     }
-    var need = state.premio === 'tombola' ? total - out : Math.max(0, prize.needed - best);
+    var need = prize.row ? Math.max(0, prize.row - best) : total - out;
     return { need: need, prize: prize };
   }
 

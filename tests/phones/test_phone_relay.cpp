@@ -161,6 +161,10 @@ private slots:
         QCOMPARE(numbersOf(late.got[first].value(QLatin1String("estratti"))), (QList<int>{10, 20, 30, 40}));
         QCOMPARE(late.got[first].value(QLatin1String("parole")).toString(), QStringLiteral("QUARANTA"));
         QCOMPARE(late.got[first].value(QLatin1String("premio")).toString(), QStringLiteral("ambo"));
+        // The page names the prize and counts what a card misses from these alone.
+        QCOMPARE(late.got[first].value(QLatin1String("premioParola")).toString(), QStringLiteral("AMBO"));
+        QCOMPARE(late.got[first].value(QLatin1String("premioNome")).toString(), QStringLiteral("l'AMBO"));
+        QCOMPARE(late.got[first].value(QLatin1String("premioRiga")).toInt(), 2);
 
         h.click(Control::cmd_nuovo);
         QTRY_VERIFY(late.got.last().value(QLatin1String("estratti")).toArray().isEmpty() &&
