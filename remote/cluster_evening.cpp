@@ -12,6 +12,14 @@ constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int kAckWaitMs = 2000;
 constexpr int kMostTries = 10;
 
+quint64 sequenceOfId(natsMsg *msg)
+{
+    const char *id = nullptr;
+    if (natsMsgHeader_Get(msg, "Nats-Msg-Id", &id) != NATS_OK || !id) return 0;
+    const QByteArray text(id);
+    return text.mid(text.lastIndexOf('.') + 1).toULongLong();
+}
+
 // Creates the stream `config` or, when it exists, brings its limits up to date. A cluster that has
 // just started elects its leaders first: tried again for a few seconds.
 natsStatus ensureStream(jsCtx *js, jsStreamConfig *config, jsErrCode *error)
@@ -37,6 +45,13 @@ ClusterEvening::ClusterEvening(natsConnection *connection, const QByteArray &eve
 
 ClusterEvening::~ClusterEvening()
 {
+    stop();
+    if (m_kv) kvStore_Destroy(m_kv);
+    if (m_js) jsCtx_Destroy(m_js);
+}
+
+void ClusterEvening::stop()
+{
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
@@ -44,8 +59,6 @@ ClusterEvening::~ClusterEvening()
     }
     m_wake.notify_all();
     if (m_thread.joinable()) m_thread.join();
-    if (m_kv) kvStore_Destroy(m_kv);
-    if (m_js) jsCtx_Destroy(m_js);
 }
 
 bool ClusterEvening::prepare(quint64 *lastSequence, QString *why)
@@ -54,6 +67,9 @@ bool ClusterEvening::prepare(quint64 *lastSequence, QString *why)
     jsOptions options;
     jsOptions_Init(&options);
     options.Wait = kAckWaitMs;
+    options.PublishAsync.AckHandler = onAck;
+    options.PublishAsync.AckHandlerClosure = this;
+    options.PublishAsync.MaxPending = 1000;
     if (natsConnection_JetStream(&m_js, m_connection, &options) != NATS_OK) return false;
     // Three copies where three servers can hold them; one on a server alone.
     natsStatus s = NATS_ERR;
@@ -166,8 +182,14 @@ void ClusterEvening::loop()
         Item item;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_items.empty(); });
+            m_wake.wait_for(lock, std::chrono::milliseconds(250),
+                            [this] { return m_stopping || !m_items.empty(); });
             if (m_stopping) return;
+            if (m_items.empty()) {
+                lock.unlock();
+                resendLate();
+                continue;
+            }
             item = std::move(m_items.front());
             m_items.pop_front();
         }
@@ -175,35 +197,78 @@ void ClusterEvening::loop()
     }
 }
 
+void ClusterEvening::onAck(jsCtx *, natsMsg *msg, jsPubAck *ack, jsPubAckErr *error, void *closure)
+{
+    auto *self = static_cast<ClusterEvening *>(closure);
+    const quint64 sequence = sequenceOfId(msg);
+    natsMsg_Destroy(msg);
+    std::lock_guard lock(self->m_mutex);
+    const auto it = self->m_pending.find(sequence);
+    if (ack) {
+        self->m_lastNumberInStream = std::max<quint64>(self->m_lastNumberInStream, ack->Sequence);
+        if (it != self->m_pending.end()) self->m_pending.erase(it);
+    } else if (error && it != self->m_pending.end()) {
+        it->second.sent = {}; // again at the next turn
+    }
+}
+
+void ClusterEvening::sendNumber(quint64 sequence, const QByteArray &data)
+{
+    const QByteArray subject = "tombola." + m_evening + ".numero";
+    // Stored once however often it is sent: the stream knows the id for two minutes.
+    const QByteArray id = m_evening + '.' + QByteArray::number(sequence);
+    natsMsg *msg = nullptr;
+    if (natsMsg_Create(&msg, subject.constData(), nullptr, data.constData(), int(data.size())) != NATS_OK)
+        return;
+    natsMsgHeader_Set(msg, "Nats-Msg-Id", id.constData());
+    {
+        std::lock_guard lock(m_mutex);
+        Pending &p = m_pending[sequence];
+        p.data = data;
+        p.sent = std::chrono::steady_clock::now();
+        ++p.tries;
+    }
+    // On success libnats owns the message; else it is still ours.
+    if (js_PublishMsgAsync(m_js, &msg, nullptr) != NATS_OK) natsMsg_Destroy(msg);
+}
+
+void ClusterEvening::resendLate()
+{
+    std::vector<std::pair<quint64, QByteArray>> late;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto due = std::chrono::steady_clock::now() - std::chrono::milliseconds(kAckWaitMs);
+        for (auto it = m_pending.begin(); it != m_pending.end();) {
+            if (it->second.sent > due) {
+                ++it;
+            } else if (it->second.tries >= kMostTries) {
+                it = m_pending.erase(it); // the cluster has been away too long: the state covers it
+            } else {
+                late.emplace_back(it->first, it->second.data);
+                ++it;
+            }
+        }
+    }
+    for (const auto &[sequence, data] : late)
+        sendNumber(sequence, data);
+}
+
 void ClusterEvening::send(const Item &item)
 {
     const QByteArray subject = "tombola." + m_evening + '.' + item.leaf;
     if (item.leaf == "numero" && m_js) {
-        // Stored once however often it is tried: the stream knows the id for two minutes.
-        const QByteArray id = m_evening + '.' + QByteArray::number(item.sequence);
-        for (int tries = 0; tries < kMostTries && wanted(); ++tries) {
-            natsMsg *msg = nullptr;
-            if (natsMsg_Create(&msg, subject.constData(), nullptr, item.data.constData(),
-                               int(item.data.size())) != NATS_OK)
-                return;
-            natsMsgHeader_Set(msg, "Nats-Msg-Id", id.constData());
-            jsPubAck *ack = nullptr;
-            jsErrCode error = jsErrCode(0);
-            const natsStatus s = js_PublishMsg(&ack, m_js, msg, nullptr, &error);
-            natsMsg_Destroy(msg);
-            if (s == NATS_OK) {
-                m_lastNumberInStream = std::max<quint64>(m_lastNumberInStream, ack->Sequence);
-                jsPubAck_Destroy(ack);
-                return;
-            }
-        }
+        sendNumber(item.sequence, item.data);
         return;
     }
     if (item.leaf == "stato" && m_kv) {
         // Kept first, then told: a phone that has seen it live finds it in the bucket too.
         QByteArray data = item.data;
-        if (data.endsWith('}'))
-            data = data.chopped(1) + ",\"flusso\":" + QByteArray::number(m_lastNumberInStream) + '}';
+        quint64 stored = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            stored = m_lastNumberInStream;
+        }
+        if (data.endsWith('}')) data = data.chopped(1) + ",\"flusso\":" + QByteArray::number(stored) + '}';
         for (int tries = 0; tries < kMostTries && wanted(); ++tries) {
             uint64_t revision = 0;
             if (kvStore_Put(&revision, m_kv, m_evening.constData(), data.constData(), int(data.size())) ==

@@ -9,20 +9,27 @@
 // user may only read them (scripts/nats-users.conf).
 //
 // One object per connection, in a thread of its own: publish() returns at once, and the messages go
-// out in the order given, each number waiting for the stream's acknowledgement before the next (a
-// lost acknowledgement is retried under the same Nats-Msg-Id, which the stream stores once). libnats
-// only; no Qt event loop.
+// out in the order given. A number goes live at once, without waiting for the stream: its
+// acknowledgement comes later, and one that does not come within kAckWaitMs is sent again under the
+// same Nats-Msg-Id, which the stream stores once (phones drop the second copy by its sequence
+// number). A whole state is written to the bucket before it goes live. libnats only; no Qt event
+// loop.
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
 typedef struct __natsConnection natsConnection;
 typedef struct __jsCtx jsCtx;
 typedef struct __kvStore kvStore;
+typedef struct __natsMsg natsMsg;
+typedef struct jsPubAck jsPubAck;
+typedef struct jsPubAckErr jsPubAckErr;
 
 class ClusterEvening
 {
@@ -36,7 +43,8 @@ public:
     static constexpr int kMostMessageBytes = 8192;
 
     ClusterEvening(natsConnection *connection, const QByteArray &evening);
-    ~ClusterEvening(); // stops the thread; what was not sent is dropped
+    // Call stop() and close the connection first: acknowledgements may come until it is closed.
+    ~ClusterEvening();
     ClusterEvening(const ClusterEvening &) = delete;
     ClusterEvening &operator=(const ClusterEvening &) = delete;
 
@@ -49,6 +57,8 @@ public:
     void run();
     // `leaf` "stato" or "numero"; `data` already numbered with `sequence`.
     void publish(const QByteArray &leaf, const QByteArray &data, quint64 sequence);
+    // Stops the thread; what was not sent is dropped.
+    void stop();
 
 private:
     struct Item {
@@ -56,16 +66,27 @@ private:
         QByteArray data;
         quint64 sequence;
     };
+    struct Pending {
+        QByteArray data;
+        std::chrono::steady_clock::time_point sent;
+        int tries = 0;
+    };
     void loop();
     void send(const Item &item);
     bool wanted();
+    // Sends number `sequence` to the stream, not waiting; `m_mutex` not held.
+    void sendNumber(quint64 sequence, const QByteArray &data);
+    // The numbers whose acknowledgement is late, sent again.
+    void resendLate();
+    static void onAck(jsCtx *js, natsMsg *msg, jsPubAck *ack, jsPubAckErr *error, void *closure);
 
     natsConnection *m_connection;
     QByteArray m_evening;
     jsCtx *m_js = nullptr;
     kvStore *m_kv = nullptr;
-    quint64 m_lastNumberInStream = 0; // "flusso"
     std::mutex m_mutex;
+    quint64 m_lastNumberInStream = 0;     // "flusso": acknowledged by the stream
+    std::map<quint64, Pending> m_pending; // numbers sent, not yet acknowledged, by sequence
     std::condition_variable m_wake;
     std::deque<Item> m_items;
     bool m_stopping = false;

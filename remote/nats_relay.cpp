@@ -187,7 +187,7 @@ struct NatsRelay::Bridge {
     static void closeBridge(const std::shared_ptr<Bridge> &bridge, natsConnection *connection,
                             natsSubscription *requests, std::shared_ptr<ClusterEvening> cluster)
     {
-        cluster.reset(); // its thread publishes on the connection: gone first
+        if (cluster) cluster->stop(); // its thread publishes on the connection: stopped first
         if (requests) {
             natsSubscription_Unsubscribe(requests);
             natsSubscription_Destroy(requests);
@@ -195,9 +195,12 @@ struct NatsRelay::Bridge {
         if (!connection) return;
         natsConnection_Close(connection);
         natsConnection_Destroy(connection);
-        std::unique_lock lock(bridge->mutex);
-        bridge->closedWait.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs),
-                                    [&] { return bridge->closed; });
+        {
+            std::unique_lock lock(bridge->mutex);
+            bridge->closedWait.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs),
+                                        [&] { return bridge->closed; });
+        }
+        cluster.reset(); // its acknowledgements come no more
     }
 
     // In a thread of its own: connects, subscribes to the requests and hands the connection over, or
