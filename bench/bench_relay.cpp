@@ -71,6 +71,7 @@ struct Phone {
     std::vector<QByteArray> kept;             //
     QByteArray askSubject, askReply, askData; // the cluster's last question, asked again if unanswered
     qint64 askedAt = 0;
+    quint64 stored = 0; // the highest "flusso" taken
 };
 
 // A direct get of the catch-up; `p->mutex` held.
@@ -102,6 +103,13 @@ void take(Phone *p, const QByteArray &data, qint64 t)
         // Already taken (live and read back, or a state again): once only.
         if (s < p->last || (s == p->last && !whole)) return;
         p->last = s;
+        const qsizetype at = data.indexOf("\"flusso\":");
+        if (at >= 0) {
+            qsizetype end = at + 9;
+            while (end < data.size() && data[end] >= '0' && data[end] <= '9')
+                ++end;
+            p->stored = std::max(p->stored, data.mid(at + 9, end - at - 9).toULongLong());
+        }
     }
     // A number alone, or the whole state when something else changed with it.
     int k = 0;
@@ -193,13 +201,8 @@ void onAnswer(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
         return;
     }
     if (subject.endsWith(".kv")) {
-        quint64 from = 0;
-        if (!none) {
-            const qsizetype at = data.indexOf("\"flusso\":");
-            if (at >= 0) from = data.mid(at + 9, 20).split('}').first().split(',').first().toULongLong();
-            take(p, data, t);
-        }
-        askNumberAfter(p, from);
+        if (!none) take(p, data, t);
+        askNumberAfter(p, p->stored);
         return;
     }
     if (subject.endsWith(".n")) {

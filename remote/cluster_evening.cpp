@@ -257,7 +257,16 @@ void ClusterEvening::send(const Item &item)
 {
     const QByteArray subject = "tombola." + m_evening + '.' + item.leaf;
     if (item.leaf == "numero" && m_js) {
-        sendNumber(item.sequence, item.data);
+        // Where the stream stood: a phone that missed what follows reads from there, not from
+        // the last whole state (which a game without pauses does not renew).
+        quint64 stored = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            stored = m_lastNumberInStream;
+        }
+        QByteArray data = item.data;
+        if (data.endsWith('}')) data = data.chopped(1) + ",\"flusso\":" + QByteArray::number(stored) + '}';
+        sendNumber(item.sequence, data);
         return;
     }
     if (item.leaf == "stato" && m_kv) {

@@ -3,8 +3,8 @@
 // not the program is connected: the last whole state in the JetStream key-value bucket kBucket
 // (key: the evening's id) and the numbers in the stream kStream (subjects tombola.*.numero), both
 // replicated on three servers when the cluster has them. Every message carries the evening's
-// sequence number "s"; a whole state also carries "flusso", the stream's sequence of the last number
-// stored before it, so that a phone reads the numbers after it from there (the phone's side is
+// sequence number "s" and, with the JetStream, "flusso": the stream's sequence of the last number
+// stored before it, so that a phone reads the numbers after its last message from there (the phone's side is
 // phones/page/vendor/nats_link.js). The program's user creates both with their limits; the phones'
 // user may only read them (scripts/nats-users.conf).
 //

@@ -146,18 +146,17 @@ public:
         const QByteArray key = "$KV.tombola." + m_evening.toUtf8();
         get.LastBySubject = key.constData();
         natsMsg *msg = nullptr;
-        quint64 from = 0;
         natsStatus s = js_DirectGetMsg(&msg, m_js, "KV_tombola", nullptr, &get);
         if (s == NATS_OK) {
             const QJsonObject m =
                 QJsonDocument::fromJson(QByteArray(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)))
                     .object();
             natsMsg_Destroy(msg);
-            from = quint64(m.value(QLatin1String("flusso")).toDouble());
             take(m);
         } else if (s != NATS_NOT_FOUND) {
             return false;
         }
+        const quint64 from = m_stored;
         const QByteArray numbers = subject("numero");
         for (quint64 seq = from + 1;;) {
             jsDirectGetMsgOptions_Init(&get);
@@ -294,6 +293,7 @@ private:
             if (seq < lastSequence || (seq == lastSequence && !whole)) return;
             lastSequence = seq;
         }
+        m_stored = std::max(m_stored, quint64(m.value(QLatin1String("flusso")).toDouble()));
         if (m.value(QLatin1String("t")).toString() == QLatin1String("numero")) {
             timespec ts{};
             clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -323,6 +323,7 @@ private:
 
     natsConnection *m_nc = nullptr;
     jsCtx *m_js = nullptr;
+    quint64 m_stored = 0; // the highest "flusso" taken: the stream holds nothing older that it lacks
     natsSubscription *m_state = nullptr;
     natsSubscription *m_numbers = nullptr;
     natsSubscription *m_inbox = nullptr;

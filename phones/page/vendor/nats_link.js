@@ -100,6 +100,7 @@ async function open(o) {
     pingInterval: 10000,
   });
   let last = 0; // the sequence number of the last message handed on
+  let stored = 0; // the highest "flusso" handed on: the numbers it lacks are after it in the stream
   let kept = null; // live messages that came while the cluster is read, or null
   const hand = (text) => {
     let m;
@@ -108,6 +109,7 @@ async function open(o) {
       // A whole state at the same number is the same state: taken again without harm.
       if (m.s < last || (m.s === last && m.t !== 'stato')) return;
       last = m.s;
+      if (m.flusso > stored) stored = m.flusso;
     }
     o.onMessage(text);
   };
@@ -116,16 +118,13 @@ async function open(o) {
     if (kept) return;
     kept = [];
     try {
-      let from = 0;
       try {
         const state = await jsm.direct.getMessage('KV_tombola', { last_by_subj: '$KV.tombola.' + o.sera });
-        const text = decoder.decode(state.data);
-        from = JSON.parse(text).flusso || 0;
-        hand(text);
+        hand(decoder.decode(state.data));
       } catch (e) {
         // No state kept yet, or a server without JetStream: the program is asked (onOpen).
       }
-      for (let seq = from + 1; ;) {
+      for (let seq = stored + 1; ;) {
         let m;
         try {
           m = await jsm.direct.getMessage('TOMBOLA_NUMERI', { seq: seq, next_by_subj: o.numero });
