@@ -195,9 +195,9 @@ void onAnswer(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
                                        : 0;
     natsMsg_Destroy(msg);
     std::lock_guard lock(p->mutex);
-    // Not answered (no leader yet, 503): asked again at the next tick.
+    // Not answered (no leader yet, 503): asked again in a second.
     if (!code.isEmpty() && !none && (subject.endsWith(".kv") || subject.endsWith(".n"))) {
-        p->askedAt = 0;
+        p->askedAt = nowNs() - 2000000000; // in a second
         return;
     }
     if (subject.endsWith(".kv")) {
@@ -211,7 +211,17 @@ void onAnswer(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
             askNumberAfter(p, streamSequence);
             return;
         }
-        // Nothing after: caught up; what came live meanwhile follows.
+        // Nothing after. A number that came live meanwhile but does not follow the last one taken
+        // means the stream has not stored the one between yet (its leader changing): asked again
+        // in a second. Else caught up; what came live meanwhile follows.
+        quint64 firstKept = 0;
+        for (const QByteArray &live : p->kept)
+            if (const quint64 k = sequenceOf(live); k > p->last && (firstKept == 0 || k < firstKept))
+                firstKept = k;
+        if (firstKept > p->last + 1) {
+            p->askedAt = nowNs() - 2000000000;
+            return;
+        }
         p->catching = false;
         for (const QByteArray &live : std::exchange(p->kept, {}))
             take(p, live, t);
@@ -286,7 +296,8 @@ int child(const QStringList &urls, int first, int count, const QString &evening)
         }
         phones.push_back(std::move(p));
     }
-    // Every quarter of a second, a catch-up question unanswered for a second is asked again.
+    // Every quarter of a second, a catch-up question unanswered for 3 s is asked again (sooner would
+    // pile questions on servers that are slow to answer).
     std::atomic<bool> done{false};
     std::thread ticker([&phones, &done] {
         while (!done) {
@@ -294,7 +305,7 @@ int child(const QStringList &urls, int first, int count, const QString &evening)
             const qint64 now = nowNs();
             for (auto &p : phones) {
                 std::lock_guard lock(p->mutex);
-                if (p->catching && now - p->askedAt > 1000000000)
+                if (p->catching && now - p->askedAt > 3000000000)
                     askCluster(p.get(), p->askSubject, p->askReply, p->askData);
             }
         }

@@ -102,6 +102,7 @@ async function open(o) {
   let last = 0; // the sequence number of the last message handed on
   let stored = 0; // the highest "flusso" handed on: the numbers it lacks are after it in the stream
   let kept = null; // live messages that came while the cluster is read, or null
+  let waiting = null; // live messages held until the stream has what comes before them
   const hand = (text) => {
     let m;
     try { m = JSON.parse(text); } catch (e) { return; }
@@ -137,7 +138,22 @@ async function open(o) {
     } finally {
       const live = kept;
       kept = null;
-      for (const text of live) hand(text);
+      // A live message that does not follow the last one: the stream has not stored the one between
+      // yet (its leader changing). Read again in a second, the live ones kept meanwhile.
+      let first = 0;
+      for (const text of live) {
+        try { const s = JSON.parse(text).s || 0; if (s > last && (!first || s < first)) first = s; } catch (e) {}
+      }
+      if (first > last + 1 && !waiting) {
+        waiting = live;
+        setTimeout(() => {
+          const held = waiting;
+          waiting = null;
+          catchUp().then(() => { for (const text of held) hand(text); });
+        }, 1000);
+      } else {
+        for (const text of live) hand(text);
+      }
     }
   };
   for (const subject of [o.stato, o.numero]) {
