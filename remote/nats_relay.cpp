@@ -1,4 +1,5 @@
 #include "remote/nats_relay.h"
+#include "remote/cluster_evening.h"
 #include "remote/reply_seal.h"
 
 #include "phones/phone_service.h"
@@ -25,6 +26,17 @@ QString lastError(natsStatus status)
 {
     const char *text = nats_GetLastError(nullptr);
     return QString::fromUtf8(text && *text ? text : natsStatus_GetText(status));
+}
+
+// `message` (a JSON object as phone_protocol writes it) with the evening's sequence number and,
+// for a whole state, the video's delay the page tells its reader.
+QByteArray stamped(const QByteArray &message, quint64 sequence, std::optional<int> delaySeconds)
+{
+    if (!message.endsWith('}')) return message;
+    QByteArray out = message.chopped(1);
+    out += ",\"s\":" + QByteArray::number(sequence);
+    if (delaySeconds) out += ",\"ritardo\":" + QByteArray::number(*delaySeconds);
+    return out + '}';
 }
 
 // What the caller is told, in Italian, of a connection that failed with `status`.
@@ -58,6 +70,7 @@ struct NatsRelay::Bridge {
     bool closed = false;
     natsConnection *connection = nullptr;
     natsSubscription *requests = nullptr;
+    std::unique_ptr<ClusterEvening> cluster; // what goes far away goes through it, in order
 
     // `f` runs in the relay's thread, if the relay still wants this connection's news then.
     void post(std::function<void(NatsRelay &)> f)
@@ -171,8 +184,9 @@ struct NatsRelay::Bridge {
 
     // Closes what the bridge holds and waits, a bounded time, for the connection's last callback.
     static void closeBridge(const std::shared_ptr<Bridge> &bridge, natsConnection *connection,
-                            natsSubscription *requests)
+                            natsSubscription *requests, std::shared_ptr<ClusterEvening> cluster)
     {
+        if (cluster) cluster->stop(); // its thread publishes on the connection: stopped first
         if (requests) {
             natsSubscription_Unsubscribe(requests);
             natsSubscription_Destroy(requests);
@@ -180,15 +194,19 @@ struct NatsRelay::Bridge {
         if (!connection) return;
         natsConnection_Close(connection);
         natsConnection_Destroy(connection);
-        std::unique_lock lock(bridge->mutex);
-        bridge->closedWait.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs),
-                                    [&] { return bridge->closed; });
+        {
+            std::unique_lock lock(bridge->mutex);
+            bridge->closedWait.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs),
+                                        [&] { return bridge->closed; });
+        }
+        cluster.reset(); // its acknowledgements come no more
     }
 
     // In a thread of its own: connects, subscribes to the requests and hands the connection over, or
     // tries again every second until the credentials are refused or the relay gives up.
-    static void connectLoop(std::shared_ptr<Bridge> bridge, NatsSettings settings, QByteArray requestSubject)
+    static void connectLoop(std::shared_ptr<Bridge> bridge, NatsSettings settings, QByteArray evening)
     {
+        const QByteArray requestSubject = "tombola." + evening + ".chiamate";
         bool told = false;
         for (;;) {
             {
@@ -207,20 +225,29 @@ struct NatsRelay::Bridge {
                 status = natsConnection_Subscribe(&requests, connection, requestSubject.constData(),
                                                   onRequest, bridge.get());
                 if (status == NATS_OK) status = natsConnection_FlushTimeout(connection, kConnectTimeoutMs);
+                auto cluster = std::make_unique<ClusterEvening>(connection, evening);
+                quint64 lastSequence = 0;
+                QString unheld;
+                if (status == NATS_OK) {
+                    cluster->prepare(&lastSequence, &unheld);
+                    cluster->run();
+                }
                 bool keep = false;
                 if (status == NATS_OK) {
                     std::lock_guard lock(bridge->mutex);
                     if (!bridge->cancelled) {
                         bridge->connection = connection;
                         bridge->requests = requests;
+                        bridge->cluster = std::move(cluster);
                         keep = true;
                     }
                 }
                 if (keep) {
-                    bridge->post([](NatsRelay &r) { r.handleConnected(); });
+                    bridge->post(
+                        [lastSequence, unheld](NatsRelay &r) { r.handleConnected(lastSequence, unheld); });
                     return;
                 }
-                closeBridge(bridge, connection, requests);
+                closeBridge(bridge, connection, requests, std::move(cluster));
                 if (status == NATS_OK) return; // given up meanwhile
                 bridge->post(
                     [status](NatsRelay &r) { r.handleLink(NatsRelay::Link::Refused, failure(status, {})); });
@@ -254,8 +281,19 @@ NatsRelay::NatsRelay(PhoneService &service, QObject *parent) : QObject(parent), 
 {
     connect(&service, &PhoneService::changed, this, [this] { publishState(false); });
     connect(&service, &PhoneService::repeated, this, [this](const QByteArray &message) {
-        if (m_bridge && m_bridge->connection) send(subject(QStringLiteral("numero")), message);
+        if (m_bridge && m_feed.told()) m_delay.push({QStringLiteral("numero"), message, m_feed.state()});
     });
+    connect(&m_delay, &FarDelay::released, this, &NatsRelay::publishFar);
+    connect(&m_delay, &FarDelay::holdingChanged, this, &NatsRelay::farHoldingChanged);
+}
+
+void NatsRelay::setDelaySeconds(int seconds)
+{
+    m_delay.setSeconds(seconds);
+    if (m_settings.delaySeconds == m_delay.seconds()) return;
+    m_settings.delaySeconds = m_delay.seconds();
+    if (m_bridge && m_feed.told())
+        m_delay.push({QStringLiteral("stato"), m_feed.wholeMessage(), m_feed.state()});
 }
 
 NatsRelay::~NatsRelay()
@@ -281,14 +319,16 @@ void NatsRelay::start(const NatsSettings &settings, const QString &eveningId)
     m_settings = settings;
     m_eveningId = eveningId;
     m_feed.reset();
+    m_delay.clear();
+    m_delay.setSeconds(settings.delaySeconds);
+    m_farAny = false;
     m_asks.clear();
     m_states.clear();
     auto bridge = std::make_shared<Bridge>();
     bridge->relay = this;
     m_bridge = bridge;
     setLink(Link::Connecting, QStringLiteral("Collegamento al server NATS in corso…"));
-    m_threads.emplace_back(Bridge::connectLoop, bridge, settings,
-                           subject(QStringLiteral("chiamate")).toUtf8());
+    m_threads.emplace_back(Bridge::connectLoop, bridge, settings, eveningId.toUtf8());
 }
 
 void NatsRelay::stop()
@@ -296,17 +336,21 @@ void NatsRelay::stop()
     if (!m_bridge) return;
     natsConnection *connection = nullptr;
     natsSubscription *requests = nullptr;
+    std::shared_ptr<ClusterEvening> cluster;
     {
         std::lock_guard lock(m_bridge->mutex);
         m_bridge->relay = nullptr;
         m_bridge->cancelled = true;
         connection = std::exchange(m_bridge->connection, nullptr);
         requests = std::exchange(m_bridge->requests, nullptr);
+        cluster = std::move(m_bridge->cluster);
         m_bridge->closedWait.notify_all();
     }
     // Closing flushes and joins libnats' threads: not in the game's thread.
-    if (connection) m_threads.emplace_back(Bridge::closeBridge, m_bridge, connection, requests);
+    if (connection)
+        m_threads.emplace_back(Bridge::closeBridge, m_bridge, connection, requests, std::move(cluster));
     m_bridge.reset();
+    m_delay.clear();
     setLink(Link::Off, {});
 }
 
@@ -318,10 +362,15 @@ void NatsRelay::setLink(Link link, const QString &problem)
     emit linkChanged(link);
 }
 
-void NatsRelay::handleConnected()
+void NatsRelay::handleConnected(quint64 lastSequence, const QString &unheld)
 {
+    // Numbers go on from where the cluster has the evening (a program started again).
+    m_eveningSequence = std::max(m_eveningSequence, lastSequence);
+    m_unheld = unheld;
     setLink(Link::Up, {});
-    publishState(true);
+    // What far phones may see already goes at once; the room's news since, after the delay.
+    if (m_farAny) publishFarWhole();
+    publishState(!m_farAny);
 }
 
 void NatsRelay::handleLink(Link link, const QString &problem)
@@ -330,7 +379,7 @@ void NatsRelay::handleLink(Link link, const QString &problem)
     if (m_link == Link::Refused && link == Link::Lost) return;
     setLink(link, problem);
     // Back: whoever missed something while the server was away has the whole state again.
-    if (link == Link::Up) publishState(true);
+    if (link == Link::Up && m_farAny) publishFarWhole();
 }
 
 void NatsRelay::send(const QString &subj, const QByteArray &data)
@@ -343,10 +392,40 @@ void NatsRelay::send(const QString &subj, const QByteArray &data)
 
 void NatsRelay::publishState(bool whole)
 {
+    if (!m_bridge) return;
+    const PhoneState now = m_service.state();
+    const PhoneFeed::Step step = m_feed.next(now, whole);
+    if (step.message.isEmpty()) return;
+    m_delay.push({step.whole ? QStringLiteral("stato") : QStringLiteral("numero"), step.message, now});
+}
+
+void NatsRelay::publishFar(const FarDelay::Message &message)
+{
+    m_farState = message.state;
+    m_farAny = true;
+    // Not connected: the whole state goes when the connection comes.
     if (!m_bridge || !m_bridge->connection) return;
-    const PhoneFeed::Step step = m_feed.next(m_service.state(), whole);
-    if (!step.message.isEmpty())
-        send(subject(step.whole ? QStringLiteral("stato") : QStringLiteral("numero")), step.message);
+    ++m_eveningSequence;
+    const bool whole = message.leaf == QLatin1String("stato");
+    m_bridge->cluster->publish(message.leaf.toUtf8(),
+                               stamped(message.data, m_eveningSequence,
+                                       whole ? std::optional<int>(m_delay.seconds()) : std::nullopt),
+                               m_eveningSequence);
+}
+
+void NatsRelay::publishFarWhole()
+{
+    if (!m_bridge || !m_bridge->cluster) return;
+    // A new number for it: the bucket's state is always the newest, and a phone that has all
+    // before it takes it again without harm.
+    ++m_eveningSequence;
+    m_bridge->cluster->publish("stato", farWholeState(), m_eveningSequence);
+}
+
+QByteArray NatsRelay::farWholeState() const
+{
+    return stamped(phone_protocol::wholeState(m_farAny ? m_farState : m_service.state()), m_eveningSequence,
+                   m_delay.seconds());
 }
 
 void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, const QByteArray &data,
@@ -365,8 +444,8 @@ void NatsRelay::handleRequest(const QString &phone, const QByteArray &replyTo, c
         if (!m_states[name].take(m_limits.statesPerSecond, m_limits.stateBurst) ||
             !m_allStates.take(m_limits.allStatesPerSecond, m_limits.allStateBurst))
             answer = phone_protocol::error(busy);
-        else
-            answer = phone_protocol::wholeState(m_service.state());
+        else if (m_farAny || m_delay.seconds() == 0)
+            answer = farWholeState();
         break;
     case phone_protocol::Request::Cards:
     case phone_protocol::Request::Call:

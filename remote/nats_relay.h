@@ -31,6 +31,7 @@
 #include "phones/phone_feed.h"
 #include "phones/phone_limits.h"
 #include "phones/phone_protocol.h"
+#include "remote/far_delay.h"
 
 class PhoneService;
 struct QrCode;
@@ -47,6 +48,7 @@ struct NatsSettings {
     QString phoneUser;       // the phones' read-only credentials, carried by the link
     QString phonePassword;   //
     QString pageAddress;     // where the club publishes the page: "https://club.example.org/tombola/"
+    int delaySeconds = 0;    // "La diretta video è indietro di": 0 to FarDelay::kMostSeconds
     bool isComplete() const { return !servers.isEmpty(); }
 };
 
@@ -78,11 +80,22 @@ public:
     bool isReaching() const { return m_link == Link::Up; }
     // Why it does not, in Italian; empty while it does or while off.
     QString problem() const { return m_problem; }
+    // Why the cluster does not keep the evening for phones that come later (no JetStream, refused);
+    // empty while it does or while not connected.
+    QString unheld() const { return m_unheld; }
     QString eveningId() const { return m_eveningId; }
     const NatsSettings &settings() const { return m_settings; }
     // "tombola.<sera>.<leaf>"
     QString subject(const QString &leaf) const;
     Limits &limits() { return m_limits; }
+    // The video's delay, changed while connected: what is held keeps its time, and the far phones
+    // learn the new delay with the next whole state, sent now (through the delay).
+    void setDelaySeconds(int seconds);
+    // What is held back for the video's delay (settings().delaySeconds).
+    const FarDelay &farDelay() const { return m_delay; }
+    // The evening's sequence number of the last message published far away: each message carries
+    // it as "s" (1, 2, 3, ... in the order published), so that a phone takes each once and in order.
+    quint64 eveningSequence() const { return m_eveningSequence; }
 
     // The phones' link: the page's address with, after '#', what the page needs to reach the
     // server (never sent to a web server); empty while there is no page address or no evening.
@@ -94,18 +107,26 @@ public:
 
 signals:
     void linkChanged(NatsRelay::Link link);
+    // Something the room has is still held back from far phones, or no longer is.
+    void farHoldingChanged(bool holding);
 
 private:
     struct Bridge;
     void setLink(Link link, const QString &problem);
     // What the connection's callbacks report, in this object's thread.
-    void handleConnected();
+    // `lastSequence`: the cluster's for this evening; `unheld`: why the cluster does not keep it.
+    void handleConnected(quint64 lastSequence, const QString &unheld);
     void handleLink(Link link, const QString &problem);
     // `key`: the one the request carried for its answer (remote/reply_seal.h).
     void handleRequest(const QString &phone, const QByteArray &replyTo, const QByteArray &data,
                        const std::optional<QByteArray> &key);
     void publishState(bool whole);
     void send(const QString &subject, const QByteArray &data);
+    // A message whose delay has passed: numbered and published.
+    void publishFar(const FarDelay::Message &message);
+    // The whole state far phones may see now, numbered with the last sequence number.
+    QByteArray farWholeState() const;
+    void publishFarWhole();
 
     PhoneService &m_service;
     NatsSettings m_settings;
@@ -115,7 +136,12 @@ private:
     std::shared_ptr<Bridge> m_bridge;
     // The threads that connect and close, joined when the relay goes (each is bounded in time).
     std::vector<std::thread> m_threads;
-    PhoneFeed m_feed;
+    PhoneFeed m_feed; // the room's state as last handed to the delay
+    FarDelay m_delay;
+    PhoneState m_farState; // the state as far phones have it, once the delay let it out
+    bool m_farAny = false;
+    quint64 m_eveningSequence = 0;
+    QString m_unheld;
     Limits m_limits;
     QHash<QString, RateLimit> m_asks;
     QHash<QString, RateLimit> m_states;

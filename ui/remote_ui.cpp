@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
@@ -44,6 +45,8 @@ NatsSettings loadNatsSettings(const QSettings &q)
     s.phoneUser = q.value(QStringLiteral("telefoni/utente")).toString();
     s.phonePassword = q.value(QStringLiteral("telefoni/password")).toString();
     s.pageAddress = q.value(QStringLiteral("telefoni/pagina")).toString();
+    s.delaySeconds =
+        std::clamp(q.value(QStringLiteral("telefoni/ritardo"), 0).toInt(), 0, FarDelay::kMostSeconds);
     return s;
 }
 
@@ -58,6 +61,7 @@ void saveNatsSettings(QSettings &q, const NatsSettings &s)
     q.setValue(QStringLiteral("telefoni/utente"), s.phoneUser);
     q.setValue(QStringLiteral("telefoni/password"), s.phonePassword);
     q.setValue(QStringLiteral("telefoni/pagina"), s.pageAddress);
+    q.setValue(QStringLiteral("telefoni/ritardo"), s.delaySeconds);
 }
 
 QString eveningIdFor(QSettings &q, qint64 recordId)
@@ -130,6 +134,12 @@ RemoteDialog::RemoteDialog(NatsRelay &relay, const EveningRecord &record, QWidge
     m_page =
         field(this, "txt_nats_pagina",
               QStringLiteral("dove il circolo pubblica la pagina: https://circolo.example.org/tombola/"));
+    m_delay = new QSpinBox(this);
+    m_delay->setObjectName(QStringLiteral("txt_nats_ritardo"));
+    m_delay->setRange(0, FarDelay::kMostSeconds);
+    m_delay->setSuffix(QStringLiteral(" s"));
+    m_delay->setToolTip(QStringLiteral("i telefoni lontani ricevono ogni numero tanti secondi dopo la sala, "
+                                       "come chi guarda la diretta; la sala e i telefoni del locale no"));
     auto browse = [this](QLineEdit *target, const QString &title) {
         auto *row = new QHBoxLayout;
         row->addWidget(target);
@@ -153,6 +163,7 @@ RemoteDialog::RemoteDialog(NatsRelay &relay, const EveningRecord &record, QWidge
     form->addRow(QStringLiteral("Utente dei &telefoni:"), m_phoneUser);
     form->addRow(QStringLiteral("Password dei telefoni:"), m_phonePassword);
     form->addRow(QStringLiteral("Indirizzo della &pagina:"), m_page);
+    form->addRow(QStringLiteral("La diretta video è indietro &di:"), m_delay);
     layout->addLayout(form);
 
     auto *buttons = new QHBoxLayout;
@@ -194,6 +205,7 @@ RemoteDialog::RemoteDialog(NatsRelay &relay, const EveningRecord &record, QWidge
     m_phoneUser->setText(s.phoneUser);
     m_phonePassword->setText(s.phonePassword);
     m_page->setText(s.pageAddress);
+    m_delay->setValue(s.delaySeconds);
 
     connect(m_connect, &QPushButton::clicked, this, &RemoteDialog::connectNow);
     connect(m_disconnect, &QPushButton::clicked, this, [this] {
@@ -202,6 +214,12 @@ RemoteDialog::RemoteDialog(NatsRelay &relay, const EveningRecord &record, QWidge
         q.setValue(QStringLiteral("attivo"), false);
     });
     connect(save, &QPushButton::clicked, this, &RemoteDialog::savePageAsked);
+    // Kept at once, and applied at once to an evening that goes out already.
+    connect(m_delay, &QSpinBox::valueChanged, this, [this](int seconds) {
+        QSettings q(remoteSettingsPath(), QSettings::IniFormat);
+        q.setValue(QStringLiteral("telefoni/ritardo"), seconds);
+        if (m_relay.isStarted()) m_relay.setDelaySeconds(seconds);
+    });
     connect(&relay, &NatsRelay::linkChanged, this, &RemoteDialog::refresh);
     refresh();
 }
@@ -219,6 +237,7 @@ NatsSettings RemoteDialog::fields() const
     s.phoneUser = m_phoneUser->text().trimmed();
     s.phonePassword = m_phonePassword->text();
     s.pageAddress = m_page->text().trimmed();
+    s.delaySeconds = m_delay->value();
     return s;
 }
 
@@ -283,6 +302,14 @@ RemotePanel::RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &rec
     key->setWhatsThis(
         QStringLiteral("la serata per i parenti lontani, attraverso il server NATS del circolo"));
     connect(key, &QShortcut::activated, this, &RemotePanel::openDialog);
+    // Right of the big number, under the room's screen button.
+    m_farWait = placeControl(new QLabel(&form), "lbl_ritardo_lontani", QString(), QRect(654, 88, 152, 100));
+    m_farWait->setWordWrap(true);
+    m_farWait->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_farWait->hide();
+    m_farTick.setInterval(250);
+    connect(&m_farTick, &QTimer::timeout, this, &RemotePanel::refreshFarWait);
+    connect(&relay, &NatsRelay::farHoldingChanged, this, &RemotePanel::refreshFarWait);
     m_firstTry.setSingleShot(true);
     m_firstTry.setInterval(3000);
     connect(&m_firstTry, &QTimer::timeout, this, &RemotePanel::refresh);
@@ -323,6 +350,28 @@ void RemotePanel::refresh()
     m_mark->setToolTip(why.isEmpty() ? QStringLiteral("la serata non arriva ai telefoni lontani") : why);
     m_mark->setAccessibleDescription(why);
     m_mark->setVisible(missing);
+}
+
+void RemotePanel::refreshFarWait()
+{
+    const FarDelay &delay = m_relay.farDelay();
+    const bool waiting = m_relay.isStarted() && delay.seconds() > 0 && delay.isHolding();
+    if (!waiting) {
+        m_farTick.stop();
+        m_farWait->hide();
+        return;
+    }
+    if (!m_farTick.isActive()) m_farTick.start();
+    const qint64 seconds = (delay.msUntilEmpty() + 999) / 1000;
+    const int number = delay.lastHeldNumber();
+    const QString text =
+        number > 0 ? QStringLiteral("Telefoni lontani: il %1 arriva tra %2 s. Aspetta le loro chiamate.")
+                         .arg(number)
+                         .arg(seconds)
+                   : QStringLiteral("Telefoni lontani: in ritardo ancora di %1 s. Aspetta le loro chiamate.")
+                         .arg(seconds);
+    if (m_farWait->text() != text) m_farWait->setText(text);
+    m_farWait->show();
 }
 
 bool RemotePanel::eventFilter(QObject *watched, QEvent *event)

@@ -19,6 +19,7 @@ class Form1;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 // The settings file: the user's configuration folder, or TOMBOLA_REMOTE_SETTINGS for tests.
 QString remoteSettingsPath();
@@ -52,6 +53,7 @@ private:
     QLineEdit *m_phoneUser = nullptr;
     QLineEdit *m_phonePassword = nullptr;
     QLineEdit *m_page = nullptr;
+    QSpinBox *m_delay = nullptr;
     QLabel *m_state = nullptr;
     QLabel *m_link = nullptr;
     QLabel *m_code = nullptr;
@@ -67,6 +69,8 @@ public:
     // Connects at once when the caller left it connected last time.
     RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &record);
     QLabel *mark() const { return m_mark; }
+    // While the room has something far phones do not have yet: how long until they do.
+    QLabel *farWait() const { return m_farWait; }
     RemoteDialog *dialog() const { return m_dialog; }
     void openDialog();
 
@@ -75,11 +79,14 @@ protected:
 
 private:
     void refresh();
+    void refreshFarWait();
 
     Form1 &m_form;
     NatsRelay &m_relay;
     const EveningRecord &m_record;
     QLabel *m_mark = nullptr;
+    QLabel *m_farWait = nullptr;
+    QTimer m_farTick;
     QPointer<RemoteDialog> m_dialog;
     // While the first connection is tried the mark waits this long: a connection that comes at
     // once shows nothing.

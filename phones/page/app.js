@@ -194,6 +194,10 @@
       wins.appendChild(li);
     }
     $('chiedi').hidden = !(state.cartelleTelefono > 0);
+    // Far away, behind the video as the caller set it: the reader knows why the phone lags the room.
+    var delay = $('ritardo');
+    delay.hidden = !(state.ritardo > 0);
+    delay.textContent = state.ritardo > 0 ? 'In diretta con ' + state.ritardo + ' s di ritardo' : '';
     showNumbers(false);
   }
 
@@ -373,6 +377,7 @@
       stato: 'tombola.' + far.sera + '.stato',
       numero: 'tombola.' + far.sera + '.numero',
       chiamate: 'tombola.' + far.sera + '.chiamate',
+      sera: far.sera,
       telefono: phoneName(),
       onMessage: function (text) { onMessage({ data: text }); },
       onLine: line,

@@ -1,5 +1,5 @@
 #!/bin/bash
-# phones.sh TOMBOLA_BINARY PHONES_DRIVER [SHOTS_DIR [lontani|club]]
+# phones.sh TOMBOLA_BINARY PHONES_DRIVER [SHOTS_DIR [lontani|ritardo|club]]
 # A player's phone in Debian's headless Chromium against the real program under Xvfb: the driver
 # switches the phones on in the window, opens the page, has a card dealt and types its code, follows
 # the draw, calls the prize and sees the call on the caller's side, and reloads mid-game. Only
@@ -8,7 +8,8 @@
 # settings file (a fresh XDG_CONFIG_HOME, connected at start as a caller who left it connected), the
 # page is saved as static files and served by a web server of its own on 127.0.0.1, and the phone
 # opens it from the link the program gives, so that it follows the game through the cluster's
-# WebSocket listeners.
+# WebSocket listeners. "ritardo" is "lontani" with the video's delay at 5 s: the page must say so
+# and show each number no sooner than 5 s after the program drew it.
 # With "club", run under scripts/club-server.sh --test: the same through the club's server as that
 # script sets it up, behind Caddy with its local CA. The program is given what the script printed for
 # the caller (the same as the lontani.ini it wrote), the page is saved into the site Caddy serves, and
@@ -47,7 +48,7 @@ cleanup() {
 trap cleanup EXIT
 start_desktop
 
-if [ "$mode" = lontani ]; then
+if [ "$mode" = lontani ] || [ "$mode" = ritardo ]; then
     [ -n "${TOMBOLA_NATS_URLS:-}" ] || fail "run it under scripts/with-nats.sh"
     # Browsers refuse ES modules from file:// pages, so the page is served over HTTP, as a club would.
     "$driver" --save-page "$work/site" || fail "the page was not saved"
@@ -72,6 +73,7 @@ utente=$TOMBOLA_NATS_PHONE_USER
 password=$TOMBOLA_NATS_PHONE_PASSWORD
 pagina=http://127.0.0.1:$site_port/
 EOF
+    [ "$mode" = ritardo ] && echo "ritardo=5" >>"$work/config/tombola/lontani.ini"
 fi
 
 if [ "$mode" = club ]; then
@@ -163,7 +165,7 @@ if [ "$rc" -ne 0 ]; then
     grep -v '^clip' "$trace" | tail -n 15
     exit "$rc"
 fi
-if [ "$mode" = lontani ] || [ "$mode" = club ]; then
+if [ "$mode" = lontani ] || [ "$mode" = ritardo ] || [ "$mode" = club ]; then
     if grep -q "^lontani giù" "$trace"; then
         fail "the evening stopped reaching the NATS server: $(grep "^lontani giù" "$trace")"
     fi
@@ -178,6 +180,7 @@ wait_for 30 "the program to end after its window was closed" gone
 app=
 case $mode in
 lontani) echo "phones far away under Xvfb: passed" ;;
+ritardo) echo "phones far away behind the video under Xvfb: passed" ;;
 club) echo "phones through the club's server under Xvfb: passed" ;;
 *) echo "phones under Xvfb: passed" ;;
 esac

@@ -18,7 +18,9 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QUrl>
+#include <ctime>
 #include <nats/nats.h>
+#include <utility>
 
 #include "remote/reply_seal.h"
 
@@ -115,13 +117,59 @@ public:
     QList<int> seen;        // the game's numbers as this phone knows them
     int gaps = 0;           // numbers that did not follow the one before (the state was asked)
     QString name = QStringLiteral("PHONE12345");
-    bool sealed = true; // sends a key with each request and unseals the answers, as the page does
+    // As the page does with a cluster that keeps the evening: every message read once, by the
+    // evening's sequence number "s" (a number at or below the last one is dropped).
+    bool bySequence = false;
+    quint64 lastSequence = 0;
+    QList<qint64> numberAt; // when each "numero" was taken, on the monotonic clock in ms
+    bool sealed = true;     // sends a key with each request and unseals the answers, as the page does
 
-    ~NatsPhone()
+    ~NatsPhone() { close(); }
+
+    // Gone, as a phone that lost its network: what comes meanwhile never reaches it.
+    void close()
     {
-        for (natsSubscription *s : {m_state, m_numbers, m_inbox})
-            if (s) natsSubscription_Destroy(s);
-        if (m_nc) natsConnection_Destroy(m_nc);
+        for (natsSubscription **s : {&m_state, &m_numbers, &m_inbox})
+            if (*s) natsSubscription_Destroy(std::exchange(*s, nullptr));
+        if (m_js) jsCtx_Destroy(std::exchange(m_js, nullptr));
+        if (m_nc) natsConnection_Destroy(std::exchange(m_nc, nullptr));
+    }
+
+    // What the page does on opening and reconnecting: the last state from the bucket, then the
+    // numbers after it from the stream, each read as if it had come live. False when the cluster
+    // does not answer (a missing state is not a failure: nothing was published yet).
+    bool catchUp()
+    {
+        if (!m_js && natsConnection_JetStream(&m_js, m_nc, nullptr) != NATS_OK) return false;
+        jsDirectGetMsgOptions get;
+        jsDirectGetMsgOptions_Init(&get);
+        const QByteArray key = "$KV.tombola." + m_evening.toUtf8();
+        get.LastBySubject = key.constData();
+        natsMsg *msg = nullptr;
+        natsStatus s = js_DirectGetMsg(&msg, m_js, "KV_tombola", nullptr, &get);
+        if (s == NATS_OK) {
+            const QJsonObject m =
+                QJsonDocument::fromJson(QByteArray(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)))
+                    .object();
+            natsMsg_Destroy(msg);
+            take(m);
+        } else if (s != NATS_NOT_FOUND) {
+            return false;
+        }
+        const quint64 from = m_stored;
+        const QByteArray numbers = subject("numero");
+        for (quint64 seq = from + 1;;) {
+            jsDirectGetMsgOptions_Init(&get);
+            get.Sequence = seq;
+            get.NextBySubject = numbers.constData();
+            s = js_DirectGetMsg(&msg, m_js, "TOMBOLA_NUMERI", nullptr, &get);
+            if (s == NATS_NOT_FOUND) return true;
+            if (s != NATS_OK) return false;
+            seq = natsMsg_GetSequence(msg) + 1;
+            take(QJsonDocument::fromJson(QByteArray(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)))
+                     .object());
+            natsMsg_Destroy(msg);
+        }
     }
 
     // Connects to `urls` (in that order) as `user`; false with the library's status otherwise.
@@ -213,8 +261,7 @@ public:
                     data = reply_seal::seal(m_keys.take(natsMsg_GetSubject(msg)), data);
                 const QJsonObject m = QJsonDocument::fromJson(data).object();
                 natsMsg_Destroy(msg);
-                got << m;
-                read(m);
+                take(m);
             }
         }
     }
@@ -238,6 +285,23 @@ private:
         static_cast<NatsPhone *>(closure)->m_reconnected.storeRelaxed(1);
     }
     static int qrand() { return int(QRandomGenerator::global()->bounded(1 << 30)); }
+    void take(const QJsonObject &m)
+    {
+        if (bySequence && m.contains(QLatin1String("s"))) {
+            const quint64 seq = quint64(m.value(QLatin1String("s")).toDouble());
+            const bool whole = m.value(QLatin1String("t")).toString() == QLatin1String("stato");
+            if (seq < lastSequence || (seq == lastSequence && !whole)) return;
+            lastSequence = seq;
+        }
+        m_stored = std::max(m_stored, quint64(m.value(QLatin1String("flusso")).toDouble()));
+        if (m.value(QLatin1String("t")).toString() == QLatin1String("numero")) {
+            timespec ts{};
+            clock_gettime(CLOCK_MONOTONIC, &ts);
+            numberAt << qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+        }
+        got << m;
+        read(m);
+    }
     void read(const QJsonObject &m)
     {
         const QString t = m.value(QLatin1String("t")).toString();
@@ -258,6 +322,8 @@ private:
     }
 
     natsConnection *m_nc = nullptr;
+    jsCtx *m_js = nullptr;
+    quint64 m_stored = 0; // the highest "flusso" taken: the stream holds nothing older that it lacks
     natsSubscription *m_state = nullptr;
     natsSubscription *m_numbers = nullptr;
     natsSubscription *m_inbox = nullptr;

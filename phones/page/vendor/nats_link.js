@@ -2,8 +2,13 @@
 // nats.ws (vendored next to this file) wrapped in the few calls app.js makes, so that app.js stays
 // plain ES5 for old phones. window.tombolaNats.open(options) connects and keeps reconnecting;
 // options: servers, user, pass, stato and numero (subjects to follow), chiamate (the subject of
-// requests), telefono (the phone's name), onMessage(text), onLine(up), onOpen() (after a reconnection;
-// after the first connection the caller asks what it needs).
+// requests), sera (the evening's id), telefono (the phone's name), onMessage(text), onLine(up),
+// onOpen() (after a reconnection; after the first connection the caller asks what it needs).
+//
+// The cluster keeps the evening (remote/cluster_evening.h): on opening and on every reconnection the
+// last state is read from the bucket "tombola" and the numbers after it from the stream
+// "TOMBOLA_NUMERI", whether or not the caller's program is connected. Each message carries the
+// evening's sequence number "s": what comes live and what is read back are handed on once, in order.
 import { connect, headers, Events } from './nats.js';
 
 const decoder = new TextDecoder();
@@ -94,10 +99,75 @@ async function open(o) {
     waitOnFirstConnect: true,
     pingInterval: 10000,
   });
+  let last = 0; // the sequence number of the last message handed on
+  let stored = 0; // the highest "flusso" handed on: the numbers it lacks are after it in the stream
+  let kept = null; // live messages that came while the cluster is read, or null
+  let waiting = null; // live messages held until the stream has what comes before them
+  const hand = (text) => {
+    let m;
+    try { m = JSON.parse(text); } catch (e) { return; }
+    if (m && typeof m.s === 'number') {
+      // A whole state at the same number is the same state: taken again without harm.
+      if (m.s < last || (m.s === last && m.t !== 'stato')) return;
+      last = m.s;
+      if (m.flusso > stored) stored = m.flusso;
+    }
+    o.onMessage(text);
+  };
+  const jsm = await nc.jetstreamManager({ checkAPI: false, timeout: 4000 });
+  const catchUp = async () => {
+    if (kept) return;
+    kept = [];
+    try {
+      try {
+        const state = await jsm.direct.getMessage('KV_tombola', { last_by_subj: '$KV.tombola.' + o.sera });
+        hand(decoder.decode(state.data));
+      } catch (e) {
+        // No state kept yet, or a server without JetStream: the program is asked (onOpen).
+      }
+      for (let seq = stored + 1; ;) {
+        let m;
+        try {
+          m = await jsm.direct.getMessage('TOMBOLA_NUMERI', { seq: seq, next_by_subj: o.numero });
+        } catch (e) {
+          break; // no more
+        }
+        hand(decoder.decode(m.data));
+        seq = m.seq + 1;
+      }
+    } finally {
+      const live = kept;
+      kept = null;
+      // A live message that does not follow the last one: the stream has not stored the one between
+      // yet (its leader changing). Read again in a second, the live ones kept meanwhile.
+      let first = 0;
+      for (const text of live) {
+        try { const s = JSON.parse(text).s || 0; if (s > last && (!first || s < first)) first = s; } catch (e) {}
+      }
+      if (first > last + 1 && !waiting) {
+        waiting = live;
+        setTimeout(() => {
+          const held = waiting;
+          waiting = null;
+          catchUp().then(() => { for (const text of held) hand(text); });
+        }, 1000);
+      } else {
+        for (const text of live) hand(text);
+      }
+    }
+  };
   for (const subject of [o.stato, o.numero]) {
     const sub = nc.subscribe(subject);
     (async () => {
-      for await (const m of sub) o.onMessage(decoder.decode(m.data));
+      for await (const m of sub) {
+        const text = decoder.decode(m.data);
+        if (kept) { kept.push(text); continue; }
+        // A number missed (one after the next expected): what is between is read back first.
+        let s = 0;
+        try { s = JSON.parse(text).s || 0; } catch (e) { continue; }
+        if (s > last + 1 && last > 0) await catchUp();
+        hand(text);
+      }
     })();
   }
   (async () => {
@@ -105,11 +175,14 @@ async function open(o) {
       if (s.type === Events.Disconnect) o.onLine(false);
       if (s.type === Events.Reconnect) {
         o.onLine(true);
+        await catchUp();
         o.onOpen();
       }
     }
   })();
   o.onLine(true);
+  // Read while the caller goes on: requests need not wait for it.
+  catchUp();
   return {
     // A request to the program; its answer (or nothing, on a timeout) goes to onMessage.
     send(text) {
@@ -118,7 +191,7 @@ async function open(o) {
       const key = crypto.getRandomValues(new Uint8Array(32));
       h.set('Chiave', hex(key));
       nc.request(o.chiamate, new TextEncoder().encode(text), { timeout: 8000, headers: h })
-        .then((m) => o.onMessage(decoder.decode(unseal(key, m.data))))
+        .then((m) => hand(decoder.decode(unseal(key, m.data))))
         .catch(() => {});
     },
   };
