@@ -67,6 +67,7 @@ public:
     static constexpr double kBannerSeconds = 4.0;
 
     const PrizeLadder &ladder() const { return m_ladder; }
+    const Game &game() const { return m_game; }
     // The watch, with every card that plays this game.
     const WinnerWatch &watch() const { return m_watch; }
     std::optional<Sighting> sighting() const { return m_sighting; }

@@ -48,5 +48,22 @@ QList<VerbaleBlock> verbaleBlocks(const StoredEvening &evening, const ClubInfo &
 QString verbaleHtml(const StoredEvening &evening, const ClubInfo &club = {},
                     const VerbaleSigners &signers = {});
 
+// "Consegna dei premi": a line per prize won in the evening (the game, the prize, the card, what it
+// is worth, the winner's name to fill or as recorded, a line to sign), the proof of delivery.
+QList<VerbaleBlock> deliveryBlocks(const StoredEvening &evening, const ClubInfo &club = {});
+// "consegna-premi-2026-12-09.pdf".
+QString deliveryFileName(const StoredEvening &evening);
+
+// One prize won in the evening, as the list of deliveries shows it.
+struct PrizeToDeliver {
+    int game = 0;
+    int index = 0; // among the game's wins, in the order confirmed
+    Prize prize = Prize::None;
+    QString card;       // the winner's card or claim
+    qint64 amount = -1; // in cents; -1 without a prize plan
+    const StoredDelivery *delivered = nullptr;
+};
+QList<PrizeToDeliver> prizesToDeliver(const StoredEvening &evening);
+
 // "verbale-2026-12-09.pdf": the file name offered when it is saved.
 QString verbaleFileName(const StoredEvening &evening);

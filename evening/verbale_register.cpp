@@ -135,3 +135,62 @@ void deliveriesSection(Blocks &b, const StoredEvening &e)
 }
 
 } // namespace verbale
+
+QList<PrizeToDeliver> prizesToDeliver(const StoredEvening &e)
+{
+    QList<PrizeToDeliver> out;
+    for (const StoredGame &g : e.games) {
+        const Payout pay = payout(e.plan, verbale::cardsPlaying(e, g.number));
+        for (qsizetype k = 0; k < g.wins.size(); ++k) {
+            const PrizeWin &w = g.wins[k];
+            // Each winner's part, in the order the winners of that prize were confirmed.
+            int count = 0, before = 0;
+            for (qsizetype j = 0; j < g.wins.size(); ++j)
+                if (g.wins[j].prize == w.prize) {
+                    ++count;
+                    before += j < k ? 1 : 0;
+                }
+            const qint64 amount =
+                e.plan.inUse() ? split(pay.prize[std::size_t(w.prize)], count).value(before) : -1;
+            out << PrizeToDeliver{g.number, int(k), w.prize,
+                                  w.name(), amount, e.findDelivery(g.number, int(k))};
+        }
+    }
+    return out;
+}
+
+QList<VerbaleBlock> deliveryBlocks(const StoredEvening &e, const ClubInfo &club)
+{
+    using namespace verbale;
+    Blocks b;
+    b.heading(QStringLiteral("Consegna dei premi"), 2);
+    if (!club.name.isEmpty()) b.paragraph(QStringLiteral("<b>%1</b>").arg(esc(club.name)));
+    b.paragraph(
+        QStringLiteral("Tombola della serata di %1, iniziata alle %2. I vincitori sottoscritti "
+                       "dichiarano di aver ricevuto il premio indicato.")
+            .arg(italian().toString(e.started.date(), QStringLiteral("dddd d MMMM yyyy")), clock(e.started)));
+    QList<QStringList> rows;
+    for (const PrizeToDeliver &p : prizesToDeliver(e))
+        rows << QStringList{QString::number(p.game),
+                            prizeWord(p.prize),
+                            code(p.card),
+                            p.amount >= 0 ? money(p.amount) : QStringLiteral("-"),
+                            p.delivered && !p.delivered->to.isEmpty()
+                                ? esc(p.delivered->to) + QStringLiteral("<br><br>")
+                                : QStringLiteral("<br><br>"),
+                            QStringLiteral("<br><br>______________________")};
+    if (rows.isEmpty()) b.paragraph(QStringLiteral("Nessun premio vinto."));
+    b.table({9, 14, 20, 13, 22, 22},
+            {QStringLiteral("Tombola"), QStringLiteral("Premio"), QStringLiteral("Cartella"),
+             QStringLiteral("Importo"), QStringLiteral("Vincitore (nome e cognome)"),
+             QStringLiteral("Firma")},
+            rows);
+    b.paragraph(QStringLiteral("<br>Data della consegna: ____________ &nbsp;&nbsp; L'organizzatore: "
+                               "______________________________"));
+    return b.take();
+}
+
+QString deliveryFileName(const StoredEvening &e)
+{
+    return QStringLiteral("consegna-premi-%1.pdf").arg(e.started.date().toString(Qt::ISODate));
+}
