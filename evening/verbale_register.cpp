@@ -6,6 +6,7 @@
 #include "game/draw_seal.h"
 
 #include <QSet>
+#include <algorithm>
 
 namespace verbale
 {
@@ -95,9 +96,12 @@ void sealParagraph(Blocks &b, const StoredEvening &e, const StoredGame &game)
 {
     const StoredSeal *s = e.findSeal(game.number);
     if (!s) {
+        const bool allByHand = std::all_of(game.numbers.cbegin(), game.numbers.cend(),
+                                           [](const StoredNumber &n) { return n.byHand; });
         if (!game.numbers.isEmpty())
-            b.paragraph(QStringLiteral("Estrazione senza sigillo: i numeri sono stati estratti a mano dal "
-                                       "panariello."));
+            b.paragraph(allByHand ? QStringLiteral("Estrazione senza sigillo: i numeri sono stati estratti a "
+                                                   "mano dal panariello.")
+                                  : QStringLiteral("Estrazione senza sigillo."));
         return;
     }
     QString text =
@@ -118,14 +122,11 @@ void sealParagraph(Blocks &b, const StoredEvening &e, const StoredGame &game)
 void deliveriesSection(Blocks &b, const StoredEvening &e)
 {
     QList<QStringList> rows;
-    for (const StoredGame &g : e.games)
-        for (qsizetype k = 0; k < g.wins.size(); ++k) {
-            const PrizeWin &w = g.wins[k];
-            const StoredDelivery *d = e.findDelivery(g.number, int(k));
-            rows << QStringList{QString::number(g.number), prizeWord(w.prize), code(w.name()),
-                                d ? esc(d->to) : QStringLiteral("<i>da consegnare</i>"),
-                                d ? italian().toString(d->at, QStringLiteral("d/M/yyyy HH:mm")) : QString()};
-        }
+    for (const PrizeToDeliver &p : prizesToDeliver(e))
+        rows << QStringList{
+            QString::number(p.game), prizeWord(p.prize), code(p.card),
+            p.delivered ? esc(p.delivered->to) : QStringLiteral("<i>da consegnare</i>"),
+            p.delivered ? italian().toString(p.delivered->at, QStringLiteral("d/M/yyyy HH:mm")) : QString()};
     if (rows.isEmpty()) return;
     b.heading(QStringLiteral("Consegna dei premi"));
     b.table({12, 16, 22, 30, 20},

@@ -3,6 +3,7 @@
 // seal and the secret kept across a restart, and unsold cards declared void that never win and are
 // not paid for. GUI-less, on a real store in a private folder.
 
+#include "evening/card_selection.h"
 #include "evening/verbale.h"
 #include "fakes/card_rows.h"
 #include "fakes/evening_harness.h"
@@ -44,6 +45,8 @@ private slots:
     void theSecretReproducesARecordedGame();
     void aResumedEveningKeepsSealAndSecret();
     void voidedCardsNeverWinAndAreNotPaidFor();
+    void unsoldCardsAreNamedStrictly_data();
+    void unsoldCardsAreNamedStrictly();
 };
 
 void TestCommittee::theSealShownIsTheHashOfTheSecretRevealed()
@@ -227,6 +230,47 @@ void TestCommittee::voidedCardsNeverWinAndAreNotPaidFor()
         QVERIFY(h.printRun.cardsInPlay().isVoid(c));
     // The numbering goes on after them.
     QCOMPARE(h.printRun.cardsInPlay().nextNumber(), 13);
+}
+
+void TestCommittee::unsoldCardsAreNamedStrictly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("cards"); // empty: refused
+    QTest::newRow("a range, less a card void already") << "da 3 a 5" << QList<int>{3, 5};
+    QTest::newRow("a range in capitals, past the last card") << "Da 9 A 900" << QList<int>{9, 10};
+    QTest::newRow("a range the wrong way round") << "da 5 a 3" << QList<int>{};
+    QTest::newRow("a whole run, counted from 1") << "stampa 2" << QList<int>{7, 8, 9, 10};
+    QTest::newRow("a run that is not") << "stampa 3" << QList<int>{};
+    QTest::newRow("numbers and a code, apart by commas and semicolons")
+        << "1; 2, CODE6" << QList<int>{1, 2, 6};
+    QTest::newRow("one item names nothing") << "1, da 20 a 30" << QList<int>{};
+    QTest::newRow("a card already void") << "4" << QList<int>{};
+    QTest::newRow("nothing") << " , " << QList<int>{};
+}
+
+void TestCommittee::unsoldCardsAreNamedStrictly()
+{
+    // Two runs: cards 1-6 and 7-10; card 4 declared void already.
+    QFETCH(QString, text);
+    QFETCH(QList<int>, cards);
+    StoredEvening e;
+    for (int run = 0; run < 2; ++run) {
+        StoredRun r;
+        for (int n = run == 0 ? 1 : 7; n <= (run == 0 ? 6 : 10); ++n)
+            r.cards << CardInPlay{CardCode{quint32(1000 + n), 1, CardDealer::Classic}, n, {}};
+        e.runs << r;
+    }
+    e.voided << StoredVoid{QDateTime::currentDateTime(), 1, QStringLiteral("4"), {4}};
+    text.replace(QStringLiteral("CODE6"), formatCardCode(e.runs[0].cards[5].code));
+    QString why;
+    const auto got = selectCards(e, text, &why);
+    if (cards.isEmpty()) {
+        QVERIFY2(!got, qPrintable(text));
+        QVERIFY(!why.isEmpty());
+    } else {
+        QVERIFY2(got, qPrintable(why));
+        QCOMPARE(*got, cards);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommittee)
