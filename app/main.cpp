@@ -19,12 +19,20 @@
 #include "ui/remote_ui.h"
 #include "ui/trace.h"
 #include "ui/translations.h"
+#include "verifica.h"
 
 #include <QApplication>
 #include <QStyleFactory>
 
 int main(int argc, char **argv)
 {
+    // The check of a sealed game needs no window.
+    if (argc >= 2 && QLatin1String(argv[1]) == QLatin1String("--verifica")) {
+        QStringList args;
+        for (int k = 2; k < argc; ++k)
+            args << QString::fromLocal8Bit(argv[k]);
+        return runVerifica(args);
+    }
     if (!displayAvailable(argc, argv)) return 1;
     QApplication app(argc, argv);
     installQtTranslations(app);

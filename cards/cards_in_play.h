@@ -24,6 +24,10 @@ public:
     // Told of every card as it joins, so that the work on it is done at printing, not mid-game.
     void setOnAdded(std::function<void(const CardInPlay &)> added) { m_added = std::move(added); }
     bool contains(const CardCode &code) const { return m_keys.contains(key(code)); }
+    // An unsold card declared void: out of play for the rest of the evening (taken out, or never let
+    // in), its number in the evening kept so the numbering goes on after it.
+    void setVoid(const CardInPlay &card);
+    bool isVoid(const CardCode &code) const { return m_void.contains(key(code)); }
     qsizetype size() const { return m_cards.size(); }
     // In the order they were printed; a card printed twice is in once.
     const QList<CardCode> &codes() const { return m_codes; }
@@ -40,6 +44,7 @@ private:
                (code.dealer == CardDealer::FullSeries ? 1 : 0);
     }
     QSet<quint64> m_keys;
+    QSet<quint64> m_void;
     QList<CardCode> m_codes;
     QList<CardInPlay> m_cards;
     int m_next = 1;

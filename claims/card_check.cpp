@@ -74,7 +74,10 @@ CardCheckResult checkCard(const QString &typed, const QList<int> &drawn, const C
     // game's first number plays from the next game.
     const bool printed = !inPlay || inPlay->contains(code);
     const bool plays = printed && (!desk || desk->playsThisGame(code));
-    if (!printed)
+    if (!printed && inPlay->isVoid(code))
+        out.notice =
+            QStringLiteral("cartella invenduta, annullata prima dell'estrazione: non partecipa al gioco");
+    else if (!printed)
         out.notice = QStringLiteral("cartella non stampata stasera: non partecipa al gioco");
     else if (!plays)
         out.notice = QStringLiteral("cartella stampata durante questa tombola: gioca dalla prossima");

@@ -23,7 +23,7 @@ struct CardCheckResult {
     std::array<QString, 3> rowLines; // "riga 1: 3 numeri usciti"
     QString best;                    // "terno", "TOMBOLA!", "nessun premio"
     QStringList moments;             // "ambo alla 3ª estrazione (l'11)"
-    QString notice;                  // a card not printed tonight says so
+    QString notice;                  // a card not printed tonight, or declared void, says so
     QString verdict;                 // what the ladder gave, "Vince il TERNO alla 3ª estrazione."
     Prize fanfare = Prize::None;     // the prize to cheer, if any
 };

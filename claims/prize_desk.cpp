@@ -292,6 +292,15 @@ void PrizeDesk::ignore()
     emit changed();
 }
 
+void PrizeDesk::cardsVoided()
+{
+    if (!m_game.drawnNumbers().isEmpty()) return;
+    m_watch = WinnerWatch();
+    syncCards();
+    m_sighting.reset();
+    emit changed();
+}
+
 void PrizeDesk::note(const QString &text)
 {
     log(int(m_game.drawnNumbers().size()), text);
@@ -347,7 +356,8 @@ Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
     const Claimant who{std::nullopt, values, Confirmation::Claim};
     const Prize claimed = ordinals.size() == numbers.size() ? claimPrize(prizeIndex) : Prize::None;
     const Award award = m_ladder.award(claimed, at, who, Cards::forClaimant(*this, who));
-    log(int(order.size()), QStringLiteral("Richiesta, ") + who.name() + QStringLiteral(": ") + sentence(award, false),
+    log(int(order.size()),
+        QStringLiteral("Richiesta, ") + who.name() + QStringLiteral(": ") + sentence(award, false),
         !award.isWin() && award.kind != Award::AlreadyCounted);
     look(false);
     emit changed();

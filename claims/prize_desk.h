@@ -67,6 +67,7 @@ public:
     static constexpr double kBannerSeconds = 4.0;
 
     const PrizeLadder &ladder() const { return m_ladder; }
+    const Game &game() const { return m_game; }
     // The watch, with every card that plays this game.
     const WinnerWatch &watch() const { return m_watch; }
     std::optional<Sighting> sighting() const { return m_sighting; }
@@ -98,6 +99,9 @@ public:
     Award claimFromPhone(const CardCode &code);
     // The cards passed over for the prize in play: a phone stops offering their call.
     QList<CardCode> passedOverNow() const;
+    // Cards were declared void before this game's first number: the watch, and with it the pot,
+    // holds only the cards still in play.
+    void cardsVoided();
     // A line of the evening's log that no rule writes (the evening interrupted and resumed).
     void note(const QString &text);
     // The caller's answer to the sighting on show.

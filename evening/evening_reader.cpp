@@ -1,6 +1,7 @@
 // Reading the evenings back: every row is checked against what this program writes, and an evening
 // with one row out of place is refused whole.
 
+#include "evening/evening_facts_store.h"
 #include "evening/evening_store.h"
 #include "evening/stored_rows.h"
 
@@ -75,6 +76,11 @@ public:
         for (const Step &step : steps) {
             if ((this->*step.read)(e)) continue;
             if (why) *why = QStringLiteral("dati non validi (%1)").arg(QLatin1String(step.table));
+            return false;
+        }
+        QString table;
+        if (!facts::read(m_db, m_id, e, &table)) {
+            if (why) *why = QStringLiteral("dati non validi (%1)").arg(table);
             return false;
         }
         return true;

@@ -15,6 +15,10 @@ EveningRecord::EveningRecord(EveningStore &store, Game &game, PrintRun &printRun
     connect(&game, &Game::numberTakenBack, this, &EveningRecord::numberTakenBack);
     connect(&game, &Game::basketModeChanged, this, &EveningRecord::optionsChanged);
     connect(&game, &Game::newGameStarted, this, &EveningRecord::optionsChanged);
+    // After the desk has moved on to the next game: the one before is over.
+    connect(&game, &Game::newGameStarted, this, [this] { reveal(false); });
+    connect(&game, &Game::gameEnded, this, [this] { reveal(true); });
+    connect(&game, &Game::sealed, this, &EveningRecord::sealed);
     connect(&printRun, &PrintRun::runPrinted, this, &EveningRecord::runPrinted);
     connect(&desk, &PrizeDesk::changed, this, &EveningRecord::deskChanged);
 }
@@ -52,7 +56,8 @@ void EveningRecord::begin()
             m_evening.id = *open;
             m_store.restartEvening(*open, now);
         } else if (old) {
-            // Kept for its verbale, closed at its last event.
+            // Kept for its verbale, closed at its last event, its game's secret revealed.
+            revealLeftOpen(*old);
             m_store.endEvening(*open, old->lastEventAt());
         }
     }
@@ -76,7 +81,9 @@ void EveningRecord::resume(const StoredEvening &evening)
     QList<CardInPlay> waiting;
     for (const StoredRun &run : evening.runs)
         for (const CardInPlay &card : run.cards) {
-            if (run.game < current || (run.game == current && run.drawn == 0))
+            if (evening.isVoid(card.number))
+                m_printRun.cardsInPlay().setVoid(card);
+            else if (run.game < current || (run.game == current && run.drawn == 0))
                 m_printRun.cardsInPlay().add(card);
             else
                 waiting << card;
@@ -84,7 +91,10 @@ void EveningRecord::resume(const StoredEvening &evening)
     bool anyNumber = false;
     for (const StoredGame &g : evening.games)
         anyNumber = anyNumber || !g.numbers.isEmpty();
-    m_game.resume(game ? game->drawn() : QList<int>{}, evening.basket, anyNumber);
+    // The game under way goes on with its secret; one revealed already draws no more by it.
+    const StoredSeal *seal = evening.findSeal(current);
+    m_game.resume(game ? game->drawn() : QList<int>{}, evening.basket, anyNumber,
+                  seal && !seal->isRevealed() ? seal->secret : QByteArray());
     for (const CardInPlay &card : std::as_const(waiting))
         m_printRun.cardsInPlay().add(card);
     PrizeDesk::State state;
@@ -99,15 +109,17 @@ void EveningRecord::resume(const StoredEvening &evening)
     m_desk.restore(state);
     // The verbale says the evening was interrupted, when, and from when it went on.
     const QLocale italian(QLocale::Italian, QLocale::Italy);
-    m_desk.note(QStringLiteral("Serata ripresa alle %1 dopo un'interruzione (ultimo evento registrato alle %2)")
-                    .arg(italian.toString(QTime::currentTime(), QStringLiteral("HH:mm")),
-                         italian.toString(evening.lastEventAt().time(), QStringLiteral("HH:mm"))));
+    m_desk.note(
+        QStringLiteral("Serata ripresa alle %1 dopo un'interruzione (ultimo evento registrato alle %2)")
+            .arg(italian.toString(QTime::currentTime(), QStringLiteral("HH:mm")),
+                 italian.toString(evening.lastEventAt().time(), QStringLiteral("HH:mm"))));
     emit changed();
     emit started(true);
 }
 
 void EveningRecord::close()
 {
+    reveal(true);
     m_store.endEvening(m_evening.id, QDateTime::currentDateTime());
     // What the desk, the cards and the game do to start afresh belongs to no evening: the closed one
     // keeps its prizes as they were given.

@@ -47,6 +47,13 @@ public:
     // How the caller has set the evening up, kept with it (the winner waiting is the record's own).
     void setSetup(const EveningSetup &setup);
 
+    // The committee's facts (evening_record_facts.cpp). Cards of tonight declared void from the
+    // game under way, before its first number: `what` as the caller wrote it ("da 801 a 900", codes,
+    // runs); false with `why` when it names nothing, or a number is out.
+    bool voidCards(const QString &what, QString *why = nullptr);
+    // The `index`-th win of game `game` handed over to `to`, now.
+    bool deliver(int game, int index, const QString &to);
+
     // The line of the question that offers to resume `evening`.
     static QString resumeQuestion(const StoredEvening &evening);
 
@@ -64,6 +71,12 @@ private:
     void runPrinted(const PrintedRun &run);
     void deskChanged();
     void optionsChanged();
+    // The sealed draw: a game's secret kept as it is fixed, and revealed once its game is over
+    // (every game but the one under way; all of them when `all`).
+    void sealed(const QByteArray &secret);
+    void reveal(bool all);
+    // An evening left open and not resumed is closed: the secrets it had not revealed are.
+    void revealLeftOpen(const StoredEvening &old);
     StoredGame &currentGame(bool create);
     void written(bool ok);
     void writeSetup(const EveningSetup &setup);

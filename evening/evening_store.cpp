@@ -1,5 +1,6 @@
 #include "evening/evening_store.h"
 
+#include "evening/evening_facts_store.h"
 #include "evening/stored_rows.h"
 
 #include <QDir>
@@ -167,7 +168,7 @@ bool EveningStore::createSchema()
     return write([](QSqlQuery &q) {
         for (const char *statement : kSchema)
             if (!q.exec(QLatin1String(statement))) return false;
-        return q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
+        return facts::createTables(q) && q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
 }
 
@@ -178,6 +179,8 @@ bool EveningStore::upgrade(int from)
         if (from < 2 && !q.exec(QStringLiteral("ALTER TABLE evenings ADD COLUMN plan TEXT"))) return false;
         // Version 3: how the caller had set the evening up.
         if (from < 3 && !q.exec(QStringLiteral("ALTER TABLE evenings ADD COLUMN setup TEXT"))) return false;
+        // Version 4: the sealed draws, the cards declared void, the prizes handed over.
+        if (from < 4 && !facts::createTables(q)) return false;
         return q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kVersion));
     });
 }

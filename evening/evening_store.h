@@ -22,7 +22,7 @@ class EveningStore
 {
 public:
     // The version of the file this program writes; a file of a later one is not touched.
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
 
     EveningStore();
     ~EveningStore();
@@ -60,6 +60,11 @@ public:
     bool setWins(qint64 evening, int game, const QList<PrizeWin> &wins, const QList<PrizeDesk::Pass> &passes);
     bool addLog(qint64 evening, const PrizeDesk::Event &event);
     bool setOptions(qint64 evening, const StoredEvening &options);
+    // The committee's facts (evening_facts_store.cpp): a game's seal, written when it is fixed and
+    // again when revealed; cards declared void; a prize handed over, or its recipient corrected.
+    bool setSeal(qint64 evening, const StoredSeal &seal);
+    bool addVoid(qint64 evening, const StoredVoid &voided);
+    bool setDelivery(qint64 evening, const StoredDelivery &delivery);
 
     // Reads every evening of the file `path` without changing it: true when all of it is sound.
     static bool inspect(const QString &path, QString *why);

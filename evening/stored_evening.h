@@ -5,6 +5,7 @@
 
 #include "cards/cards_in_play.h"
 #include "claims/prize_desk.h"
+#include "evening/evening_facts.h"
 #include "evening/evening_setup.h"
 
 #include <QDateTime>
@@ -61,6 +62,30 @@ struct StoredEvening {
     bool fullSeries = false;
     PrizePlan plan;
     EveningSetup setup;
+    // For the committee: the sealed draws, the cards declared void, the prizes handed over.
+    QList<StoredSeal> seals;
+    QList<StoredVoid> voided;
+    QList<StoredDelivery> deliveries;
+
+    const StoredSeal *findSeal(int number) const
+    {
+        for (const StoredSeal &s : seals)
+            if (s.game == number) return &s;
+        return nullptr;
+    }
+    // Whether the card numbered `number` in the evening was declared void before game `before`.
+    bool isVoid(int number, int before = 1 << 30) const
+    {
+        for (const StoredVoid &v : voided)
+            if (v.game <= before && v.cards.contains(number)) return true;
+        return false;
+    }
+    const StoredDelivery *findDelivery(int number, int index) const
+    {
+        for (const StoredDelivery &d : deliveries)
+            if (d.game == number && d.index == index) return &d;
+        return nullptr;
+    }
 
     int cardCount() const
     {

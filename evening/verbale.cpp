@@ -1,75 +1,14 @@
 #include "evening/verbale.h"
 
 #include "cards/print_run.h"
+#include "evening/verbale_parts.h"
 
 #include <QLocale>
 #include <QStringList>
 
 namespace
 {
-
-const QLocale &italian()
-{
-    static const QLocale locale(QLocale::Italian, QLocale::Italy);
-    return locale;
-}
-
-QString esc(const QString &text)
-{
-    return text.toHtmlEscaped();
-}
-
-QString clock(const QDateTime &at)
-{
-    return italian().toString(at.time(), QStringLiteral("HH:mm:ss"));
-}
-
-// An amount that no line break parts from its currency: "12,00 €".
-QString money(qint64 cents)
-{
-    return esc(euro(cents)).replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
-}
-
-// A card's code kept whole on its line.
-QString code(const QString &text)
-{
-    return QStringLiteral("<span style=\"white-space: nowrap\">%1</span>").arg(esc(text));
-}
-
-class Blocks
-{
-public:
-    void heading(const QString &text, int level = 3)
-    {
-        m_out << VerbaleBlock{QStringLiteral("<h%1>%2</h%1>").arg(level).arg(text), {}, {}, {}, true};
-    }
-    void paragraph(const QString &html)
-    {
-        m_out << VerbaleBlock{QStringLiteral("<p>%1</p>").arg(html), {}, {}, {}, false};
-    }
-    // A table: each row a piece of its own, the header repeated where a page breaks it.
-    void table(const QList<int> &columns, const QStringList &header, const QList<QStringList> &rows)
-    {
-        for (const QStringList &row : rows)
-            m_out << VerbaleBlock{{}, row, columns, header};
-    }
-    // `cells` in rows of `across`, without a header.
-    void grid(const QStringList &cells, int across)
-    {
-        QList<QStringList> rows;
-        for (qsizetype i = 0; i < cells.size(); i += across) {
-            QStringList row;
-            for (int c = 0; c < across; ++c)
-                row << (i + c < cells.size() ? cells[i + c] : QString());
-            rows << row;
-        }
-        table(QList<int>(across, 100 / across), {}, rows);
-    }
-    QList<VerbaleBlock> take() { return std::move(m_out); }
-
-private:
-    QList<VerbaleBlock> m_out;
-};
+using namespace verbale;
 
 QString runLine(int index, const StoredRun &run)
 {
@@ -108,15 +47,6 @@ QString runLine(int index, const StoredRun &run)
                 .arg(phone ? (run.cards.size() == 1 ? QStringLiteral("Data") : QStringLiteral("Date"))
                            : QStringLiteral("Stampata"));
     return line;
-}
-
-// The cards that played game `game`: printed before its first number.
-int cardsPlaying(const StoredEvening &e, int game)
-{
-    int n = 0;
-    for (const StoredRun &r : e.runs)
-        if (r.game < game || (r.game == game && r.drawn == 0)) n += int(r.cards.size());
-    return n;
 }
 
 QString planText(const PrizePlan &plan)
@@ -180,6 +110,7 @@ void gameSection(Blocks &b, const StoredEvening &e, const StoredGame &game, bool
                      .arg(n.number)
                      .arg(clock(n.at), n.byHand ? QStringLiteral(" (panariello)") : QString());
     b.grid(cells, 5);
+    sealParagraph(b, e, game);
     if (!game.takenBack.isEmpty()) {
         QStringList back;
         for (const StoredNumber &n : game.takenBack)
@@ -283,8 +214,12 @@ void totals(Blocks &b, const StoredEvening &e)
 
 } // namespace
 
-QList<VerbaleBlock> verbaleBlocks(const StoredEvening &e, const ClubInfo &club)
+QList<VerbaleBlock> verbaleBlocks(const StoredEvening &e, const ClubInfo &club, const VerbaleSigners &signers)
 {
+    const auto filled = [](const QString &text) {
+        return text.trimmed().isEmpty() ? QStringLiteral("______________________________")
+                                        : esc(text.trimmed());
+    };
     Blocks b;
     b.heading(QStringLiteral("Verbale della tombola"), 2);
     if (!club.name.isEmpty() || !club.contact.isEmpty())
@@ -293,7 +228,10 @@ QList<VerbaleBlock> verbaleBlocks(const StoredEvening &e, const ClubInfo &club)
                              club.contact.isEmpty() ? QString() : QStringLiteral(" – ") + esc(club.contact)));
     b.paragraph(QStringLiteral("Data: %1")
                     .arg(italian().toString(e.started.date(), QStringLiteral("dddd d MMMM yyyy"))));
-    b.paragraph(QStringLiteral("Luogo: ______________________________________________"));
+    b.paragraph(QStringLiteral("Luogo: %1").arg(filled(signers.place)));
+    b.paragraph(QStringLiteral("Organizzatore: %1").arg(filled(signers.organiser)));
+    b.paragraph(
+        QStringLiteral("Funzionario presente, delegato dal sindaco: %1").arg(filled(signers.delegate)));
     b.paragraph(QStringLiteral("Inizio della serata: %1 &nbsp;&nbsp; Fine: %2")
                     .arg(clock(e.started),
                          e.ended.isValid() ? clock(e.ended) : QStringLiteral("serata non ancora chiusa")));
@@ -305,6 +243,7 @@ QList<VerbaleBlock> verbaleBlocks(const StoredEvening &e, const ClubInfo &club)
         b.paragraph(QStringLiteral("<b>La serata è stata interrotta e ripresa</b> (il programma chiuso o "
                                    "mancata la corrente): %1.")
                         .arg(breaks.join(QStringLiteral("; "))));
+    registerSection(b, e);
     b.heading(QStringLiteral("Cartelle in gioco: %1").arg(e.cardCount()));
     if (e.runs.isEmpty()) b.paragraph(QStringLiteral("Nessuna cartella stampata."));
     for (qsizetype k = 0; k < e.runs.size(); ++k) {
@@ -314,6 +253,7 @@ QList<VerbaleBlock> verbaleBlocks(const StoredEvening &e, const ClubInfo &club)
             cells << QStringLiteral("%1. %2").arg(c.number).arg(code(formatCardCode(c.code)));
         b.grid(cells, 5);
     }
+    voidedSection(b, e);
     if (e.games.isEmpty()) b.heading(QStringLiteral("Nessuna tombola giocata"));
     if (e.plan.inUse()) {
         b.heading(QStringLiteral("Premi"));
@@ -321,12 +261,19 @@ QList<VerbaleBlock> verbaleBlocks(const StoredEvening &e, const ClubInfo &club)
     }
     for (qsizetype k = 0; k < e.games.size(); ++k)
         gameSection(b, e, e.games[k], k + 1 == e.games.size());
+    deliveriesSection(b, e);
     totals(b, e);
     QList<VerbaleBlock> out = b.take();
     out << VerbaleBlock{
-        QStringLiteral("<br><br><table width=\"100%\"><tr><td>L'organizzatore<br><br>"
-                       "______________________________</td><td>Il funzionario presente<br><br>"
-                       "______________________________</td></tr></table>"),
+        QStringLiteral("<br><br><table width=\"100%\"><tr><td>L'organizzatore%1<br><br>"
+                       "______________________________</td><td>Il funzionario presente%2<br><br>"
+                       "______________________________</td></tr></table>")
+            .arg(signers.organiser.trimmed().isEmpty()
+                     ? QString()
+                     : QStringLiteral(", ") + esc(signers.organiser.trimmed()),
+                 signers.delegate.trimmed().isEmpty()
+                     ? QString()
+                     : QStringLiteral(", ") + esc(signers.delegate.trimmed())),
         {},
         {},
         {},
@@ -347,10 +294,10 @@ QString VerbaleBlock::rowHtml(bool head) const
            row + QStringLiteral("</tr></table>");
 }
 
-QString verbaleHtml(const StoredEvening &e, const ClubInfo &club)
+QString verbaleHtml(const StoredEvening &e, const ClubInfo &club, const VerbaleSigners &signers)
 {
     QString html = QStringLiteral("<html><body style=\"font-size: 9pt\">");
-    const QList<VerbaleBlock> blocks = verbaleBlocks(e, club);
+    const QList<VerbaleBlock> blocks = verbaleBlocks(e, club, signers);
     for (qsizetype k = 0; k < blocks.size(); ++k) {
         const VerbaleBlock &b = blocks[k];
         // A table's header before its first row.

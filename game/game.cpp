@@ -4,13 +4,26 @@
 #include "announce/speech.h"
 #include "announce/words.h"
 #include "game/draw.h"
+#include "game/draw_seal.h"
 
 #include <utility>
 
 Game::Game(GameView &view, Ports ports, QObject *parent)
     : QObject(parent), m_watchedView(view), m_view(m_watchedView),
-      m_sound(ports.sound, *this), m_ports{m_sound, ports.clock, ports.random, ports.dialogs}
+      m_sound(ports.sound, *this), m_ports{m_sound, ports.clock, ports.random, ports.dialogs},
+      m_secretSource(seal::newSecret)
 {
+}
+
+QString Game::seal() const
+{
+    return m_secret.isEmpty() ? QString() : seal::sealOf(m_secret);
+}
+
+int Game::randomPick(int ordinal, int left)
+{
+    if (m_secret.isEmpty()) return pesca_indice(m_ports.random.next(), left);
+    return seal::pick(m_secret, ordinal, left);
 }
 
 void Game::WatchedSound::play(const QString &nome, const QString &tipo)
@@ -235,8 +248,17 @@ void Game::runDraw()
             m_view.setEnabled(Control::cmd_sospendi, true);
             m_state.nuova_partita = false;
         });
+        if (m_secret.isEmpty() && m_secretSource) {
+            // Sealed before the first random number, once the cards that play the game are fixed;
+            // the room sees the seal before it sees the number.
+            m_secret = m_secretSource();
+            emit sealed(m_secret);
+            // No stop between the seal and its first number: a seal always has its game.
+            step([&] { pump(); });
+            if (m_closed) return;
+        }
         const int numero = playTurn(
-            i, [this](int n) { return pesca_indice(m_ports.random.next(), n); }, direttiva);
+            i, [this, i](int n) { return randomPick(i, n); }, direttiva);
         step([&] { speak(numero); });
         step([&] { sayMeaning(numero); });
         const double t0 = m_ports.clock.now();

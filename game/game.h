@@ -10,6 +10,7 @@
 #include "game/game_view.h"
 #include "game/ports.h"
 
+#include <QByteArray>
 #include <QFlags>
 #include <QList>
 #include <QObject>
@@ -112,7 +113,15 @@ public:
     // A resumed evening: the game ready, its numbers `drawn` out in their order and the draw stopped
     // after them, as a pause leaves it; `basket` the mode they came in. `started`: numbers were
     // drawn this evening before, so the card panel has gone.
-    void resume(const QList<int> &drawn, bool basket, bool started);
+    // `secret`: the game's sealed draw, when its seal was shown; its next numbers follow from it.
+    void resume(const QList<int> &drawn, bool basket, bool started, const QByteArray &secret = {});
+
+    // The sealed draw: where the secret of each game drawn at random comes from (the system's
+    // generator unless set), fixed at the game's first random number. Without a source the random
+    // draw takes its numbers from the RandomPort, unsealed.
+    void setSecretSource(std::function<QByteArray()> source) { m_secretSource = std::move(source); }
+    // The seal of the game under way ("3f2a 9c01 77de 0b45"), empty before its first random number.
+    QString seal() const;
 
     // The waits the rules share. Each first lets observers see what changed.
     void pump();
@@ -152,6 +161,9 @@ signals:
     // The basket's last number went back to the pool; `ordinal` was its place in the history.
     void numberTakenBack(int number, int ordinal);
     void newGameStarted();
+    // The game's secret is fixed, before its first random number: the evening's record keeps it
+    // (and reveals it at the game's end); everyone else shows only its seal().
+    void sealed(const QByteArray &secret);
     // The basket mode was switched on or off.
     void basketModeChanged(bool on);
     // A resumed evening's game is back.
@@ -223,6 +235,8 @@ private:
 
     template <typename Step> void step(Step &&f);
     void runDraw();
+    // The random pick of the `ordinal`-th number among the `left` ones: keyed by the secret once sealed.
+    int randomPick(int ordinal, int left);
     // The controls a game in play enables, whoever draws its numbers.
     void showPlaying();
     // The steps of one turn shared by the random draw and the basket: `pick` chooses the pool index
@@ -254,6 +268,8 @@ private:
     double m_hold = 0;
     std::function<bool()> m_mayResume;
     std::function<bool()> m_isOver;
+    std::function<QByteArray()> m_secretSource;
+    QByteArray m_secret; // the game's sealed draw; empty while not sealed
     WritingMode m_writing = WritingMode::Maiuscolo;
     bool m_showMeaning = false;
     bool m_sayMeaning = false;

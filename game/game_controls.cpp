@@ -28,6 +28,8 @@ void Game::newGame()
     m_view.setVisible(Control::fra_controlli, false);
     riempi_numeri(m_state.numeri_da_estrarre);
     m_ports.random.reseed();
+    // The next game is sealed afresh at its first random number.
+    m_secret.clear();
     m_view.setVisible(Control::txt_ultimi, false);
     m_view.setVisible(Control::Label4, false);
     for (int k = 0; k < 14; ++k) {
@@ -213,10 +215,11 @@ void Game::close()
 // ---------------------------------------------------------------------------------------------
 // A resumed evening.
 
-void Game::resume(const QList<int> &drawn, bool basket, bool started)
+void Game::resume(const QList<int> &drawn, bool basket, bool started, const QByteArray &secret)
 {
     if (m_closed || isDrawing()) return;
     m_basket = basket;
+    m_secret = secret;
     const int d = int(drawn.size());
     riempi_numeri(m_state.numeri_da_estrarre);
     int left = 0;

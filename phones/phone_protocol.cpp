@@ -65,6 +65,8 @@ QByteArray wholeState(const PhoneState &s)
     o[QLatin1String("vinti")] = QJsonArray::fromStringList(s.wins);
     o[QLatin1String("ignorate")] = QJsonArray::fromStringList(s.passedOver);
     o[QLatin1String("cartelleTelefono")] = s.cardsPerPhone;
+    o[QLatin1String("sigillo")] = s.seal;
+    o[QLatin1String("sigilli")] = QJsonArray::fromStringList(s.seals);
     return compact(o);
 }
 

@@ -51,6 +51,8 @@ struct PhoneState {
     QStringList wins;       // "AMBO alla 6ª: 7KQ3M-4 X", one per prize won
     QStringList passedOver; // the codes the caller passed over for the prize in play
     int cardsPerPhone = 0;  // how many cards a phone may ask for; 0: none
+    QString seal;           // the sealed draw's seal of the game under way; empty before it
+    QStringList seals;      // the games over with their seal and secret revealed
     bool operator==(const PhoneState &) const = default;
 };
 

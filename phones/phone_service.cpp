@@ -6,6 +6,7 @@
 #include "claims/card_check.h"
 #include "claims/prize_desk.h"
 #include "evening/evening_record.h"
+#include "evening/seal_lines.h"
 #include "game/game.h"
 #include "phones/phone_snapshot.h"
 
@@ -90,7 +91,11 @@ PhoneService::PhoneService(Game &game, PrizeDesk &desk, PrintRun &printRun, Even
 
 PhoneState PhoneService::state() const
 {
-    return phoneSnapshot(m_game, m_desk, m_cardsPerPhone);
+    PhoneState s = phoneSnapshot(m_game, m_desk, m_cardsPerPhone);
+    // The draw's seal, and the secrets of the games over, as the evening's record keeps them.
+    s.seal = m_game.seal();
+    s.seals = revealedSeals(m_record.evening());
+    return s;
 }
 
 void PhoneService::setCardsPerPhone(int count)
@@ -128,7 +133,9 @@ QByteArray PhoneService::cardsAnswer(const QStringList &typed) const
         }
         const CardInPlay *card = findCard(inPlay, check.code);
         if (!card) {
-            errors << formatCardCode(check.code) + QStringLiteral(": cartella non in gioco stasera.");
+            errors << formatCardCode(check.code) + (inPlay.isVoid(check.code)
+                                                        ? QStringLiteral(": cartella invenduta, annullata.")
+                                                        : QStringLiteral(": cartella non in gioco stasera."));
             continue;
         }
         cards.append(cardObject(*card, m_desk.playsThisGame(card->code)
@@ -147,7 +154,9 @@ QByteArray PhoneService::callAnswer(const QString &typed)
     const CardsInPlay &inPlay = m_printRun.cardsInPlay();
     if (reading.error != CodeError::None || !inPlay.contains(reading.code)) {
         o[QLatin1String("codice")] = typed;
-        o[QLatin1String("testo")] = QStringLiteral("Questa cartella non è in gioco stasera.");
+        o[QLatin1String("testo")] = reading.error == CodeError::None && inPlay.isVoid(reading.code)
+                                        ? QStringLiteral("Questa cartella è stata annullata: era invenduta.")
+                                        : QStringLiteral("Questa cartella non è in gioco stasera.");
         return compact(o);
     }
     const QString code = formatCardCode(reading.code);

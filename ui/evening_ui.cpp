@@ -6,6 +6,7 @@
 #include "ui/audience_controller.h"
 #include "ui/audience_screen.h"
 #include "ui/caller.h"
+#include "ui/committee_dialogs.h"
 #include "ui/qt_platform.h"
 #include "ui/verbale_dialog.h"
 
@@ -15,15 +16,19 @@
 
 namespace
 {
-QString chooseVerbaleFile(QWidget *window, const QString &suggested)
+QString choosePdfFile(QWidget *window, const QString &title, const QString &suggested)
 {
-    QFileDialog dialog(window, QStringLiteral("Salva il verbale in PDF"), QString(),
-                       QStringLiteral("PDF (*.pdf)"));
+    QFileDialog dialog(window, title, QString(), QStringLiteral("PDF (*.pdf)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     dialog.selectFile(suggested);
     if (execKeepingClose(dialog) != QDialog::Accepted) return {};
     return dialog.selectedFiles().value(0);
+}
+
+QString chooseVerbaleFile(QWidget *window, const QString &suggested)
+{
+    return choosePdfFile(window, QStringLiteral("Salva il verbale in PDF"), suggested);
 }
 
 void openVerbale(Caller &caller, EveningRecord &record, PrinterPort &printer)
@@ -45,6 +50,22 @@ void installEvening(Caller &caller, EveningRecord &record, PrinterPort &printer)
     QObject::connect(&form, &Form1::fullSeriesChanged, &record, &EveningRecord::setFullSeries);
     QObject::connect(&caller.prizePanel, &PrizePanel::verbaleRequested, &form,
                      [&caller, &record, &printer] { openVerbale(caller, record, printer); });
+    QObject::connect(&caller.prizePanel, &PrizePanel::voidCardsRequested, &form, [&caller, &record] {
+        VoidCardsDialog dialog(record, caller.game, caller.prizePanel.listDialog());
+        execKeepingClose(dialog);
+    });
+    QObject::connect(&caller.prizePanel, &PrizePanel::deliveriesRequested, &form,
+                     [&caller, &record, &printer] {
+                         QWidget *over = caller.prizePanel.listDialog();
+                         DeliveriesDialog dialog(
+                             record, printer,
+                             [over](const QString &suggested) {
+                                 return choosePdfFile(
+                                     over, QStringLiteral("Salva la consegna dei premi in PDF"), suggested);
+                             },
+                             over);
+                         execKeepingClose(dialog);
+                     });
     QObject::connect(
         &caller.prizePanel, &PrizePanel::closeEveningRequested, &form, [&caller, &record, &printer] {
             DialogPort &dialogs = caller.game.ports().dialogs;

@@ -104,6 +104,22 @@ PrizeListDialog::PrizeListDialog(PrizeDesk &desk, QWidget *parent) : QDialog(par
     evening->addWidget(closeEvening);
     evening->addStretch(1);
     colonna->addLayout(evening);
+    // For the committee that signs the evening.
+    auto *committee = new QHBoxLayout;
+    auto *unsold = new QPushButton(QStringLiteral("Cartelle &invendute..."), this);
+    unsold->setObjectName(QStringLiteral("cmd_invendute"));
+    unsold->setToolTip(QStringLiteral("le cartelle non vendute, annullate prima del primo numero di una "
+                                      "tombola: non giocano più per tutta la serata"));
+    auto *delivered = new QPushButton(QStringLiteral("Premi c&onsegnati..."), this);
+    delivered->setObjectName(QStringLiteral("cmd_premi_consegnati"));
+    delivered->setToolTip(QStringLiteral("a chi e quando è stato consegnato ogni premio, e il modulo "
+                                         "\"Consegna dei premi\" da far firmare"));
+    committee->addWidget(unsold);
+    committee->addWidget(delivered);
+    committee->addStretch(1);
+    colonna->addLayout(committee);
+    connect(unsold, &QPushButton::clicked, this, &PrizeListDialog::voidCardsRequested);
+    connect(delivered, &QPushButton::clicked, this, &PrizeListDialog::deliveriesRequested);
     connect(verbale, &QPushButton::clicked, this, &PrizeListDialog::verbaleRequested);
     connect(closeEvening, &QPushButton::clicked, this, &PrizeListDialog::closeEveningRequested);
     addCloseButton(*this, *colonna);
@@ -233,6 +249,8 @@ void PrizePanel::openList()
     m_dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_dialog, &PrizeListDialog::closeEveningRequested, this, &PrizePanel::closeEveningRequested);
     connect(m_dialog, &PrizeListDialog::verbaleRequested, this, &PrizePanel::verbaleRequested);
+    connect(m_dialog, &PrizeListDialog::voidCardsRequested, this, &PrizePanel::voidCardsRequested);
+    connect(m_dialog, &PrizeListDialog::deliveriesRequested, this, &PrizePanel::deliveriesRequested);
     // Modal by hand, so that closing the caller's window still ends the program.
     showKeepingClose(*m_dialog);
 }
@@ -240,7 +258,11 @@ void PrizePanel::openList()
 void showPrizesOnAudienceScreen(PrizeDesk &desk, AudienceController &audience)
 {
     auto ladder = [&audience, &desk] {
-        audience.setPrizeLadder(desk.audienceLines());
+        // Under the ladder, the draw's seal: on the screen before the game's first number.
+        QStringList lines = desk.audienceLines();
+        if (const QString seal = desk.game().seal(); !seal.isEmpty())
+            lines << QStringLiteral("Sigillo: ") + unbroken(seal);
+        audience.setPrizeLadder(lines);
         // The tombola goes to cards only (by their code or the watch), never to a claim's numbers.
         QStringList codes;
         for (const PrizeLadder::Won &won : desk.ladder().won())
@@ -250,6 +272,8 @@ void showPrizesOnAudienceScreen(PrizeDesk &desk, AudienceController &audience)
         audience.setTombola(codes.isEmpty() ? QString() : cardList(codes, 2));
     };
     QObject::connect(&desk, &PrizeDesk::changed, &audience, ladder);
+    QObject::connect(&desk.game(), &Game::sealed, &audience, ladder);
+    QObject::connect(&desk.game(), &Game::newGameStarted, &audience, ladder);
     QObject::connect(&desk, &PrizeDesk::prizeWon, &audience,
                      [&audience](const QString &banner) { audience.showBanner(banner); });
     ladder();

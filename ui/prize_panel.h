@@ -30,9 +30,11 @@ public:
     QCheckBox *announceBox() const { return m_announce; }
 
 signals:
-    // "Chiudi la serata..." and "Verbale...".
+    // "Chiudi la serata...", "Verbale...", "Cartelle invendute..." and "Premi consegnati...".
     void closeEveningRequested();
     void verbaleRequested();
+    void voidCardsRequested();
+    void deliveriesRequested();
 
 private:
     PrizeDesk &m_desk;
@@ -63,6 +65,8 @@ public:
 signals:
     void closeEveningRequested();
     void verbaleRequested();
+    void voidCardsRequested();
+    void deliveriesRequested();
 
 private:
     void refresh();
@@ -80,6 +84,6 @@ private:
     QPointer<PrizeListDialog> m_dialog;
 };
 
-// The room's screen shows the ladder and a banner for each win confirmed by a card's code or from
-// the watch (the claim panel's verdicts have their own).
+// The room's screen shows the ladder with the draw's seal under it, and a banner for each win
+// confirmed by a card's code or from the watch (the claim panel's verdicts have their own).
 void showPrizesOnAudienceScreen(PrizeDesk &desk, AudienceController &audience);

@@ -9,8 +9,10 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QFontMetricsF>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPageLayout>
@@ -20,7 +22,12 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club)
+QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club, const VerbaleSigners &signers)
+{
+    return blocksPdf(verbaleBlocks(evening, club, signers), QStringLiteral("Verbale della tombola"));
+}
+
+QByteArray blocksPdf(const QList<VerbaleBlock> &blocks, const QString &title)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -29,7 +36,7 @@ QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club)
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     writer.setResolution(300);
-    writer.setTitle(QStringLiteral("Verbale della tombola"));
+    writer.setTitle(title);
     const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSizeF(9);
@@ -43,7 +50,6 @@ QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club)
         doc->setTextWidth(area.width());
         return doc;
     };
-    const QList<VerbaleBlock> blocks = verbaleBlocks(evening, club);
     struct Placed {
         std::unique_ptr<QTextDocument> doc;
         int page = 0;
@@ -127,7 +133,7 @@ VerbaleDialog::VerbaleDialog(EveningRecord &record, PrinterPort &printer,
 {
     setObjectName(QStringLiteral("VerbaleDialog"));
     setWindowTitle(QStringLiteral("Verbale della serata"));
-    resize(560, 360);
+    resize(560, 440);
     auto *column = new QVBoxLayout(this);
     auto *label = new QLabel(QStringLiteral("&Serate registrate:"), this);
     column->addWidget(label);
@@ -156,6 +162,23 @@ VerbaleDialog::VerbaleDialog(EveningRecord &record, PrinterPort &printer,
     }
     m_list->setCurrentRow(0);
 
+    // The first page's names, with their signature lines.
+    auto *names = new QFormLayout;
+    auto field = [this, names](const char *name, const QString &caption, const QString &tip) {
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        edit->setMaxLength(120);
+        edit->setToolTip(tip);
+        names->addRow(caption, edit);
+        return edit;
+    };
+    m_place = field("txt_luogo", QStringLiteral("&Luogo:"), QStringLiteral("dove si è svolta la tombola"));
+    m_organiser = field("txt_organizzatore", QStringLiteral("&Organizzatore:"),
+                        QStringLiteral("chi ha organizzato la tombola e firma il verbale"));
+    m_delegate = field("txt_delegato", QStringLiteral("&Funzionario presente:"),
+                       QStringLiteral("il funzionario delegato dal sindaco, presente all'estrazione"));
+    column->addLayout(names);
+
     m_result = new QLabel(this);
     m_result->setObjectName(QStringLiteral("lbl_esito_verbale"));
     m_result->setWordWrap(true);
@@ -173,6 +196,11 @@ VerbaleDialog::VerbaleDialog(EveningRecord &record, PrinterPort &printer,
     connect(save, &QPushButton::clicked, this, &VerbaleDialog::save);
     connect(print, &QPushButton::clicked, this, &VerbaleDialog::print);
     m_list->setFocus();
+}
+
+VerbaleSigners VerbaleDialog::signers() const
+{
+    return {m_place->text(), m_organiser->text(), m_delegate->text()};
 }
 
 bool VerbaleDialog::picked(StoredEvening &evening)
@@ -201,7 +229,7 @@ void VerbaleDialog::save()
     const QString file = m_chooseFile ? m_chooseFile(verbaleFileName(evening)) : QString();
     if (file.isEmpty()) return;
     QString why;
-    if (m_printer.savePdf(verbalePdf(evening, loadClub()), file, &why))
+    if (m_printer.savePdf(verbalePdf(evening, loadClub(), signers()), file, &why))
         m_result->setText(QStringLiteral("Verbale salvato in «%1».").arg(file));
     else
         m_result->setText(why);
@@ -212,7 +240,8 @@ void VerbaleDialog::print()
     StoredEvening evening;
     if (!picked(evening)) return;
     QString why;
-    if (m_printer.printPdf(verbalePdf(evening, loadClub()), QStringLiteral("Verbale della tombola"), &why))
+    if (m_printer.printPdf(verbalePdf(evening, loadClub(), signers()),
+                           QStringLiteral("Verbale della tombola"), &why))
         m_result->setText(QStringLiteral("Verbale inviato alla stampante."));
     else
         m_result->setText(why);

@@ -2,6 +2,8 @@
 // The verbale of this evening or of an earlier one: picked from the evenings on record, laid out as
 // a PDF document and saved into a file or sent to the default printer.
 
+#include "evening/verbale.h"
+
 #include <QByteArray>
 #include <QDialog>
 #include <functional>
@@ -9,13 +11,14 @@
 class EveningRecord;
 class PrinterPort;
 class QLabel;
+class QLineEdit;
 class QListWidget;
-struct ClubInfo;
-struct StoredEvening;
 
-// The verbale of `evening` as a PDF document, A4, laid out as a printed form: no piece of it split
+// `blocks` as a PDF document titled `title`, A4, laid out as a printed form: no piece of it split
 // by a page, a table's header at the top of each page it goes on, each page numbered.
-QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club);
+QByteArray blocksPdf(const QList<VerbaleBlock> &blocks, const QString &title);
+// The verbale of `evening` so laid out.
+QByteArray verbalePdf(const StoredEvening &evening, const ClubInfo &club, const VerbaleSigners &signers = {});
 
 class VerbaleDialog : public QDialog
 {
@@ -27,6 +30,8 @@ public:
                   std::function<QString(const QString &suggested)> chooseFile, QWidget *parent = nullptr);
 
     QListWidget *evenings() const { return m_list; }
+    // Where the evening was held, the organiser and the official present, for the first page.
+    VerbaleSigners signers() const;
     QLabel *resultLabel() const { return m_result; }
     void save();
     void print();
@@ -40,5 +45,8 @@ private:
     std::function<QString(const QString &)> m_chooseFile;
     QList<qint64> m_ids;
     QListWidget *m_list = nullptr;
+    QLineEdit *m_place = nullptr;
+    QLineEdit *m_organiser = nullptr;
+    QLineEdit *m_delegate = nullptr;
     QLabel *m_result = nullptr;
 };

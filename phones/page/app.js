@@ -193,6 +193,18 @@
       li.textContent = state.vinti[k];
       wins.appendChild(li);
     }
+    // The draw's seal before its first number; the secrets once their games are over.
+    var sealLine = $('sigillo');
+    sealLine.hidden = !state.sigillo;
+    sealLine.textContent = state.sigillo ? 'Sigillo dell\'estrazione: ' + state.sigillo : '';
+    var seals = $('sigilli');
+    seals.innerHTML = '';
+    var revealed = state.sigilli || [];
+    for (var s = 0; s < revealed.length; s++) {
+      var item = document.createElement('li');
+      item.textContent = revealed[s];
+      seals.appendChild(item);
+    }
     $('chiedi').hidden = !(state.cartelleTelefono > 0);
     // Far away, behind the video as the caller set it: the reader knows why the phone lags the room.
     var delay = $('ritardo');

@@ -98,6 +98,7 @@ private slots:
         FakeRandom random;
         FakeDialogs dialogs;
         Game game(view, Ports{sound, clock, random, dialogs});
+        game.setSecretSource(nullptr);
         // The start-up jingles are not what is measured.
         game.load();
         sound.live = true;

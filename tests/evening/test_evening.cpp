@@ -319,6 +319,8 @@ void TestEvening::aFileOfTheEarlierVersionIsBroughtUp()
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("ALTER TABLE evenings DROP COLUMN plan")));
         QVERIFY(q.exec(QStringLiteral("ALTER TABLE evenings DROP COLUMN setup")));
+        for (const char *table : {"seals", "voided", "deliveries"})
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE %1").arg(QLatin1String(table))));
         QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = 1")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("older"));

@@ -35,6 +35,9 @@ struct GameHarness {
           printRun(printer, [&r = random] { return newSeries(static_cast<RandomPort &>(r)); })
     {
         sound.clock = &clock;
+        // The tests steer the draw's numbers through the fake RandomPort: unsealed unless a test
+        // gives the game a source of secrets.
+        game.setSecretSource(nullptr);
         view.onValueChanged = [this] { game.speedChanged(); };
         // As the window's option buttons and boxes tell the game.
         view.onChecked = [this](Control c, bool on) {
@@ -229,6 +232,18 @@ struct GameHarness {
         for (qsizetype k = drawn().size() - start; k < numbers.size(); ++k)
             game.enterNumber(numbers[k]);
         game.setBasketMode(basket);
+    }
+
+    // Draws `count` more numbers of whatever the generator gives (a sealed game's) and pauses.
+    void drawCountAndPause(int count)
+    {
+        const int target = int(drawn().size()) + count;
+        clock.onPump = [this, target](FakeClock::Point p) {
+            if (p == FakeClock::Point::Wait && drawn().size() == target && !state().sospeso)
+                click(Control::cmd_sospendi);
+        };
+        click(view.isEnabled(Control::cmd_estrai) ? Control::cmd_estrai : Control::cmd_sospendi);
+        clock.onPump = nullptr;
     }
 
     // Empty when the game state and the board agree; otherwise what is wrong.

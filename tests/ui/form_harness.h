@@ -45,6 +45,8 @@ struct Harness {
     {
         sound.clock = &clock;
         caller = std::make_unique<Caller>(Ports{sound, clock, random, dialogs}, printer);
+        // The draw's numbers come from the fake RandomPort, unsealed, unless a test seals them.
+        caller->game.setSecretSource(nullptr);
         form = &caller->form;
         if (load) form->Form_Load();
     }

@@ -112,6 +112,7 @@ void TestControls::theNewGameQuestionSaysNoUnlessToldSi()
     FakePrinter printer;
     sound.clock = &clock;
     Caller caller(Ports{sound, clock, random, dialogs}, printer);
+    caller.game.setSecretSource(nullptr);
     dialogs.setParent(&caller.form);
     caller.form.Form_Load();
     random.replay(picksFor({1, 2, 3}));

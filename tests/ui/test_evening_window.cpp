@@ -3,13 +3,16 @@
 // verbale laid out as a PDF that holds the evening.
 
 #include "cards/pdf_text.h"
+#include "claims/card_check.h"
 #include "evening/evening_record.h"
+#include "fakes/card_rows.h"
 #include "fakes/recording_canvas.h"
 #include "form_harness.h"
 #include "phones/phone_relay.h"
 #include "ui/audience_controller.h"
 #include "ui/audience_screen.h"
 #include "ui/cards_dialog.h"
+#include "ui/committee_dialogs.h"
 #include "ui/evening_ui.h"
 #include "ui/prize_panel.h"
 #include "ui/prize_plan_dialog.h"
@@ -24,11 +27,27 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
 namespace
 {
+// The words of a PDF as one text, or why it could not be read.
+QString pdfWords(const QByteArray &pdf, const QString &folder)
+{
+    QFile file(folder + QStringLiteral("/read.pdf"));
+    if (!file.open(QIODevice::WriteOnly)) return QStringLiteral("(cannot write)");
+    file.write(pdf);
+    file.close();
+    const PdfText text = readPdfText(file.fileName());
+    if (!text.error.isEmpty()) return text.error;
+    QStringList words;
+    for (const PdfWord &w : text.words)
+        words << w.text;
+    return words.join(QLatin1Char(' '));
+}
+
 // Runs `act` on the dialog of type D once it is up, inside the loop that shows it.
 template <typename D> void whenUp(const std::function<void(D &)> &act)
 {
@@ -51,6 +70,7 @@ private slots:
     void aPrizePlanShowsWhatEachPrizeIsWorth();
     void aResumedEveningComesBackAsTheCallerSetItUp();
     void aSecondEnterPrintsNoSecondRun();
+    void theCommitteeVoidsCardsAndSignsForThePrizes();
 };
 
 void TestEveningWindow::cardsAtAnyTimeWhileTheDrawIsStopped()
@@ -229,6 +249,93 @@ void TestEveningWindow::aPrizePlanShowsWhatEachPrizeIsWorth()
     QVERIFY(room.screen()->banner().endsWith(winners == 1 ? QStringLiteral(": 1,62 €")
                                                           : euro(parts.last()) + QStringLiteral(" a testa")));
     QVERIFY(h.caller->prizes.winLines().first().contains(euro(parts.first())));
+}
+
+void TestEveningWindow::theCommitteeVoidsCardsAndSignsForThePrizes()
+{
+    // From the list of the evening: unsold cards declared void before the first number (refused
+    // after it), a prize marked handed over to a name, the form "Consegna dei premi" with a line
+    // per prize to sign, and the verbale's first page with the place, organiser and official.
+    Harness h;
+    h.printer.make = [] { return std::make_unique<RecordingCanvas>(); };
+    QTemporaryDir dir;
+    EveningStore store;
+    QString notice;
+    store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
+    EveningRecord record(store, h.game(), h.caller->printRun, h.caller->prizes);
+    installEvening(*h.caller, record, h.printer);
+    startEvening(*h.caller, record, notice);
+    PrizePlan plan;
+    plan.cardPrice = 250;
+    h.caller->prizes.setPlan(plan);
+    h.caller->printRun.printMany(6, false, false, CardDealer::Classic, h.game().printRecord(), {}, {});
+    const CardsInPlay &inPlay = h.caller->printRun.cardsInPlay();
+    const CardCode voided = inPlay.at(5).code;
+    const CardCode winner = inPlay.at(0).code;
+
+    h.caller->prizePanel.openList();
+    QTRY_VERIFY(h.caller->prizePanel.listDialog());
+    QString said;
+    whenUp<VoidCardsDialog>([&said](VoidCardsDialog &d) {
+        d.cardsEdit()->setText(QStringLiteral("da 5 a 6"));
+        d.voidButton()->click();
+        said = d.resultLabel()->text();
+        d.close();
+    });
+    h.caller->prizePanel.listDialog()->findChild<QPushButton *>(QStringLiteral("cmd_invendute"))->click();
+    QCOMPARE(said, QStringLiteral("2 cartelle annullate."));
+    QCOMPARE(inPlay.size(), 4);
+    QCOMPARE(h.caller->prizes.payout().takings, 4 * 250);
+    const CardCheckResult check = checkCard(formatCardCode(voided), {}, &inPlay, &h.caller->prizes);
+    QVERIFY2(check.notice.contains(QStringLiteral("annullata")), qPrintable(check.notice));
+
+    h.caller->prizePanel.listDialog()->close();
+    const Cartella card = inPlay.at(0).card;
+    h.drawAndPause(cardRow(card, 1).mid(0, 2));
+    QCOMPARE(h.drawn().size(), 2);
+    h.click("cmd_conferma");
+    QCOMPARE(h.caller->prizes.ladder().wins().size(), 1);
+    VoidCardsDialog late(record, h.game(), h.form);
+    QVERIFY(!late.voidButton()->isEnabled());
+
+    QList<QPair<QString, QByteArray>> &saved = h.printer.documents;
+    DeliveriesDialog deliveries(
+        record, h.printer, [](const QString &name) { return name; }, h.form);
+    QCOMPARE(deliveries.table()->rowCount(), 1);
+    QCOMPARE(deliveries.table()->item(0, 2)->text(), formatCardCode(winner));
+    deliveries.table()->selectRow(0);
+    deliveries.recipientEdit()->setText(QStringLiteral("Maria Rossi"));
+    deliveries.deliverChosen();
+    QCOMPARE(record.evening().deliveries.size(), 1);
+    QCOMPARE(record.evening().deliveries[0].to, QStringLiteral("Maria Rossi"));
+    QCOMPARE(deliveries.table()->item(0, 4)->text(), QStringLiteral("Maria Rossi"));
+    QCOMPARE(store.load(record.evening().id, nullptr)->deliveries, record.evening().deliveries);
+    deliveries.saveForm();
+    QCOMPARE(saved.size(), 1);
+    QVERIFY(saved[0].first.startsWith(QStringLiteral("consegna-premi-")));
+
+    VerbaleDialog verbale(
+        record, h.printer, [](const QString &name) { return name; }, h.form);
+    verbale.findChild<QLineEdit *>(QStringLiteral("txt_luogo"))->setText(QStringLiteral("Sala Aurora"));
+    verbale.findChild<QLineEdit *>(QStringLiteral("txt_organizzatore"))->setText(QStringLiteral("Pro Loco"));
+    verbale.findChild<QLineEdit *>(QStringLiteral("txt_delegato"))->setText(QStringLiteral("Dott. Bianchi"));
+    verbale.save();
+    QCOMPARE(saved.size(), 2);
+    if (!havePdftotext()) QSKIP("pdftotext is missing: run scripts/deps.sh test");
+    const QString form = pdfWords(saved[0].second, dir.path());
+    const QString amount = euro(h.caller->prizes.payout().prize[std::size_t(Prize::Ambo)]);
+    for (const QString &expected :
+         {QStringLiteral("Consegna dei premi"), QStringLiteral("AMBO"), formatCardCode(winner), amount,
+          QStringLiteral("Maria Rossi"), QStringLiteral("Firma")})
+        QVERIFY2(form.contains(expected), qPrintable(expected + QStringLiteral(" missing from: ") + form));
+    const QString minutes = pdfWords(saved[1].second, dir.path());
+    for (const QString &expected :
+         {QStringLiteral("Luogo: Sala Aurora"), QStringLiteral("Organizzatore: Pro Loco"),
+          QStringLiteral("Dott. Bianchi"), QStringLiteral("Registro delle cartelle"),
+          QStringLiteral("Cartelle invendute annullate"), formatCardCode(voided),
+          QStringLiteral("Maria Rossi")})
+        QVERIFY2(minutes.contains(expected),
+                 qPrintable(expected + QStringLiteral(" missing from: ") + minutes.left(1500)));
 }
 
 QTEST_MAIN(TestEveningWindow)

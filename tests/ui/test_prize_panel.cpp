@@ -7,6 +7,7 @@
 #include "claims/draw_words.h"
 #include "fakes/card_rows.h"
 #include "form_harness.h"
+#include "game/draw_seal.h"
 #include "ui/audience_controller.h"
 #include "ui/audience_screen.h"
 #include "ui/card_check_dialog.h"
@@ -53,6 +54,7 @@ private slots:
     void theListOfTheEveningOpensWithF6();
     void aCardOfTonightCheckedByItsCodeMovesTheLadder();
     void theRoomSeesTheLadderAndTheConfirmedWinners();
+    void theRoomSeesTheSealBeforeTheFirstNumber();
 };
 
 void TestPrizePanel::theLadderTakesTheCardPanelsPlaceAndCoversNothing()
@@ -245,6 +247,32 @@ void TestPrizePanel::theRoomSeesTheLadderAndTheConfirmedWinners()
     h.drawAndPause({cardRow(card, 1)[2]});
     QCOMPARE(room.screen()->prizeLadder().first(), QStringLiteral("Si gioca per: QUATERNO"));
     QCOMPARE(room.screen()->banner(), QStringLiteral("TERNO! cartella ") + who);
+    room.close();
+}
+
+void TestPrizePanel::theRoomSeesTheSealBeforeTheFirstNumber()
+{
+    // The seal is under the ladder on the room's screen when the first number is chosen, and goes
+    // with the new game's reset: a seal never stands over a game it does not belong to.
+    Harness h;
+    const QByteArray secret(seal::kSecretBytes, char(0x33));
+    h.game().setSecretSource([secret] { return secret; });
+    AudienceController room(*h.form, h.game());
+    showPrizesOnAudienceScreen(h.caller->prizes, room);
+    room.open();
+    QVERIFY(room.screen());
+    const QString line = QStringLiteral("Sigillo: ") + unbroken(seal::sealOf(secret));
+    QVERIFY(!room.screen()->prizeLadder().contains(line));
+    QStringList atFirst;
+    QObject::connect(&h.game(), &Game::numberChosen, room.screen(), [&](int, int ordinal, bool) {
+        if (ordinal == 1) atFirst = room.screen()->prizeLadder();
+    });
+    // One number, whichever the secret gives (the sealed draw takes no steering).
+    h.drawAndPause({1});
+    QVERIFY2(atFirst.contains(line), qPrintable(atFirst.join(QLatin1Char('|'))));
+    QVERIFY(room.screen()->prizeLadder().contains(line));
+    h.game().newGame();
+    QVERIFY(!room.screen()->prizeLadder().join(QLatin1Char('|')).contains(QStringLiteral("Sigillo")));
     room.close();
 }
 
