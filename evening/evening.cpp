@@ -8,8 +8,6 @@
 
 #include <algorithm>
 
-Q_LOGGING_CATEGORY(lcEvening, "tombola.evening", QtInfoMsg)
-
 namespace
 {
 
@@ -201,17 +199,42 @@ QString eveningDifference(const StoredEvening &a, const StoredEvening &b)
     return {};
 }
 
-Evening::Evening(EveningStore &store, QObject *parent) : QObject(parent), m_store(store) {}
+Evening::Evening(EveningStore &store, QObject *parent) : QObject(parent), m_store(store)
+{
+    m_retry.setInterval(kRetrySeconds * 1000);
+    connect(&m_retry, &QTimer::timeout, this, &Evening::catchUp);
+}
+
+bool Evening::catchUp()
+{
+    if (!m_behind) return true;
+    QString why;
+    if (!m_store.rewrite(m_state, &why)) {
+        qCDebug(lcEvening).noquote() << "the evening is still in memory only:" << why;
+        return false;
+    }
+    qCInfo(lcEvening) << "the evening is written whole again, up to event" << lastSeq();
+    m_behind = false;
+    m_retry.stop();
+    emit caughtUp();
+    return true;
+}
 
 void Evening::start(const QDateTime &at, qint64 reuse)
 {
     m_events.clear();
     m_state = StoredEvening{};
     m_state.started = at;
+    m_behind = false;
+    m_retry.stop();
     if (reuse != 0 && m_store.restartEvening(reuse, at)) m_state.id = reuse;
     if (m_state.id == 0) m_state.id = m_store.beginEvening(at);
-    if (m_state.id == 0)
-        qCWarning(lcEvening) << "a new evening could not be written:" << m_store.notKeptReason();
+    if (m_state.id == 0) {
+        // Written whole with its first event, or by the retry, once the store takes writes.
+        qCDebug(lcEvening).noquote() << "a new evening is in memory only:" << m_store.notKeptReason();
+        m_behind = true;
+        m_retry.start();
+    }
     emit reset();
 }
 
@@ -221,6 +244,8 @@ void Evening::replay(const StoredEvening &evening)
     m_state = StoredEvening{};
     m_state.id = evening.id;
     m_state.started = evening.started;
+    m_behind = false;
+    m_retry.stop();
     for (const EveningEvent &e : eventsOf(evening))
         take(e, false);
     if (const QString off = eveningDifference(m_state, evening); !off.isEmpty())
@@ -239,9 +264,21 @@ void Evening::take(EveningEvent event, bool emitIt)
 bool Evening::add(EveningEvent event, QString *why)
 {
     if (!event.at.isValid()) event.at = QDateTime::currentDateTime();
+    if (m_behind) {
+        // The store missed something: the evening goes to it whole, this event with it.
+        take(event, false);
+        const bool ok = catchUp();
+        if (!ok && why) *why = m_store.notKeptReason();
+        emit eventAdded(m_events.last());
+        return ok;
+    }
     StoredEvening after = m_state;
     applyEvent(after, event);
     const bool ok = write(event, after, why);
+    if (!ok) {
+        m_behind = true;
+        m_retry.start();
+    }
     take(event, true);
     return ok;
 }

@@ -8,6 +8,7 @@
 #include "evening/evening_event.h"
 
 #include <QObject>
+#include <QTimer>
 
 class EveningStore;
 
@@ -35,12 +36,21 @@ public:
     // The events after `seq`, for a reader that saw up to it (0: all of them).
     QList<EveningEvent> since(qint64 seq) const;
     qint64 lastSeq() const { return m_events.isEmpty() ? 0 : m_events.last().seq; }
+    // Something of the evening is in memory only: a write failed and the store has not taken the
+    // whole evening since. Tried again at each event and every kRetrySeconds.
+    bool isBehind() const { return m_behind; }
+    static constexpr int kRetrySeconds = 3;
+    // Writes the whole evening to the store now, when something of it is in memory only; true
+    // when the store holds all of it.
+    bool catchUp();
 
 signals:
     // `event` is written (or the store refused it) and applied.
     void eventAdded(const EveningEvent &event);
     // The evening starts anew (start() or replay()); its events so far are in events().
     void reset();
+    // The store holds the whole evening again, after a failure.
+    void caughtUp();
 
 private:
     bool write(EveningEvent &event, const StoredEvening &after, QString *why);
@@ -49,4 +59,6 @@ private:
     EveningStore &m_store;
     StoredEvening m_state;
     QList<EveningEvent> m_events;
+    bool m_behind = false;
+    QTimer m_retry;
 };

@@ -31,6 +31,7 @@ EveningRecord::EveningRecord(EveningStore &store, Game &game, PrintRun &printRun
     });
     connect(&desk, &PrizeDesk::changed, this, &EveningRecord::deskChanged);
     connect(&m_evening, &Evening::eventAdded, this, &EveningRecord::written);
+    connect(&m_evening, &Evening::caughtUp, this, &EveningRecord::written);
 }
 
 void EveningRecord::add(EveningEvent event)
@@ -172,21 +173,22 @@ void EveningRecord::planNow()
 
 void EveningRecord::numberChosen(int number, int ordinal, bool byHand)
 {
-    EveningEvent e;
-    e.kind = EveningEvent::Kind::NumberDrawn;
-    e.at = QDateTime::currentDateTime();
-    e.game = m_desk.gameNumber();
-    e.number = StoredNumber{ordinal, number, e.at, byHand};
-    add(e);
+    addNumber(EveningEvent::Kind::NumberDrawn, number, ordinal, byHand);
 }
 
 void EveningRecord::numberTakenBack(int number, int ordinal)
 {
+    // How it came is the evening's: the number drawn at that place.
+    addNumber(EveningEvent::Kind::NumberTakenBack, number, ordinal, true);
+}
+
+void EveningRecord::addNumber(EveningEvent::Kind kind, int number, int ordinal, bool byHand)
+{
     EveningEvent e;
-    e.kind = EveningEvent::Kind::NumberTakenBack;
+    e.kind = kind;
     e.at = QDateTime::currentDateTime();
     e.game = m_desk.gameNumber();
-    e.number = StoredNumber{ordinal, number, e.at, true};
+    e.number = StoredNumber{ordinal, number, e.at, byHand};
     add(e);
 }
 

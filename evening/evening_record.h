@@ -65,6 +65,7 @@ signals:
 private:
     void numberChosen(int number, int ordinal, bool byHand);
     void numberTakenBack(int number, int ordinal);
+    void addNumber(EveningEvent::Kind kind, int number, int ordinal, bool byHand);
     void runPrinted(const PrintedRun &run);
     void prizesChanged(int game, const QList<PrizeWin> &wins, const QList<PrizeDesk::Pass> &passes);
     void deskChanged();
