@@ -1,5 +1,9 @@
 #include "announce/speech.h"
 
+#include "announce/announce_log.h"
+
+Q_LOGGING_CATEGORY(lcAnnounce, "tombola.announce", QtInfoMsg)
+
 void Module1::suona_risorsa(SoundPort &sound, const QString &nome, const QString &tipo)
 {
     sound.play(nome, tipo);
@@ -9,7 +13,8 @@ void playIfPresent(SoundPort &sound, const QString &key)
 {
     try {
         Module1::suona_risorsa(sound, key, QStringLiteral("wav"));
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCWarning(lcAnnounce) << "the clip" << key << "was not played:" << e.what();
     }
 }
 
@@ -36,6 +41,8 @@ void pronuncia_numero(std::int16_t numero, SoundPort &sound, const std::function
     try {
         Module1::suona_risorsa(sound, wholeNumberKey(numero), QStringLiteral("wav"));
     } catch (const ClipMissing &) {
+        // Most numbers have no clip of their own: said in parts, as expected.
+        qCDebug(lcAnnounce) << "no clip" << wholeNumberKey(numero) << ", said in parts";
         for (const QString &chiave : chiavi)
             Module1::suona_risorsa(sound, chiave, QStringLiteral("wav"));
     }

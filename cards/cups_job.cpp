@@ -1,5 +1,7 @@
 #include "cards/cups_job.h"
 
+#include "cards/cards_log.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
@@ -8,6 +10,8 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+Q_LOGGING_CATEGORY(lcCards, "tombola.cards", QtInfoMsg)
 
 namespace cups_job
 {
@@ -143,6 +147,7 @@ Reply runBounded(std::function<Reply(WorkerControl &)> work, Clock::duration sta
             shared->done.notify_all();
         }).detach();
     } catch (const std::system_error &e) {
+        qCWarning(lcCards) << "a print job's thread could not start:" << e.what();
         --running;
         return Reply{Outcome::Failed, {}, e.what(), {}};
     }

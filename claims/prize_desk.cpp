@@ -64,6 +64,7 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
             return;
         }
         ++m_gameNumber;
+        emit optionsChanged();
         m_ladder.reset();
         m_watch.restart({});
         syncCards();
@@ -75,12 +76,14 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     });
     connect(&game, &Game::numberTakenBack, this, [this](int number) {
         const QList<int> order = m_game.drawnNumbers();
-        const qsizetype before = m_ladder.wins().size();
+        const QList<PrizeWin> wins = m_ladder.wins();
+        const QList<Pass> passes = m_passed;
         m_ladder.takeBack(int(order.size()));
         m_watch.restart(order);
         // A pass stands while the number that showed the card stands.
         m_passed.removeIf([&](const Pass &pass) { return pass.draw > order.size(); });
-        if (m_ladder.wins().size() != before)
+        settle(wins, passes);
+        if (m_ladder.wins().size() != wins.size())
             log(int(order.size()),
                 QStringLiteral("Tolto il %1: annullate le vincite che lo usavano").arg(number));
         look(false);
@@ -185,6 +188,13 @@ std::optional<PrizeDesk::Sighting> PrizeDesk::findSighting() const
 void PrizeDesk::log(int draw, const QString &text, bool refused)
 {
     m_events << Event{m_gameNumber, draw, text, QDateTime::currentDateTime(), refused};
+    emit logged(m_events.last());
+}
+
+void PrizeDesk::settle(const QList<PrizeWin> &wins, const QList<Pass> &passes)
+{
+    if (wins != m_ladder.wins() || passes != m_passed)
+        emit prizesChanged(m_gameNumber, m_ladder.wins(), m_passed);
 }
 
 void PrizeDesk::restore(const State &state)
@@ -261,6 +271,7 @@ void PrizeDesk::confirmAs(Confirmation how)
 {
     if (!m_sighting) return;
     const Sighting seen = *m_sighting;
+    const QList<PrizeWin> wins = m_ladder.wins();
     Prize top = Prize::None;
     for (const CardCode &code : seen.codes) {
         for (qsizetype i = 0; i < m_watch.size(); ++i) {
@@ -278,6 +289,7 @@ void PrizeDesk::confirmAs(Confirmation how)
             QStringLiteral(" alla ") + nth(seen.draw) + QStringLiteral(" estrazione: ") + who +
             QStringLiteral(" (") + confirmationWords(how) + QLatin1Char(')'));
     // The evening's record keeps the win before the room hears of it.
+    settle(wins, m_passed);
     emit changed();
     if (top != Prize::None) emit prizeWon(prizeWord(top) + QStringLiteral("! ") + who + amountEach(top));
 }
@@ -285,8 +297,10 @@ void PrizeDesk::confirmAs(Confirmation how)
 void PrizeDesk::ignore()
 {
     if (!m_sighting) return;
+    const QList<Pass> passes = m_passed;
     for (const CardCode &code : std::as_const(m_sighting->codes))
         m_passed << Pass{m_sighting->prize, code, m_sighting->draw};
+    settle(m_ladder.wins(), passes);
     log(int(m_watch.drawOrder().size()), QStringLiteral("Ignorata: ") + sightingText());
     look(false);
     emit changed();
@@ -332,6 +346,7 @@ void PrizeDesk::setAnnounceAtOnce(bool on)
 {
     if (on == m_announceAtOnce) return;
     m_announceAtOnce = on;
+    emit optionsChanged();
     if (on) {
         look(false);
         emit changed();
@@ -355,7 +370,9 @@ Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
         at[std::size_t(k)] = ordinals[k];
     const Claimant who{std::nullopt, values, Confirmation::Claim};
     const Prize claimed = ordinals.size() == numbers.size() ? claimPrize(prizeIndex) : Prize::None;
+    const QList<PrizeWin> wins = m_ladder.wins();
     const Award award = m_ladder.award(claimed, at, who, Cards::forClaimant(*this, who));
+    settle(wins, m_passed);
     log(int(order.size()),
         QStringLiteral("Richiesta, ") + who.name() + QStringLiteral(": ") + sentence(award, false),
         !award.isWin() && award.kind != Award::AlreadyCounted);
@@ -367,7 +384,9 @@ Award PrizeDesk::claimFromPanel(int prizeIndex, const QStringList &numbers)
 Award PrizeDesk::claimByCard(const CardCode &code, const CardResult &result)
 {
     if (!m_inPlay.contains(code) || !playsThisGame(code)) return Award{};
+    const QList<PrizeWin> wins = m_ladder.wins();
     const Award award = awardCard(code, result.best, heldFrom(result.moments), Confirmation::CardCode);
+    settle(wins, m_passed);
     const QString who = formatCardCode(code);
     log(int(m_game.drawnNumbers().size()),
         QStringLiteral("Controllo della cartella ") + who + QStringLiteral(": ") + sentence(award, true),
@@ -416,7 +435,9 @@ Award PrizeDesk::claimFromPhone(const CardCode &code)
             return would;
         }
     }
+    const QList<PrizeWin> wins = m_ladder.wins();
     const Award award = awardCard(code, watched->best, heldFrom(watched->moments), Confirmation::Phone);
+    settle(wins, m_passed);
     const QString who = formatCardCode(code);
     log(int(m_game.drawnNumbers().size()),
         QStringLiteral("Chiamata dal telefono, cartella ") + who + QStringLiteral(": ") +

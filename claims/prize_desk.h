@@ -142,6 +142,13 @@ public:
 signals:
     // The ladder, the sighting or the log changed.
     void changed();
+    // A line joined the evening's log.
+    void logged(const PrizeDesk::Event &line);
+    // A verdict gave prizes or passed cards over (or a number taken back annulled them): the
+    // prizes and passes of game `game` are now `wins` and `passes`. Before any banner of theirs.
+    void prizesChanged(int game, const QList<PrizeWin> &wins, const QList<PrizeDesk::Pass> &passes);
+    // The prize plan, winners at once or the game being played changed.
+    void optionsChanged();
     // A win the room should hear of, confirmed by a card's code or from the watch: "TERNO! ...".
     void prizeWon(const QString &banner);
 
@@ -159,6 +166,9 @@ private:
     Award awardCard(const CardCode &code, Prize best, const PrizeMoments &at, Confirmation how);
     void confirmAs(Confirmation how);
     void log(int draw, const QString &text, bool refused = false);
+    // Tells of the prizes and passes when they are no longer `wins` and `passes`, as they were
+    // before a verdict.
+    void settle(const QList<PrizeWin> &wins, const QList<Pass> &passes);
     // Whether the card `w` plays for `prize` now (not passed over; for the tombolino, not a winner of
     // the tombola).
     bool playsFor(Prize prize, const WinnerWatch::Watched &w) const;

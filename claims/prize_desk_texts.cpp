@@ -89,6 +89,7 @@ void PrizeDesk::setPlan(const PrizePlan &plan)
     if (plan == m_plan) return;
     m_plan = plan;
     m_ladder.setTombolino(plan.tombolino);
+    emit optionsChanged();
     look(false);
     emit changed();
 }

@@ -1,9 +1,13 @@
 #include "claims/repeat.h"
 
+#include "claims/claims_log.h"
+
 #include "claims/typed_number.h"
 #include "game/game.h"
 
 #include <limits>
+
+Q_LOGGING_CATEGORY(lcClaims, "tombola.claims", QtInfoMsg)
 
 void Repeat::ripetiClicked()
 {
@@ -60,7 +64,8 @@ void Repeat::run()
         try {
             m_game.speak(numero.toInt());
             m_game.sayMeaning(numero.toInt());
-        } catch (const std::exception &) {
+        } catch (const std::exception &e) {
+            qCWarning(lcClaims) << "the repeat could not say" << numero << ':' << e.what();
         }
         m_game.waitFor([&stato] { return double(stato.ritardo); });
     }

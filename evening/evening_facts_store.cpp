@@ -160,39 +160,68 @@ bool read(const QSqlDatabase &db, qint64 id, StoredEvening &e, QString *table)
 
 } // namespace facts
 
+namespace facts
+{
+
+bool insertSeal(QSqlQuery &q, qint64 evening, const StoredSeal &s)
+{
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO seals(evening, game, secret, at, revealed) VALUES (?, ?, ?, ?, ?)"));
+    for (const QVariant &v : {QVariant(evening), QVariant(s.game), QVariant(seal::secretText(s.secret)),
+                              QVariant(rows::timeText(s.at)),
+                              s.isRevealed() ? QVariant(rows::timeText(s.revealed)) : QVariant()})
+        q.addBindValue(v);
+    return q.exec();
+}
+
+bool insertVoid(QSqlQuery &q, qint64 evening, const StoredVoid &v)
+{
+    q.prepare(QStringLiteral("INSERT INTO voided(evening, at, game, what, cards) VALUES (?, ?, ?, ?, ?)"));
+    for (const QVariant &x : {QVariant(evening), QVariant(rows::timeText(v.at)), QVariant(v.game),
+                              QVariant(v.what), QVariant(facts::cardNumbersText(v.cards))})
+        q.addBindValue(x);
+    return q.exec();
+}
+
+bool insertDelivery(QSqlQuery &q, qint64 evening, const StoredDelivery &d)
+{
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO deliveries(evening, game, idx, recipient, at) VALUES (?, ?, ?, ?, ?)"));
+    for (const QVariant &x : {QVariant(evening), QVariant(d.game), QVariant(d.index), QVariant(d.to),
+                              QVariant(rows::timeText(d.at))})
+        q.addBindValue(x);
+    return q.exec();
+}
+
+bool writeAll(QSqlQuery &q, const StoredEvening &e)
+{
+    for (const char *table : {"seals", "voided", "deliveries"}) {
+        q.prepare(QStringLiteral("DELETE FROM %1 WHERE evening = ?").arg(QLatin1String(table)));
+        q.addBindValue(e.id);
+        if (!q.exec()) return false;
+    }
+    for (const StoredSeal &s : e.seals)
+        if (!insertSeal(q, e.id, s)) return false;
+    for (const StoredVoid &v : e.voided)
+        if (!insertVoid(q, e.id, v)) return false;
+    for (const StoredDelivery &d : e.deliveries)
+        if (!insertDelivery(q, e.id, d)) return false;
+    return true;
+}
+
+} // namespace facts
+
 bool EveningStore::setSeal(qint64 evening, const StoredSeal &s)
 {
-    return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral(
-            "INSERT OR REPLACE INTO seals(evening, game, secret, at, revealed) VALUES (?, ?, ?, ?, ?)"));
-        for (const QVariant &v : {QVariant(evening), QVariant(s.game), QVariant(seal::secretText(s.secret)),
-                                  QVariant(rows::timeText(s.at)),
-                                  s.isRevealed() ? QVariant(rows::timeText(s.revealed)) : QVariant()})
-            q.addBindValue(v);
-        return q.exec();
-    });
+    return write([&](QSqlQuery &q) { return facts::insertSeal(q, evening, s); });
 }
 
 bool EveningStore::addVoid(qint64 evening, const StoredVoid &v)
 {
-    return write([&](QSqlQuery &q) {
-        q.prepare(
-            QStringLiteral("INSERT INTO voided(evening, at, game, what, cards) VALUES (?, ?, ?, ?, ?)"));
-        for (const QVariant &x : {QVariant(evening), QVariant(rows::timeText(v.at)), QVariant(v.game),
-                                  QVariant(v.what), QVariant(facts::cardNumbersText(v.cards))})
-            q.addBindValue(x);
-        return q.exec();
-    });
+    return write([&](QSqlQuery &q) { return facts::insertVoid(q, evening, v); });
 }
 
 bool EveningStore::setDelivery(qint64 evening, const StoredDelivery &d)
 {
-    return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral(
-            "INSERT OR REPLACE INTO deliveries(evening, game, idx, recipient, at) VALUES (?, ?, ?, ?, ?)"));
-        for (const QVariant &x : {QVariant(evening), QVariant(d.game), QVariant(d.index), QVariant(d.to),
-                                  QVariant(rows::timeText(d.at))})
-            q.addBindValue(x);
-        return q.exec();
-    });
+    return write([&](QSqlQuery &q) { return facts::insertDelivery(q, evening, d); });
 }

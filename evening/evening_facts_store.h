@@ -14,4 +14,10 @@ bool createTables(QSqlQuery &q);
 // Reads the facts of evening `id` into `e`, after its games and cards; false at the first row out
 // of place, `table` naming its table. A file written before the tables existed has none.
 bool read(const QSqlDatabase &db, qint64 id, StoredEvening &e, QString *table);
+// One fact written in the transaction of `q`.
+bool insertSeal(QSqlQuery &q, qint64 evening, const StoredSeal &s);
+bool insertVoid(QSqlQuery &q, qint64 evening, const StoredVoid &v);
+bool insertDelivery(QSqlQuery &q, qint64 evening, const StoredDelivery &d);
+// The facts of `e` written whole in place of those the file holds for it.
+bool writeAll(QSqlQuery &q, const StoredEvening &e);
 } // namespace facts

@@ -8,24 +8,43 @@
 
 EveningRecord::EveningRecord(EveningStore &store, Game &game, PrintRun &printRun, PrizeDesk &desk,
                              QObject *parent)
-    : QObject(parent), m_store(store), m_game(game), m_printRun(printRun), m_desk(desk)
+    : QObject(parent), m_store(store), m_game(game), m_printRun(printRun), m_desk(desk), m_evening(store)
 {
     m_wasKept = m_store.isKept();
     connect(&game, &Game::numberChosen, this, &EveningRecord::numberChosen);
     connect(&game, &Game::numberTakenBack, this, &EveningRecord::numberTakenBack);
-    connect(&game, &Game::basketModeChanged, this, &EveningRecord::optionsChanged);
-    connect(&game, &Game::newGameStarted, this, &EveningRecord::optionsChanged);
+    connect(&game, &Game::basketModeChanged, this,
+            [this] { optionsNow(evening().setup, evening().fullSeries); });
     // After the desk has moved on to the next game: the one before is over.
     connect(&game, &Game::newGameStarted, this, [this] { reveal(false); });
     connect(&game, &Game::gameEnded, this, [this] { reveal(true); });
     connect(&game, &Game::sealed, this, &EveningRecord::sealed);
     connect(&printRun, &PrintRun::runPrinted, this, &EveningRecord::runPrinted);
+    connect(&desk, &PrizeDesk::logged, this, [this](const PrizeDesk::Event &line) {
+        EveningEvent e;
+        e.kind = EveningEvent::Kind::Logged;
+        e.line = line;
+        add(e);
+    });
+    connect(&desk, &PrizeDesk::prizesChanged, this, &EveningRecord::prizesChanged);
+    connect(&desk, &PrizeDesk::optionsChanged, this, [this] {
+        if (m_desk.plan() == evening().plan)
+            optionsNow(evening().setup, evening().fullSeries);
+        else
+            planNow();
+    });
     connect(&desk, &PrizeDesk::changed, this, &EveningRecord::deskChanged);
+    connect(&m_evening, &Evening::eventAdded, this, &EveningRecord::written);
+    connect(&m_evening, &Evening::caughtUp, this, &EveningRecord::written);
 }
 
-void EveningRecord::written(bool ok)
+void EveningRecord::add(EveningEvent event)
 {
-    Q_UNUSED(ok);
+    if (m_following) m_evening.add(std::move(event));
+}
+
+void EveningRecord::written()
+{
     const bool kept = m_store.isKept();
     if (kept != m_wasKept) {
         m_wasKept = kept;
@@ -46,34 +65,32 @@ std::optional<StoredEvening> EveningRecord::unfinished(QString *why) const
 void EveningRecord::begin()
 {
     const QDateTime now = QDateTime::currentDateTime();
-    m_evening = StoredEvening{};
-    m_evening.started = now;
+    qint64 reuse = 0;
     if (const auto open = m_store.lastOpenEvening()) {
         QString why;
         const auto old = m_store.load(*open, &why);
         if (old && old->isEmpty()) {
-            // Nothing happened in it: it is this evening.
-            m_evening.id = *open;
-            m_store.restartEvening(*open, now);
+            reuse = *open; // nothing happened in it: it is this evening
         } else if (old) {
             // Kept for its verbale, closed at its last event, its game's secret revealed.
             revealLeftOpen(*old);
             m_store.endEvening(*open, old->lastEventAt());
         }
     }
-    if (m_evening.id == 0) m_evening.id = m_store.beginEvening(now);
-    m_evening.basket = m_game.isBasketMode();
-    m_evening.announceAtOnce = m_desk.announceAtOnce();
-    m_evening.game = m_desk.gameNumber();
-    m_evening.plan = m_desk.plan();
-    m_store.setOptions(m_evening.id, m_evening);
-    written(true);
+    m_evening.start(now, reuse);
+    EveningEvent plan;
+    plan.kind = EveningEvent::Kind::Plan;
+    plan.at = now;
+    plan.options.plan = m_desk.plan();
+    m_evening.add(plan);
+    optionsNow({}, false);
+    written();
     emit started(false);
 }
 
 void EveningRecord::resume(const StoredEvening &evening)
 {
-    m_evening = evening;
+    m_evening.replay(evening);
     const int current = evening.game;
     const StoredGame *game = evening.findGame(current);
     // The cards that play this game join first, while the board is empty; those printed after its
@@ -91,6 +108,7 @@ void EveningRecord::resume(const StoredEvening &evening)
     bool anyNumber = false;
     for (const StoredGame &g : evening.games)
         anyNumber = anyNumber || !g.numbers.isEmpty();
+    m_following = false;
     // The game under way goes on with its secret; one revealed already draws no more by it.
     const StoredSeal *seal = evening.findSeal(current);
     m_game.resume(game ? game->drawn() : QList<int>{}, evening.basket, anyNumber,
@@ -107,6 +125,7 @@ void EveningRecord::resume(const StoredEvening &evening)
     state.events = evening.log;
     state.plan = evening.plan;
     m_desk.restore(state);
+    m_following = true;
     // The verbale says the evening was interrupted, when, and from when it went on.
     const QLocale italian(QLocale::Italian, QLocale::Italy);
     m_desk.note(
@@ -120,7 +139,9 @@ void EveningRecord::resume(const StoredEvening &evening)
 void EveningRecord::close()
 {
     reveal(true);
-    m_store.endEvening(m_evening.id, QDateTime::currentDateTime());
+    EveningEvent closed;
+    closed.kind = EveningEvent::Kind::Closed;
+    m_evening.add(closed);
     // What the desk, the cards and the game do to start afresh belongs to no evening: the closed one
     // keeps its prizes as they were given.
     m_following = false;
@@ -134,62 +155,62 @@ void EveningRecord::close()
 void EveningRecord::setSetup(const EveningSetup &setup)
 {
     EveningSetup kept = setup;
-    kept.waiting = m_evening.setup.waiting;
-    writeSetup(kept);
-}
-
-void EveningRecord::writeSetup(const EveningSetup &setup)
-{
-    if (!m_following || setup == m_evening.setup) return;
-    m_evening.setup = setup;
-    written(m_store.setOptions(m_evening.id, m_evening));
+    kept.waiting = evening().setup.waiting;
+    if (kept != evening().setup) optionsNow(kept, evening().fullSeries);
 }
 
 void EveningRecord::setFullSeries(bool on)
 {
-    if (m_evening.fullSeries == on) return;
-    m_evening.fullSeries = on;
-    written(m_store.setOptions(m_evening.id, m_evening));
+    if (evening().fullSeries != on) optionsNow(evening().setup, on);
 }
 
-StoredGame &EveningRecord::currentGame(bool create)
+void EveningRecord::optionsNow(const EveningSetup &setup, bool fullSeries)
 {
-    const int number = m_desk.gameNumber();
-    for (StoredGame &g : m_evening.games)
-        if (g.number == number) return g;
-    StoredGame g;
-    g.number = number;
-    g.started = QDateTime::currentDateTime();
-    if (create) m_store.addGame(m_evening.id, number, g.started);
-    m_evening.games << g;
-    return m_evening.games.last();
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::Options;
+    e.options.game = m_desk.gameNumber();
+    e.options.basket = m_game.isBasketMode();
+    e.options.announceAtOnce = m_desk.announceAtOnce();
+    e.options.fullSeries = fullSeries;
+    e.options.setup = setup;
+    add(e);
+}
+
+void EveningRecord::planNow()
+{
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::Plan;
+    e.options.plan = m_desk.plan();
+    add(e);
 }
 
 void EveningRecord::numberChosen(int number, int ordinal, bool byHand)
 {
-    if (!m_following) return;
-    StoredGame &g = currentGame(true);
-    while (g.numbers.size() >= ordinal)
-        g.numbers.removeLast();
-    const StoredNumber n{ordinal, number, QDateTime::currentDateTime(), byHand};
-    g.numbers << n;
-    written(m_store.addNumber(m_evening.id, g.number, n));
+    addNumber(EveningEvent::Kind::NumberDrawn, number, ordinal, byHand);
 }
 
 void EveningRecord::numberTakenBack(int number, int ordinal)
 {
-    if (!m_following) return;
-    StoredGame &g = currentGame(true);
-    StoredNumber n{ordinal, number, QDateTime::currentDateTime(), true};
-    if (!g.numbers.isEmpty() && g.numbers.last().ordinal == ordinal) n.byHand = g.numbers.takeLast().byHand;
-    g.takenBack << n;
-    written(m_store.takeBack(m_evening.id, g.number, n));
+    // How it came is the evening's: the number drawn at that place.
+    addNumber(EveningEvent::Kind::NumberTakenBack, number, ordinal, true);
+}
+
+void EveningRecord::addNumber(EveningEvent::Kind kind, int number, int ordinal, bool byHand)
+{
+    EveningEvent e;
+    e.kind = kind;
+    e.at = QDateTime::currentDateTime();
+    e.game = m_desk.gameNumber();
+    e.number = StoredNumber{ordinal, number, e.at, byHand};
+    add(e);
 }
 
 void EveningRecord::runPrinted(const PrintedRun &printed)
 {
-    if (!m_following) return;
-    StoredRun run;
+    EveningEvent e;
+    e.kind = isPhoneDestination(printed.destination) ? EveningEvent::Kind::PhoneCard
+                                                     : EveningEvent::Kind::CardsPut;
+    StoredRun &run = e.run;
     run.at = printed.at;
     run.destination = printed.destination;
     run.toPdf = printed.toPdf;
@@ -198,55 +219,27 @@ void EveningRecord::runPrinted(const PrintedRun &printed)
     run.drawn = int(m_game.drawnNumbers().size());
     run.stopped = printed.stopped;
     run.cards = printed.cards;
-    run.id = m_store.addRun(m_evening.id, run);
-    m_evening.runs << run;
-    written(run.id != 0);
+    add(e);
+}
+
+void EveningRecord::prizesChanged(int game, const QList<PrizeWin> &wins, const QList<PrizeDesk::Pass> &passes)
+{
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::Prizes;
+    e.game = game;
+    e.wins = wins;
+    e.passes = passes;
+    add(e);
 }
 
 void EveningRecord::deskChanged()
 {
-    if (!m_following) return;
-    const QList<PrizeDesk::Event> &events = m_desk.events();
-    bool ok = true;
-    // The log only grows within an evening.
-    for (qsizetype k = m_evening.log.size(); k < events.size(); ++k) {
-        m_evening.log << events[k];
-        ok = m_store.addLog(m_evening.id, events[k]) && ok;
-    }
-    const QList<PrizeWin> &wins = m_desk.ladder().wins();
-    const QList<PrizeDesk::Pass> &passes = m_desk.passes();
-    const StoredGame *known = m_evening.findGame(m_desk.gameNumber());
-    if ((known && (known->wins != wins || known->passes != passes)) ||
-        (!known && (!wins.isEmpty() || !passes.isEmpty()))) {
-        StoredGame &g = currentGame(true);
-        g.wins = wins;
-        g.passes = passes;
-        ok = m_store.setWins(m_evening.id, g.number, wins, passes) && ok;
-    }
-    optionsChanged();
     // The winner waiting, for the question that offers to resume the evening.
-    EveningSetup setup = m_evening.setup;
-    setup.waiting = m_desk.sightingText();
-    writeSetup(setup);
-    written(ok);
-}
-
-void EveningRecord::optionsChanged()
-{
-    if (!m_following) return;
-    StoredEvening now = m_evening;
-    now.game = m_desk.gameNumber();
-    now.basket = m_game.isBasketMode();
-    now.announceAtOnce = m_desk.announceAtOnce();
-    now.plan = m_desk.plan();
-    if (now.game == m_evening.game && now.basket == m_evening.basket &&
-        now.announceAtOnce == m_evening.announceAtOnce && now.plan == m_evening.plan)
-        return;
-    m_evening.game = now.game;
-    m_evening.basket = now.basket;
-    m_evening.announceAtOnce = now.announceAtOnce;
-    m_evening.plan = now.plan;
-    written(m_store.setOptions(m_evening.id, m_evening));
+    const QString waiting = m_desk.sightingText();
+    if (!m_following || waiting == evening().setup.waiting) return;
+    EveningSetup setup = evening().setup;
+    setup.waiting = waiting;
+    optionsNow(setup, evening().fullSeries);
 }
 
 QString EveningRecord::resumeQuestion(const StoredEvening &evening)

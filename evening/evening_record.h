@@ -1,10 +1,12 @@
 #pragma once
 // The evening's record: what happens between the evening's start and the caller closing it, kept
-// as it happens. It follows the game, the print runs and the prize desk through their signals and
-// writes each event to the store before the program acts on it: a number before it is shown and
-// spoken, a run's cards before its success is reported, a prize before its banner. Whoever reads
-// the evening (the window, the audience screen, the verbale, the phones) reads it here.
+// as it happens. It hands the evening an event for each thing the game, the print runs and the
+// prize desk say happened; the evening writes it to the store before the program acts on it: a
+// number before it is shown and spoken, a run's cards before its success is reported, a prize
+// before its banner. Whoever reads the evening (the window, the audience screen, the verbale, the
+// phones) reads it here.
 
+#include "evening/evening.h"
 #include "evening/evening_store.h"
 
 #include <QObject>
@@ -36,7 +38,9 @@ public:
     void close();
 
     // The evening as recorded so far.
-    const StoredEvening &evening() const { return m_evening; }
+    const StoredEvening &evening() const { return m_evening.state(); }
+    // Its events, in order, with their sequence numbers.
+    const Evening &events() const { return m_evening; }
     EveningStore &store() { return m_store; }
     // Whether the evening reaches the disk; the window shows a mark while it does not.
     bool isKept() const { return m_store.isKept(); }
@@ -68,24 +72,27 @@ signals:
 private:
     void numberChosen(int number, int ordinal, bool byHand);
     void numberTakenBack(int number, int ordinal);
+    void addNumber(EveningEvent::Kind kind, int number, int ordinal, bool byHand);
     void runPrinted(const PrintedRun &run);
+    void prizesChanged(int game, const QList<PrizeWin> &wins, const QList<PrizeDesk::Pass> &passes);
     void deskChanged();
-    void optionsChanged();
     // The sealed draw: a game's secret kept as it is fixed, and revealed once its game is over
     // (every game but the one under way; all of them when `all`).
     void sealed(const QByteArray &secret);
     void reveal(bool all);
     // An evening left open and not resumed is closed: the secrets it had not revealed are.
     void revealLeftOpen(const StoredEvening &old);
-    StoredGame &currentGame(bool create);
-    void written(bool ok);
-    void writeSetup(const EveningSetup &setup);
+    // The options as the game and the desk have them now, with `setup` and the dealer.
+    void optionsNow(const EveningSetup &setup, bool fullSeries);
+    void planNow();
+    void add(EveningEvent event);
+    void written();
 
     EveningStore &m_store;
     Game &m_game;
     PrintRun &m_printRun;
     PrizeDesk &m_desk;
-    StoredEvening m_evening;
+    Evening m_evening;
     bool m_wasKept = true;
     // Off while closing: the resets that start a new evening are not the closed one's events.
     bool m_following = true;

@@ -12,16 +12,11 @@
 void EveningRecord::sealed(const QByteArray &secret)
 {
     if (!m_following) return;
-    StoredGame &g = currentGame(true);
-    StoredSeal s{g.number, secret, QDateTime::currentDateTime(), {}};
-    bool known = false;
-    for (StoredSeal &old : m_evening.seals)
-        if (old.game == s.game) {
-            old = s;
-            known = true;
-        }
-    if (!known) m_evening.seals << s;
-    written(m_store.setSeal(m_evening.id, s));
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::Sealed;
+    e.at = QDateTime::currentDateTime();
+    e.seal = StoredSeal{m_desk.gameNumber(), secret, e.at, {}};
+    add(e);
     m_desk.note(QStringLiteral("Sigillo dell'estrazione: %1 (il segreto sarà svelato a fine tombola)")
                     .arg(seal::sealOf(secret)));
 }
@@ -30,10 +25,15 @@ void EveningRecord::reveal(bool all)
 {
     if (!m_following) return;
     const int current = m_desk.gameNumber();
-    for (StoredSeal &s : m_evening.seals) {
+    const QList<StoredSeal> seals = evening().seals;
+    for (StoredSeal s : seals) {
         if (s.isRevealed() || (!all && s.game == current)) continue;
         s.revealed = QDateTime::currentDateTime();
-        written(m_store.setSeal(m_evening.id, s));
+        EveningEvent e;
+        e.kind = EveningEvent::Kind::Sealed;
+        e.at = s.revealed;
+        e.seal = s;
+        add(e);
         m_desk.note(QStringLiteral("Tombola n. %1, segreto dell'estrazione: %2 (sigillo %3)")
                         .arg(s.game)
                         .arg(seal::secretText(s.secret), seal::sealOf(s.secret)));
@@ -57,13 +57,16 @@ bool EveningRecord::voidCards(const QString &what, QString *why)
                 QStringLiteral("Le cartelle invendute si annullano prima del primo numero di una tombola.");
         return false;
     }
-    const auto cards = selectCards(m_evening, what, why);
+    const auto cards = selectCards(evening(), what, why);
     if (!cards) return false;
     const StoredVoid v{QDateTime::currentDateTime(), m_desk.gameNumber(), what.simplified(), *cards};
     // Kept before the cards leave play.
-    m_evening.voided << v;
-    written(m_store.addVoid(m_evening.id, v));
-    for (const StoredRun &run : std::as_const(m_evening.runs))
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::Voided;
+    e.at = v.at;
+    e.voided = v;
+    add(e);
+    for (const StoredRun &run : evening().runs)
         for (const CardInPlay &card : run.cards)
             if (cards->contains(card.number)) m_printRun.cardsInPlay().setVoid(card);
     m_desk.cardsVoided();
@@ -73,18 +76,15 @@ bool EveningRecord::voidCards(const QString &what, QString *why)
 
 bool EveningRecord::deliver(int game, int index, const QString &to)
 {
-    const StoredGame *g = m_evening.findGame(game);
+    const StoredGame *g = evening().findGame(game);
     if (!g || index < 0 || index >= g->wins.size()) return false;
     const StoredDelivery d{game, index, to.simplified(), QDateTime::currentDateTime()};
-    bool known = false;
-    for (StoredDelivery &old : m_evening.deliveries)
-        if (old.game == game && old.index == index) {
-            old = d;
-            known = true;
-        }
-    if (!known) m_evening.deliveries << d;
-    written(m_store.setDelivery(m_evening.id, d));
-    const PrizeWin &w = g->wins[index];
+    const PrizeWin w = g->wins[index];
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::Delivered;
+    e.at = d.at;
+    e.delivery = d;
+    add(e);
     m_desk.note(QStringLiteral("Premio consegnato: %1 della tombola n. %2 (%3) a %4")
                     .arg(prizeWord(w.prize))
                     .arg(game)

@@ -1,6 +1,7 @@
 #include "evening/evening_store.h"
 
 #include "evening/evening_facts_store.h"
+#include "evening/evening_log.h"
 #include "evening/stored_rows.h"
 
 #include <QDir>
@@ -12,6 +13,8 @@
 #include <QStandardPaths>
 #include <QVariant>
 #include <atomic>
+
+Q_LOGGING_CATEGORY(lcEvening, "tombola.evening", QtInfoMsg)
 
 namespace
 {
@@ -54,12 +57,6 @@ QString newerVersion()
     return QStringLiteral("di una versione più recente del programma");
 }
 
-// A text for a NOT NULL column: an empty text, never a null one.
-QVariant text(const QString &value)
-{
-    return QVariant(value.isNull() ? QStringLiteral("") : value);
-}
-
 QString folderTrouble(const QString &folder)
 {
     return QStringLiteral("Impossibile registrare la serata nella cartella «%1»: la serata continua, ma "
@@ -95,9 +92,10 @@ bool EveningStore::connect(const QString &path, bool readOnly, QString *why)
 {
     QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     d.setDatabaseName(path);
-    // A busy file waits a little for the other writer rather than failing at once.
+    // A reader waits a little for a writer; the writer does not wait on the window's thread: a busy
+    // file fails the write at once, the evening goes on in memory and is written back later.
     d.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000")
-                                 : QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+                                 : QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyMilliseconds));
     if (!d.open()) {
         if (why) *why = d.lastError().text();
         return false;
@@ -215,13 +213,20 @@ void EveningStore::open(const QString &path, QString *notice)
     m_lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {
+        // Only a lock held is another copy's; a lock that cannot be written is the folder's trouble
+        // (a full disk, a folder that cannot be written).
+        const bool held = m_lock->error() == QLockFile::LockFailedError;
         m_lock.reset();
         if (QFile::exists(path)) {
             QString why;
             m_readable = connect(path, true, &why);
         }
-        m_reason = QStringLiteral("Un'altra copia di Tombola sta già registrando le serate: questa copia "
-                                  "non registra la serata.");
+        m_reason =
+            held ? QStringLiteral("Un'altra copia di Tombola sta già registrando le serate: questa copia "
+                                  "non registra la serata.")
+                 : folderTrouble(folder);
+        if (!held)
+            qCWarning(lcEvening) << "the lock" << path + QStringLiteral(".lock") << "cannot be written";
         *notice = m_reason;
         return;
     }
@@ -313,131 +318,6 @@ bool EveningStore::restartEvening(qint64 evening, const QDateTime &at)
 bool EveningStore::endEvening(qint64 evening, const QDateTime &at)
 {
     return stamp(evening, "ended", at);
-}
-
-qint64 EveningStore::addRun(qint64 evening, const StoredRun &run)
-{
-    qint64 id = 0;
-    write([&](QSqlQuery &q) {
-        q.prepare(
-            QStringLiteral("INSERT INTO runs(evening, at, destination, to_pdf, dealer, game, drawn, stopped) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const QVariant &v : {QVariant(evening), QVariant(rows::timeText(run.at)), text(run.destination),
-                                  QVariant(int(run.toPdf)), QVariant(int(run.dealer)), QVariant(run.game),
-                                  QVariant(run.drawn), QVariant(int(run.stopped))})
-            q.addBindValue(v);
-        if (!q.exec()) return false;
-        id = q.lastInsertId().toLongLong();
-        q.prepare(QStringLiteral("INSERT INTO cards(evening, number, run, series, place, dealer, cells) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?)"));
-        for (const CardInPlay &c : run.cards) {
-            for (const QVariant &v :
-                 {QVariant(evening), QVariant(c.number), QVariant(id), QVariant(qint64(c.code.series)),
-                  QVariant(c.code.place), QVariant(int(c.code.dealer)), QVariant(rows::cellsText(c.card))})
-                q.addBindValue(v);
-            if (!q.exec()) return false;
-        }
-        return true;
-    });
-    return id;
-}
-
-bool EveningStore::addGame(qint64 evening, int game, const QDateTime &at)
-{
-    return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO games(evening, game, started) VALUES (?, ?, ?)"));
-        q.addBindValue(evening);
-        q.addBindValue(game);
-        q.addBindValue(rows::timeText(at));
-        return q.exec();
-    });
-}
-
-bool EveningStore::addNumber(qint64 evening, int game, const StoredNumber &n)
-{
-    return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO numbers(evening, game, ordinal, number, at, "
-                                 "by_hand) VALUES (?, ?, ?, ?, ?, ?)"));
-        for (const QVariant &v : {QVariant(evening), QVariant(game), QVariant(n.ordinal), QVariant(n.number),
-                                  QVariant(rows::timeText(n.at)), QVariant(int(n.byHand))})
-            q.addBindValue(v);
-        return q.exec();
-    });
-}
-
-bool EveningStore::takeBack(qint64 evening, int game, const StoredNumber &n)
-{
-    return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral("DELETE FROM numbers WHERE evening = ? AND game = ? AND ordinal = ?"));
-        q.addBindValue(evening);
-        q.addBindValue(game);
-        q.addBindValue(n.ordinal);
-        if (!q.exec()) return false;
-        q.prepare(QStringLiteral(
-            "INSERT INTO taken_back(evening, game, ordinal, number, at, by_hand) VALUES (?, ?, ?, ?, ?, ?)"));
-        for (const QVariant &v : {QVariant(evening), QVariant(game), QVariant(n.ordinal), QVariant(n.number),
-                                  QVariant(rows::timeText(n.at)), QVariant(int(n.byHand))})
-            q.addBindValue(v);
-        return q.exec();
-    });
-}
-
-bool EveningStore::setWins(qint64 evening, int game, const QList<PrizeWin> &wins,
-                           const QList<PrizeDesk::Pass> &passes)
-{
-    return write([&](QSqlQuery &q) {
-        for (const char *table : {"wins", "passes"}) {
-            q.prepare(
-                QStringLiteral("DELETE FROM %1 WHERE evening = ? AND game = ?").arg(QLatin1String(table)));
-            q.addBindValue(evening);
-            q.addBindValue(game);
-            if (!q.exec()) return false;
-        }
-        q.prepare(QStringLiteral("INSERT INTO wins(evening, game, prize, draw, how, card, numbers, shared) "
-                                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-        for (const PrizeWin &w : wins) {
-            for (const QVariant &v :
-                 {QVariant(evening), QVariant(game), QVariant(int(w.prize)), QVariant(w.draw),
-                  QVariant(int(w.how)), w.who.card ? QVariant(rows::codeText(*w.who.card)) : QVariant(),
-                  text(rows::numbersText(w.who.numbers)), QVariant(int(w.shared))})
-                q.addBindValue(v);
-            if (!q.exec()) return false;
-        }
-        q.prepare(
-            QStringLiteral("INSERT INTO passes(evening, game, prize, card, draw) VALUES (?, ?, ?, ?, ?)"));
-        for (const PrizeDesk::Pass &p : passes) {
-            for (const QVariant &v : {QVariant(evening), QVariant(game), QVariant(int(p.prize)),
-                                      QVariant(rows::codeText(p.code)), QVariant(p.draw)})
-                q.addBindValue(v);
-            if (!q.exec()) return false;
-        }
-        return true;
-    });
-}
-
-bool EveningStore::addLog(qint64 evening, const PrizeDesk::Event &e)
-{
-    return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral(
-            "INSERT INTO log(evening, game, draw, at, text, refused) VALUES (?, ?, ?, ?, ?, ?)"));
-        for (const QVariant &v : {QVariant(evening), QVariant(e.game), QVariant(e.draw),
-                                  QVariant(rows::timeText(e.at)), text(e.text), QVariant(int(e.refused))})
-            q.addBindValue(v);
-        return q.exec();
-    });
-}
-
-bool EveningStore::setOptions(qint64 evening, const StoredEvening &o)
-{
-    return write([&](QSqlQuery &q) {
-        q.prepare(QStringLiteral("UPDATE evenings SET game = ?, basket = ?, announce = ?, full_series = ?, "
-                                 "plan = ?, setup = ? WHERE id = ?"));
-        for (const QVariant &v : {QVariant(o.game), QVariant(int(o.basket)), QVariant(int(o.announceAtOnce)),
-                                  QVariant(int(o.fullSeries)), QVariant(o.plan.toText()),
-                                  QVariant(o.setup.toText()), QVariant(evening)})
-            q.addBindValue(v);
-        return q.exec();
-    });
 }
 
 bool EveningStore::inspect(const QString &path, QString *why)

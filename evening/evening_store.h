@@ -23,6 +23,8 @@ class EveningStore
 public:
     // The version of the file this program writes; a file of a later one is not touched.
     static constexpr int kVersion = 4;
+    // The longest the writer waits for a file another process keeps busy.
+    static constexpr int kBusyMilliseconds = 5;
 
     EveningStore();
     ~EveningStore();
@@ -49,7 +51,8 @@ public:
     // One evening, whole, or nothing with `why` when its data are not sound.
     std::optional<StoredEvening> load(qint64 id, QString *why) const;
 
-    // Each write is one transaction; false when it failed, and from then on nothing is written.
+    // Each write is one transaction; false when it failed, and from then on nothing is written
+    // until rewrite() has written the whole evening again.
     qint64 beginEvening(const QDateTime &at);
     bool restartEvening(qint64 evening, const QDateTime &at);
     bool endEvening(qint64 evening, const QDateTime &at);
@@ -65,6 +68,10 @@ public:
     bool setSeal(qint64 evening, const StoredSeal &seal);
     bool addVoid(qint64 evening, const StoredVoid &voided);
     bool setDelivery(qint64 evening, const StoredDelivery &delivery);
+    // Writes `evening` whole, in place of whatever of it the file holds, trying again after any
+    // failure: how the evening held in memory is written back once the disk takes writes again.
+    // A new evening (id 0) is given its id. False, with `why`, when the write failed again.
+    bool rewrite(StoredEvening &evening, QString *why);
 
     // Reads every evening of the file `path` without changing it: true when all of it is sound.
     static bool inspect(const QString &path, QString *why);

@@ -8,6 +8,8 @@
 
 #include <utility>
 
+Q_LOGGING_CATEGORY(lcGame, "tombola.game", QtInfoMsg)
+
 Game::Game(GameView &view, Ports ports, QObject *parent)
     : QObject(parent), m_watchedView(view), m_view(m_watchedView),
       m_sound(ports.sound, *this), m_ports{m_sound, ports.clock, ports.random, ports.dialogs},

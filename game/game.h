@@ -6,6 +6,7 @@
 // pump points; the other handlers steer it through `sospeso` and `nuova_partita`. Observers learn
 // what happened from the signals and the read-only state, never from the window.
 
+#include "game/game_log.h"
 #include "game/game_state.h"
 #include "game/game_view.h"
 #include "game/ports.h"
@@ -288,7 +289,8 @@ template <typename Step> void Game::step(Step &&f)
     // following step.
     try {
         f();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCWarning(lcGame) << "a step of the draw failed and was passed over:" << e.what();
         if (!m_closed) warnAboutScriptFace();
     }
 }

@@ -169,7 +169,8 @@ void Game::activate()
     auto setUp = [this](auto &&f) {
         try {
             f();
-        } catch (const std::exception &) {
+        } catch (const std::exception &e) {
+            qCWarning(lcGame) << "a step of the set-up failed, the script face is \"Script\":" << e.what();
             m_state.font_corsivo = QStringLiteral("Script");
         }
     };

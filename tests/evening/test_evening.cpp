@@ -7,6 +7,7 @@
 #include "fakes/evening_harness.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -63,6 +64,7 @@ private slots:
     void aFileOfTheEarlierVersionIsBroughtUp();
     void aFolderThatCannotBeWrittenKeepsTheEveningInMemory();
     void aSecondCopyReadsButWritesNothing();
+    void aFileKeptBusyIsWrittenBackWhole();
     void theCallersSetUpIsReadStrictly();
 };
 
@@ -373,6 +375,26 @@ void TestEvening::aFolderThatCannotBeWrittenKeepsTheEveningInMemory()
         QCOMPARE(h.evening->evening().cardCount(), cards + 6);
         h.drawAndPause({3, 4});
         QCOMPARE(h.game.drawnNumbers(), QList<int>({3, 4}));
+        // Space freed: the next event writes the whole evening back and the mark goes (once
+        // stopped, the record used to stay off for the rest of the evening).
+        QVERIFY(::mount("tombola-test", folder.constData(), "tmpfs", MS_REMOUNT, "size=8m") == 0);
+        h.drawAndPause({5});
+        QVERIFY2(h.evening->isKept(), qPrintable(h.evening->notKeptReason()));
+        QCOMPARE(kept.size(), 2);
+        QString why;
+        const auto stored = h.store.load(h.evening->evening().id, &why);
+        QVERIFY2(stored, qPrintable(why));
+        QCOMPARE(eveningDifference(*stored, h.evening->evening()), QString());
+        QCOMPARE(stored->cardCount(), cards + 6);
+    }
+    // A folder that cannot be written is said to be one, not blamed on another copy.
+    QVERIFY(::mount("tombola-test", folder.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=8m") == 0);
+    {
+        EveningHarness h(dir.filePath(QStringLiteral("other.sqlite")));
+        QVERIFY(!h.evening->isKept());
+        QVERIFY2(!h.notice.contains(QStringLiteral("Un'altra copia")), qPrintable(h.notice));
+        QVERIFY2(h.notice.startsWith(QStringLiteral("Impossibile registrare la serata")),
+                 qPrintable(h.notice));
     }
     ::umount2(folder.constData(), MNT_DETACH);
 }
@@ -395,6 +417,48 @@ void TestEvening::aSecondCopyReadsButWritesNothing()
     // The first goes on writing.
     first.print(6);
     QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM cards")), 12);
+}
+
+void TestEvening::aFileKeptBusyIsWrittenBackWhole()
+{
+    // Another process holds the file locked: the draw goes on, the mark shows, and once the lock
+    // goes the whole evening held in memory is written (once stopped, the record used to stay off).
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("serate.sqlite"));
+    EveningHarness h(path);
+    h.evening->begin();
+    h.print(6);
+    h.drawAndPause({1, 2, 3});
+    QVERIFY(h.evening->isKept());
+    QSignalSpy kept(h.evening.get(), &EveningRecord::keptChanged);
+    QProcess locker;
+    locker.start(QStringLiteral("sqlite3"), {path});
+    QVERIFY(locker.waitForStarted());
+    locker.write("PRAGMA busy_timeout=5000; BEGIN EXCLUSIVE; SELECT 'locked';\n");
+    QVERIFY(locker.waitForReadyRead(10000));
+    QVERIFY(locker.readAll().contains("locked"));
+    h.drawAndPause({4, 5});
+    h.print(6);
+    QVERIFY(!h.evening->isKept());
+    QCOMPARE(kept.size(), 1);
+    // Still locked: the next event is tried and fails again, and it is kept in memory.
+    h.drawAndPause({6});
+    QVERIFY(!h.evening->isKept());
+    QCOMPARE(h.evening->evening().games.first().numbers.size(), 6);
+    locker.write("ROLLBACK;\n.quit\n");
+    QVERIFY(locker.waitForFinished(10000));
+    // No event needed: the record tries again by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(h.evening->isKept(), 4 * Evening::kRetrySeconds * 1000);
+    QCOMPARE(kept.size(), 2);
+    QString why;
+    const auto stored = h.store.load(h.evening->evening().id, &why);
+    QVERIFY2(stored, qPrintable(why));
+    QCOMPARE(eveningDifference(*stored, h.evening->evening()), QString());
+    QCOMPARE(stored->games.first().drawn(), QList<int>({1, 2, 3, 4, 5, 6}));
+    QCOMPARE(stored->cardCount(), 12);
+    // And it records on, one event at a time.
+    h.drawAndPause({7});
+    QCOMPARE(rowsIn(path, QStringLiteral("SELECT COUNT(*) FROM numbers")), 7);
 }
 
 int main(int argc, char **argv)
