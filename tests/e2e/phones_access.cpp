@@ -378,12 +378,39 @@ int accessChecks(Browser &b, const QUrl &address)
             30000))
         fail(QStringLiteral("the page did not catch up with the draw"));
 
-    // In a pause, the repeat of the last two numbers, then of the last one again.
+    // In a pause, the repeat of the last two numbers, then of the last one again. A winner the
+    // watch has just stopped the draw for is confirmed first (Alt+F), which leaves the draw in its
+    // pause; a click on "Pausa" that met such a stop asks whether to go on, and stays in the pause.
+    const auto confirmWaiting = [] {
+        const QString winner = lastTraced(QStringLiteral("vincita"));
+        if (winner.isEmpty() || winner == QLatin1String("nessuna") ||
+            !lastTraced(QStringLiteral("attiva")).contains(QLatin1String("TOMBOLA")))
+            return;
+        const int before = traceCount(QStringLiteral("vincita "));
+        xdotool({QStringLiteral("key"), QStringLiteral("alt+f")});
+        QElapsedTimer confirming;
+        confirming.start();
+        while (traceCount(QStringLiteral("vincita ")) == before) {
+            if (confirming.elapsed() > 60000)
+                fail(QStringLiteral("waited 60 s for the winner's confirmation"));
+            pause(50);
+        }
+    };
+    confirmWaiting();
     if (lastTraced(QStringLiteral("pausa")) != QLatin1String("1")) click(184, 64);
     QElapsedTimer paused;
     paused.start();
     while (lastTraced(QStringLiteral("pausa")) != QLatin1String("1")) {
         if (paused.elapsed() > 60000) fail(QStringLiteral("waited 60 s for the pause"));
+        if (lastTraced(QStringLiteral("finestra")).startsWith(QLatin1String("Vincita da verificare"))) {
+            const int closed = traceCount(QStringLiteral("finestra via"));
+            xdotool({QStringLiteral("key"), QStringLiteral("alt+r")}); // "Resta in pausa"
+            while (traceCount(QStringLiteral("finestra via")) == closed) {
+                if (paused.elapsed() > 60000) fail(QStringLiteral("waited 60 s for the question to close"));
+                pause(50);
+            }
+        }
+        confirmWaiting();
         pause(50);
     }
     const QList<int> before = drawnNumbers();
