@@ -118,10 +118,10 @@ void applyEvent(StoredEvening &evening, const EveningEvent &e)
         evening.voided << e.voided;
         break;
     case Kind::Delivered: {
-        const auto same = std::find_if(evening.deliveries.begin(), evening.deliveries.end(),
-                                       [&](const StoredDelivery &d) {
-                                           return d.game == e.delivery.game && d.index == e.delivery.index;
-                                       });
+        const auto same =
+            std::find_if(evening.deliveries.begin(), evening.deliveries.end(), [&](const StoredDelivery &d) {
+                return d.game == e.delivery.game && d.index == e.delivery.index;
+            });
         if (same != evening.deliveries.end())
             *same = e.delivery;
         else
@@ -145,7 +145,8 @@ QList<EveningEvent> eventsOf(const StoredEvening &evening)
     for (const StoredGame &g : evening.games) {
         QList<EveningEvent> ofGame;
         for (const StoredNumber &n : g.takenBack)
-            ofGame << EveningEvent{0, n.at, Kind::NumberTakenBack, g.number, n, {}, {}, {}, {}, {}, {}, {}, {}};
+            ofGame << EveningEvent{0,  n.at, Kind::NumberTakenBack, g.number, n, {}, {}, {}, {}, {}, {},
+                                   {}, {}};
         for (const StoredNumber &n : g.numbers)
             ofGame << EveningEvent{0, n.at, Kind::NumberDrawn, g.number, n, {}, {}, {}, {}, {}, {}, {}, {}};
         // A take-back before a number drawn at the same moment: the number is the one that stayed.

@@ -15,10 +15,10 @@ struct EveningEvent {
         NumberDrawn,     // `game`, `number`: drawn at random, or from the basket (`number.byHand`)
         NumberTakenBack, // `game`, `number`: the basket's last number back in the pool
         Logged,          // `line`: a claim and its verdict, a card checked, a note of the log
-        Prizes,  // `game`, `wins`, `passes`: the prizes given and the cards passed over, after a verdict
-        Options, // `options`: the game being played, the basket, winners at once, the dealer, the set-up
-        Plan,    // `options.plan`: the prize plan
-        Closed,  // the caller closed the evening
+        Prizes,    // `game`, `wins`, `passes`: the prizes given and the cards passed over, after a verdict
+        Options,   // `options`: the game being played, the basket, winners at once, the dealer, the set-up
+        Plan,      // `options.plan`: the prize plan
+        Closed,    // the caller closed the evening
         Sealed,    // `seal`: a game's sealed draw fixed, or its secret revealed (`seal.revealed`)
         Voided,    // `voided`: unsold cards declared void
         Delivered, // `delivery`: a prize handed over

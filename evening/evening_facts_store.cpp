@@ -167,9 +167,9 @@ bool insertSeal(QSqlQuery &q, qint64 evening, const StoredSeal &s)
 {
     q.prepare(QStringLiteral(
         "INSERT OR REPLACE INTO seals(evening, game, secret, at, revealed) VALUES (?, ?, ?, ?, ?)"));
-    for (const QVariant &v : {QVariant(evening), QVariant(s.game), QVariant(seal::secretText(s.secret)),
-                              QVariant(rows::timeText(s.at)),
-                              s.isRevealed() ? QVariant(rows::timeText(s.revealed)) : QVariant()})
+    for (const QVariant &v :
+         {QVariant(evening), QVariant(s.game), QVariant(seal::secretText(s.secret)),
+          QVariant(rows::timeText(s.at)), s.isRevealed() ? QVariant(rows::timeText(s.revealed)) : QVariant()})
         q.addBindValue(v);
     return q.exec();
 }

@@ -1,7 +1,7 @@
 // The store's writes: each event's rows, and the whole evening written again after a failure.
 
-#include "evening/evening_store.h"
 #include "evening/evening_facts_store.h"
+#include "evening/evening_store.h"
 
 #include "evening/stored_rows.h"
 
