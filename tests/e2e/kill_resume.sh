@@ -140,7 +140,11 @@ for cycle in $(seq 0 "$kills"); do
 
     # A random stretch of the evening, then the kill wherever it falls.
     xdotool mousemove --window "$win" $FASTER click --repeat 14 --delay 15 1
-    case $((RANDOM % 7)) in
+    choice=$((RANDOM % 7))
+    # "Nuova Tombola" stays disabled until the program has shown a number: on a fresh evening not
+    # drawn from yet, the draw instead.
+    if [ "$choice" -eq 6 ] && ! grep -Eq '^tombola [0-9]+ numeri [0-9]' "$trace"; then choice=2; fi
+    case $choice in
     6) # a new game, asked (numbers out and the game not over) and answered Si
         what="new game"
         key Escape
