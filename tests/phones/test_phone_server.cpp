@@ -257,7 +257,7 @@ private slots:
             }
         }
         sockets.clear();
-        QVERIFY(server.connectionsBecome(0));
+        QVERIFY(server.connectionsBecome(0, 60000));
         QVERIFY(rawHttp(server.port, get("/" + kToken + "/")).answer.startsWith("HTTP/1.1 200"));
     }
 
