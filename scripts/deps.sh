@@ -30,3 +30,5 @@ if [ ${#missing[@]} -gt 0 ]; then
         installed "$p" || { echo "deps.sh: $p is still not installed" >&2; exit 1; }
     done
 fi
+# axe-core, for the phones' accessibility tests, comes from the npm registry, checked (scripts/fetch-axe.sh).
+if [ "$what" = test ]; then bash "$(dirname "$0")/fetch-axe.sh"; fi
