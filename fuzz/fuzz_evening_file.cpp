@@ -10,26 +10,26 @@
 
 namespace
 {
-QString path;
+QString filePath;
 }
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    path = QStringLiteral("/tmp/fuzz-serate-%1.sqlite").arg(::getpid());
+    filePath = QStringLiteral("/tmp/fuzz-serate-%1.sqlite").arg(::getpid());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     for (const char *suffix : {"", "-wal", "-shm", "-journal"})
-        QFile::remove(path + QLatin1String(suffix));
+        QFile::remove(filePath + QLatin1String(suffix));
     {
-        QFile file(path);
+        QFile file(filePath);
         if (!file.open(QIODevice::WriteOnly)) std::abort();
         file.write(reinterpret_cast<const char *>(data), qint64(size));
     }
     QString why;
-    EveningStore::inspect(path, &why);
+    EveningStore::inspect(filePath, &why);
     return 0;
 }

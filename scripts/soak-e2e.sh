@@ -1,6 +1,7 @@
 #!/bin/bash
 # soak-e2e.sh [RUNS] [BUILD_DIR]: runs each test that drives the real program from outside (the
-# scripted evening, the kills and resumes, the phones near and far) RUNS times in a row (5 unless
+# scripted evening, the kills and resumes, what a screen reader hears, the phones near, far, through
+# the club's server and as a blind player meets them) RUNS times in a row (5 unless
 # told) while stress-ng keeps every core busy, and says how many runs of each passed. The build is
 # the optimised one of scripts/test.sh (`build` unless told); the sound and print servers are the
 # private ones of the tests, the NATS cluster the one each far test starts. A failed run's output is
@@ -11,7 +12,10 @@ root=$(pwd)
 runs=${1:-5}
 build=$(cd "${2:-build}" && pwd)
 export TOMBOLA_KILLS=${TOMBOLA_KILLS:-20}
-tests=(evening_under_xvfb kill_and_resume_under_xvfb phones_under_xvfb phones_far_under_xvfb)
+# Every test of the optimised build that runs the real program under Xvfb, or a part of them
+# (TOMBOLA_SOAK_TESTS, a regular expression).
+mapfile -t tests < <(cd "$build" && ctest -N -L xvfb | sed -n 's/^ *Test *#[0-9]*: //p' | grep -E "${TOMBOLA_SOAK_TESTS:-.}")
+[ ${#tests[@]} -gt 0 ] || { echo "soak-e2e.sh: no test under Xvfb in $build" >&2; exit 1; }
 
 command -v stress-ng >/dev/null || { echo "soak-e2e.sh: stress-ng is missing (bash scripts/deps.sh test)" >&2; exit 1; }
 cores=$(nproc)

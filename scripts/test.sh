@@ -80,7 +80,7 @@ TOMBOLA_PACKAGE_BUILD=$root/build TOMBOLA_PACKAGE_BUILD_TYPE=RelWithDebInfo bash
 
 if [ -d fuzz ] && ls fuzz/*.cmake >/dev/null 2>&1; then
     stage "fuzz"
-    CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOMBOLA_FUZZ=ON >/dev/null
+    CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOMBOLA_FUZZ=ON -DTOMBOLA_WERROR=ON >/dev/null
     cmake --build build-fuzz -j "$jobs"
     # One target a core at a time, each for its own time; a failure shows the end of its log.
     fuzz_one() {
