@@ -122,41 +122,60 @@ void printLargeCard(double top, int number, Cartella &cartella, CardCanvas &c, c
     c.setPenWidth(2);
 }
 
-int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle, CardCanvas &canvas,
-                const QString &date, QString *why,
-                const std::function<void(const CardCode &, const Cartella &)> &printed)
+namespace
 {
-    Cartella cartella;
-    conta_cartelle = -1;
-    float alto = 3.0f;
-    quint32 serie = 0;
-    CardSet fullSet;
-    const bool full = run.dealer == CardDealer::FullSeries;
-    for (int done = 0; done < run.count;) {
-        conta_cartelle = std::int16_t(done);
+
+// The dealer of a run, card by card: each set of six shuffled at its first card.
+class SheetDealer
+{
+public:
+    SheetDealer(const SheetRun &run, Lista90 &pool) : m_run(run), m_pool(pool) {}
+
+    DealtCard deal(int done)
+    {
+        const bool full = m_run.dealer == CardDealer::FullSeries;
         const int posto = done % cardsPerSet + 1;
         if (posto == 1) {
-            serie = run.nextSeries();
-            mescola_serie(pool, serie);
-            if (full) fullSet = fullSeries(serie);
+            m_serie = m_run.nextSeries();
+            mescola_serie(m_pool, m_serie);
+            if (full) m_fullSet = fullSeries(m_serie);
         }
+        Cartella cartella;
         std::int16_t k = std::int16_t(done + 1);
         if (full) {
-            cartella = fullSet[std::size_t(posto - 1)];
-            takeFromPool(pool, cartella);
+            cartella = m_fullSet[std::size_t(posto - 1)];
+            takeFromPool(m_pool, cartella);
         } else {
-            genera_cartella(cartella, k, pool);
+            genera_cartella(cartella, k, m_pool);
         }
-        const CardCode code{serie, posto, run.dealer};
         // As printed: the columns sorted (printing sorts them again, to no effect).
         ordina_colonna(cartella);
-        if (printed) printed(code, cartella);
+        shift_cartella(m_pool);
+        return DealtCard{CardCode{m_serie, posto, m_run.dealer}, cartella};
+    }
+
+private:
+    const SheetRun &m_run;
+    Lista90 &m_pool;
+    quint32 m_serie = 0;
+    CardSet m_fullSet;
+};
+
+// Prints `count` cards, each asked of `cardAt` as its turn comes, and ends the document.
+int printEach(const SheetRun &run, int count, const std::function<DealtCard(int done)> &cardAt,
+              std::int16_t &conta_cartelle, CardCanvas &canvas, const QString &date, QString *why)
+{
+    conta_cartelle = -1;
+    float alto = 3.0f;
+    for (int done = 0; done < count;) {
+        conta_cartelle = std::int16_t(done);
+        DealtCard card = cardAt(done);
+        const QString code = formatCardCode(card.code);
         std::int16_t numero = std::int16_t(run.firstNumber + done);
         if (run.largePrint)
-            printLargeCard(largeCardTops[done % 2], numero, cartella, canvas, date, formatCardCode(code));
+            printLargeCard(largeCardTops[done % 2], numero, card.card, canvas, date, code);
         else
-            stampa_cartella(alto, numero, cartella, canvas, date, formatCardCode(code));
-        shift_cartella(pool);
+            stampa_cartella(alto, numero, card.card, canvas, date, code);
         alto += 13.0f;
         ++done;
         if (done % (run.largePrint ? 2 : 3) == 0) {
@@ -167,8 +186,8 @@ int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle
             }
             alto = 3.0f;
         }
-        const bool stop = done < run.count && run.progress && !run.progress(done);
-        if (done == run.count || stop) {
+        const bool stop = done < count && run.progress && !run.progress(done);
+        if (done == count || stop) {
             if (!canvas.endDoc()) {
                 fail(why, canvas,
                      QStringLiteral("La stampa non è stata completata: il documento non è arrivato alla "
@@ -179,6 +198,39 @@ int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle
         }
     }
     return 0;
+}
+
+} // namespace
+
+QList<DealtCard> dealSheets(const SheetRun &run, Lista90 &pool)
+{
+    SheetDealer dealer(run, pool);
+    QList<DealtCard> out;
+    for (int done = 0; done < run.count; ++done)
+        out << dealer.deal(done);
+    return out;
+}
+
+int printDealt(const SheetRun &run, const QList<DealtCard> &cards, std::int16_t &conta_cartelle,
+               CardCanvas &canvas, const QString &date, QString *why)
+{
+    return printEach(
+        run, int(cards.size()), [&](int done) { return cards[done]; }, conta_cartelle, canvas, date, why);
+}
+
+int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle, CardCanvas &canvas,
+                const QString &date, QString *why,
+                const std::function<void(const CardCode &, const Cartella &)> &printed)
+{
+    SheetDealer dealer(run, pool);
+    return printEach(
+        run, run.count,
+        [&](int done) {
+            DealtCard card = dealer.deal(done);
+            if (printed) printed(card.code, card.card);
+            return card;
+        },
+        conta_cartelle, canvas, date, why);
 }
 
 bool stampa_cartelle(std::int16_t num_cartelle, Lista90 &numeri_estratti, std::int16_t &conta_cartelle,

@@ -39,12 +39,26 @@ struct SheetRun {
     bool largePrint = false; // two cards to a page in large figures
 };
 
-// Prints `run` three cards a page (two in large print) and ends the document, dealing from `pool` (filled by
-// each series' shuffle, mescola_serie). With a full series the set is fullSeries(serie) and each card's
-// numbers are emptied in the pool as it is printed. `printed` gets each card with its code as it is
-// drawn. Leaves the run's 0-based counter of the last card in `conta_cartelle`. Returns how many
-// cards reached the end of the document: all of them, those before a stop, or 0 with `why` in
-// Italian as soon as the canvas refuses a new page or the end of the document.
+// A card dealt for a run, with its code, its columns sorted as printed.
+struct DealtCard {
+    CardCode code;
+    Cartella card;
+};
+
+// Deals every card of `run` from `pool`, as printSheets() prints them, printing nothing: a run's
+// cards are known (and kept) before anything of it goes to the printer.
+QList<DealtCard> dealSheets(const SheetRun &run, Lista90 &pool);
+// Prints `cards`, dealt for `run` by dealSheets(), as printSheets() does.
+int printDealt(const SheetRun &run, const QList<DealtCard> &cards, std::int16_t &conta_cartelle,
+               CardCanvas &canvas, const QString &date, QString *why);
+
+// Prints `run` three cards a page (two in large print) and ends the document, dealing from `pool`
+// (filled by each series' shuffle, mescola_serie) as it goes. With a full series the set is
+// fullSeries(serie) and each card's numbers are emptied in the pool as it is printed. `printed` gets
+// each card with its code as it is drawn. Leaves the run's 0-based counter of the last card in
+// `conta_cartelle`. Returns how many cards reached the end of the document: all of them, those before
+// a stop, or 0 with `why` in Italian as soon as the canvas refuses a new page or the end of the
+// document.
 int printSheets(const SheetRun &run, Lista90 &pool, std::int16_t &conta_cartelle, CardCanvas &canvas,
                 const QString &date, QString *why,
                 const std::function<void(const CardCode &, const Cartella &)> &printed = {});

@@ -104,44 +104,51 @@ std::optional<Notice> PrintRun::run(int count, bool toPdf, CardDealer dealer, Pr
             m_printing = false;
             return std::nullopt;
         }
-        canvas = m_printer.openPdf(file, &why);
     } else {
+        // A document for the printer is made in memory: nothing leaves before its end.
         canvas = m_printer.open(m_documentName, &why);
-    }
-    if (canvas) {
-        // The program speaks Italian whatever the system's language: "10/12/26".
-        const QString oggi =
-            QLocale(QLocale::Italian, QLocale::Italy).toString(QDate::currentDate(), QLocale::ShortFormat);
-        SheetRun sheets;
-        sheets.count = count;
-        sheets.firstNumber = m_inPlay.nextNumber();
-        sheets.dealer = dealer;
-        sheets.nextSeries = m_newSeries;
-        sheets.progress = progress;
-        sheets.largePrint = m_largePrint;
-        PrintedRun printed{
-            QDateTime::currentDateTime(), toPdf ? file : canvas->destination(), toPdf, dealer, {}, false};
-        const int done = printSheets(
-            sheets, m_pool, record.conta_cartelle, *canvas, oggi, &why,
-            [&](const CardCode &code, const Cartella &card) {
-                printed.cards << CardInPlay{code, sheets.firstNumber + int(printed.cards.size()), card};
-            });
-        if (done > 0) {
-            why.clear();
-            printed.cards = printed.cards.mid(0, done);
-            printed.stopped = done < count;
-            for (const CardInPlay &card : std::as_const(printed.cards))
-                m_inPlay.add(card);
-            const QString cards =
-                done == 1 ? QStringLiteral("1 cartella") : QStringLiteral("%1 cartelle").arg(done);
-            m_summary = (toPdf ? (done == 1 ? QStringLiteral("Salvata ") : QStringLiteral("Salvate "))
-                               : (done == 1 ? QStringLiteral("Stampata ") : QStringLiteral("Stampate "))) +
-                        cards + QStringLiteral(", ") + seriesOf(printed.cards) +
-                        shortCardsNote(printed.cards);
-            emit runPrinted(printed);
-        } else if (why.isEmpty()) {
-            why = QStringLiteral("La stampa delle cartelle non è riuscita.");
+        if (!canvas) {
+            m_printing = false;
+            return Notice{why, QStringLiteral("Stampa delle cartelle"), Notice::Kind::Error};
         }
+    }
+    // The program speaks Italian whatever the system's language: "10/12/26".
+    const QString oggi =
+        QLocale(QLocale::Italian, QLocale::Italy).toString(QDate::currentDate(), QLocale::ShortFormat);
+    SheetRun sheets;
+    sheets.count = count;
+    sheets.firstNumber = m_inPlay.nextNumber();
+    sheets.dealer = dealer;
+    sheets.nextSeries = m_newSeries;
+    sheets.progress = progress;
+    sheets.largePrint = m_largePrint;
+    const QList<DealtCard> dealt = dealSheets(sheets, m_pool);
+    PrintedRun printed{
+        QDateTime::currentDateTime(), toPdf ? file : canvas->destination(), toPdf, dealer, {}, false};
+    for (const DealtCard &card : dealt)
+        printed.cards << CardInPlay{card.code, sheets.firstNumber + int(printed.cards.size()), card.card};
+    // Whoever keeps the evening has the cards before the first byte of the file or the job: no
+    // card reaches paper without being kept.
+    emit runDealt(printed);
+    if (toPdf) canvas = m_printer.openPdf(file, &why);
+    const int done = canvas ? printDealt(sheets, dealt, record.conta_cartelle, *canvas, oggi, &why) : 0;
+    if (done > 0) {
+        why.clear();
+        printed.cards = printed.cards.mid(0, done);
+        printed.stopped = done < count;
+        for (const CardInPlay &card : std::as_const(printed.cards))
+            m_inPlay.add(card);
+        const QString cards =
+            done == 1 ? QStringLiteral("1 cartella") : QStringLiteral("%1 cartelle").arg(done);
+        m_summary = (toPdf ? (done == 1 ? QStringLiteral("Salvata ") : QStringLiteral("Salvate "))
+                           : (done == 1 ? QStringLiteral("Stampata ") : QStringLiteral("Stampate "))) +
+                    cards + QStringLiteral(", ") + seriesOf(printed.cards) + shortCardsNote(printed.cards);
+        emit runPrinted(printed);
+    } else {
+        if (why.isEmpty()) why = QStringLiteral("La stampa delle cartelle non è riuscita.");
+        printed.cards.clear();
+        printed.stopped = true;
+        emit runFailed(printed);
     }
     m_printing = false;
     if (why.isEmpty()) return std::nullopt;

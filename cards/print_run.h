@@ -93,8 +93,15 @@ public:
     QString lastSummary() const { return m_summary; }
 
 signals:
-    // A run reached the printer or its file; emitted before whoever started it hears of it.
+    // A run's cards are dealt (`run.cards`, all of them) and nothing of it has gone to the printer
+    // or its file yet: the evening keeps them now, so that a card on paper is always kept.
+    void runDealt(const PrintedRun &run);
+    // A run reached the printer or its file; emitted before whoever started it hears of it. After
+    // runDealt, `run.cards` may be fewer than were dealt: the run was stopped.
     void runPrinted(const PrintedRun &run);
+    // A run dealt did not reach the printer or its file: no card of it plays (`run.cards` empty,
+    // `run.stopped`).
+    void runFailed(const PrintedRun &run);
 
 private:
     std::optional<Notice> run(int count, bool toPdf, CardDealer dealer, PrintRecord record,

@@ -36,6 +36,8 @@ const char *kindName(EveningEvent::Kind kind)
     switch (kind) {
     case EveningEvent::Kind::CardsPut:
         return "cards put in play";
+    case EveningEvent::Kind::RunCut:
+        return "a print run cut short";
     case EveningEvent::Kind::PhoneCard:
         return "a card to a phone";
     case EveningEvent::Kind::NumberDrawn:
@@ -71,6 +73,13 @@ void applyEvent(StoredEvening &evening, const EveningEvent &e)
     case Kind::CardsPut:
     case Kind::PhoneCard:
         evening.runs << e.run;
+        break;
+    case Kind::RunCut:
+        if (!evening.runs.isEmpty()) {
+            StoredRun &run = evening.runs.last();
+            run.cards = run.cards.mid(0, e.run.cards.size());
+            run.stopped = true;
+        }
         break;
     case Kind::NumberDrawn: {
         StoredGame &g = gameOf(evening, e.game, e.at);
@@ -257,6 +266,9 @@ Evening::Evening(EveningStore &store, QObject *parent) : QObject(parent), m_stor
 {
     m_retry.setInterval(kRetrySeconds * 1000);
     connect(&m_retry, &QTimer::timeout, this, &Evening::catchUp);
+    m_idle.setInterval(kIdleSeconds * 1000);
+    m_idle.setSingleShot(true);
+    connect(&m_idle, &QTimer::timeout, this, &Evening::settle);
 }
 
 bool Evening::catchUp()
@@ -265,13 +277,48 @@ bool Evening::catchUp()
     QString why;
     if (!m_store.rewrite(m_state, &why)) {
         qCDebug(lcEvening).noquote() << "the evening is still in memory only:" << why;
+        // A new file in place of one changed under the program, when this write met the change.
+        if (m_store.wantsWholeEvening() && m_store.rewrite(m_state, &why)) return caughtUpNow();
+        m_store.noteStopped(m_state.id, m_stoppedAt);
+        m_retry.start();
         return false;
     }
+    return caughtUpNow();
+}
+
+bool Evening::caughtUpNow()
+{
     qCInfo(lcEvening) << "the evening is written whole again, up to event" << lastSeq();
     m_behind = false;
+    m_stoppedAt = {};
     m_retry.stop();
+    m_store.noteCaughtUp();
+    m_idle.start();
     emit caughtUp();
     return true;
+}
+
+void Evening::fallBehind(const QDateTime &at)
+{
+    if (!m_behind) m_stoppedAt = at;
+    m_behind = true;
+    m_retry.start();
+}
+
+void Evening::settle()
+{
+    if (m_behind) return;
+    if (!m_store.checkpoint() && m_store.wantsWholeEvening()) {
+        fallBehind(QDateTime::currentDateTime());
+        if (catchUp()) m_store.checkpoint();
+    }
+}
+
+void Evening::secure()
+{
+    m_idle.stop();
+    settle();
+    if (!m_behind && m_store.isKept()) m_store.backup();
 }
 
 void Evening::start(const QDateTime &at, qint64 reuse)
@@ -280,14 +327,14 @@ void Evening::start(const QDateTime &at, qint64 reuse)
     m_state = StoredEvening{};
     m_state.started = at;
     m_behind = false;
+    m_stoppedAt = {};
     m_retry.stop();
     if (reuse != 0 && m_store.restartEvening(reuse, at)) m_state.id = reuse;
     if (m_state.id == 0) m_state.id = m_store.beginEvening(at);
     if (m_state.id == 0) {
         // Written whole with its first event, or by the retry, once the store takes writes.
         qCDebug(lcEvening).noquote() << "a new evening is in memory only:" << m_store.notKeptReason();
-        m_behind = true;
-        m_retry.start();
+        fallBehind(at);
     }
     emit reset();
 }
@@ -299,6 +346,7 @@ void Evening::replay(const StoredEvening &evening)
     m_state.id = evening.id;
     m_state.started = evening.started;
     m_behind = false;
+    m_stoppedAt = {};
     m_retry.stop();
     for (const EveningEvent &e : eventsOf(evening))
         take(e, false);
@@ -329,11 +377,22 @@ bool Evening::add(EveningEvent event, QString *why)
     StoredEvening after = m_state;
     applyEvent(after, event);
     const bool ok = write(event, after, why);
+    if (!ok && m_store.wantsWholeEvening()) {
+        // The file was changed under the program and a new one stands in its place: the evening
+        // goes into it whole, this event with it, and the record stays kept.
+        fallBehind(event.at);
+        take(event, false);
+        const bool caught = catchUp();
+        if (!caught && why) *why = m_store.notKeptReason();
+        emit eventAdded(m_events.last());
+        return caught;
+    }
     if (!ok) {
-        m_behind = true;
-        m_retry.start();
+        fallBehind(event.at);
+        m_store.noteStopped(m_state.id, m_stoppedAt);
     }
     take(event, true);
+    if (ok) m_idle.start();
     return ok;
 }
 
@@ -361,6 +420,12 @@ bool Evening::write(EveningEvent &e, const StoredEvening &after, QString *why)
         e.run.id = m_store.addRun(id, e.run);
         ok = ok && e.run.id != 0;
         break;
+    case Kind::RunCut: {
+        const StoredRun *run = m_state.runs.isEmpty() ? nullptr : &m_state.runs.last();
+        const qsizetype kept = e.run.cards.size();
+        ok = m_store.cutRun(id, run && kept < run->cards.size() ? run->cards[kept].number : 0) && ok;
+        break;
+    }
     case Kind::NumberDrawn:
         ok = m_store.addNumber(id, e.game, e.number) && ok;
         break;
@@ -392,7 +457,9 @@ bool Evening::write(EveningEvent &e, const StoredEvening &after, QString *why)
         ok = m_store.setDelivery(id, e.delivery) && ok;
         break;
     }
-    if (!ok) {
+    if (!ok && m_store.wantsWholeEvening()) {
+        qCInfo(lcEvening).noquote() << kindName(e.kind) << "goes to the new file with the whole evening";
+    } else if (!ok) {
         // Said once, when the store stops taking the evening; each event after it, for debugging.
         if (wasKept)
             qCWarning(lcEvening).noquote() << "could not write" << kindName(e.kind) << "(event"

@@ -43,6 +43,11 @@ public:
     // Writes the whole evening to the store now, when something of it is in memory only; true
     // when the store holds all of it.
     bool catchUp();
+    // kIdleSeconds after the last event, the main file is made to hold the whole evening (its
+    // journal copied in): a copy of that file alone then has it.
+    static constexpr int kIdleSeconds = 4;
+    // At a game's end: the main file made to hold everything, and a copy of it taken beside it.
+    void secure();
 
 signals:
     // `event` is written (or the store refused it) and applied.
@@ -55,10 +60,18 @@ signals:
 private:
     bool write(EveningEvent &event, const StoredEvening &after, QString *why);
     void take(EveningEvent event, bool emitIt);
+    // Something of the evening is in memory only from the event at `at`.
+    void fallBehind(const QDateTime &at);
+    bool caughtUpNow();
+    // The journal copied into the main file, when nothing is behind.
+    void settle();
 
     EveningStore &m_store;
     StoredEvening m_state;
     QList<EveningEvent> m_events;
     bool m_behind = false;
+    // When the first event the store did not take happened.
+    QDateTime m_stoppedAt;
     QTimer m_retry;
+    QTimer m_idle;
 };

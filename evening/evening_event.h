@@ -10,7 +10,10 @@
 
 struct EveningEvent {
     enum class Kind {
-        CardsPut,        // `run`: a print run's cards put in play, with their codes and numbering
+        CardsPut,        // `run`: a print run's cards put in play, with their codes and numbering, as dealt
+                         // and before any of them goes to the printer or the file
+        RunCut,          // `run.cards`: those of the last run that reached the printer or the file (none
+                         // when it failed); the others are out of play and the run is marked stopped
         PhoneCard,       // `run`: a card dealt to a player's phone (its destination names the phone)
         NumberDrawn,     // `game`, `number`: drawn at random, or from the basket (`number.byHand`)
         NumberTakenBack, // `game`, `number`: the basket's last number back in the pool

@@ -5,6 +5,7 @@
 #include "game/game.h"
 
 #include <QLocale>
+#include <utility>
 
 EveningRecord::EveningRecord(EveningStore &store, Game &game, PrintRun &printRun, PrizeDesk &desk,
                              QObject *parent)
@@ -16,10 +17,20 @@ EveningRecord::EveningRecord(EveningStore &store, Game &game, PrintRun &printRun
     connect(&game, &Game::basketModeChanged, this,
             [this] { optionsNow(evening().setup, evening().fullSeries); });
     // After the desk has moved on to the next game: the one before is over.
-    connect(&game, &Game::newGameStarted, this, [this] { reveal(false); });
-    connect(&game, &Game::gameEnded, this, [this] { reveal(true); });
+    // A game over: the main file holds it all, and a copy of it is taken (not for the resets of a
+    // resume or of a new evening).
+    connect(&game, &Game::newGameStarted, this, [this] {
+        reveal(false);
+        if (m_following) m_evening.secure();
+    });
+    connect(&game, &Game::gameEnded, this, [this] {
+        reveal(true);
+        if (m_following) m_evening.secure();
+    });
     connect(&game, &Game::sealed, this, &EveningRecord::sealed);
+    connect(&printRun, &PrintRun::runDealt, this, &EveningRecord::runDealt);
     connect(&printRun, &PrintRun::runPrinted, this, &EveningRecord::runPrinted);
+    connect(&printRun, &PrintRun::runFailed, this, &EveningRecord::runEnded);
     connect(&desk, &PrizeDesk::logged, this, [this](const PrizeDesk::Event &line) {
         EveningEvent e;
         e.kind = EveningEvent::Kind::Logged;
@@ -59,6 +70,10 @@ std::optional<StoredEvening> EveningRecord::unfinished(QString *why) const
     if (!id) return std::nullopt;
     auto evening = m_store.load(*id, why);
     if (!evening || evening->isEmpty()) return std::nullopt;
+    // A stop the record never caught up from: what followed it is not in the file. One noted
+    // before events the file does have was caught up after all (only its note was not taken back).
+    const QDateTime stopped = m_store.earlierStop(evening->id);
+    if (stopped.isValid() && evening->lastEventAt() <= stopped) evening->recordStopped = stopped;
     return evening;
 }
 
@@ -77,6 +92,7 @@ void EveningRecord::begin()
             m_store.endEvening(*open, old->lastEventAt());
         }
     }
+    m_store.forgetEarlierStop();
     m_evening.start(now, reuse);
     EveningEvent plan;
     plan.kind = EveningEvent::Kind::Plan;
@@ -128,10 +144,17 @@ void EveningRecord::resume(const StoredEvening &evening)
     m_following = true;
     // The verbale says the evening was interrupted, when, and from when it went on.
     const QLocale italian(QLocale::Italian, QLocale::Italy);
+    const QString stopped =
+        evening.recordStopped.isValid()
+            ? QStringLiteral("; la registrazione si era fermata alle %1")
+                  .arg(italian.toString(evening.recordStopped.time(), QStringLiteral("HH:mm")))
+            : QString();
     m_desk.note(
-        QStringLiteral("Serata ripresa alle %1 dopo un'interruzione (ultimo evento registrato alle %2)")
+        QStringLiteral("Serata ripresa alle %1 dopo un'interruzione (ultimo evento registrato alle %2%3)")
             .arg(italian.toString(QTime::currentTime(), QStringLiteral("HH:mm")),
-                 italian.toString(evening.lastEventAt().time(), QStringLiteral("HH:mm"))));
+                 italian.toString(evening.lastEventAt().time(), QStringLiteral("HH:mm")), stopped));
+    // The log has it now.
+    m_store.forgetEarlierStop();
     emit changed();
     emit started(true);
 }
@@ -142,6 +165,7 @@ void EveningRecord::close()
     EveningEvent closed;
     closed.kind = EveningEvent::Kind::Closed;
     m_evening.add(closed);
+    m_evening.secure();
     // What the desk, the cards and the game do to start afresh belongs to no evening: the closed one
     // keeps its prizes as they were given.
     m_following = false;
@@ -205,11 +229,42 @@ void EveningRecord::addNumber(EveningEvent::Kind kind, int number, int ordinal, 
     add(e);
 }
 
-void EveningRecord::runPrinted(const PrintedRun &printed)
+void EveningRecord::runDealt(const PrintedRun &dealt)
 {
     EveningEvent e;
-    e.kind = isPhoneDestination(printed.destination) ? EveningEvent::Kind::PhoneCard
-                                                     : EveningEvent::Kind::CardsPut;
+    e.kind = EveningEvent::Kind::CardsPut;
+    StoredRun &run = e.run;
+    run.at = dealt.at;
+    run.destination = dealt.destination;
+    run.toPdf = dealt.toPdf;
+    run.dealer = dealt.dealer;
+    run.game = m_desk.gameNumber();
+    run.drawn = int(m_game.drawnNumbers().size());
+    run.cards = dealt.cards;
+    m_dealt = int(dealt.cards.size());
+    add(e);
+}
+
+void EveningRecord::runEnded(const PrintedRun &printed)
+{
+    // Kept whole when dealt: only a run that did not print whole is told again.
+    const int dealt = std::exchange(m_dealt, -1);
+    if (dealt < 0 || printed.cards.size() >= dealt) return;
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::RunCut;
+    e.run.cards = printed.cards;
+    e.run.stopped = true;
+    add(e);
+}
+
+void EveningRecord::runPrinted(const PrintedRun &printed)
+{
+    if (!isPhoneDestination(printed.destination)) {
+        runEnded(printed);
+        return;
+    }
+    EveningEvent e;
+    e.kind = EveningEvent::Kind::PhoneCard;
     StoredRun &run = e.run;
     run.at = printed.at;
     run.destination = printed.destination;
@@ -264,6 +319,10 @@ QString EveningRecord::resumeQuestion(const StoredEvening &evening)
                               : later == 1
                                   ? QStringLiteral(" (un'altra gioca dalla prossima tombola)")
                                   : QStringLiteral(" (altre %1 giocano dalla prossima tombola)").arg(later);
+    if (evening.recordStopped.isValid())
+        waiting += QStringLiteral("\n\nLa registrazione si era fermata alle %1: quanto è successo dopo non è "
+                                  "stato registrato.")
+                       .arg(italian.toString(evening.recordStopped.time(), QStringLiteral("HH:mm")));
     return QStringLiteral("La serata iniziata %1 alle %2 non è stata chiusa.\n\n"
                           "Tombola n. %3: %4, %5 in gioco%7; premi vinti: %6.%8\n\nRiprendere la serata?")
         .arg(italian.toString(evening.started.date(), QStringLiteral("dddd d MMMM")),

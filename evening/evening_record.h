@@ -73,7 +73,10 @@ private:
     void numberChosen(int number, int ordinal, bool byHand);
     void numberTakenBack(int number, int ordinal);
     void addNumber(EveningEvent::Kind kind, int number, int ordinal, bool byHand);
+    // A print run kept as dealt, before anything of it leaves; told again when it did not print whole.
+    void runDealt(const PrintedRun &run);
     void runPrinted(const PrintedRun &run);
+    void runEnded(const PrintedRun &run);
     void prizesChanged(int game, const QList<PrizeWin> &wins, const QList<PrizeDesk::Pass> &passes);
     void deskChanged();
     // The sealed draw: a game's secret kept as it is fixed, and revealed once its game is over
@@ -94,6 +97,8 @@ private:
     PrizeDesk &m_desk;
     Evening m_evening;
     bool m_wasKept = true;
+    // The cards of the run being printed, kept as dealt (-1: none).
+    int m_dealt = -1;
     // Off while closing: the resets that start a new evening are not the closed one's events.
     bool m_following = true;
 };

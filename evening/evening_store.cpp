@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QVariant>
 #include <atomic>
+#include <sqlite3.h>
 
 Q_LOGGING_CATEGORY(lcEvening, "tombola.evening", QtInfoMsg)
 
@@ -57,14 +58,14 @@ QString newerVersion()
     return QStringLiteral("di una versione più recente del programma");
 }
 
-QString folderTrouble(const QString &folder)
+} // namespace
+
+QString EveningStore::folderTrouble(const QString &folder)
 {
     return QStringLiteral("Impossibile registrare la serata nella cartella «%1»: la serata continua, ma "
                           "non potrà essere ripresa dopo una chiusura.")
         .arg(QDir::toNativeSeparators(folder));
 }
-
-} // namespace
 
 EveningStore::EveningStore()
 {
@@ -106,12 +107,17 @@ bool EveningStore::connect(const QString &path, bool readOnly, QString *why)
 void EveningStore::disconnect()
 {
     if (QSqlDatabase::contains(m_connection)) {
+        // A file changed under the program is not written into on closing: SQLite would copy the
+        // journal into whatever stands at the file's place now, then delete the journal.
+        if (m_writable && !changedUnder().isEmpty())
+            if (sqlite3 *h = handle()) sqlite3_db_config(h, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         {
             QSqlDatabase d = db();
             d.close();
         }
         QSqlDatabase::removeDatabase(m_connection);
     }
+    m_marks = {};
     m_readable = m_writable = false;
 }
 
@@ -187,8 +193,12 @@ bool EveningStore::setAside(const QString &path, const QString &kind, QString *a
 {
     const QFileInfo info(path);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString aside = info.absolutePath() + QStringLiteral("/serate-%1-%2.sqlite").arg(kind, stamp);
-    if (!QFile::rename(path, aside)) return false;
+    QString aside = info.absolutePath() + QStringLiteral("/serate-%1-%2.sqlite").arg(kind, stamp);
+    // Two set aside within the same second keep both.
+    for (int n = 2; QFile::exists(aside) || QFile::exists(aside + QStringLiteral("-wal")); ++n)
+        aside = info.absolutePath() + QStringLiteral("/serate-%1-%2-%3.sqlite").arg(kind, stamp).arg(n);
+    // A file gone from under the program leaves its journal files to set aside.
+    if (QFile::exists(path) && !QFile::rename(path, aside)) return false;
     // The journal files belong to the file set aside.
     for (const char *suffix : {"-wal", "-shm"})
         if (QFile::exists(path + QLatin1String(suffix)))
@@ -200,8 +210,11 @@ bool EveningStore::setAside(const QString &path, const QString &kind, QString *a
 void EveningStore::open(const QString &path, QString *notice)
 {
     disconnect();
-    m_failed = false;
+    m_failed = m_wantsWhole = m_stopNoted = false;
+    m_earlierEvening = 0;
+    m_earlierStop = {};
     m_reason.clear();
+    m_path = path;
     notice->clear();
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder)) {
@@ -217,7 +230,8 @@ void EveningStore::open(const QString &path, QString *notice)
         // (a full disk, a folder that cannot be written).
         const bool held = m_lock->error() == QLockFile::LockFailedError;
         m_lock.reset();
-        if (QFile::exists(path)) {
+        // Not even read when SQLite would delete its journal on opening it.
+        if (QFile::exists(path) && !emptyBesideJournal(path)) {
             QString why;
             m_readable = connect(path, true, &why);
         }
@@ -230,7 +244,17 @@ void EveningStore::open(const QString &path, QString *notice)
         *notice = m_reason;
         return;
     }
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    if (emptyBesideJournal(path)) {
+        *notice = takeBackEmpty(path);
+        if (emptyBesideJournal(path)) {
+            // Not set aside: never opened, so that its journal stays.
+            m_reason = folderTrouble(folder);
+            *notice = m_reason;
+            return;
+        }
+    }
+    // The file as found; once set aside, the copy when it is sound; else a new one.
+    for (int attempt = 0; attempt < 3; ++attempt) {
         QString why;
         if (!connect(path, false, &why)) {
             m_reason = folderTrouble(folder);
@@ -241,18 +265,36 @@ void EveningStore::open(const QString &path, QString *notice)
         if (check(&why)) break;
         disconnect();
         QString aside;
-        const QString kind =
-            why == newerVersion() ? QStringLiteral("versione-nuova") : QStringLiteral("rovinato");
-        if (attempt > 0 || !setAside(path, kind, &aside)) {
+        const bool newer = why == newerVersion();
+        const QString kind = newer ? QStringLiteral("versione-nuova") : QStringLiteral("rovinato");
+        if (attempt == 2 || !setAside(path, kind, &aside)) {
             m_reason = folderTrouble(folder);
             *notice = m_reason;
             return;
         }
-        *notice = QStringLiteral("Il file delle serate (%1) è stato messo da parte come «%2» e ne è stato "
-                                 "iniziato uno nuovo.")
-                      .arg(why, QDir::toNativeSeparators(aside));
+        // A file of a newer version is not damaged: its evenings are not ours to go back on.
+        QDateTime taken;
+        if (attempt == 0 && !newer && restoreBackup(path, &taken))
+            *notice = QStringLiteral("Il file delle serate (%1) è stato messo da parte come «%2»; le serate "
+                                     "sono state riprese dalla copia di sicurezza %3: quanto è successo "
+                                     "dopo non c'è.")
+                          .arg(why, QDir::toNativeSeparators(aside), copyTaken(taken));
+        else
+            *notice = QStringLiteral("Il file delle serate (%1) è stato messo da parte come «%2» e ne è "
+                                     "stato iniziato uno nuovo.")
+                          .arg(why, QDir::toNativeSeparators(aside));
     }
     m_readable = m_writable = true;
+    if (!prepare(folder)) {
+        if (notice->isEmpty()) *notice = m_reason;
+        return;
+    }
+    markFiles();
+    readStopNote();
+}
+
+bool EveningStore::prepare(const QString &folder)
+{
     QSqlQuery q(db());
     // Each commit on the disk before it returns, power cut or not.
     const bool tuned = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
@@ -260,11 +302,13 @@ void EveningStore::open(const QString &path, QString *notice)
     QSqlQuery version(db());
     const int found =
         version.exec(QStringLiteral("PRAGMA user_version")) && version.next() ? version.value(0).toInt() : -1;
+    version.finish();
     if (!tuned || found < 0 || (found == 0 && !createSchema()) ||
         (found > 0 && found < kVersion && !upgrade(found))) {
         failed(folderTrouble(folder));
-        if (notice->isEmpty()) *notice = m_reason;
+        return false;
     }
+    return true;
 }
 
 void EveningStore::failed(const QString &why)
@@ -276,14 +320,23 @@ void EveningStore::failed(const QString &why)
 
 bool EveningStore::write(const std::function<bool(QSqlQuery &)> &work)
 {
-    if (!isKept()) return false;
+    if (!isKept() || m_wantsWhole) return false;
+    if (const QString changed = changedUnder(); !changed.isEmpty()) {
+        replaceChanged(changed);
+        return false;
+    }
     QSqlDatabase d = db();
     QSqlQuery q(d);
-    if (d.transaction() && work(q) && d.commit()) return true;
+    if (d.transaction() && work(q) && d.commit()) {
+        markFiles();
+        return true;
+    }
+    // The reason is taken before the rollback, which would put its own error in its place.
+    const QString why = q.lastError().isValid() ? q.lastError().text() : d.lastError().text();
     d.rollback();
-    failed(QStringLiteral("La serata non viene più registrata (%1): continua, ma non potrà essere ripresa "
-                          "dopo una chiusura.")
-               .arg(q.lastError().text().isEmpty() ? d.lastError().text() : q.lastError().text()));
+    failed(QStringLiteral("La serata per ora non viene registrata (%1): continua in memoria e sarà scritta "
+                          "per intero appena il disco lo permette.")
+               .arg(why));
     return false;
 }
 

@@ -7,16 +7,24 @@
 // started; a folder that cannot be written leaves the store unkept, the evening going on in memory;
 // a second copy of the program on the same file reads it but writes nothing. Every reading refuses
 // data out of range with a reason instead of passing it on.
+//
+// The file is watched as it is written (evening_store_guard.cpp): one truncated, replaced or left
+// without its journal under the running program is set aside before the next write, and a new
+// one started for the whole evening held in memory. At each game's end the main file is made to
+// hold everything and a copy is taken beside it (evening_store_copies.cpp), from which a damaged
+// file is brought back at start-up.
 
 #include "evening/stored_evening.h"
 
 #include <QLockFile>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QSqlDatabase;
 class QSqlQuery;
+struct sqlite3;
 
 class EveningStore
 {
@@ -57,6 +65,9 @@ public:
     bool restartEvening(qint64 evening, const QDateTime &at);
     bool endEvening(qint64 evening, const QDateTime &at);
     qint64 addRun(qint64 evening, const StoredRun &run);
+    // The evening's last run did not print whole: stopped, and its cards from `firstNotPrinted` on
+    // out of play (0: every card stays).
+    bool cutRun(qint64 evening, int firstNotPrinted);
     bool addGame(qint64 evening, int game, const QDateTime &at);
     bool addNumber(qint64 evening, int game, const StoredNumber &number);
     bool takeBack(qint64 evening, int game, const StoredNumber &number);
@@ -76,6 +87,28 @@ public:
     // Reads every evening of the file `path` without changing it: true when all of it is sound.
     static bool inspect(const QString &path, QString *why);
 
+    // The main file made to hold everything the journal (-wal) holds: TRUNCATE, or PASSIVE when a
+    // reader keeps the file busy. False when the journal could not be emptied.
+    bool checkpoint();
+    // A copy of the whole file at backupPath(), taken with SQLite's online backup and put in place
+    // whole (a rename); what open() brings the evenings back from when the file is damaged.
+    bool backup();
+    static QString backupPath(const QString &path);
+    // The file was changed under the program (truncated, replaced, its journal removed): it has
+    // been set aside and a new one started, which holds none of tonight. Nothing is written until
+    // rewrite() has written the whole evening into it; the store counts as kept meanwhile.
+    bool wantsWholeEvening() const { return m_wantsWhole; }
+
+    // The record of `evening` stopped at `at` (a write failed): said in a small file of fixed
+    // size beside the store, overwritten in place, so that a full disk still takes it; once the
+    // whole evening is written again, noteCaughtUp() takes it back.
+    void noteStopped(qint64 evening, const QDateTime &at);
+    void noteCaughtUp();
+    // When the record of `evening` had stopped, in the program's last run, and never caught up:
+    // read at open(); null when it did not, or once forgetEarlierStop() was called.
+    QDateTime earlierStop(qint64 evening) const;
+    void forgetEarlierStop();
+
 private:
     bool connect(const QString &path, bool readOnly, QString *why);
     void disconnect();
@@ -84,14 +117,52 @@ private:
     bool createSchema();
     // A file of an earlier version brought to this one.
     bool upgrade(int from);
-    bool setAside(const QString &path, const QString &kind, QString *asideName);
+    // The folder cannot be written: what the user is told.
+    static QString folderTrouble(const QString &folder);
+    static bool setAside(const QString &path, const QString &kind, QString *asideName);
+    // The journal mode, the synchronisation and the tables of a file just connected.
+    bool prepare(const QString &folder);
     bool write(const std::function<bool(QSqlQuery &)> &work);
+    // evening_store_guard.cpp: the file as last written (identity and size of the file and its
+    // journal), and why it is no longer that file (empty while it is).
+    void markFiles();
+    QString changedUnder() const;
+    // Sets the changed file aside and starts a new one (from the copy, when it is sound).
+    void replaceChanged(const QString &why);
+    sqlite3 *handle() const;
+    // A main file of 0 bytes beside a journal holding pages: SQLite would delete the journal on
+    // opening it. The pair is set aside whole first, and the evenings rebuilt from the journal
+    // when it holds all of them, else from the copy; what the user is told.
+    static bool emptyBesideJournal(const QString &path);
+    static QString takeBackEmpty(const QString &path);
+    static bool recoverFromJournal(const QString &journal, const QString &to);
+    // evening_store_copies.cpp: the copy put in place of `path` when it is sound; when it was taken.
+    static bool restoreBackup(const QString &path, QDateTime *taken);
+    static QString copyTaken(const QDateTime &taken);
+    void readStopNote();
     bool stamp(qint64 evening, const char *column, const QDateTime &at);
     void failed(const QString &why);
     QSqlDatabase db() const;
 
+    struct FileMark {
+        bool present = false;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+    };
+    struct FileMarks {
+        FileMark main, journal, shared;
+    };
+
     QString m_connection;
+    QString m_path;
     std::unique_ptr<QLockFile> m_lock;
+    FileMarks m_marks;
+    bool m_wantsWhole = false;
+    // The stop noted in this run, and the one found from the last.
+    bool m_stopNoted = false;
+    qint64 m_earlierEvening = 0;
+    QDateTime m_earlierStop;
     bool m_readable = false;
     bool m_writable = false;
     bool m_failed = false;

@@ -163,6 +163,23 @@ bool EveningStore::setOptions(qint64 evening, const StoredEvening &o)
     return write([&](QSqlQuery &q) { return updateOptions(q, evening, o); });
 }
 
+bool EveningStore::cutRun(qint64 evening, int firstNotPrinted)
+{
+    return write([&](QSqlQuery &q) {
+        const QString last = QStringLiteral("(SELECT MAX(id) FROM runs WHERE evening = ?)");
+        q.prepare(QStringLiteral("UPDATE runs SET stopped = 1 WHERE id = %1").arg(last));
+        q.addBindValue(evening);
+        if (!q.exec()) return false;
+        if (firstNotPrinted == 0) return true;
+        q.prepare(
+            QStringLiteral("DELETE FROM cards WHERE evening = ? AND run = %1 AND number >= ?").arg(last));
+        q.addBindValue(evening);
+        q.addBindValue(evening);
+        q.addBindValue(firstNotPrinted);
+        return q.exec();
+    });
+}
+
 bool EveningStore::rewrite(StoredEvening &evening, QString *why)
 {
     if (!m_writable) {
@@ -170,7 +187,9 @@ bool EveningStore::rewrite(StoredEvening &evening, QString *why)
         return false;
     }
     // Tried afresh: the failure that stopped the writes may be gone (space freed, the lock let go).
+    // A new file put in place of one changed under the program takes the evening here.
     m_failed = false;
+    m_wantsWhole = false;
     const bool ok = write([&](QSqlQuery &q) {
         if (evening.id == 0) {
             q.prepare(QStringLiteral("INSERT INTO evenings(started) VALUES (?)"));

@@ -66,6 +66,9 @@ struct StoredEvening {
     QList<StoredSeal> seals;
     QList<StoredVoid> voided;
     QList<StoredDelivery> deliveries;
+    // Not a fact of the file: when its record had stopped and never caught up, as the store
+    // found at start-up (EveningRecord::unfinished()); null when it had not.
+    QDateTime recordStopped;
 
     const StoredSeal *findSeal(int number) const
     {

@@ -21,6 +21,14 @@ QString runLine(int index, const StoredRun &run)
             ? QStringLiteral("salvate nel file «%1»").arg(esc(run.destination))
             : (run.destination.isEmpty() ? QStringLiteral("stampate")
                                          : QStringLiteral("stampate su «%1»").arg(esc(run.destination)));
+    // Kept as dealt, before the printer or the file had anything of it: one that failed stays,
+    // with no card in play.
+    if (run.cards.isEmpty())
+        return QStringLiteral("<b>Stampa %1</b>, alle %2: %3, nessuna cartella in gioco.")
+            .arg(index)
+            .arg(clock(run.at), run.toPdf
+                                    ? QStringLiteral("non salvata nel file «%1»").arg(esc(run.destination))
+                                    : QStringLiteral("non arrivata alla stampante"));
     const int first = run.cards.isEmpty() ? 0 : run.cards.first().number;
     const int last = run.cards.isEmpty() ? 0 : run.cards.last().number;
     QString line =

@@ -6,7 +6,7 @@ what=${1:-run}
 
 run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxkbcommon-dev libcups2-dev libpulse-dev
     qt6-qpa-plugins qt6-translations-l10n fonts-liberation fonts-dancingscript fonts-dejavu-core
-    pulseaudio-utils libqt6sql6-sqlite qt6-websockets-dev libqrencode-dev libnats-dev)
+    pulseaudio-utils libqt6sql6-sqlite libsqlite3-dev qt6-websockets-dev libqrencode-dev libnats-dev)
 # Installed with --no-install-recommends, so every tool a test calls is named here, even one that
 # another package only recommends: xvfb-run needs xauth, the format check needs git.
 test_pkgs=(xvfb xauth xdotool openbox wmctrl bc x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf

@@ -312,11 +312,11 @@ void Form1::buildControls()
     lbl_audio->setAlignment(Qt::AlignCenter);
     lbl_audio->setAccessibleName(QStringLiteral("audio non disponibile"));
     lbl_audio->hide();
-    lbl_serata = placeControl(new QLabel(this), "lbl_serata",
-                              QStringLiteral("la serata non viene registrata: non potrà essere ripresa"),
-                              tw(11280, 120, 372, 372));
+    lbl_serata =
+        placeControl(new QLabel(this), "lbl_serata", QStringLiteral("la serata per ora non viene registrata"),
+                     tw(11280, 120, 372, 372));
     lbl_serata->setAlignment(Qt::AlignCenter);
-    lbl_serata->setAccessibleName(QStringLiteral("serata non registrata"));
+    lbl_serata->setAccessibleName(QStringLiteral("serata non registrata per ora"));
     lbl_serata->hide();
     drawMarks();
 
