@@ -65,20 +65,21 @@ trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 start_desktop
 
-# How many numbers the board shows, as last traced.
-on_board() { echo $(($(field tombola "$trace" | wc -w) - 2)); }
-# The draw is not going: a winner waits, it is paused, it stopped, or it never began.
-draw_stopped() {
-    [ "$(field vincita "$trace")" != nessuna ] && return 0
-    local last
-    last=$(grep -E '^(estratto|fermo|pausa) ' "$trace" | tail -n 1)
-    [ -z "$last" ] || [ "${last%% *}" = fermo ] || [ "$last" = "pausa 1" ]
+# What the trace says now, in one pass (it is read every 50 ms, beside a busy program): how many
+# numbers the board shows, and 1 when the draw is not going (a winner waits, it is paused, it
+# stopped, or it never began), else 0.
+draw_state() {
+    awk '/^tombola / { n = NF - 3 } /^vincita / { w = $2 != "nessuna" } /^(estratto|fermo|pausa) / { l = $0 }
+        END { print n + 0, (w || l == "" || l ~ /^fermo / || l == "pausa 1") ? 1 : 0 }' "$trace"
 }
+on_board() { draw_state | cut -d' ' -f1; }
 # At least $1 numbers on the board, the draw kept going meanwhile (draw_going's steps, taken only
 # while it is not going). The whole game has 90.
 board_has() {
-    [ "$(on_board)" -ge "$1" ] && return 0
-    draw_stopped && draw_going "$(trace_count '^tombola ')"
+    local n stopped
+    read -r n stopped < <(draw_state)
+    [ "$n" -ge "$1" ] && return 0
+    [ "$stopped" = 1 ] && draw_going "$(trace_count '^tombola ')"
     return 1
 }
 draw_to() { wait_for 60 "$1 numbers on the board" board_has "$1"; }
