@@ -12,7 +12,7 @@ run_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libxkbcommon-dev libcups
 test_pkgs=(xvfb xauth xdotool openbox wmctrl bc x11-utils imagemagick pulseaudio sox cups printer-driver-cups-pdf
     poppler-utils git clang libclang-rt-14-dev clang-format desktop-file-utils appstream dpkg-dev file lintian
     dbus-daemon dbus-bin at-spi2-core python3-pyatspi chromium nats-server openssl iproute2 python3 stress-ng
-    caddy libnss3-tools curl systemd sqlite3 lld)
+    caddy libnss3-tools curl systemd sqlite3 lld fiu-utils)
 
 pkgs=("${run_pkgs[@]}")
 [ "$what" = test ] && pkgs+=("${test_pkgs[@]}")

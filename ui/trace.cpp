@@ -6,6 +6,7 @@
 #include "ui/caller.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -60,8 +61,14 @@ public:
     }
     void cards() { m_trace.line(QStringLiteral("cartelle %1").arg(m_caller.printRun.cardsInPlay().size())); }
     void basket() { m_trace.line(QStringLiteral("panariello %1").arg(m_caller.game.isBasketMode() ? 1 : 0)); }
-    void prizes()
+    // `again`: written even when unchanged, as the evening begins (a resume restores the desk,
+    // and says so, before it says the evening began).
+    void prizes(bool again = false)
     {
+        if (again) {
+            m_sighting.clear();
+            m_prizes.clear();
+        }
         // The winner waiting first: once a prize given shows, whether another waits is known.
         const QString seen = m_caller.prizes.sightingText();
         once(m_sighting, QStringLiteral("vincita ") + (seen.isEmpty() ? QStringLiteral("nessuna") : seen));
@@ -79,6 +86,8 @@ public:
         if (m_repeating && !on) m_trace.line(QStringLiteral("ripeti fine"));
         m_repeating = on;
     }
+    // The mark beside the board: shown while the evening does not reach the disk.
+    void kept(bool on) { once(m_kept, on ? QStringLiteral("registro sì") : QStringLiteral("registro no")); }
     void line(const QString &text) { m_trace.line(text); }
 
     // A window or a dialog that comes or goes; tool tips and menus are not windows of their own.
@@ -113,6 +122,7 @@ private:
     QString m_prizes;
     QString m_sighting;
     QString m_pause;
+    QString m_kept;
     bool m_repeating = false;
 };
 } // namespace
@@ -124,7 +134,14 @@ void installTrace(TraceFile &trace, Caller &caller, EveningRecord &record, Phone
     auto *window = new WindowTrace(trace, caller);
     qApp->installEventFilter(window);
     Game &game = caller.game;
-    QObject::connect(&game, &Game::numberDrawn, window, [window] { window->numbers(); });
+    // The time first: a script measures the pace from it, and reads the board from the line after.
+    QObject::connect(&game, &Game::numberDrawn, window, [window](int number, int ordinal) {
+        window->line(QStringLiteral("estratto %1 %2 %3")
+                         .arg(ordinal)
+                         .arg(number)
+                         .arg(QDateTime::currentMSecsSinceEpoch()));
+        window->numbers();
+    });
     QObject::connect(&game, &Game::numberTakenBack, window, [window] { window->numbers(); });
     QObject::connect(&game, &Game::newGameStarted, window, [window] { window->numbers(); });
     QObject::connect(&game, &Game::basketModeChanged, window, [window] { window->basket(); });
@@ -145,13 +162,16 @@ void installTrace(TraceFile &trace, Caller &caller, EveningRecord &record, Phone
     QObject::connect(
         &caller.printRun, &PrintRun::runPrinted, window, [window] { window->cards(); }, Qt::QueuedConnection);
     QObject::connect(&caller.prizes, &PrizeDesk::changed, window, [window] { window->prizes(); });
-    QObject::connect(&record, &EveningRecord::started, window, [window](bool resumed) {
+    QObject::connect(&record, &EveningRecord::started, window, [window, &record](bool resumed) {
         window->line(resumed ? QStringLiteral("avvio ripresa") : QStringLiteral("avvio nuova"));
         window->numbers();
         window->cards();
-        window->prizes();
+        window->prizes(true);
         window->basket();
+        window->kept(record.isKept());
     });
+    QObject::connect(&record, &EveningRecord::keptChanged, window,
+                     [window](bool kept) { window->kept(kept); });
     QObject::connect(&phones, &PhoneRelay::switched, window, [window, &phones](bool on) {
         window->line(on ? QStringLiteral("telefoni ") + phones.address() : QStringLiteral("telefoni spenti"));
     });

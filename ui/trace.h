@@ -6,7 +6,8 @@
 // there after a SIGKILL. Without a file nothing is written and nothing is watched.
 //
 // The lines, each a word and what follows it:
-//   avvio nuova | avvio ripresa      the evening began, new or resumed
+//   avvio nuova | avvio ripresa      the evening began, new or resumed; what it holds follows
+//                                    (its tombola, cartelle, vincita, premi, panariello, registro)
 //   pronto                           start-up is over (its clips played, the evening begun or resumed)
 //                                    and the window takes the caller's input
 //   clip K, clip fine K,             the clip K starts; it played to its end; it was cut short
@@ -19,12 +20,15 @@
 //   fermo P                          the draw stopped; P the position of its next number
 //   ritmo MS                         the speed bar's value, the pause between numbers in ms
 //   ripeti N | ripeti fine           the repeat of the last numbers shows N; the repeat is over
+//   estratto K N MS                  the K-th number of the game, N, is shown at MS (milliseconds
+//                                    since 1970, this machine's clock); its tombola line follows
 //   tombola G numeri N1 N2 ...       the numbers of game G shown on the board, in draw order
 //   cartelle N                       cards in play once a run was reported
 //   premi G P@D=W;...                the prizes of game G given: prize, draw, winner
 //   vincita T | vincita nessuna      a winner waits for the caller (T: the line shown), or none;
 //                                    written before the prizes line of the same change
 //   panariello 1 | panariello 0      the basket mode
+//   registro sì | registro no        the evening reaches the disk, or not (the window shows its mark)
 //   telefoni URL | telefoni spenti   the phones' server on (its address) or off
 //   chiamata T                       a call from a phone, as the window shows it
 //   lontani su L | lontani giù W     the evening reaches the NATS server (the phones' link L), or not

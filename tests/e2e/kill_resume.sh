@@ -20,6 +20,7 @@ fail() {
 }
 
 . "$(dirname "$0")/desktop.sh"
+. "$(dirname "$0")/resume.sh"
 # No sound server: clips fail at once and the draw runs at its pace.
 export PULSE_SERVER=unix:$work/no-such-socket
 export XDG_DATA_HOME=$work/data
@@ -35,15 +36,8 @@ cleanup() {
 trap cleanup EXIT
 start_desktop
 
-ESTRAI="88 64"; FASTER="462 240"; BASKET_BOX="676 132"
-click() { xdotool mousemove --window "$win" "$1" "$2" click 1; }
-# A key for the caller's window, once it has the keyboard (a question just answered may still hold it).
-key() {
-    wait_keyboard "$title"
-    xdotool key "$@" 2>/dev/null
-}
+BASKET_BOX="676 132"
 pause() { sleep "$(awk -v s="$RANDOM" -v a="$1" -v b="$2" 'BEGIN { srand(s); printf "%.2f", a + rand() * (b - a) }')"; }
-field() { sed -n "s/^$1 //p" "$2" | tail -n 1; }
 # The basket's check box is a toggle: it is clicked only when its state is not the one wanted.
 basket() {
     [ "$(field panariello "$trace")" = "$1" ] && return
@@ -53,71 +47,8 @@ basket() {
 basket_is() { [ "$(field panariello "$trace")" = "$1" ]; }
 # A new game shown, or the question before it.
 game_or_question() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(asked_count 'Iniziare una nuova tombola')" -gt "$2" ]; }
-# A number drawn since $1 lines of the game were traced, or all 90 out.
-drawn_since() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(field tombola "$trace" | wc -w)" -ge 92 ]; }
-# Gets the draw going: a winner waiting (in the window, or in the question Riprendi asks) is
-# confirmed with Alt+F, a draw stopped in the middle of a game resumed with Alt+R, a game not begun
-# started with Estrai; one step at a time, each only once the program has answered the one before
-# (its trace has grown since).
-acted=0
-draw_going() {
-    drawn_since "$1" && return 0
-    local lines
-    lines=$(wc -l <"$trace")
-    [ "$lines" -gt "$acted" ] || return 1
-    if has_keyboard "Vincita da verificare" || { has_keyboard "$title" && [ "$(field vincita "$trace")" != nessuna ]; }; then
-        xdotool key alt+f
-    elif has_keyboard "$title" && [ "$(field pausa "$trace")" = 1 ]; then
-        xdotool key alt+r
-    elif has_keyboard "$title"; then
-        click $ESTRAI
-    else
-        return 1
-    fi
-    acted=$lines
-    return 1
-}
 # A number of the game shown, or a message (a number already out) that Enter closes.
 number_or_message() { [ "$(trace_count '^tombola ')" -gt "$1" ] || [ "$(asked_count '')" -gt "$2" ]; }
-drop_last() { echo "$1" | awk '{ $NF = ""; print }' | xargs; }
-
-# The state last written before the kill, and the one resumed after it.
-check_resume() {
-    local before=$1 now=$2
-    grep -q '^avvio ripresa' "$now" || {
-        # Nothing worth resuming: no number and no card before the kill.
-        if [ -n "$(field tombola "$before" | sed 's/^[0-9]* numeri *//')" ] || [ "$(field cartelle "$before")" != "0" ]; then
-            fail "cycle $cycle: the evening was not offered for resuming"
-        fi
-        return
-    }
-    local old new og ng on nn ok
-    old=$(field tombola "$before"); new=$(sed -n '/^avvio ripresa/,$p' "$now" | sed -n 's/^tombola //p' | head -n 1)
-    og=${old%% *}; ng=${new%% *}
-    on=$(echo "${old#* numeri}" | xargs); nn=$(echo "${new#* numeri}" | xargs)
-    ok=0
-    if [ "$og" = "$ng" ]; then
-        [ "$nn" = "$on" ] && ok=1
-        # One more number kept than shown, or one taken back and not yet shown so.
-        [ -n "$nn" ] && [ "$(drop_last "$nn")" = "$on" ] && ok=1
-        [ -n "$on" ] && [ "$(drop_last "$on")" = "$nn" ] && ok=1
-    elif [ "$ng" = "$((og + 1))" ] && [ -z "$nn" ]; then
-        ok=1 # a new game kept before it was shown
-    fi
-    [ "$ok" -eq 1 ] || fail "cycle $cycle: shown game $og [$on], resumed game $ng [$nn]"
-    local oc nc
-    oc=$(field cartelle "$before"); nc=$(sed -n '/^avvio ripresa/,$p' "$now" | sed -n 's/^cartelle //p' | head -n 1)
-    [ "${nc:-0}" -ge "${oc:-0}" ] || fail "cycle $cycle: $oc cards reported, $nc resumed"
-    local op np item
-    op=$(field premi "$before"); np=$(sed -n '/^avvio ripresa/,$p' "$now" | sed -n 's/^premi //p' | head -n 1)
-    if [ "${op%% *}" = "${np%% *}" ]; then
-        for item in $(echo "${op#* }" | tr ';' ' '); do
-            case ";${np#* };" in *";$item;"*) ;; *) fail "cycle $cycle: prize $item lost" ;; esac
-        done
-    fi
-    resumed=$((resumed + 1))
-}
-
 resumed=0
 prints=0
 trace=
@@ -135,7 +66,7 @@ for cycle in $(seq 0 "$kills"); do
         wait_trace 60 "cycle $cycle: the evening to start" '^avvio'
     fi
     wait_trace 60 "cycle $cycle: the end of start-up" '^pronto$'
-    [ "$cycle" -gt 0 ] && check_resume "$work/trace.$((cycle - 1))" "$trace"
+    [ "$cycle" -gt 0 ] && check_resume "$work/trace.$((cycle - 1))" "$trace" "cycle $cycle" && resumed=$((resumed + 1))
     [ "$cycle" -eq "$kills" ] && break
 
     # A random stretch of the evening, then the kill wherever it falls.
