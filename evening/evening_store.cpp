@@ -118,7 +118,7 @@ void EveningStore::disconnect()
         QSqlDatabase::removeDatabase(m_connection);
     }
     m_marks = {};
-    m_readable = m_writable = false;
+    m_readable = m_writable = m_prepared = false;
 }
 
 bool EveningStore::check(QString *why)
@@ -308,6 +308,7 @@ bool EveningStore::prepare(const QString &folder)
         failed(folderTrouble(folder));
         return false;
     }
+    m_prepared = true;
     return true;
 }
 

@@ -165,6 +165,9 @@ private:
     QDateTime m_earlierStop;
     bool m_readable = false;
     bool m_writable = false;
+    // The file connected is tuned and holds this version's tables: until then (a failure while
+    // it was made ready) each whole rewrite makes it ready first.
+    bool m_prepared = false;
     bool m_failed = false;
     QString m_reason;
 };

@@ -41,16 +41,19 @@ StatOf statOf(const QString &path)
 }
 
 // Read through SQLite's own descriptor: closing another one of the same file would drop every lock
-// the process holds on it (POSIX locks), SQLite's among them.
-bool startsAsDatabase(sqlite3 *db)
+// the process holds on it (POSIX locks), SQLite's among them. Only a header read whole and found
+// different is another file's: a read that failed (the disk's fault, not the file's) says nothing,
+// and the write that follows meets the fault on its own.
+bool overwritten(sqlite3 *db)
 {
     sqlite3_file *file = nullptr;
     if (!db || sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
         !file->pMethods)
-        return true;
+        return false;
     char head[sizeof kHeader] = {};
-    return file->pMethods->xRead(file, head, int(sizeof head), 0) == SQLITE_OK &&
-           std::memcmp(head, kHeader, sizeof kHeader) == 0;
+    const int rc = file->pMethods->xRead(file, head, int(sizeof head), 0);
+    if (rc == SQLITE_IOERR_SHORT_READ) return true;
+    return rc == SQLITE_OK && std::memcmp(head, kHeader, sizeof kHeader) != 0;
 }
 
 // The page size a WAL journal names in its header; 0 when it is not one.
@@ -96,7 +99,7 @@ QString EveningStore::changedUnder() const
     // The main file grows at checkpoints and never shrinks under this program.
     if (main.size < m_marks.main.size || (m_marks.main.size > 0 && main.size == 0))
         return QStringLiteral("truncated from %1 to %2 bytes").arg(m_marks.main.size).arg(main.size);
-    if (main.size > 0 && !startsAsDatabase(handle())) return QStringLiteral("overwritten");
+    if (main.size > 0 && overwritten(handle())) return QStringLiteral("overwritten");
     const auto same = [](const FileMark &was, const StatOf &now) {
         return !was.present || (now.present && now.device == was.device && now.inode == was.inode);
     };

@@ -2,9 +2,9 @@
 
 #include "evening/evening_facts_store.h"
 #include "evening/evening_store.h"
-
 #include "evening/stored_rows.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -190,6 +190,11 @@ bool EveningStore::rewrite(StoredEvening &evening, QString *why)
     // A new file put in place of one changed under the program takes the evening here.
     m_failed = false;
     m_wantsWhole = false;
+    // A file whose making failed half-way (no tables yet) is made ready first.
+    if (!m_prepared && !prepare(QFileInfo(m_path).absolutePath())) {
+        if (why) *why = m_reason;
+        return false;
+    }
     const bool ok = write([&](QSqlQuery &q) {
         if (evening.id == 0) {
             q.prepare(QStringLiteral("INSERT INTO evenings(started) VALUES (?)"));

@@ -30,6 +30,7 @@ fail() {
     echo "FAIL: ${case_name:+$case_name: }$*"
     [ -n "$case_name" ] && echo "$*" >"$work/$case_name/why"
     [ -n "${trace:-}" ] && { echo "--- trace (last lines):"; tail -n 12 "$trace" 2>/dev/null | cut -c1-200; }
+    [ -n "${dir:-}" ] && [ -s "$dir/log" ] && { echo "--- the program's log (last lines):"; tail -n 20 "$dir/log" | cut -c1-300; }
     exit 1
 }
 skip() {

@@ -138,6 +138,7 @@ private slots:
     void theMainFileHoldsTheEveningAndItsCopyBringsItBack();
     void theResumeQuestionSaysWhenTheRecordStopped();
     void aFullDiskStillNotesWhenTheRecordStopped();
+    void aNewFileLeftHalfMadeByAFullDiskIsMadeWhenTheDiskAllows();
     void aLockedFileCostsAnEventNoWait();
 };
 
@@ -417,6 +418,53 @@ void TestEveningFaults::aFullDiskStillNotesWhenTheRecordStopped()
     QVERIFY2(question.contains(QStringLiteral("La registrazione si era fermata alle ")),
              qPrintable(question));
     QVERIFY2(left->recordStopped >= before, qPrintable(left->recordStopped.toString(Qt::ISODateWithMs)));
+}
+
+void TestEveningFaults::aNewFileLeftHalfMadeByAFullDiskIsMadeWhenTheDiskAllows()
+{
+    if (!privateMounts) QSKIP("no mount namespace of our own (needs root): cannot fill a disk");
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    QVERIFY(::mount("tombola-test", folder.constData(), "tmpfs", 0, "size=1m") == 0);
+    const auto unmount = qScopeGuard([&] { ::umount2(folder.constData(), MNT_DETACH); });
+    const QString path = dir.filePath(QStringLiteral("serate.sqlite"));
+    const QString filler = dir.filePath(QStringLiteral("riempitivo"));
+    StoredEvening shown;
+    {
+        EveningHarness h(path);
+        QVERIFY2(h.evening->isKept(), qPrintable(h.notice));
+        h.evening->begin();
+        h.print(6);
+        h.drawAndPause({1, 2});
+        QVERIFY(h.evening->isKept());
+        // The file truncated under the program, then the disk filled: the new file in its place
+        // is created, but there is no room for its header and its tables.
+        QVERIFY(QFile(path).resize(0));
+        QFile fill(filler);
+        QVERIFY(fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (fill.write(block) == block.size()) {
+        }
+        while (fill.write(block.constData(), 1) == 1) {
+        }
+        fill.close();
+        h.drawAndPause({3});
+        QVERIFY(!h.evening->isKept());
+        QCOMPARE(setAsideIn(dir.path()).size(), 1);
+        // Room again: the retry makes the new file and writes the whole evening into it.
+        QVERIFY(QFile::remove(filler));
+        QTRY_VERIFY2_WITH_TIMEOUT(h.evening->isKept(), qPrintable(h.evening->notKeptReason()),
+                                  4 * Evening::kRetrySeconds * 1000);
+        h.drawAndPause({4});
+        QVERIFY(h.evening->isKept());
+        shown = h.evening->evening();
+    }
+    QString why;
+    const auto stored = storedEvening(path, &why);
+    QVERIFY2(stored, qPrintable(why));
+    QCOMPARE(eveningDifference(*stored, shown), QString());
+    QCOMPARE(stored->findGame(1)->drawn(), QList<int>({1, 2, 3, 4}));
+    QCOMPARE(stored->cardCount(), 6);
 }
 
 void TestEveningFaults::aLockedFileCostsAnEventNoWait()
