@@ -22,6 +22,8 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+#include <utility>
+
 QString remoteSettingsPath()
 {
     const QString forTests = qEnvironmentVariable("TOMBOLA_REMOTE_SETTINGS");
@@ -317,16 +319,24 @@ RemotePanel::RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &rec
         if (link == NatsRelay::Link::Connecting) m_firstTry.start();
         refresh();
     });
-    // The evening changes (closed, resumed): its own subjects.
-    connect(&record, &EveningRecord::started, this, [this] {
-        if (!m_relay.isStarted()) return;
-        QSettings q(remoteSettingsPath(), QSettings::IniFormat);
-        m_relay.start(m_relay.settings(), eveningIdFor(q, m_record.evening().id));
-    });
+    // The evening begins or changes (closed, resumed): its own subjects. The server the caller left
+    // connected is joined once the evening has begun: before, the record has no evening yet, and
+    // phones given that link would wait on subjects nobody ever publishes again.
     QSettings q(remoteSettingsPath(), QSettings::IniFormat);
-    const NatsSettings s = loadNatsSettings(q);
-    if (q.value(QStringLiteral("attivo")).toBool() && s.isComplete())
-        relay.start(s, eveningIdFor(q, record.evening().id));
+    if (q.value(QStringLiteral("attivo")).toBool() && loadNatsSettings(q).isComplete()) {
+        if (record.evening().started.isValid())
+            relay.start(loadNatsSettings(q), eveningIdFor(q, record.evening().id));
+        else
+            m_joinAtStart = true;
+    }
+    connect(&record, &EveningRecord::started, this, [this] {
+        QSettings settings(remoteSettingsPath(), QSettings::IniFormat);
+        const qint64 evening = m_record.evening().id;
+        if (std::exchange(m_joinAtStart, false))
+            m_relay.start(loadNatsSettings(settings), eveningIdFor(settings, evening));
+        else if (m_relay.isStarted())
+            m_relay.start(m_relay.settings(), eveningIdFor(settings, evening));
+    });
     refresh();
 }
 

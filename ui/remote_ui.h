@@ -91,4 +91,5 @@ private:
     // While the first connection is tried the mark waits this long: a connection that comes at
     // once shows nothing.
     QTimer m_firstTry;
+    bool m_joinAtStart = false;
 };

@@ -1,8 +1,9 @@
 // Relatives far away in the caller's window, against a real NATS cluster (scripts/with-nats.sh):
 // what the caller types in the dialog is what the program connects with, is shown again at the next
-// opening and at the next start (which connects by itself); the antenna mark shows while the
-// evening does not reach the server and goes when it is back; wrong credentials are told in Italian
-// in the dialog and on the mark; Shift+F8 opens the dialog and is in the F1 list with what it does.
+// opening and at the next start (which connects by itself, once the evening has begun, with that
+// evening's link alone); the antenna mark shows while the evening does not reach the server and
+// goes when it is back; wrong credentials are told in Italian in the dialog and on the mark;
+// Shift+F8 opens the dialog and is in the F1 list with what it does.
 
 #include "evening/evening_record.h"
 #include "nats_phone.h"
@@ -41,13 +42,15 @@ struct Window {
     std::unique_ptr<NatsRelay> relay;
     RemotePanel *panel = nullptr; // the window's
 
-    explicit Window(const QString &settingsFile)
+    // With `begun` false the evening begins only when the test calls record->begin(), after the
+    // panel is made: the order of the program's start.
+    explicit Window(const QString &settingsFile, bool begun = true)
     {
         qputenv("TOMBOLA_REMOTE_SETTINGS", settingsFile.toLocal8Bit());
         QString notice;
         store.open(dir.filePath(QStringLiteral("serate.sqlite")), &notice);
         record = std::make_unique<EveningRecord>(store, h.game(), h.caller->printRun, h.caller->prizes);
-        record->begin();
+        if (begun) record->begin();
         service = std::make_unique<PhoneService>(h.game(), h.caller->prizes, h.caller->printRun, *record);
         relay = std::make_unique<NatsRelay>(*service);
         panel = new RemotePanel(*h.form, *relay, *record);
@@ -144,6 +147,25 @@ private slots:
             // Disconnected, it stays so at the next start, and what was typed stays too.
             w.click("cmd_nats_scollega");
             QVERIFY(!w.relay->isStarted());
+            w.click("cmd_nats_collega");
+            QTRY_VERIFY_WITH_TIMEOUT(w.relay->isReaching(), 10000);
+        }
+        {
+            // Started as the program starts, the window before the evening: the server is joined
+            // for that evening alone, never with a link of an evening that does not exist.
+            Window w(file, false);
+            QStringList links;
+            QObject::connect(w.relay.get(), &NatsRelay::linkChanged, w.relay.get(),
+                             [&w, &links](NatsRelay::Link l) {
+                                 if (l == NatsRelay::Link::Up) links << w.relay->phoneLink();
+                             });
+            QVERIFY(!w.relay->isStarted());
+            w.record->begin();
+            QTRY_VERIFY_WITH_TIMEOUT(w.relay->isReaching(), 10000);
+            QCOMPARE(w.relay->phoneLink(), link);
+            QCOMPARE(links, QStringList{link});
+            QVERIFY(w.dialog());
+            w.click("cmd_nats_scollega");
         }
         Window w(file);
         QVERIFY(!w.relay->isStarted());
