@@ -289,7 +289,7 @@ run_test() {
     . "$here/free-ports.sh"
     BANCO_PASSWORD=$(random_password) TELEFONO_PASSWORD=$(random_password) ROTTE_PASSWORD=$(random_password)
     local site_port i
-    site_port=$(free_port)
+    free_port site_port
     site=https://127.0.0.1:$site_port
     site_root=$dir/sito
     mkdir -p "$site_root" "$dir/home" "$dir/data" "$dir/config"
@@ -297,9 +297,9 @@ run_test() {
     declare -ga nats_name=() nats_listen=() nats_ws=() nats_cluster=() nats_store=() nats_pid_file=()
     local -a client route
     for ((i = 1; i <= servers; i++)); do
-        client[i]=$(free_port)
-        nats_ws[i]=$(free_port)
-        [ "$servers" = 3 ] && route[i]=$(free_port)
+        free_port "client[$i]"
+        free_port "nats_ws[$i]"
+        [ "$servers" = 3 ] && free_port "route[$i]"
     done
     routes='' caller_urls=''
     for ((i = 1; i <= servers; i++)); do

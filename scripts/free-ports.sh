@@ -1,8 +1,10 @@
 # shellcheck shell=bash
 # free-ports.sh, sourced by the scripts that start private servers on 127.0.0.1 for tests:
-# free_port prints a port to listen on, below the kernel's range for outgoing connections (a port an
-# outgoing connection holds cannot be listened on, and ss -l does not show it), none in use when the
-# script started in any state, none given twice. Scripts that take ports this way hold the ctest
+# free_port VAR sets VAR (a name, or an array's element: "client[2]") to a port to listen on, below
+# the kernel's range for outgoing connections (a port an outgoing connection holds cannot be
+# listened on, and ss -l does not show it), none in use when the script started in any state, none
+# given twice. It sets the variable rather than printing the port: in $(...) it would run in a
+# subshell, which forgets the ports it gave. Scripts that take ports this way hold the ctest
 # resource lock nats_ports, so two never pick at once.
 read -r ephemeral_low _ </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || ephemeral_low=32768
 [ "$ephemeral_low" -gt 12000 ] || ephemeral_low=32768
@@ -13,7 +15,7 @@ free_port() {
         p=$((10000 + RANDOM % (ephemeral_low - 10000)))
         case "$ports_taken" in *" $p "*) continue ;; esac
         ports_taken="$ports_taken$p "
-        echo "$p"
+        printf -v "$1" %s "$p"
         return
     done
 }

@@ -75,9 +75,9 @@ EOF
 
 declare -a client ws route
 for i in 0 1 2; do
-    client[$i]=$(free_port)
-    ws[$i]=$(free_port)
-    route[$i]=$(free_port)
+    free_port "client[$i]"
+    free_port "ws[$i]"
+    free_port "route[$i]"
 done
 routes="nats-route://127.0.0.1:${route[0]}, nats-route://127.0.0.1:${route[1]}, nats-route://127.0.0.1:${route[2]}"
 urls= wsurls= confs= pidfiles=
@@ -108,7 +108,7 @@ printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n
 openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 2 \
     -extfile "$dir/san.ext" -out "$dir/server.pem" >/dev/null 2>&1 ||
     { echo "$0: openssl failed (certificate)" >&2; exit 1; }
-tls_port=$(free_port)
+free_port tls_port
 cat >"$dir/tls.conf" <<EOF
 server_name: tombola-tls
 listen: 127.0.0.1:$tls_port

@@ -47,12 +47,15 @@ cleanup() {
 }
 trap cleanup EXIT
 start_desktop
+# Ports of this script's own listeners, none that the servers it runs under already hold.
+# shellcheck source=scripts/free-ports.sh
+. "$(dirname "$0")/../../scripts/free-ports.sh"
 
 if [ "$mode" = lontani ] || [ "$mode" = ritardo ]; then
     [ -n "${TOMBOLA_NATS_URLS:-}" ] || fail "run it under scripts/with-nats.sh"
     # Browsers refuse ES modules from file:// pages, so the page is served over HTTP, as a club would.
     "$driver" --save-page "$work/site" || fail "the page was not saved"
-    site_port=$((20000 + RANDOM % 20000))
+    free_port site_port
     python3 -m http.server "$site_port" --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
     site=$!
     site_up() { (exec 3<>"/dev/tcp/127.0.0.1/$site_port") 2>/dev/null; }
@@ -149,7 +152,7 @@ win=$(timeout 60 xdotool search --sync --onlyvisible --name 'TOMBOLA' | head -n 
 wait_trace 60 "the end of start-up (its clips played)" '^pronto$'
 
 # A port for DevTools, on the loopback only.
-port=$((20000 + RANDOM % 20000))
+free_port port
 HOME=${browser_home:-$HOME} chromium --headless=new --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
     --disable-component-update --disable-sync --disable-default-apps --disable-extensions \
     --user-data-dir="$work/profile" --remote-debugging-address=127.0.0.1 --remote-debugging-port="$port" \
