@@ -46,12 +46,21 @@ run_ctest() {
 }
 
 # They are mostly waiting on clips, restarts, browsers and servers: they play while the sanitizer
-# build compiles, one at a time, and their report follows the build's.
+# build compiles and its tests run, one at a time, and their report follows the sanitizer tests'.
+# The two ctest runs start private servers at the same time, each on ports of its own range.
 stage "the program under Xvfb (every test from outside), while the sanitizer build compiles"
 xvfb_log=$(mktemp)
 # 20 kills here (the script's default is 50) keep the whole run within its time.
-(TOMBOLA_KILLS=20 run_ctest build -L xvfb >"$xvfb_log" 2>&1) &
+(TOMBOLA_KILLS=20 TOMBOLA_PORTS=10000-20999 run_ctest build -L xvfb >"$xvfb_log" 2>&1) &
 xvfb_pid=$!
+xvfb_report() {
+    local status=0
+    wait "$xvfb_pid" || status=$?
+    stage "the program under Xvfb: its report"
+    cat "$xvfb_log"
+    rm -f "$xvfb_log"
+    [ "$status" -eq 0 ] || { echo "FAIL: the tests under Xvfb" >&2; exit 1; }
+}
 
 stage "build with sanitizers"
 # The benchmarks print figures and are not run here: the sanitizer build leaves them out. Line
@@ -62,13 +71,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYP
     -DTOMBOLA_WERROR=ON -DTOMBOLA_BENCH=OFF "${lld[@]}" >/dev/null
 build_status=0
 cmake --build build-asan -j "$jobs" || build_status=$?
-xvfb_status=0
-wait "$xvfb_pid" || xvfb_status=$?
-stage "the program under Xvfb: its report"
-cat "$xvfb_log"
-rm -f "$xvfb_log"
-[ "$xvfb_status" -eq 0 ] || { echo "FAIL: the tests under Xvfb" >&2; exit 1; }
-[ "$build_status" -eq 0 ] || { echo "FAIL: the sanitizer build" >&2; exit 1; }
+[ "$build_status" -eq 0 ] || { xvfb_report; echo "FAIL: the sanitizer build" >&2; exit 1; }
 
 # The benchmarks (built, not run: they print figures) and the fuzz targets compile at the lowest
 # priority while the sanitizer tests, mostly waiting on servers and clips, run.
@@ -84,14 +87,17 @@ side_log=$(mktemp)
 ) >"$side_log" 2>&1 &
 side_pid=$!
 
-stage "tests under ASan and UBSan"
+asan_status=0
+stage "tests under ASan and UBSan, beside the last tests under Xvfb"
 # Qt's own libraries are not instrumented: leaks inside them are not ours to fix.
 # The random evening stops after 45 s (about 30000 events under the sanitizers); the referee of
 # first completions plays its first 6 random evenings (all 60 in a plain run). Most of these tests
 # wait on clips and servers more than they compute: two of them a core keep both cores busy.
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     TOMBOLA_RANDOM_RUN_MS=15000 TOMBOLA_EVENING_MS=45000 TOMBOLA_LADDER_EVENINGS=6 TOMBOLA_CTEST_JOBS=$((jobs * 2)) \
-    run_ctest build-asan -E "^($xvfb_tests)\$"
+    TOMBOLA_PORTS=21000-32767 run_ctest build-asan -E "^($xvfb_tests)\$" || asan_status=$?
+xvfb_report
+[ "$asan_status" -eq 0 ] || { echo "FAIL: the tests under ASan and UBSan" >&2; exit 1; }
 
 side_status=0
 wait "$side_pid" || side_status=$?
