@@ -323,21 +323,22 @@ RemotePanel::RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &rec
     // connected is joined once the evening has begun: before, the record has no evening yet, and
     // phones given that link would wait on subjects nobody ever publishes again.
     QSettings q(remoteSettingsPath(), QSettings::IniFormat);
-    if (q.value(QStringLiteral("attivo")).toBool() && loadNatsSettings(q).isComplete()) {
-        if (record.evening().started.isValid())
-            relay.start(loadNatsSettings(q), eveningIdFor(q, record.evening().id));
-        else
-            m_joinAtStart = true;
+    m_joinAtStart = q.value(QStringLiteral("attivo")).toBool() && loadNatsSettings(q).isComplete();
+    if (m_joinAtStart && record.evening().started.isValid()) {
+        m_joinAtStart = false;
+        joinEvening();
     }
     connect(&record, &EveningRecord::started, this, [this] {
-        QSettings settings(remoteSettingsPath(), QSettings::IniFormat);
-        const qint64 evening = m_record.evening().id;
-        if (std::exchange(m_joinAtStart, false))
-            m_relay.start(loadNatsSettings(settings), eveningIdFor(settings, evening));
-        else if (m_relay.isStarted())
-            m_relay.start(m_relay.settings(), eveningIdFor(settings, evening));
+        if (std::exchange(m_joinAtStart, false) || m_relay.isStarted()) joinEvening();
     });
     refresh();
+}
+
+void RemotePanel::joinEvening()
+{
+    QSettings q(remoteSettingsPath(), QSettings::IniFormat);
+    m_relay.start(m_relay.isStarted() ? m_relay.settings() : loadNatsSettings(q),
+                  eveningIdFor(q, m_record.evening().id));
 }
 
 void RemotePanel::openDialog()

@@ -66,7 +66,7 @@ class RemotePanel : public QObject
     Q_OBJECT
 
 public:
-    // Connects at once when the caller left it connected last time.
+    // Connects when the caller left it connected last time, once the evening has begun.
     RemotePanel(Form1 &form, NatsRelay &relay, const EveningRecord &record);
     QLabel *mark() const { return m_mark; }
     // While the room has something far phones do not have yet: how long until they do.
@@ -80,6 +80,8 @@ protected:
 private:
     void refresh();
     void refreshFarWait();
+    // The server joined for the evening the record holds now, with the settings in use (or saved).
+    void joinEvening();
 
     Form1 &m_form;
     NatsRelay &m_relay;
@@ -91,5 +93,6 @@ private:
     // While the first connection is tried the mark waits this long: a connection that comes at
     // once shows nothing.
     QTimer m_firstTry;
+    // Left connected last time, and waiting for the evening to begin.
     bool m_joinAtStart = false;
 };
