@@ -37,7 +37,9 @@ trap cleanup EXIT
 start_desktop
 
 BASKET_BOX="676 132"
-pause() { sleep "$(awk -v s="$RANDOM" -v a="$1" -v b="$2" 'BEGIN { srand(s); printf "%.2f", a + rand() * (b - a) }')"; }
+# The kill's moment, at random within A..B seconds of a step: not a wait for an effect (every step
+# waits for what it needs above), but where in the middle of it the program dies.
+random_moment() { sleep "$(awk -v s="$RANDOM" -v a="$1" -v b="$2" 'BEGIN { srand(s); printf "%.2f", a + rand() * (b - a) }')"; }
 # The basket's check box is a toggle: it is clicked only when its state is not the one wanted.
 basket() {
     [ "$(field panariello "$trace")" = "$1" ] && return
@@ -84,7 +86,7 @@ for cycle in $(seq 0 "$kills"); do
         key alt+n
         wait_for 30 "the question before a new game, or the new game" game_or_question "$games" "$asked"
         [ "$(asked_count 'Iniziare una nuova tombola')" -gt "$asked" ] && answer "$asked" s 'Iniziare una nuova tombola'
-        pause 0 0.5
+        random_moment 0 0.5
         ;;
     0) # cards into a PDF, killed during or after the run
         what="print"
@@ -96,7 +98,7 @@ for cycle in $(seq 0 "$kills"); do
         xdotool type --delay 5 "$work/cards-$cycle.pdf"
         xdotool key Return
         prints=$((prints + 1))
-        pause 0.1 2.5
+        random_moment 0.1 2.5
         ;;
     1) # the basket: numbers entered, one taken back
         what="basket"
@@ -114,7 +116,7 @@ for cycle in $(seq 0 "$kills"); do
         asked=$(asked_count 'Rimettere nel panariello')
         key ctrl+z
         [ "$(numbers_out "$(field tombola "$trace" | cut -d' ' -f1)")" -gt 0 ] && answer "$asked" s 'Rimettere nel panariello'
-        pause 0 0.6
+        random_moment 0 0.6
         ;;
     *) # the draw at its fastest, winners confirmed as they come
         what="draw"
@@ -128,7 +130,7 @@ for cycle in $(seq 0 "$kills"); do
         # Pressed blindly, as a hurried caller would: Alt+F confirms a winner, in the window or in
         # the question that Alt+R asks while one waits.
         for _ in $(seq $((1 + RANDOM % 6))); do
-            pause 0.1 0.5
+            random_moment 0.1 0.5
             xdotool key alt+f
             xdotool key alt+r
         done

@@ -221,11 +221,6 @@ int main(int argc, char **argv)
     xdotool({QStringLiteral("key"), QStringLiteral("alt+f")});
     awaitTrace(QStringLiteral("premi "), QStringLiteral("the prize given to ") + code, 60000,
                QStringLiteral("=") + code);
-    // Only for the picture: the window paints the call's line after the desk has given the prize.
-    pause(500);
-    QProcess::execute(QStringLiteral("import"),
-                      {QStringLiteral("-window"), QStringLiteral("root"),
-                       QDir(g_shots).filePath(g_shotPrefix + QStringLiteral("window-phone-call.png"))});
     browser.shot(QStringLiteral("phone-called.png"));
 
     // The call stopped the draw: a reload in the middle of the game shows the same game.
@@ -247,6 +242,11 @@ int main(int argc, char **argv)
     say(QStringLiteral("reloaded mid-game: the same %1 numbers, last %2")
             .arg(board.split(QLatin1Char(' ')).size())
             .arg(number));
+    // The caller's window with the call and its prize, taken once the page's reload is over: the
+    // window, its draw stopped by the call, has long painted the call's line by then.
+    QProcess::execute(QStringLiteral("import"),
+                      {QStringLiteral("-window"), QStringLiteral("root"),
+                       QDir(g_shots).filePath(g_shotPrefix + QStringLiteral("window-phone-call.png"))});
     if (club) {
         // Nothing in the clear: the page, what it loads, and its WebSocket to the NATS servers.
         if (browser.text(QStringLiteral("location.protocol")) != QLatin1String("https:"))
