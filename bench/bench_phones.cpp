@@ -9,13 +9,15 @@
 //   bench_phones [clients] [rounds] [pace-seconds]
 // The pieces alone: bench_phones CLIENTS 1 PACE --child off|on, and bench_phones --clients PORT
 // TOKEN COUNT (the phones; it prints "ready" once all have the state, then reads the draw's times on
-// its input).
+// its input), and bench_phones --floor COUNT (the kernel's own price of one send to each phone, which
+// is also printed after the aims: what no server can go under on this machine).
 
 #include "bench_support.h"
 #include "evening/evening_record.h"
 #include "game/std_random.h"
 #include "phone_crowd.h"
 #include "phones/phone_relay.h"
+#include "send_floor.h"
 #include "ui/accessibility.h"
 #include "ui/audience_screen.h"
 #include "ui/caller.h"
@@ -152,6 +154,25 @@ struct Run {
     QList<QByteArray>
         phones; // the phones' line: clients failures numbers p50 p99 max arrival-p50 arrival-p99
 };
+// A number's frame is some 90 bytes ("numero", the number, its place, its words, its meaning).
+constexpr int kNumberFrameBytes = 96;
+
+void printFloor(int phones)
+{
+    std::vector<double> rounds;
+    for (int i = 0; i < 5; ++i)
+        if (const double ms = sendFloorMs(phones, kNumberFrameBytes, 30); ms >= 0) rounds.push_back(ms);
+    if (rounds.empty()) {
+        std::printf("floor: %d loopback connections could not be made\n", phones);
+        return;
+    }
+    const auto [lo, hi] = std::minmax_element(rounds.begin(), rounds.end());
+    std::printf("floor: one send() of %d bytes to each of %d loopback sockets, readers in another process, "
+                "nothing else: %.2f ms of CPU (%.2f to %.2f over %d runs of 30), %.2f us a socket\n",
+                kNumberFrameBytes, phones, median(rounds), *lo, *hi, int(rounds.size()),
+                median(rounds) * 1000 / phones);
+    std::fflush(stdout);
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -162,6 +183,10 @@ int main(int argc, char **argv)
     if (args.size() == 5 && args[1] == QStringLiteral("--clients")) {
         QCoreApplication app(argc, argv);
         return runPhoneCrowd(quint16(args[2].toUInt()), args[3].toLatin1(), args[4].toInt());
+    }
+    if (args.size() == 3 && args[1] == QStringLiteral("--floor")) {
+        printFloor(std::max(1, args[2].toInt()));
+        return 0;
     }
     const int clients = args.size() > 1 ? std::max(1, args[1].toInt()) : 500;
     const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : 3;
@@ -259,5 +284,6 @@ int main(int argc, char **argv)
         "every phone every number once and in order: %s; the game no longer (within 1 %%): %s\n",
         clients, cpuAim, verdict(median(extra) < cpuAim), p99Aim, verdict(median(p99) < p99Aim),
         verdict(*std::max_element(failed.begin(), failed.end()) == 0), verdict(median(longer) <= 1.0));
+    printFloor(clients);
     return 0;
 }
