@@ -59,14 +59,14 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
     connect(&game, &Game::numberDrawn, this, &PrizeDesk::numberDrawn);
     connect(&game, &Game::newGameStarted, this, [this] {
         // The first draw of the evening starts with a reset too: a game counts once a number is out.
-        if (m_watch.drawOrder().isEmpty() && m_ladder.wins().isEmpty()) {
+        if (m_watch.followed() == 0 && m_ladder.wins().isEmpty()) {
             syncCards();
             return;
         }
         ++m_gameNumber;
         emit optionsChanged();
         m_ladder.reset();
-        m_watch.restart({});
+        m_watch.follow({});
         syncCards();
         m_passed.clear();
         m_phoneCalls.clear();
@@ -79,7 +79,7 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
         const QList<PrizeWin> wins = m_ladder.wins();
         const QList<Pass> passes = m_passed;
         m_ladder.takeBack(int(order.size()));
-        m_watch.restart(order);
+        m_watch.follow(order);
         // A pass stands while the number that showed the card stands.
         m_passed.removeIf([&](const Pass &pass) { return pass.draw > order.size(); });
         settle(wins, passes);
@@ -94,9 +94,10 @@ PrizeDesk::PrizeDesk(Game &game, CardsInPlay &inPlay, QObject *parent)
 void PrizeDesk::syncCards(bool firstNumber)
 {
     // Once a number is out, the cards printed since wait for the next game.
-    if (!firstNumber && !m_game.drawnNumbers().isEmpty()) return;
+    const QList<int> drawn = m_game.drawnNumbers();
+    if (!firstNumber && !drawn.isEmpty()) return;
     for (qsizetype k = m_watch.size(); k < m_inPlay.size(); ++k)
-        m_watch.addCard(m_inPlay.at(k).code, m_inPlay.at(k).card);
+        m_watch.addCard(m_inPlay.at(k).code, m_inPlay.at(k).card, drawn);
 }
 
 bool PrizeDesk::playsThisGame(const CardCode &code) const
@@ -104,16 +105,13 @@ bool PrizeDesk::playsThisGame(const CardCode &code) const
     for (qsizetype i = 0; i < m_watch.size(); ++i)
         if (m_watch.card(i).code == code) return true;
     // Before the first number every card printed so far plays.
-    return m_watch.drawOrder().isEmpty() && m_inPlay.contains(code);
+    return m_watch.followed() == 0 && m_inPlay.contains(code);
 }
 
-void PrizeDesk::numberDrawn(int number, int ordinal)
+void PrizeDesk::numberDrawn(int, int ordinal)
 {
     if (ordinal == 1) syncCards(true);
-    if (m_watch.drawOrder().size() == ordinal - 1)
-        m_watch.numberDrawn(number);
-    else
-        m_watch.restart(m_game.drawnNumbers());
+    m_watch.follow(m_game.drawnNumbers());
     look(true);
     emit changed();
 }
@@ -206,7 +204,7 @@ void PrizeDesk::restore(const State &state)
     m_ladder.restore(state.wins);
     m_passed = state.passes;
     m_events = state.events;
-    m_watch.restart(m_game.drawnNumbers());
+    m_watch.follow(m_game.drawnNumbers());
     m_sighting = findSighting();
     emit changed();
 }
@@ -233,7 +231,7 @@ void PrizeDesk::look(bool afterNumber)
     const bool wasOver = m_ladder.playingFor() == Prize::None;
     m_sighting = findSighting();
     if (m_sighting && m_sighting != before)
-        log(int(m_watch.drawOrder().size()), QStringLiteral("Vincita trovata: ") + sightingText());
+        log(m_watch.followed(), QStringLiteral("Vincita trovata: ") + sightingText());
     if (m_announceAtOnce && m_sighting) {
         // Confirmed at once, with whatever follows from it (a card sharing, a higher prize); the
         // draw waits for the room to read the banner, then goes on.
@@ -284,10 +282,10 @@ void PrizeDesk::confirmAs(Confirmation how)
         }
     }
     const QString who = cardList(seen.codes);
-    log(int(m_watch.drawOrder().size()),
-        prizeWord(seen.prize) + QLatin1Char(' ') + agreeing(seen.prize, QStringLiteral("vinto")) +
-            QStringLiteral(" alla ") + nth(seen.draw) + QStringLiteral(" estrazione: ") + who +
-            QStringLiteral(" (") + confirmationWords(how) + QLatin1Char(')'));
+    log(m_watch.followed(), prizeWord(seen.prize) + QLatin1Char(' ') +
+                                agreeing(seen.prize, QStringLiteral("vinto")) + QStringLiteral(" alla ") +
+                                nth(seen.draw) + QStringLiteral(" estrazione: ") + who +
+                                QStringLiteral(" (") + confirmationWords(how) + QLatin1Char(')'));
     // The evening's record keeps the win before the room hears of it.
     settle(wins, m_passed);
     emit changed();
@@ -301,7 +299,7 @@ void PrizeDesk::ignore()
     for (const CardCode &code : std::as_const(m_sighting->codes))
         m_passed << Pass{m_sighting->prize, code, m_sighting->draw};
     settle(m_ladder.wins(), passes);
-    log(int(m_watch.drawOrder().size()), QStringLiteral("Ignorata: ") + sightingText());
+    log(m_watch.followed(), QStringLiteral("Ignorata: ") + sightingText());
     look(false);
     emit changed();
 }

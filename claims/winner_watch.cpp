@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-void WinnerWatch::addCard(const CardCode &code, const Cartella &card)
+void WinnerWatch::addCard(const CardCode &code, const Cartella &card, const QList<int> &drawOrder)
 {
     const qsizetype index = m_cards.size();
     Watched w;
@@ -19,8 +19,8 @@ void WinnerWatch::addCard(const CardCode &code, const Cartella &card)
     }
     // Caught up in draw order, so its moments are those of the draw.
     std::bitset<91> seen;
-    for (int k = 0; k < m_order.size(); ++k) {
-        const int n = m_order[k];
+    for (int k = 0; k < m_followed && k < drawOrder.size(); ++k) {
+        const int n = drawOrder[k];
         if (n < 1 || n > 90 || seen[std::size_t(n)]) continue;
         seen.set(std::size_t(n));
         if (rowOf[std::size_t(n)] != 0) mark(w, rowOf[std::size_t(n)] - 1, PrizeMoment{k + 1, n});
@@ -43,20 +43,40 @@ void WinnerWatch::mark(Watched &w, int row, const PrizeMoment &now)
     }
 }
 
+quint64 WinnerWatch::fingerprint(const QList<int> &drawOrder, qsizetype count)
+{
+    // FNV-1a over the numbers, their count first.
+    quint64 h = 14695981039346656037ull;
+    auto take = [&h](quint64 v) {
+        h ^= v;
+        h *= 1099511628211ull;
+    };
+    take(quint64(count));
+    for (qsizetype k = 0; k < count; ++k)
+        take(quint64(quint32(drawOrder[k])));
+    return h;
+}
+
 void WinnerWatch::numberDrawn(int number)
 {
-    m_order << number;
+    ++m_followed;
     // A number drawn again, or no number, counts for nothing, as on paper.
     if (number < 1 || number > 90 || m_out[std::size_t(number)]) return;
     m_out.set(std::size_t(number));
-    const PrizeMoment now{int(m_order.size()), number};
+    const PrizeMoment now{m_followed, number};
     for (const auto &[cardIndex, row] : std::as_const(m_where[std::size_t(number)]))
         mark(m_cards[cardIndex], row, now);
 }
 
-void WinnerWatch::restart(const QList<int> &drawOrder)
+void WinnerWatch::follow(const QList<int> &drawOrder)
 {
-    m_order.clear();
+    const qsizetype count = drawOrder.size();
+    if (count == m_followed + 1 && fingerprint(drawOrder, m_followed) == m_fingerprint) {
+        numberDrawn(drawOrder.last());
+        m_fingerprint = fingerprint(drawOrder, count);
+        return;
+    }
+    m_followed = 0;
     m_out.reset();
     for (Watched &w : m_cards) {
         w.best = Prize::None;
@@ -66,6 +86,7 @@ void WinnerWatch::restart(const QList<int> &drawOrder)
     }
     for (const int n : drawOrder)
         numberDrawn(n);
+    m_fingerprint = fingerprint(drawOrder, count);
 }
 
 QList<qsizetype> WinnerWatch::holding(Prize prize) const

@@ -198,12 +198,13 @@ void TestPrizeLadder::theWatchAgreesWithTheCardCheckAfterEveryNumber()
     for (int round = 0; round < 25; ++round) {
         WinnerWatch watch;
         QList<Cartella> cards;
+        QList<int> drawn;
         auto addCards = [&](int count) {
             for (int k = 0; k < count; ++k) {
                 const CardCode code{quint32(rng() % seriesCount), int(rng() % 6) + 1,
                                     rng() % 2 ? CardDealer::FullSeries : CardDealer::Classic};
                 cards << carta_da_codice(code.series, code.place, code.dealer);
-                watch.addCard(code, cards.last());
+                watch.addCard(code, cards.last(), drawn);
             }
         };
         addCards(10);
@@ -213,10 +214,10 @@ void TestPrizeLadder::theWatchAgreesWithTheCardCheckAfterEveryNumber()
         std::shuffle(order.begin(), order.end(), rng);
         for (int k = 0; k < 8; ++k)
             order.insert(int(rng() % order.size()), k % 2 ? order[int(rng() % order.size())] : 0);
-        QList<int> drawn;
         for (const int n : std::as_const(order)) {
-            watch.numberDrawn(n);
             drawn << n;
+            watch.follow(drawn);
+            QCOMPARE(watch.followed(), int(drawn.size()));
             if (rng() % 20 == 0) addCards(3);
             QList<qsizetype> expectedHolding;
             for (qsizetype i = 0; i < cards.size(); ++i) {
@@ -238,9 +239,18 @@ void TestPrizeLadder::theWatchAgreesWithTheCardCheckAfterEveryNumber()
         }
         // Back to the first half of the draw, as after numbers taken back.
         const QList<int> half = order.mid(0, order.size() / 2);
-        watch.restart(half);
+        watch.follow(half);
         for (qsizetype i = 0; i < cards.size(); ++i)
             QCOMPARE(watch.card(i).moments, evaluateCard(cards[i], half).moments);
+        // A draw of the same length and one more that is not the one followed (a number taken back
+        // and another drawn in its place, unseen): every card afresh, not one number marked on top.
+        QList<int> other = half;
+        other.last() = other.last() % 90 + 1;
+        other << half.last();
+        watch.follow(other);
+        QCOMPARE(watch.followed(), int(other.size()));
+        for (qsizetype i = 0; i < cards.size(); ++i)
+            QCOMPARE(watch.card(i).moments, evaluateCard(cards[i], other).moments);
     }
 }
 

@@ -62,16 +62,13 @@ struct Evening {
         const QList<CardCode> &codes = h.caller->printRun.cardsInPlay().codes();
         const WinnerWatch &watch = desk.watch();
         const QList<int> order = h.game().drawnNumbers();
-        // Element by element: Qt 6.4 compares lists of ints with a memcmp that UBSan refuses when
-        // both are empty.
-        const bool sameOrder = watch.drawOrder().size() == order.size() &&
-                               std::equal(order.cbegin(), order.cend(), watch.drawOrder().cbegin());
+        const bool sameCount = watch.followed() == order.size();
         // The cards printed once a game's first number is out play from the next game.
         if (order.isEmpty()) playing = codes.size();
-        if (watch.size() != playing || !sameOrder) {
+        if (watch.size() != playing || !sameCount) {
             fault = QStringLiteral("the watch follows %1 cards and %2 numbers, not %3 and %4")
                         .arg(watch.size())
-                        .arg(watch.drawOrder().size())
+                        .arg(watch.followed())
                         .arg(playing)
                         .arg(order.size());
             return;
