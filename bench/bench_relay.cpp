@@ -71,7 +71,9 @@ struct Phone {
     std::vector<QByteArray> kept;             //
     QByteArray askSubject, askReply, askData; // the cluster's last question, asked again if unanswered
     qint64 askedAt = 0;
-    quint64 stored = 0; // the highest "flusso" taken
+    quint64 stored = 0;           // the highest "flusso" taken
+    std::vector<QByteArray> read; // what the stream gave in this catch-up, not taken yet
+    int gapsInARow = 0;           // catch-ups in a row that found a number the stream lacks
 };
 
 // A direct get of the catch-up; `p->mutex` held.
@@ -207,24 +209,36 @@ void onAnswer(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
     }
     if (subject.endsWith(".n")) {
         if (!none) {
-            take(p, data, t);
+            p->read.push_back(data);
             askNumberAfter(p, streamSequence);
             return;
         }
-        // Nothing after. A number that came live meanwhile but does not follow the last one taken
-        // means the stream has not stored the one between yet (its leader changing): asked again
-        // in a second. Else caught up; what came live meanwhile follows.
-        quint64 firstKept = 0;
-        for (const QByteArray &live : p->kept)
-            if (const quint64 k = sequenceOf(live); k > p->last && (firstKept == 0 || k < firstKept))
-                firstKept = k;
-        if (firstKept > p->last + 1) {
+        // Nothing after. What the stream gave and what came live meanwhile, in the evening's order
+        // (a number stored late, sent again once a new leader was elected, sits after later ones),
+        // as the page does: taken up to a number that does not follow the last one, whose one
+        // between the stream has not stored yet; the rest waits and the stream is read on in a
+        // second (five times, then taken as it is).
+        std::vector<QByteArray> pool = std::exchange(p->read, {});
+        for (QByteArray &live : std::exchange(p->kept, {}))
+            pool.push_back(std::move(live));
+        std::stable_sort(pool.begin(), pool.end(), [](const QByteArray &a, const QByteArray &b) {
+            return sequenceOf(a) < sequenceOf(b);
+        });
+        std::size_t at = 0;
+        for (; at < pool.size(); ++at) {
+            const quint64 k = sequenceOf(pool[at]);
+            const bool whole = pool[at].contains("\"t\":\"stato\"");
+            if (!whole && p->last > 0 && k > p->last + 1 && p->gapsInARow < 5) break;
+            take(p, pool[at], t);
+        }
+        if (at < pool.size()) {
+            ++p->gapsInARow;
+            p->kept.assign(pool.begin() + std::ptrdiff_t(at), pool.end());
             p->askedAt = nowNs() - 2000000000;
             return;
         }
+        p->gapsInARow = 0;
         p->catching = false;
-        for (const QByteArray &live : std::exchange(p->kept, {}))
-            take(p, live, t);
         if (p->lost && !p->restored) p->restored = t;
         return;
     }
@@ -310,6 +324,20 @@ int child(const QStringList &urls, int first, int count, const QString &evening)
             }
         }
     });
+    // As the page does on opening: the cluster read first, so that a number that comes live before
+    // the servers have passed on this phone's interest is read back, not missed for good.
+    for (auto &p : phones) {
+        std::lock_guard lock(p->mutex);
+        catchUp(p.get());
+    }
+    for (const qint64 until = nowNs() + 30000000000; nowNs() < until;) {
+        const bool all = std::all_of(phones.begin(), phones.end(), [](const std::unique_ptr<Phone> &p) {
+            std::lock_guard lock(p->mutex);
+            return !p->catching;
+        });
+        if (all) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     std::printf("pronti\n");
     std::fflush(stdout);
     // The parent's questions, one a line.

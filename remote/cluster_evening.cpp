@@ -5,11 +5,19 @@
 #include <algorithm>
 #include <chrono>
 #include <nats/nats.h>
+#include <optional>
 
 namespace
 {
 constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int kAckWaitMs = 2000;
+// A number the stream has not acknowledged this long after it was sent is sent again (stored once
+// by its id; the phones drop the second copy): a leader elected after a server's death has it a
+// second later at most.
+constexpr int kResendAfterMs = 1000;
+// A number is given up after a minute of tries: the cluster has been away too long, and the next
+// whole state covers it.
+constexpr int kMostResends = 60;
 constexpr int kMostTries = 10;
 
 quint64 sequenceOfId(natsMsg *msg)
@@ -178,22 +186,27 @@ bool ClusterEvening::wanted()
 
 void ClusterEvening::loop()
 {
+    // Late numbers are looked for every quarter of a second, however fast the messages come: a game
+    // at its fastest never leaves the queue empty that long, and the stream must have them all
+    // before the game is over, not after.
+    constexpr auto kLookEvery = std::chrono::milliseconds(250);
+    auto nextLook = std::chrono::steady_clock::now() + kLookEvery;
     for (;;) {
-        Item item;
+        std::optional<Item> item;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait_for(lock, std::chrono::milliseconds(250),
-                            [this] { return m_stopping || !m_items.empty(); });
+            m_wake.wait_until(lock, nextLook, [this] { return m_stopping || !m_items.empty(); });
             if (m_stopping) return;
-            if (m_items.empty()) {
-                lock.unlock();
-                resendLate();
-                continue;
+            if (!m_items.empty()) {
+                item = std::move(m_items.front());
+                m_items.pop_front();
             }
-            item = std::move(m_items.front());
-            m_items.pop_front();
         }
-        send(item);
+        if (item) send(*item);
+        if (const auto now = std::chrono::steady_clock::now(); now >= nextLook) {
+            resendLate();
+            nextLook = now + kLookEvery;
+        }
     }
 }
 
@@ -237,12 +250,12 @@ void ClusterEvening::resendLate()
     std::vector<std::pair<quint64, QByteArray>> late;
     {
         std::lock_guard lock(m_mutex);
-        const auto due = std::chrono::steady_clock::now() - std::chrono::milliseconds(kAckWaitMs);
+        const auto due = std::chrono::steady_clock::now() - std::chrono::milliseconds(kResendAfterMs);
         for (auto it = m_pending.begin(); it != m_pending.end();) {
             if (it->second.sent > due) {
                 ++it;
-            } else if (it->second.tries >= kMostTries) {
-                it = m_pending.erase(it); // the cluster has been away too long: the state covers it
+            } else if (it->second.tries >= kMostResends) {
+                it = m_pending.erase(it);
             } else {
                 late.emplace_back(it->first, it->second.data);
                 ++it;

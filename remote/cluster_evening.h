@@ -10,7 +10,7 @@
 //
 // One object per connection, in a thread of its own: publish() returns at once, and the messages go
 // out in the order given. A number goes live at once, without waiting for the stream: its
-// acknowledgement comes later, and one that does not come within kAckWaitMs is sent again under the
+// acknowledgement comes later, and one that does not come within a second is sent again under the
 // same Nats-Msg-Id, which the stream stores once (phones drop the second copy by its sequence
 // number). A whole state is written to the bucket before it goes live. libnats only; no Qt event
 // loop.

@@ -18,6 +18,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QUrl>
+#include <algorithm>
 #include <ctime>
 #include <nats/nats.h>
 #include <utility>
@@ -136,8 +137,8 @@ public:
     }
 
     // What the page does on opening and reconnecting: the last state from the bucket, then the
-    // numbers after it from the stream, each read as if it had come live. False when the cluster
-    // does not answer (a missing state is not a failure: nothing was published yet).
+    // numbers after it from the stream, each read as if it had come live, in the evening's order. False when
+    // the cluster does not answer (a missing state is not a failure: nothing was published yet).
     bool catchUp()
     {
         if (!m_js && natsConnection_JetStream(&m_js, m_nc, nullptr) != NATS_OK) return false;
@@ -158,18 +159,27 @@ public:
         }
         const quint64 from = m_stored;
         const QByteArray numbers = subject("numero");
+        QList<QJsonObject> read;
         for (quint64 seq = from + 1;;) {
             jsDirectGetMsgOptions_Init(&get);
             get.Sequence = seq;
             get.NextBySubject = numbers.constData();
             s = js_DirectGetMsg(&msg, m_js, "TOMBOLA_NUMERI", nullptr, &get);
-            if (s == NATS_NOT_FOUND) return true;
+            if (s == NATS_NOT_FOUND) break;
             if (s != NATS_OK) return false;
             seq = natsMsg_GetSequence(msg) + 1;
-            take(QJsonDocument::fromJson(QByteArray(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)))
-                     .object());
+            read << QJsonDocument::fromJson(QByteArray(natsMsg_GetData(msg), natsMsg_GetDataLength(msg)))
+                        .object();
             natsMsg_Destroy(msg);
         }
+        // In the evening's order, as the page takes them: a number stored late (sent again once a
+        // new leader was elected) sits in the stream after later ones.
+        std::stable_sort(read.begin(), read.end(), [](const QJsonObject &a, const QJsonObject &b) {
+            return a.value(QLatin1String("s")).toDouble() < b.value(QLatin1String("s")).toDouble();
+        });
+        for (const QJsonObject &m : std::as_const(read))
+            take(m);
+        return true;
     }
 
     // Connects to `urls` (in that order) as `user`; false with the library's status otherwise.

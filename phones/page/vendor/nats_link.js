@@ -102,7 +102,8 @@ async function open(o) {
   let last = 0; // the sequence number of the last message handed on
   let stored = 0; // the highest "flusso" handed on: the numbers it lacks are after it in the stream
   let kept = null; // live messages that came while the cluster is read, or null
-  let waiting = null; // live messages held until the stream has what comes before them
+  let held = []; // messages after a number the stream has not stored yet, for the next reading
+  let gapsInARow = 0; // readings in a row that found such a number missing
   const hand = (text) => {
     let m;
     try { m = JSON.parse(text); } catch (e) { return; }
@@ -114,10 +115,12 @@ async function open(o) {
     }
     o.onMessage(text);
   };
+  const parsed = (text) => { try { return JSON.parse(text) || {}; } catch (e) { return {}; } };
   const jsm = await nc.jetstreamManager({ checkAPI: false, timeout: 4000 });
   const catchUp = async () => {
     if (kept) return;
     kept = [];
+    const read = [];
     try {
       try {
         const state = await jsm.direct.getMessage('KV_tombola', { last_by_subj: '$KV.tombola.' + o.sera });
@@ -132,27 +135,31 @@ async function open(o) {
         } catch (e) {
           break; // no more
         }
-        hand(decoder.decode(m.data));
+        read.push(decoder.decode(m.data));
         seq = m.seq + 1;
       }
     } finally {
-      const live = kept;
+      // What was held, what the stream gave and what came live meanwhile, in the evening's order: a
+      // number the stream stored late (sent again once a new leader was elected) sits after later
+      // ones. Handed up to a number that does not follow the last one: the stream has not stored
+      // the one between yet, so the rest is held and the stream read again in a second. After five
+      // such readings it is handed as it is, and the page asks the program for the whole state.
+      const pool = held.concat(read, kept).map((text) => ({ text, m: parsed(text) }));
+      held = [];
       kept = null;
-      // A live message that does not follow the last one: the stream has not stored the one between
-      // yet (its leader changing). Read again in a second, the live ones kept meanwhile.
-      let first = 0;
-      for (const text of live) {
-        try { const s = JSON.parse(text).s || 0; if (s > last && (!first || s < first)) first = s; } catch (e) {}
+      pool.sort((a, b) => (a.m.s || 0) - (b.m.s || 0));
+      let at = 0;
+      for (; at < pool.length; at++) {
+        const m = pool[at].m;
+        if (m.t !== 'stato' && typeof m.s === 'number' && m.s > last + 1 && last > 0 && gapsInARow < 5) break;
+        hand(pool[at].text);
       }
-      if (first > last + 1 && !waiting) {
-        waiting = live;
-        setTimeout(() => {
-          const held = waiting;
-          waiting = null;
-          catchUp().then(() => { for (const text of held) hand(text); });
-        }, 1000);
+      if (at < pool.length) {
+        gapsInARow++;
+        held = pool.slice(at).map((p) => p.text);
+        setTimeout(catchUp, 1000);
       } else {
-        for (const text of live) hand(text);
+        gapsInARow = 0;
       }
     }
   };
@@ -162,6 +169,7 @@ async function open(o) {
       for await (const m of sub) {
         const text = decoder.decode(m.data);
         if (kept) { kept.push(text); continue; }
+        if (held.length) { held.push(text); continue; }
         // A number missed (one after the next expected): what is between is read back first.
         let s = 0;
         try { s = JSON.parse(text).s || 0; } catch (e) { continue; }
