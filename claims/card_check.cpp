@@ -25,28 +25,32 @@ QString rowLine(int row, int out)
 
 } // namespace
 
-CardCheckResult checkCard(const QString &typed, const QList<int> &drawn, const CardsInPlay *inPlay,
-                          PrizeDesk *desk)
+bool checkCard(const QString &typed, const QList<int> &drawn, const CardsInPlay *inPlay, PrizeDesk *desk,
+               CardCheckResult *found, QString *why)
 {
     CardCheckResult out;
     const CodeReading reading = parseCardCode(typed);
+    QString unread;
     switch (reading.error) {
     case CodeError::WrongForm:
-        out.error = QStringLiteral("Codice non valido: servono 5 simboli della serie, il posto nella serie e "
-                                   "il simbolo di controllo, come in %1.")
-                        .arg(exampleCardCode());
-        return out;
+        unread = QStringLiteral("Codice non valido: servono 5 simboli della serie, il posto nella serie e "
+                                "il simbolo di controllo, come in %1.")
+                     .arg(exampleCardCode());
+        break;
     case CodeError::PlaceOutOfSet:
-        out.error =
-            QStringLiteral("Il posto nella serie, il simbolo dopo il trattino, va da 1 a 6, o da A a F "
-                           "in una serie completa.");
-        return out;
+        unread = QStringLiteral("Il posto nella serie, il simbolo dopo il trattino, va da 1 a 6, o da A a F "
+                                "in una serie completa.");
+        break;
     case CodeError::WrongCheck:
-        out.error = QStringLiteral("Il codice non torna: un simbolo è sbagliato o due sono scambiati. "
-                                   "Ricopialo dalla cartella.");
-        return out;
+        unread = QStringLiteral("Il codice non torna: un simbolo è sbagliato o due sono scambiati. "
+                                "Ricopialo dalla cartella.");
+        break;
     case CodeError::None:
         break;
+    }
+    if (!unread.isEmpty()) {
+        if (why) *why = unread;
+        return false;
     }
 
     const CardCode code = reading.code;
@@ -92,5 +96,6 @@ CardCheckResult checkCard(const QString &typed, const QList<int> &drawn, const C
             out.verdict[0] = out.verdict[0].toUpper();
         }
     }
-    return out;
+    if (found) *found = std::move(out);
+    return true;
 }

@@ -14,8 +14,6 @@ class CardsInPlay;
 class PrizeDesk;
 
 struct CardCheckResult {
-    // Set when the code does not read; nothing else is then.
-    QString error;
     CardCode code;
     Cartella card;
     CardResult result;
@@ -30,6 +28,7 @@ struct CardCheckResult {
 
 // Checks the code `typed` against `drawn`, the numbers of the current game in draw order.
 // `inPlay`: the cards printed tonight, the only ones that can win; null accepts every code.
-// `desk`: the ladder a card of tonight is put to; with none, only a tombola is cheered.
-CardCheckResult checkCard(const QString &typed, const QList<int> &drawn, const CardsInPlay *inPlay,
-                          PrizeDesk *desk);
+// `desk`: the ladder a card of tonight is put to; with none, only a tombola is cheered. False, with
+// `why` in Italian for the caller, when the code does not read.
+bool checkCard(const QString &typed, const QList<int> &drawn, const CardsInPlay *inPlay, PrizeDesk *desk,
+               CardCheckResult *found, QString *why);

@@ -207,8 +207,10 @@ bool EveningStore::setAside(const QString &path, const QString &kind, QString *a
     return true;
 }
 
-void EveningStore::open(const QString &path, QString *notice)
+bool EveningStore::open(const QString &path, QString *why)
 {
+    QString told;
+    QString *notice = why ? why : &told;
     disconnect();
     m_failed = m_wantsWhole = m_stopNoted = false;
     m_earlierEvening = 0;
@@ -220,7 +222,7 @@ void EveningStore::open(const QString &path, QString *notice)
     if (!QDir().mkpath(folder)) {
         m_reason = folderTrouble(folder);
         *notice = m_reason;
-        return;
+        return false;
     }
     // One writer: a second copy of the program reads, and says so.
     m_lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
@@ -232,8 +234,8 @@ void EveningStore::open(const QString &path, QString *notice)
         m_lock.reset();
         // Not even read when SQLite would delete its journal on opening it.
         if (QFile::exists(path) && !emptyBesideJournal(path)) {
-            QString why;
-            m_readable = connect(path, true, &why);
+            QString fault;
+            m_readable = connect(path, true, &fault);
         }
         m_reason =
             held ? QStringLiteral("Un'altra copia di Tombola sta già registrando le serate: questa copia "
@@ -242,7 +244,7 @@ void EveningStore::open(const QString &path, QString *notice)
         if (!held)
             qCWarning(lcEvening) << "the lock" << path + QStringLiteral(".lock") << "cannot be written";
         *notice = m_reason;
-        return;
+        return false;
     }
     if (emptyBesideJournal(path)) {
         *notice = takeBackEmpty(path);
@@ -250,27 +252,27 @@ void EveningStore::open(const QString &path, QString *notice)
             // Not set aside: never opened, so that its journal stays.
             m_reason = folderTrouble(folder);
             *notice = m_reason;
-            return;
+            return false;
         }
     }
     // The file as found; once set aside, the copy when it is sound; else a new one.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        QString why;
-        if (!connect(path, false, &why)) {
+        QString fault;
+        if (!connect(path, false, &fault)) {
             m_reason = folderTrouble(folder);
             *notice = m_reason;
             disconnect();
-            return;
+            return false;
         }
-        if (check(&why)) break;
+        if (check(&fault)) break;
         disconnect();
         QString aside;
-        const bool newer = why == newerVersion();
+        const bool newer = fault == newerVersion();
         const QString kind = newer ? QStringLiteral("versione-nuova") : QStringLiteral("rovinato");
         if (attempt == 2 || !setAside(path, kind, &aside)) {
             m_reason = folderTrouble(folder);
             *notice = m_reason;
-            return;
+            return false;
         }
         // A file of a newer version is not damaged: its evenings are not ours to go back on.
         QDateTime taken;
@@ -278,19 +280,20 @@ void EveningStore::open(const QString &path, QString *notice)
             *notice = QStringLiteral("Il file delle serate (%1) è stato messo da parte come «%2»; le serate "
                                      "sono state riprese dalla copia di sicurezza %3: quanto è successo "
                                      "dopo non c'è.")
-                          .arg(why, QDir::toNativeSeparators(aside), copyTaken(taken));
+                          .arg(fault, QDir::toNativeSeparators(aside), copyTaken(taken));
         else
             *notice = QStringLiteral("Il file delle serate (%1) è stato messo da parte come «%2» e ne è "
                                      "stato iniziato uno nuovo.")
-                          .arg(why, QDir::toNativeSeparators(aside));
+                          .arg(fault, QDir::toNativeSeparators(aside));
     }
     m_readable = m_writable = true;
     if (!prepare(folder)) {
         if (notice->isEmpty()) *notice = m_reason;
-        return;
+        return false;
     }
     markFiles();
     readStopNote();
+    return notice->isEmpty();
 }
 
 bool EveningStore::prepare(const QString &folder)

@@ -42,9 +42,10 @@ public:
     // The file in the user's data folder (QStandardPaths::AppDataLocation).
     static QString defaultPath();
 
-    // Opens or creates the file `path`. `notice`: what the user must be told, in Italian, when
-    // something went wrong (set aside, not kept, read only); empty otherwise.
-    void open(const QString &path, QString *notice);
+    // Opens or creates the file `path`; true when it keeps the evening and nothing went wrong. False
+    // with `why`, what the user must be told in Italian (a file set aside, the evening not kept, or
+    // only read); the evening then goes on, in memory when nothing can be written.
+    bool open(const QString &path, QString *why);
     // Writes reach the disk: opened writable, and no write has failed since.
     bool isKept() const { return m_writable && !m_failed; }
     // Earlier evenings can be read (for their verbale).

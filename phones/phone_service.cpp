@@ -126,9 +126,10 @@ QByteArray PhoneService::cardsAnswer(const QStringList &typed) const
     QStringList errors;
     for (const QString &text : typed) {
         // The card check's own reading: case, blanks and hyphens do not matter, O is 0.
-        const CardCheckResult check = checkCard(text, {}, &inPlay, nullptr);
-        if (!check.error.isEmpty()) {
-            errors << text.trimmed() + QStringLiteral(": ") + check.error;
+        CardCheckResult check;
+        QString why;
+        if (!checkCard(text, {}, &inPlay, nullptr, &check, &why)) {
+            errors << text.trimmed() + QStringLiteral(": ") + why;
             continue;
         }
         const CardInPlay *card = findCard(inPlay, check.code);

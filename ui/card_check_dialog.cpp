@@ -156,8 +156,9 @@ void CardCheckDialog::showError(const QString &testo)
 void CardCheckDialog::check()
 {
     if (!m_check->isEnabled()) return; // a clip of the last check is still playing
-    const CardCheckResult found = checkCard(m_code->text(), m_drawn, m_inPlay, m_desk);
-    if (!found.error.isEmpty()) return showError(found.error);
+    CardCheckResult found;
+    QString why;
+    if (!checkCard(m_code->text(), m_drawn, m_inPlay, m_desk, &found, &why)) return showError(why);
 
     m_message->setText(found.notice);
     m_message->setVisible(!found.notice.isEmpty());

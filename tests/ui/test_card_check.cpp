@@ -250,10 +250,15 @@ void TestCardCheck::aFullSeriesCodeShowsItsOwnCard()
     QCOMPARE(label(d, "lbl_premio")->text(), QStringLiteral("ambo"));
     d->close();
     // One number drawn is said in the singular.
-    QCOMPARE(checkCard(QStringLiteral("00000-A M"), {10}, nullptr, nullptr).title,
-             QStringLiteral("Cartella 1 della serie completa 00000, dopo 1 numero estratto"));
-    QCOMPARE(checkCard(QStringLiteral("00000-A M"), {}, nullptr, nullptr).title,
-             QStringLiteral("Cartella 1 della serie completa 00000, dopo 0 numeri estratti"));
+    CardCheckResult one, none;
+    QVERIFY(checkCard(QStringLiteral("00000-A M"), {10}, nullptr, nullptr, &one, nullptr));
+    QCOMPARE(one.title, QStringLiteral("Cartella 1 della serie completa 00000, dopo 1 numero estratto"));
+    QVERIFY(checkCard(QStringLiteral("00000-A M"), {}, nullptr, nullptr, &none, nullptr));
+    QCOMPARE(none.title, QStringLiteral("Cartella 1 della serie completa 00000, dopo 0 numeri estratti"));
+    // A code that does not read is told, and nothing is found.
+    QString why;
+    QVERIFY(!checkCard(QStringLiteral("00000-A Z"), {}, nullptr, nullptr, &one, &why));
+    QVERIFY2(why.contains(QStringLiteral("Ricopialo")), qPrintable(why));
 }
 
 void TestCardCheck::aCardNotPrintedTonightWinsNothing()

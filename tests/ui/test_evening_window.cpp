@@ -286,7 +286,8 @@ void TestEveningWindow::theCommitteeVoidsCardsAndSignsForThePrizes()
     QCOMPARE(said, QStringLiteral("2 cartelle annullate."));
     QCOMPARE(inPlay.size(), 4);
     QCOMPARE(h.caller->prizes.payout().takings, 4 * 250);
-    const CardCheckResult check = checkCard(formatCardCode(voided), {}, &inPlay, &h.caller->prizes);
+    CardCheckResult check;
+    QVERIFY(checkCard(formatCardCode(voided), {}, &inPlay, &h.caller->prizes, &check, nullptr));
     QVERIFY2(check.notice.contains(QStringLiteral("annullata")), qPrintable(check.notice));
 
     h.caller->prizePanel.listDialog()->close();
