@@ -66,6 +66,7 @@ struct Phone {
     QByteArray name;
     QByteArray evening;
     int asked = 0;
+    qint64 programAskedAt = 0;                // when the program was last asked for its whole state
     quint64 last = 0;                         // the evening's sequence number of the last message taken
     bool catching = false;                    // the cluster is being read: live messages wait in `kept`
     std::vector<QByteArray> kept;             //
@@ -124,6 +125,12 @@ void take(Phone *p, const QByteArray &data, qint64 t)
         const QByteArray list = data.mid(a + 12, b - a - 12);
         k = list.isEmpty() ? 0 : int(list.count(',')) + 1;
         if (k == p->next - 1) return; // the same numbers again
+        // Ahead of the phone: the numbers it lacked are known from now.
+        if (k >= p->next && k <= kNumbers) {
+            for (; p->next <= k; ++p->next)
+                p->at[p->next] = t;
+            return;
+        }
     }
     if (k == 0) return;
     if (k != p->next || k > kNumbers) {
@@ -157,6 +164,14 @@ void onNumber(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
     natsMsg_Destroy(msg);
     std::lock_guard lock(p->mutex);
     if (p->catching) {
+        // The one after the last taken: nothing was missed, whatever the cluster has yet to answer
+        // (as the page does; a stream electing a leader answers nothing for seconds).
+        if (p->last > 0 && p->kept.empty() && sequenceOf(data) == p->last + 1) {
+            take(p, data, t);
+            p->catching = false;
+            if (p->lost && !p->restored) p->restored = t;
+            return;
+        }
         p->kept.push_back(data);
         return;
     }
@@ -180,6 +195,37 @@ void ask(Phone *p)
     natsMsgHeader_Set(msg, "Telefono", p->name.constData());
     natsConnection_PublishMsg(p->nc, msg);
     natsMsg_Destroy(msg);
+    p->programAskedAt = nowNs();
+}
+
+// The end of a catch-up (nothing more in the stream, or the program's whole state): what the
+// stream gave and what came live meanwhile, in the evening's order (a number stored late, sent again
+// once a new leader was elected, sits after later ones), as the page does: taken up to a number
+// that does not follow the last one, whose one between the stream has not stored yet; the rest
+// waits and the stream is read on in a second (five times, then taken as it is). `p->mutex` held.
+void settle(Phone *p, qint64 t)
+{
+    std::vector<QByteArray> pool = std::exchange(p->read, {});
+    for (QByteArray &live : std::exchange(p->kept, {}))
+        pool.push_back(std::move(live));
+    std::stable_sort(pool.begin(), pool.end(),
+                     [](const QByteArray &a, const QByteArray &b) { return sequenceOf(a) < sequenceOf(b); });
+    std::size_t at = 0;
+    for (; at < pool.size(); ++at) {
+        const quint64 k = sequenceOf(pool[at]);
+        const bool whole = pool[at].contains("\"t\":\"stato\"");
+        if (!whole && p->last > 0 && k > p->last + 1 && p->gapsInARow < 5) break;
+        take(p, pool[at], t);
+    }
+    if (at < pool.size()) {
+        ++p->gapsInARow;
+        p->kept.assign(pool.begin() + std::ptrdiff_t(at), pool.end());
+        p->askedAt = nowNs() - 2000000000;
+        return;
+    }
+    p->gapsInARow = 0;
+    p->catching = false;
+    if (p->lost && !p->restored) p->restored = t;
 }
 
 void onAnswer(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
@@ -213,37 +259,20 @@ void onAnswer(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
             askNumberAfter(p, streamSequence);
             return;
         }
-        // Nothing after. What the stream gave and what came live meanwhile, in the evening's order
-        // (a number stored late, sent again once a new leader was elected, sits after later ones),
-        // as the page does: taken up to a number that does not follow the last one, whose one
-        // between the stream has not stored yet; the rest waits and the stream is read on in a
-        // second (five times, then taken as it is).
-        std::vector<QByteArray> pool = std::exchange(p->read, {});
-        for (QByteArray &live : std::exchange(p->kept, {}))
-            pool.push_back(std::move(live));
-        std::stable_sort(pool.begin(), pool.end(), [](const QByteArray &a, const QByteArray &b) {
-            return sequenceOf(a) < sequenceOf(b);
-        });
-        std::size_t at = 0;
-        for (; at < pool.size(); ++at) {
-            const quint64 k = sequenceOf(pool[at]);
-            const bool whole = pool[at].contains("\"t\":\"stato\"");
-            if (!whole && p->last > 0 && k > p->last + 1 && p->gapsInARow < 5) break;
-            take(p, pool[at], t);
-        }
-        if (at < pool.size()) {
-            ++p->gapsInARow;
-            p->kept.assign(pool.begin() + std::ptrdiff_t(at), pool.end());
-            p->askedAt = nowNs() - 2000000000;
-            return;
-        }
-        p->gapsInARow = 0;
-        p->catching = false;
-        if (p->lost && !p->restored) p->restored = t;
+        settle(p, t);
         return;
     }
+    // The program's answer, as the page has it after reconnecting: its whole state ends a catch-up
+    // that waits on the stream.
     const bool whole = data.contains("\"t\":\"stato\"");
-    if (!whole && p->lost && !p->restored) ask(p); // "too many requests": again
+    if (whole && p->catching) {
+        p->kept.push_back(data);
+        settle(p, t);
+    } else if (whole) {
+        take(p, data, t);
+    } else if (p->lost && !p->restored) {
+        ask(p); // "too many requests": again
+    }
 }
 
 void onDisconnected(natsConnection *, void *closure)
@@ -255,7 +284,9 @@ void onReconnected(natsConnection *, void *closure)
 {
     auto *p = static_cast<Phone *>(closure);
     std::lock_guard lock(p->mutex);
+    // As the page does: the cluster read, and the program asked for the whole state.
     catchUp(p);
+    ask(p);
 }
 
 int child(const QStringList &urls, int first, int count, const QString &evening)
@@ -321,6 +352,9 @@ int child(const QStringList &urls, int first, int count, const QString &evening)
                 std::lock_guard lock(p->mutex);
                 if (p->catching && now - p->askedAt > 3000000000)
                     askCluster(p.get(), p->askSubject, p->askReply, p->askData);
+                // The program's answer lost (sent before the servers knew this phone's new
+                // subscription): asked again, as the page does when no answer comes.
+                if (p->catching && p->lost && now - p->programAskedAt > 2000000000) ask(p.get());
             }
         }
     });

@@ -219,6 +219,7 @@ void ClusterEvening::onAck(jsCtx *, natsMsg *msg, jsPubAck *ack, jsPubAckErr *er
     const auto it = self->m_pending.find(sequence);
     if (ack) {
         self->m_lastNumberInStream = std::max<quint64>(self->m_lastNumberInStream, ack->Sequence);
+        self->m_answering = true;
         if (it != self->m_pending.end()) self->m_pending.erase(it);
     } else if (error && it != self->m_pending.end()) {
         it->second.sent = {}; // again at the next turn
@@ -248,8 +249,10 @@ void ClusterEvening::sendNumber(quint64 sequence, const QByteArray &data)
 void ClusterEvening::resendLate()
 {
     std::vector<std::pair<quint64, QByteArray>> late;
+    bool answering = false;
     {
         std::lock_guard lock(m_mutex);
+        answering = std::exchange(m_answering, false);
         const auto due = std::chrono::steady_clock::now() - std::chrono::milliseconds(kResendAfterMs);
         for (auto it = m_pending.begin(); it != m_pending.end();) {
             if (it->second.sent > due) {
@@ -262,6 +265,9 @@ void ClusterEvening::resendLate()
             }
         }
     }
+    // While the stream answers nothing (no leader, no majority), only the oldest is tried: each try
+    // reaches every phone live again too. Once one is acknowledged, the rest follow at once.
+    if (!answering && late.size() > 1) late.resize(1);
     for (const auto &[sequence, data] : late)
         sendNumber(sequence, data);
 }

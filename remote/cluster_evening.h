@@ -87,6 +87,7 @@ private:
     std::mutex m_mutex;
     quint64 m_lastNumberInStream = 0;     // "flusso": acknowledged by the stream
     std::map<quint64, Pending> m_pending; // numbers sent, not yet acknowledged, by sequence
+    bool m_answering = true;              // the stream acknowledged a number since the last look
     std::condition_variable m_wake;
     std::deque<Item> m_items;
     bool m_stopping = false;

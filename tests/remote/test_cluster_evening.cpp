@@ -210,8 +210,9 @@ private slots:
     {
         // Two servers of three gone: the stream has no majority and stores nothing, while the
         // numbers still go live on the third. Once a majority is back, the stream must hold every
-        // number, once, while the game still goes on at a number every 200 ms: a phone that
-        // reconnects then reads back what it missed, not after the game.
+        // number, once, while the game still goes on at a number every 220 ms (the fastest pace
+        // gives no pause of a quarter of a second): a phone that reconnects then reads back what
+        // it missed, not after the game. Electing the new leaders takes the cluster seconds.
         Harness h;
         const NatsCluster &c = h.cluster;
         h.relay->start(h.settings(), h.id);
@@ -241,12 +242,12 @@ private slots:
         QObject::connect(&pace, &QTimer::timeout, [&] {
             if (entered < 90 && h.enter(entered + 1)) ++entered;
         });
-        pace.start(200);
+        pace.start(220);
         QTRY_VERIFY_WITH_TIMEOUT(whole >= 3, 10000);
         QVERIFY(c.kill(0));
         QVERIFY(c.kill(2));
         const int beforeOutage = entered;
-        QTRY_VERIFY_WITH_TIMEOUT(entered >= beforeOutage + 10, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(entered >= beforeOutage + 5, 10000);
         // A majority again, the numbers going on meanwhile.
         auto back = std::async(std::launch::async, [&c] { return c.restart(2); });
         QTRY_VERIFY_WITH_TIMEOUT(back.wait_for(std::chrono::seconds(0)) == std::future_status::ready, 40000);

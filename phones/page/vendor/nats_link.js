@@ -168,11 +168,14 @@ async function open(o) {
     (async () => {
       for await (const m of sub) {
         const text = decoder.decode(m.data);
-        if (kept) { kept.push(text); continue; }
-        if (held.length) { held.push(text); continue; }
-        // A number missed (one after the next expected): what is between is read back first.
         let s = 0;
         try { s = JSON.parse(text).s || 0; } catch (e) { continue; }
+        // While the cluster is read, the one after the last handed on goes on at once: nothing was
+        // missed, whatever the cluster has yet to answer (a stream electing a leader answers
+        // nothing for seconds). Anything else waits for the reading.
+        if (kept && !(last > 0 && s === last + 1 && !kept.length && !held.length)) { kept.push(text); continue; }
+        if (held.length) { held.push(text); continue; }
+        // A number missed (one after the next expected): what is between is read back first.
         if (s > last + 1 && last > 0) await catchUp();
         hand(text);
       }
@@ -194,13 +197,21 @@ async function open(o) {
   return {
     // A request to the program; its answer (or nothing, on a timeout) goes to onMessage.
     send(text) {
-      const h = headers();
-      h.set('Telefono', o.telefono);
-      const key = crypto.getRandomValues(new Uint8Array(32));
-      h.set('Chiave', hex(key));
-      nc.request(o.chiamate, new TextEncoder().encode(text), { timeout: 8000, headers: h })
-        .then((m) => hand(decoder.decode(unseal(key, m.data))))
-        .catch(() => {});
+      // A request that only reads is asked again when no answer comes within 2 s (three times more):
+      // the first may leave before the cluster's other servers know this phone's reply subject, as
+      // after a reconnection to another server.
+      const t = parsed(text).t;
+      const reads = t === 'stato' || t === 'cartelle';
+      const attempt = (left) => {
+        const h = headers();
+        h.set('Telefono', o.telefono);
+        const key = crypto.getRandomValues(new Uint8Array(32));
+        h.set('Chiave', hex(key));
+        nc.request(o.chiamate, new TextEncoder().encode(text), { timeout: reads ? 2000 : 8000, headers: h })
+          .then((m) => hand(decoder.decode(unseal(key, m.data))))
+          .catch(() => { if (reads && left > 0) attempt(left - 1); });
+      };
+      attempt(3);
     },
   };
 }
