@@ -122,13 +122,7 @@ class TestClusterEvening : public QObject
 
 private slots:
     void init() { TOMBOLA_REQUIRE_CLUSTER(); }
-    // A test that failed with a server killed leaves the cluster whole for the next one.
-    void cleanup()
-    {
-        const NatsCluster c;
-        for (int i = 0; i < 3; ++i)
-            if (!c.running(i)) QVERIFY(c.restart(i));
-    }
+    void cleanup() { QVERIFY(NatsCluster().makeWhole()); }
 
     void aPhoneOpeningWhileTheProgramIsAwayHasTheState()
     {
