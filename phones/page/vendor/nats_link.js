@@ -175,8 +175,13 @@ async function open(o) {
         // nothing for seconds). Anything else waits for the reading.
         if (kept && !(last > 0 && s === last + 1 && !kept.length && !held.length)) { kept.push(text); continue; }
         if (held.length) { held.push(text); continue; }
-        // A number missed (one after the next expected): what is between is read back first.
-        if (s > last + 1 && last > 0) await catchUp();
+        // A number missed (one after the next expected): what is between is read back first, and
+        // this one goes on with it, in order.
+        if (s > last + 1 && last > 0) {
+          held.push(text);
+          await catchUp();
+          continue;
+        }
         hand(text);
       }
     })();
