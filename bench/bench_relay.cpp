@@ -98,6 +98,8 @@ quint64 sequenceOf(const QByteArray &data)
     return data.mid(at + 4, end - at - 4).toULongLong();
 }
 
+void ask(Phone *p);
+
 // One message of the evening, in the order the phone takes them; `p->mutex` held.
 void take(Phone *p, const QByteArray &data, qint64 t)
 {
@@ -133,8 +135,14 @@ void take(Phone *p, const QByteArray &data, qint64 t)
         }
     }
     if (k == 0) return;
-    if (k != p->next || k > kNumbers) {
-        p->wrong = true; // a number twice, or one skipped
+    // One skipped: not shown, and the program asked for the whole state, as the page does (at most
+    // once a second, as the program allows).
+    if (k > p->next && k <= kNumbers) {
+        if (nowNs() - p->programAskedAt > 1000000000) ask(p);
+        return;
+    }
+    if (k != p->next) {
+        p->wrong = true; // a number twice
         return;
     }
     p->at[k] = t;
@@ -270,7 +278,7 @@ void onAnswer(natsConnection *, natsSubscription *, natsMsg *msg, void *closure)
         settle(p, t);
     } else if (whole) {
         take(p, data, t);
-    } else if (p->lost && !p->restored) {
+    } else if (p->lost && !p->restored && nowNs() - p->programAskedAt > 1000000000) {
         ask(p); // "too many requests": again
     }
 }
