@@ -187,9 +187,11 @@ prepare_lock() { :; }
 bites_lock=1
 holder=
 fault_lock() {
-    # The lock taken, then held until the script lets it go.
+    # The lock taken, then held until the script lets it go (two minutes at most: a script that
+    # died cannot leave it held).
     { printf 'BEGIN EXCLUSIVE;\n.shell touch %s\n' "$dir/locked"
-      printf '.shell while [ ! -e %s ]; do sleep 0.05; done\nCOMMIT;\n' "$dir/release"; } |
+      printf '.shell i=0; while [ ! -e %s ] && [ $i -lt 2400 ]; do sleep 0.05; i=$((i + 1)); done\nCOMMIT;\n' \
+          "$dir/release"; } |
         sqlite3 "$folder/serate.sqlite" >"$dir/sqlite3.log" 2>&1 &
     holder=$!
     echo "$holder" >>"$dir/pids"
